@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build and test the uploader,
+# then configures and builds the given CMake preset (default: "default").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+preset="${1:-default}"
+packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libgl-dev)
+case "$preset" in
+  asan|fuzz) packages+=(clang libclang-rt-dev) ;;
+esac
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j "$(nproc)"

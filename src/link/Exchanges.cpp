@@ -1,0 +1,55 @@
+// Receive primitives and boot-monitor exchanges.
+#include "ReceiveWait.h"
+#include "mdlSerial.h"
+
+namespace {
+
+// Two character times of the line (10 bits a character), the gap after which a
+// reply is taken as finished.
+qint64 QuietNs(const SerialPort &port) {
+  LineSettings s;
+  ParseLineSettings(port.Settings(), s);
+  return 2 * 10 * 1'000'000'000LL / s.Baud;
+}
+
+QElapsedTimer SendDiscardingInput(SerialPort &port, const QByteArray &text) {
+  port.SetReadMode(0);
+  port.DiscardInput();
+  port.Write(text);
+  QElapsedTimer start;
+  start.start();
+  return start;
+}
+
+QByteArray ReadAllWaiting(SerialPort &port) {
+  port.SetReadMode(0);
+  return port.Read();
+}
+
+}  // namespace
+
+qint16 ReadByte(SerialPort &port) {
+  QElapsedTimer start;
+  start.start();
+  WaitForBytes(port, 1, start, ReplyWaitMs);
+  if (port.BytesWaiting() < 1) return -1;
+  const QByteArray b = port.Read();
+  return b.isEmpty() ? -1 : static_cast<quint8>(b[0]);
+}
+
+QByteArray MonitorExchange(SerialPort &port, const QByteArray &text) {
+  return MonitorExchangeCount(port, text, 1);
+}
+
+QByteArray MonitorExchangeCount(SerialPort &port, const QByteArray &text, qint16 count) {
+  const QElapsedTimer start = SendDiscardingInput(port, text);
+  WaitForBytes(port, count, start, ReplyWaitMs);
+  return ReadAllWaiting(port);
+}
+
+QByteArray SettledExchange(SerialPort &port, const QByteArray &text, qint16 count) {
+  const QElapsedTimer start = SendDiscardingInput(port, text);
+  WaitForBytes(port, count, start, ReplyWaitMs);
+  if (port.BytesWaiting() >= count) WaitForQuiet(port, QuietNs(port), start, ReplyWaitMs);
+  return ReadAllWaiting(port);
+}

@@ -1,0 +1,51 @@
+#include "ReceiveWait.h"
+
+#include "SerialPort.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+namespace {
+
+// Sleeps in the event loop until new input, a port error or `timeoutNs`.
+// Returns true when input (or an error) woke it, false on the timer.
+bool SleepUntilInput(SerialPort &port, qint64 timeoutNs) {
+  QEventLoop loop;
+  QTimer timer;
+  timer.setSingleShot(true);
+  timer.setTimerType(Qt::PreciseTimer);
+  bool woken = false;
+  auto wake = [&] {
+    woken = true;
+    loop.quit();
+  };
+  QObject::connect(&port.Device(), &QSerialPort::readyRead, &loop, wake);
+  QObject::connect(&port.Device(), &QSerialPort::errorOccurred, &loop, wake);
+  QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+  const qint64 ms = (timeoutNs + 999'999) / 1'000'000;  // never wake before the deadline
+  timer.start(static_cast<int>(ms));
+  loop.exec();
+  return woken;
+}
+
+qint64 RemainingNs(const QElapsedTimer &start, qint64 limitMs) {
+  return limitMs * 1'000'000 - start.nsecsElapsed();
+}
+
+}  // namespace
+
+void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs) {
+  while (port.BytesWaiting() < count && !port.Lost()) {
+    const qint64 remaining = RemainingNs(start, limitMs);
+    if (remaining <= 0) return;
+    SleepUntilInput(port, remaining);
+  }
+}
+
+void WaitForQuiet(SerialPort &port, qint64 quietNs, const QElapsedTimer &start, qint64 limitMs) {
+  while (!port.Lost()) {
+    const qint64 remaining = RemainingNs(start, limitMs);
+    if (remaining <= 0) return;
+    if (!SleepUntilInput(port, qMin(quietNs, remaining))) return;
+  }
+}

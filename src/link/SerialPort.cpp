@@ -1,0 +1,123 @@
+#include "SerialPort.h"
+
+#include <QSerialPortInfo>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <algorithm>
+
+bool ParseLineSettings(const QString &text, LineSettings &out) {
+  const QStringList parts = text.split(',');
+  if (parts.size() != 4) return false;
+  bool ok = false;
+  LineSettings s;
+  s.Baud = parts[0].trimmed().toInt(&ok);
+  if (!ok || s.Baud <= 0) return false;
+
+  const QString parity = parts[1].trimmed().toUpper();
+  if (parity == "N") s.Parity = QSerialPort::NoParity;
+  else if (parity == "E") s.Parity = QSerialPort::EvenParity;
+  else if (parity == "O") s.Parity = QSerialPort::OddParity;
+  else if (parity == "M") s.Parity = QSerialPort::MarkParity;
+  else if (parity == "S") s.Parity = QSerialPort::SpaceParity;
+  else return false;
+
+  const int bits = parts[2].trimmed().toInt(&ok);
+  if (!ok || bits < 5 || bits > 8) return false;
+  s.DataBits = static_cast<QSerialPort::DataBits>(bits);
+
+  const QString stop = parts[3].trimmed();
+  if (stop == "1") s.StopBits = QSerialPort::OneStop;
+  else if (stop == "1.5") s.StopBits = QSerialPort::OneAndHalfStop;
+  else if (stop == "2") s.StopBits = QSerialPort::TwoStop;
+  else return false;
+
+  out = s;
+  return true;
+}
+
+QString PortDeviceName(int portNumber) {
+  if (portNumber < 1) return {};
+#ifdef Q_OS_WIN
+  return QStringLiteral("COM%1").arg(portNumber);
+#else
+  const QByteArray listed = qgetenv("CALVENORI_PORTS");
+  if (!listed.isNull()) {
+    const QStringList paths = QString::fromLocal8Bit(listed).split(',');
+    return portNumber <= paths.size() ? paths[portNumber - 1].trimmed() : QString();
+  }
+  QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+  std::sort(ports.begin(), ports.end(), [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
+    return a.systemLocation() < b.systemLocation();
+  });
+  return portNumber <= ports.size() ? ports[portNumber - 1].systemLocation() : QString();
+#endif
+}
+
+SerialPort::SerialPort() {
+  QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
+    if (e == QSerialPort::ResourceError && port_.isOpen()) lost_ = true;
+  });
+}
+
+void SerialPort::SetPortNumber(int portNumber) { portNumber_ = portNumber; }
+
+bool SerialPort::SetSettings(const QString &text) {
+  LineSettings parsed;
+  if (!ParseLineSettings(text, parsed)) return false;
+  settings_ = parsed;
+  settingsText_ = text;
+  return true;
+}
+
+QString SerialPort::DeviceName() const { return PortDeviceName(portNumber_); }
+
+bool SerialPort::Open() {
+  lost_ = false;
+  if (port_.isOpen()) port_.close();
+  const QString device = DeviceName();
+  if (device.isEmpty()) {
+    errorString_ = QStringLiteral("No serial device is known as port %1").arg(portNumber_);
+    return false;
+  }
+  port_.setPortName(device);
+  port_.setBaudRate(settings_.Baud);
+  port_.setParity(settings_.Parity);
+  port_.setDataBits(settings_.DataBits);
+  port_.setStopBits(settings_.StopBits);
+  if (!port_.open(QIODevice::ReadWrite)) {
+    errorString_ = port_.errorString();
+    return false;
+  }
+  // Setting modem lines or flow control on a pseudo-terminal fails with an
+  // error that means nothing to us; forget it.
+  port_.clearError();
+  errorString_.clear();
+  return true;
+}
+
+void SerialPort::Close() {
+  if (port_.isOpen()) port_.close();
+}
+
+bool SerialPort::IsOpen() const { return port_.isOpen(); }
+
+qint64 SerialPort::BytesWaiting() const { return port_.isOpen() ? port_.bytesAvailable() : 0; }
+
+QByteArray SerialPort::Read() {
+  if (!port_.isOpen()) return {};
+  return readMode_ == 1 ? port_.read(1) : port_.readAll();
+}
+
+void SerialPort::Write(const QByteArray &bytes) {
+  if (!port_.isOpen() || lost_) return;
+  port_.write(bytes);
+  // Push the bytes to the system now rather than at the next event loop pass.
+  port_.flush();
+}
+
+void SerialPort::DiscardInput() {
+  if (!port_.isOpen()) return;
+  port_.readAll();
+  port_.clear(QSerialPort::Input);
+}

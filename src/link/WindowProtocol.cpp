@@ -1,0 +1,153 @@
+// Checksummed request frames to the controller's application and the
+// classification of its replies.
+#include "mdlSerial.h"
+
+#include <QtGlobal>
+
+namespace {
+
+constexpr char STX = 0x02;
+constexpr char ETX = 0x03;
+constexpr char ACK = 0x06;
+constexpr char NAK = 0x15;
+constexpr char ControllerAddress = static_cast<char>(0x80);
+
+// A frame is at most 254 bytes before its two checksum characters.
+constexpr int MaxFrameBeforeChecksum = 254;
+constexpr int MaxReplyFrame = MaxFrameBeforeChecksum + 2;
+
+QByteArray Header(qint16 window, char command) {
+  QByteArray h;
+  h += STX;
+  h += ControllerAddress;
+  h += QByteArray::number(window).rightJustified(3, '0');
+  h += command;
+  return h;
+}
+
+QByteArray WithChecksum(QByteArray frame) {
+  frame += ETX;
+  return frame + FrameChecksum(frame);
+}
+
+bool IsWholeNumber(const QByteArray &text, qint64 &value) {
+  bool ok = false;
+  value = text.trimmed().toLongLong(&ok);
+  return ok;
+}
+
+QByteArray NumericData(const QByteArray &value) {
+  qint64 n = 0;
+  if (!IsWholeNumber(value, n)) return value;
+  const QByteArray digits = QByteArray::number(n < 0 ? -n : n).rightJustified(6, '0');
+  return n < 0 ? "-" + digits : digits;
+}
+
+QByteArray LogicData(const QByteArray &value) {
+  qint64 n = 0;
+  return IsWholeNumber(value, n) && n == 1 ? "1" : "0";
+}
+
+QByteArray TextData(qint16 window, const QByteArray &value) {
+  const int width = window == 321 ? 4 : 10;
+  return value.leftJustified(width, ' ');
+}
+
+WindowReply Classify(const QByteArray &frame) {
+  const int k = frame.size();
+  if (k == 6) {
+    const char code = frame[2];
+    if (code == ACK) return {0, "ACK"};
+    if (code == NAK) return {-1, "NACK"};
+    switch (code) {
+      case '2': return {-1, "UNKNOWN WINDOW"};
+      case '3': return {-1, "DATA TYPE ERROR"};
+      case '4': return {-1, "OUT OF RANGE"};
+      case '5': return {-1, "WIN DISABLED"};
+    }
+    if (code >= '0' && code <= '9') return {-1, QByteArray("NACK CODE: ") + code};
+    return {-1, QByteArray("UNKNOWN NACK :") + code};
+  }
+  // Shorter than a data reply's nine bytes: there is no data field to give.
+  if (k < 9) return {-1, "SHORT REPLY"};
+  return {0, frame.mid(6, k - 9).trimmed()};
+}
+
+void SendRequest(SerialPort &port, const QByteArray &frame) {
+  port.SetReadMode(0);
+  port.DiscardInput();
+  port.SetReadMode(1);
+  port.Write(frame);
+}
+
+}  // namespace
+
+QByteArray FrameChecksum(const QByteArray &frame) {
+  quint8 x = 0;
+  for (int i = 1; i < frame.size(); ++i) x ^= static_cast<quint8>(frame[i]);
+  return QByteArray::number(x, 16).toUpper().rightJustified(2, '0');
+}
+
+WindowReply ReceiveReply(SerialPort &port) {
+  enum class State { Hunting, Collecting, Complete };
+  State state = State::Hunting;
+  QByteArray buffer;
+  qint16 trailer = 0;
+  int hunted = 0;
+  while (state != State::Complete) {
+    const qint16 b = ReadByte(port);
+    if (b < 0) return {-1, "#TIMEOUT#"};
+    const char c = static_cast<char>(b);
+    if (state == State::Hunting) {
+      buffer = QByteArray(1, c);
+      trailer = 0;
+      if (++hunted > MaxReplyFrame) return {-1, "NO REPLY FRAME"};
+    } else {
+      buffer += c;
+      if (c == ETX) trailer = 1;
+      else if (trailer > 0) ++trailer;
+      if (trailer == 3) state = State::Complete;
+      else if (buffer.size() >= MaxReplyFrame) return {-1, "REPLY TOO LONG"};
+    }
+    if (c == STX && state == State::Hunting) state = State::Collecting;
+  }
+  return Classify(buffer);
+}
+
+QByteArray ReadRequestFrame(qint16 window) { return WithChecksum(Header(window, '0')); }
+
+QByteArray WriteRequestFrame(qint16 window, const QByteArray &dataType, const QByteArray &value) {
+  QByteArray frame = Header(window, '1');
+  if (dataType == "L") frame += LogicData(value);
+  else if (dataType == "N") frame += NumericData(value);
+  else if (dataType == "A") {
+    if (value.isEmpty()) return {};
+    frame += TextData(window, value);
+  }
+  if (frame.size() + 1 > MaxFrameBeforeChecksum) return {};
+  return WithChecksum(frame);
+}
+
+WindowReply ReadWindow(SerialPort &port, qint16 window) {
+  SendRequest(port, ReadRequestFrame(window));
+  return ReceiveReply(port);
+}
+
+void WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, const QByteArray &value) {
+  if (dataType == "A" && value.isEmpty()) return;
+  const QByteArray frame = WriteRequestFrame(window, dataType, value);
+  if (frame.isEmpty()) {  // beyond the protocol: refusing is a failure, never a silent success
+    ErrorFlag = -1;
+    return;
+  }
+  for (int attemptsLeft = 3; attemptsLeft > 0; --attemptsLeft) {
+    SendRequest(port, frame);
+    if (ReceiveReply(port).Text == "ACK") return;
+    if (port.Lost()) break;
+  }
+  ErrorFlag = -1;
+}
+
+void WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, qint64 value) {
+  WriteWindow(port, window, dataType, QByteArray::number(value));
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The controller link: timed receive primitives, boot-monitor exchanges and
+// the checksummed window protocol. Nothing here shows a message or throws;
+// outcomes come back as values and through ErrorFlag.
+
+#include "SerialPort.h"
+#include "mdlGlobal.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// Longest a reply may keep us waiting for its next byte.
+constexpr int ReplyWaitMs = 500;
+
+// ---- Receive primitives -------------------------------------------------
+
+// Next received byte (0..255), or -1 when none came within 0.5 s.
+// The caller has set read mode 1.
+qint16 ReadByte(SerialPort &port);
+
+// Discards waiting input, sends `text`, and returns what has arrived once the
+// first byte of an answer is there (empty after 0.5 s of silence).
+QByteArray MonitorExchange(SerialPort &port, const QByteArray &text);
+
+// Same, but returns once at least `count` bytes are there, or after 0.5 s.
+QByteArray MonitorExchangeCount(SerialPort &port, const QByteArray &text, qint16 count);
+
+// Like MonitorExchangeCount, but once `count` bytes are there it also waits
+// for the line to fall quiet for two character times, so that the tail of a
+// longer answer is not left to be taken for the next answer. Same 0.5 s limit.
+QByteArray SettledExchange(SerialPort &port, const QByteArray &text, qint16 count);
+
+// ---- Window protocol ----------------------------------------------------
+
+// Two upper-case hex digits: XOR of every byte after the leading STX.
+QByteArray FrameChecksum(const QByteArray &frame);
+
+// Collects one reply frame byte by byte and classifies it.
+WindowReply ReceiveReply(SerialPort &port);
+
+// One read request; the reply unchanged.
+WindowReply ReadWindow(SerialPort &port, qint16 window);
+
+// Up to three attempts, judged by "ACK" alone; ErrorFlag := -1 when all fail.
+void WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, const QByteArray &value);
+void WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, qint64 value);
+
+// The request frames, checksum included; exposed for tests and the simulator.
+QByteArray ReadRequestFrame(qint16 window);
+// Empty when the value is empty for "A" or the frame would exceed the protocol's 254 bytes.
+QByteArray WriteRequestFrame(qint16 window, const QByteArray &dataType, const QByteArray &value);
