@@ -23,3 +23,5 @@ void FillIdWindows() {
     IdWindows[i].DataType = i < 2 ? "N" : "A";
   }
 }
+
+qint32 FailureCount = 0;

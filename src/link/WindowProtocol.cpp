@@ -138,6 +138,7 @@ void WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, co
   const QByteArray frame = WriteRequestFrame(window, dataType, value);
   if (frame.isEmpty()) {  // beyond the protocol: refusing is a failure, never a silent success
     ErrorFlag = -1;
+    ++FailureCount;
     return;
   }
   for (int attemptsLeft = 3; attemptsLeft > 0; --attemptsLeft) {
@@ -146,6 +147,7 @@ void WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, co
     if (port.Lost()) break;
   }
   ErrorFlag = -1;
+  ++FailureCount;
 }
 
 void WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, qint64 value) {

@@ -1,0 +1,50 @@
+#include "UploadSteps.h"
+#include "mdlSerial.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+namespace {
+
+// Records a wrong answer; only while CheckErrors is set does it stop the step.
+bool FailStops(StepHost &host) {
+  ++FailureCount;
+  if (host.CheckErrors() == 0) return false;
+  ErrorFlag = -1;
+  return true;
+}
+
+}  // namespace
+
+WindowReply ReadIdWindow(StepHost &host, const IdWindow &row) { return ReadWindow(host.Port(), row.Win); }
+
+void StoreControllerParameters(StepHost &host) {
+  host.SetStepCaption("Storing Controller Parameters");
+  host.Repaint();
+  host.SetProgressMax(9);
+  host.SetProgressMin(0);
+  host.SetProgressValue(0);
+  for (int r = 0; r < IdWindowCount; ++r) {
+    const WindowReply reply = ReadIdWindow(host, IdWindows[r]);
+    IdWindows[r].Value = reply.Text;
+    if (reply.Status != 0 && FailStops(host)) return;
+    host.SetProgressValue(r + 1);
+  }
+  host.Wait(0.2);
+}
+
+QString ParameterLogPath() { return QDir::current().absoluteFilePath("tmpLogWin.txt"); }
+
+bool WriteParameterLog(QString *error) {
+  // Written aside and renamed into place, so an earlier backup is never lost
+  // to a half-written one.
+  QSaveFile file(ParameterLogPath());
+  QByteArray text;
+  for (int r = 0; r < IdWindowCount; ++r)
+    text += QByteArray(IdWindowLabels[r]) + "\t\t" + IdWindows[r].Value + "\r\n";
+  const bool ok = file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+  if (!ok && error)
+    *error = QStringLiteral("The backup file %1 could not be written: %2")
+                 .arg(QDir::toNativeSeparators(ParameterLogPath()), file.errorString());
+  return ok;
+}

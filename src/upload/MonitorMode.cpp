@@ -1,0 +1,48 @@
+#include "UploadSteps.h"
+#include "mdlSerial.h"
+
+namespace {
+
+void ProgressStep(StepHost &host, int value, double pause) {
+  host.SetProgressValue(value);
+  host.Wait(pause);
+}
+
+void BeginFiveStepScale(StepHost &host, const QString &caption) {
+  host.SetProgressMin(0);
+  host.SetProgressMax(5);
+  host.SetStepCaption(caption);
+  host.Repaint();
+}
+
+}  // namespace
+
+void SetMonitorMode(StepHost &host) {
+  BeginFiveStepScale(host, "Setting Controller in Monitor Mode");
+  for (int v = 0; v <= 4; ++v) ProgressStep(host, v, 0.1);
+  // The monitor-mode check that follows is the verdict on this write, so a
+  // failed attempt here is neither flagged nor counted.
+  const qint32 failuresBefore = FailureCount;
+  WriteWindow(host.Port(), 500, "L", QByteArray("1"));
+  FailureCount = failuresBefore;
+  ErrorFlag = 0;
+  ProgressStep(host, 5, 0.5);
+}
+
+QByteArray CrcCommand(qint32 crc) {
+  return "C" + QByteArray::number(static_cast<quint32>(crc), 16).toUpper() + "\r";
+}
+
+void SendCrc(StepHost &host, qint32 Crc) {
+  BeginFiveStepScale(host, "Sending CRC");
+  for (int v = 0; v <= 3; ++v) ProgressStep(host, v, 0.1);
+  MonitorExchange(host.Port(), "\r");
+  ProgressStep(host, 4, 0.1);
+  if (MonitorExchange(host.Port(), CrcCommand(Crc)) != "\r") {
+    ++FailureCount;
+    if (host.CheckErrors() != 0) ErrorFlag = -1;
+  }
+  ProgressStep(host, 5, 0.5);
+}
+
+bool MonitorModeCheck(StepHost &host) { return MonitorExchange(host.Port(), "U\r").startsWith('Q'); }
