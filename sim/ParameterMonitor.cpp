@@ -1,0 +1,74 @@
+// The parameter monitor (spec Parts 2.3, 2.5): entered by writing 1 to window
+// 500, or at power-on without the bridge when no program or no parameter set
+// is in place. Commands end with CR (a LF is ignored):
+//   CR            -> the prompt (its characters 8 to 10 are neither tag)
+//   "U" CR        -> "Q" CR LF
+//   "C" hex CR    -> CR            (the CRC, 1 to 8 hex digits, is recorded)
+//   "E" AAAA DD CR-> CR            (byte DD stored at AAAA; the parameter set is in place)
+//   "R" AAAA CR   -> DD CR         (two upper-case hex digits; FF where never written)
+//   anything else -> "?" CR LF
+// Window protocol frames are swallowed without an answer.
+
+#include "ControllerModel.h"
+
+namespace sim {
+
+namespace {
+
+constexpr int MaxCommandLength = 64;
+
+bool IsHex(const QByteArray &text) {
+  if (text.isEmpty()) return false;
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
+
+QByteArray Hex2(quint8 value) { return QByteArray::number(value, 16).toUpper().rightJustified(2, '0'); }
+
+}  // namespace
+
+void ControllerModel::FeedParameterMonitor(char byte, std::vector<Output> &out) {
+  if (faults_.SilentMonitor) return;
+  if (SwallowFrame(byte)) return;
+  if (byte == '\n') return;
+  if (byte != '\r') {
+    if (line_.size() < MaxCommandLength) line_.append(byte);
+    return;
+  }
+  const QByteArray line = line_;
+  line_.clear();
+  monitorCommands_.append(line + '\r');
+  HandleParameterCommand(line, out);
+}
+
+void ControllerModel::HandleParameterCommand(const QByteArray &line, std::vector<Output> &out) {
+  if (line.isEmpty()) {
+    Emit(out, ParameterPrompt());
+    return;
+  }
+  const char command = line[0];
+  const QByteArray args = line.mid(1);
+
+  if (command == 'U' && args.isEmpty()) {
+    Emit(out, "Q\r\n");
+  } else if (command == 'C' && IsHex(args) && args.size() <= 8) {
+    lastCrc_ = args.toUInt(nullptr, 16);
+    Emit(out, faults_.CrcReplyCrLf ? "\r\n" : "\r");
+  } else if (command == 'E' && args.size() == 6 && IsHex(args)) {
+    const quint16 address = quint16(args.left(4).toUInt(nullptr, 16));
+    parameterMemory_[address] = quint8(args.mid(4).toUInt(nullptr, 16));
+    parameterSetPresent_ = true;
+    Emit(out, faults_.ParamWriteCrLf ? "\r\n" : "\r");
+  } else if (command == 'R' && args.size() == 4 && IsHex(args)) {
+    const quint16 address = quint16(args.toUInt(nullptr, 16));
+    auto it = parameterMemory_.find(address);
+    quint8 value = it == parameterMemory_.end() ? 0xFF : it->second;
+    if (faults_.WrongReadAddress == int(address)) value ^= 0xFF;
+    Emit(out, Hex2(value) + '\r');
+  } else {
+    Emit(out, "?\r\n");
+  }
+}
+
+}  // namespace sim

@@ -1,0 +1,94 @@
+// calvenori-sim: a simulated pump controller on a pseudo-terminal.
+//
+//   calvenori-sim [--dialect E|Er] [--paced] [--mode app|boot|param]
+//
+// Prints the device path the uploader should open (one line) and runs until
+// SIGINT, SIGTERM or the end of its standard input.
+
+#include "SimulatedController.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+volatile sig_atomic_t stopRequested = 0;
+
+void OnSignal(int) { stopRequested = 1; }
+
+int Usage(const char *program) {
+  std::fprintf(stderr, "usage: %s [--dialect E|Er] [--paced] [--mode app|boot|param]\n", program);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  sim::Dialect dialect = sim::Dialect::E;
+  sim::Mode mode = sim::Mode::Application;
+  bool paced = false;
+  for (int i = 1; i < argc; ++i) {
+    const char *arg = argv[i];
+    const char *next = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (std::strcmp(arg, "--paced") == 0) {
+      paced = true;
+    } else if (std::strcmp(arg, "--dialect") == 0 && next) {
+      if (std::strcmp(next, "E") == 0 || std::strcmp(next, "(E)") == 0)
+        dialect = sim::Dialect::E;
+      else if (std::strcmp(next, "Er") == 0)
+        dialect = sim::Dialect::Er;
+      else
+        return Usage(argv[0]);
+      ++i;
+    } else if (std::strcmp(arg, "--mode") == 0 && next) {
+      if (std::strcmp(next, "app") == 0)
+        mode = sim::Mode::Application;
+      else if (std::strcmp(next, "boot") == 0)
+        mode = sim::Mode::BootMonitor;
+      else if (std::strcmp(next, "param") == 0)
+        mode = sim::Mode::ParameterMonitor;
+      else
+        return Usage(argv[0]);
+      ++i;
+    } else {
+      return Usage(argv[0]);
+    }
+  }
+
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = OnSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  sim::SimulatedController controller(dialect);
+  controller.SetPaced(paced);
+  if (mode == sim::Mode::BootMonitor) controller.SetBridge(true);
+  controller.SetMode(mode);
+  QString error;
+  if (!controller.Start(&error)) {
+    std::fprintf(stderr, "calvenori-sim: %s\n", error.toLocal8Bit().constData());
+    return 1;
+  }
+  std::printf("%s\n", controller.SlavePath().toLocal8Bit().constData());
+  std::fflush(stdout);
+
+  // Until a signal or the end of stdin (a closed pipe ends the simulator too).
+  bool stdinOpen = true;
+  while (!stopRequested && controller.Running()) {
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    const int ready = poll(&fd, stdinOpen ? 1 : 0, 200);
+    if (ready > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
+      char buffer[256];
+      const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+      if (n == 0) break;                   // EOF
+      if (n < 0 && errno != EINTR) stdinOpen = false;
+    }
+  }
+  return 0;
+}
