@@ -1,0 +1,19 @@
+#include "SimLink.h"
+
+bool SimLink::Start(sim::Dialect dialect, bool paced) {
+  Controller = std::make_unique<sim::SimulatedController>(dialect);
+  Controller->SetPaced(paced);
+  if (!Controller->Start(&Error)) return false;
+  qputenv("CALVENORI_PORTS", Controller->SlavePath().toLocal8Bit());
+  Port.SetPortNumber(1);
+  Port.SetSettings("9600,N,8,1");
+  if (!Port.Open()) {
+    Error = Port.ErrorString();
+    return false;
+  }
+  return true;
+}
+
+QString Hex(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ').toUpper()); }
+
+QByteArray Unhex(const char *spaced) { return QByteArray::fromHex(QByteArray(spaced).replace(' ', "")); }

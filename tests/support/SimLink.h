@@ -1,0 +1,23 @@
+#pragma once
+// A simulated controller on a pseudo-terminal with the real port object opened
+// on it as port 1, the way the tool finds it through CALVENORI_PORTS.
+
+#include "SerialPort.h"
+#include "SimulatedController.h"
+
+#include <QString>
+
+#include <memory>
+
+struct SimLink {
+  std::unique_ptr<sim::SimulatedController> Controller;
+  SerialPort Port;
+
+  // Starts the controller and opens the port; QVERIFY the result.
+  bool Start(sim::Dialect dialect = sim::Dialect::E, bool paced = false);
+  QString Error;
+};
+
+// Hex dump "02 80 33" for readable comparisons of wire bytes.
+QString Hex(const QByteArray &bytes);
+QByteArray Unhex(const char *spaced);

@@ -1,0 +1,106 @@
+// The timed receive primitives against a real port: exact bytes, the 0.5 s
+// limit, stale input, and replies that arrive in pieces.
+#include "SimLink.h"
+#include "mdlSerial.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QtTest>
+
+class ReceivePrimitivesTest : public QObject {
+  Q_OBJECT
+  SimLink link;
+
+  sim::SimulatedController &Sim() { return *link.Controller; }
+
+  // Makes the controller's next answer to anything be `bytes`.
+  void Script(const QByteArray &bytes) {
+    sim::Faults f;
+    f.ReplyOverride = bytes;
+    Sim().SetFaults(f);
+  }
+
+ private slots:
+  void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
+
+  void init() {
+    Sim().SetFaults({});
+    Sim().SetPaced(false);
+    Sim().SetPromptLength(12);
+  }
+
+  void readByteKeepsEveryByteValue() {
+    Sim().SetMode(sim::Mode::Application);
+    Script(QByteArray("\x80\xFF\x00" "A", 4));
+    link.Port.SetReadMode(0);
+    link.Port.DiscardInput();
+    link.Port.SetReadMode(1);
+    link.Port.Write(ReadRequestFrame(310));
+    QCOMPARE(ReadByte(link.Port), qint16(128));
+    QCOMPARE(ReadByte(link.Port), qint16(255));
+    QCOMPARE(ReadByte(link.Port), qint16(0));
+    QCOMPARE(ReadByte(link.Port), qint16(65));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(ReadByte(link.Port), qint16(-1));
+    QVERIFY(clock.elapsed() >= 500);
+  }
+
+  void exchangesDiscardStaleInput() {
+    Sim().SetMode(sim::Mode::ParameterMonitor);
+    // A stale "Q..." read into Qt's buffer...
+    link.Port.Write("U\r");
+    QVERIFY(link.Port.Device().waitForReadyRead(1000));
+    QByteArray reply = MonitorExchange(link.Port, "\r");
+    QVERIFY2(!reply.startsWith('Q'), reply.constData());
+    QVERIFY(reply.startsWith("\r\n"));
+    // ...and one still in the system's buffer, never seen by Qt.
+    QThread::msleep(50);  // the earlier prompt's tail arrives meanwhile
+    link.Port.DiscardInput();
+    link.Port.Write("U\r");
+    QThread::msleep(50);
+    reply = MonitorExchange(link.Port, "\r");
+    QVERIFY2(!reply.startsWith('Q'), reply.constData());
+    QVERIFY(reply.startsWith("\r\n"));
+  }
+
+  void countedExchangeReturnsEverythingThatCame() {
+    Sim().SetMode(sim::Mode::BootMonitor);
+    QCOMPARE(MonitorExchangeCount(link.Port, "\r", 10), Sim().WithModel([](const sim::ControllerModel &m) { return m.BootPrompt(); }));
+    QCOMPARE(Sim().WithModel([](const sim::ControllerModel &m) { return m.BootPrompt(); }).size(), 12);
+
+    Sim().SetPromptLength(4);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(MonitorExchangeCount(link.Port, "\r", 10).size(), 4);
+    QVERIFY(clock.elapsed() >= 500);
+  }
+
+  void silentControllerGivesEmptyAnswersAfterTheLimit() {
+    Sim().SetMode(sim::Mode::BootMonitor);
+    sim::Faults f;
+    f.SilentMonitor = true;
+    Sim().SetFaults(f);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(MonitorExchange(link.Port, "\r"), QByteArray());
+    QVERIFY(clock.elapsed() >= 500);
+  }
+
+  void settledExchangeWaitsForTheWholePrompt() {
+    // At 9600 baud a twelve-byte prompt takes 12.5 ms: counting to ten leaves
+    // its tail on the wire, settling does not.
+    Sim().SetMode(sim::Mode::BootMonitor);
+    Sim().SetPaced(true);
+    const QByteArray prompt = Sim().WithModel([](const sim::ControllerModel &m) { return m.BootPrompt(); });
+    QCOMPARE(SettledExchange(link.Port, "\r", 10), prompt);
+    QCOMPARE(SettledExchange(link.Port, "\r", 10), prompt);  // nothing left over to spoil it
+    QCOMPARE(SettledExchange(link.Port, "\r", 1), prompt);
+    const QByteArray counted = MonitorExchangeCount(link.Port, "\r", 10);
+    QVERIFY(counted.size() >= 10 && counted.size() < 12);
+    QVERIFY(prompt.startsWith(counted));
+  }
+};
+
+QTEST_GUILESS_MAIN(ReceivePrimitivesTest)
+#include "test_receive_primitives.moc"

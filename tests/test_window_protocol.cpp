@@ -1,0 +1,212 @@
+// The window protocol on the wire: exact request bytes, every reply shape the
+// controller can send, and the write retries, over a real port.
+#include "SimLink.h"
+#include "mdlSerial.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+class WindowProtocolTest : public QObject {
+  Q_OBJECT
+  SimLink link;
+
+  sim::SimulatedController &Sim() { return *link.Controller; }
+
+  WindowReply ReplyTo(const QByteArray &scripted) {
+    sim::Faults f;
+    f.ReplyOverride = scripted;
+    Sim().SetFaults(f);
+    return ReadWindow(link.Port, 319);
+  }
+
+ private slots:
+  void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
+
+  void init() {
+    Sim().SetFaults({});
+    Sim().SetMode(sim::Mode::Application);
+    Sim().ClearReceived();
+    ErrorFlag = 0;
+  }
+
+  void requestFramesAreExact() {
+    QCOMPARE(Hex(ReadRequestFrame(310)), QString("02 80 33 31 30 30 03 38 31"));
+    QCOMPARE(Hex(WriteRequestFrame(500, "L", "1")), QString("02 80 35 30 30 31 31 03 42 36"));
+    QCOMPARE(Hex(WriteRequestFrame(310, "N", "123")),
+             QString("02 80 33 31 30 31 30 30 30 31 32 33 03 38 30"));
+    // Logic: only the value 1 switches on.
+    for (const char *off : {"0", "-1", "2", ""}) QCOMPARE(WriteRequestFrame(500, "L", off).mid(6, 1), QByteArray("0"));
+    QCOMPARE(WriteRequestFrame(310, "N", "-5").mid(6, 7), QByteArray("-000005"));
+    QCOMPARE(WriteRequestFrame(310, "N", "1234567").mid(6, 7), QByteArray("1234567"));
+    QCOMPARE(WriteRequestFrame(310, "N", "abc").mid(6, 3), QByteArray("abc"));
+    // An unknown letter goes out with no data field at all.
+    QCOMPARE(WriteRequestFrame(310, "X", "1").mid(6, 1), QByteArray("\x03"));
+  }
+
+  void textWindowsArePaddedNeverCut() {
+    QCOMPARE(WriteRequestFrame(321, "A", "AB").mid(6, 5), QByteArray("AB  \x03"));
+    QCOMPARE(WriteRequestFrame(319, "A", "ABCDE").mid(6, 11), QByteArray("ABCDE     \x03"));
+    QCOMPARE(WriteRequestFrame(319, "A", "ABCDEFGHIJKLM").mid(6, 14), QByteArray("ABCDEFGHIJKLM\x03"));
+  }
+
+  void checksumKeepsItsLeadingZero() {
+    QByteArray frame("\x02\x0A\x03", 3);  // 0x0A ^ 0x03 = 0x09
+    QCOMPARE(FrameChecksum(frame), QByteArray("09"));
+  }
+
+  void readAndWritesGoOutExactlyOnTheWire() {
+    QCOMPARE(ReadWindow(link.Port, 310).Status, qint16(0));
+    WriteWindow(link.Port, 310, "N", qint64(123));
+    WriteWindow(link.Port, 310, "N", QByteArray("123"));
+    QCOMPARE(Hex(Sim().Received()), Hex(ReadRequestFrame(310) + WriteRequestFrame(310, "N", "123").repeated(2)));
+    QCOMPARE(ErrorFlag, qint16(0));
+    // The number 1 and the text "1" make the same monitor-mode request.
+    Sim().ClearReceived();
+    WriteWindow(link.Port, 500, "L", qint64(1));
+    QCOMPARE(Hex(Sim().Received()), QString("02 80 35 30 30 31 31 03 42 36"));
+    Sim().SetMode(sim::Mode::Application);
+    Sim().ClearReceived();
+    WriteWindow(link.Port, 500, "L", QByteArray("1"));
+    QCOMPARE(Hex(Sim().Received()), QString("02 80 35 30 30 31 31 03 42 36"));
+  }
+
+  void readReturnsTheControllersValue() {
+    Sim().SetWindow(320, "PUMP-77");
+    const WindowReply r = ReadWindow(link.Port, 320);
+    QCOMPARE(r.Status, qint16(0));
+    QCOMPARE(r.Text, QByteArray("PUMP-77"));
+  }
+
+  void statusRepliesAreClassified_data() {
+    QTest::addColumn<QByteArray>("code");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("ack") << QByteArray("\x06") << 0 << QByteArray("ACK");
+    QTest::newRow("nak") << QByteArray("\x15") << -1 << QByteArray("NACK");
+    QTest::newRow("2") << QByteArray("2") << -1 << QByteArray("UNKNOWN WINDOW");
+    QTest::newRow("3") << QByteArray("3") << -1 << QByteArray("DATA TYPE ERROR");
+    QTest::newRow("4") << QByteArray("4") << -1 << QByteArray("OUT OF RANGE");
+    QTest::newRow("5") << QByteArray("5") << -1 << QByteArray("WIN DISABLED");
+    QTest::newRow("0") << QByteArray("0") << -1 << QByteArray("NACK CODE: 0");
+    QTest::newRow("7") << QByteArray("7") << -1 << QByteArray("NACK CODE: 7");
+    QTest::newRow("X") << QByteArray("X") << -1 << QByteArray("UNKNOWN NACK :X");
+  }
+  void statusRepliesAreClassified() {
+    QFETCH(QByteArray, code);
+    QFETCH(int, status);
+    QFETCH(QByteArray, text);
+    const WindowReply r = ReplyTo(sim::StatusReply(code[0]));
+    QCOMPARE(int(r.Status), status);
+    QCOMPARE(r.Text, text);
+  }
+
+  void dataRepliesAreTakenAsTheyCome() {
+    const QByteArray p123 = sim::DataReply(319, " P123 ");
+    QCOMPARE(p123.size(), 15);
+    WindowReply r = ReplyTo(p123);
+    QCOMPARE(r.Status, qint16(0));
+    QCOMPARE(r.Text, QByteArray("P123"));
+    // Neither a wrong checksum nor stray bytes before the frame change it.
+    QByteArray wrong = p123;
+    wrong[13] = 'Z';
+    QCOMPARE(ReplyTo(wrong).Text, QByteArray("P123"));
+    QCOMPARE(ReplyTo("AB" + p123).Text, QByteArray("P123"));
+    // A 0x02 inside the frame does not restart it.
+    QCOMPARE(ReplyTo(sim::DataReply(319, "A\x02" "B")).Text, QByteArray("A\x02" "B"));
+    // Nine bytes: an empty value, still a success.
+    r = ReplyTo(sim::DataReply(319, ""));
+    QCOMPARE(r.Status, qint16(0));
+    QCOMPARE(r.Text, QByteArray());
+  }
+
+  void malformedRepliesFailWithoutHanging() {
+    // Complete but too short to hold a data field.
+    WindowReply r = ReplyTo(Unhex("02 80 41 42 03 30 30"));
+    QCOMPARE(r.Status, qint16(-1));
+    QCOMPARE(r.Text, QByteArray("SHORT REPLY"));
+    // A frame that never ends is cut off at the protocol's longest frame.
+    sim::Faults f;
+    f.EndlessStream = true;
+    Sim().SetFaults(f);
+    r = ReadWindow(link.Port, 310);
+    QCOMPARE(r.Status, qint16(-1));
+    QCOMPARE(r.Text, QByteArray("REPLY TOO LONG"));
+    // So is a stream that never starts one.
+    r = ReplyTo(QByteArray(600, 'x'));
+    QCOMPARE(r.Status, qint16(-1));
+    QCOMPARE(r.Text, QByteArray("NO REPLY FRAME"));
+  }
+
+  void incompleteRepliesTimeOutAfterHalfASecond() {
+    QElapsedTimer clock;
+    clock.start();
+    WindowReply r = ReplyTo(Unhex("02 80 06 03 30"));  // ETX and only one checksum character
+    QVERIFY(clock.elapsed() >= 500);
+    QCOMPARE(r.Status, qint16(-1));
+    QCOMPARE(r.Text, QByteArray("#TIMEOUT#"));
+
+    sim::Faults f;
+    f.GapMs = 700;
+    f.GapAfterBytes = 4;
+    Sim().SetFaults(f);
+    QCOMPARE(ReadWindow(link.Port, 310).Text, QByteArray("#TIMEOUT#"));
+
+    f = {};
+    f.Silent = true;
+    Sim().SetFaults(f);
+    clock.restart();
+    QCOMPARE(ReadWindow(link.Port, 310).Text, QByteArray("#TIMEOUT#"));
+    QVERIFY(clock.elapsed() >= 500);
+  }
+
+  void writesAreRetriedThreeTimes() {
+    sim::Faults f;
+    f.RejectAllWrites = true;
+    f.RejectCode = '2';
+    Sim().SetFaults(f);
+    WriteWindow(link.Port, 322, "A", QByteArray("SN1"));
+    QCOMPARE(Sim().Received(), WriteRequestFrame(322, "A", "SN1").repeated(3));
+    QCOMPARE(ErrorFlag, qint16(-1));
+
+    // Acknowledged on the second attempt: two sends, the flag left alone.
+    ErrorFlag = 0;
+    Sim().ClearReceived();
+    f = {};
+    f.RejectWrites = 1;
+    Sim().SetFaults(f);
+    WriteWindow(link.Port, 322, "A", QByteArray("SN1"));
+    QCOMPARE(Sim().Received(), WriteRequestFrame(322, "A", "SN1").repeated(2));
+    QCOMPARE(ErrorFlag, qint16(0));
+
+    // A data reply is no acknowledgement either.
+    ErrorFlag = 0;
+    f = {};
+    f.ReplyOverride = sim::DataReply(322, "SN1");
+    Sim().SetFaults(f);
+    WriteWindow(link.Port, 322, "A", QByteArray("SN1"));
+    QCOMPARE(ErrorFlag, qint16(-1));
+  }
+
+  void emptyTextIsNotWrittenAndOverlongIsRefused() {
+    for (qint16 before : {qint16(0), qint16(-1)}) {
+      ErrorFlag = before;
+      WriteWindow(link.Port, 323, "A", QByteArray());
+      QCOMPARE(ErrorFlag, before);
+    }
+    QVERIFY(Sim().Received().isEmpty());
+
+    // The longest frame the protocol carries still goes out.
+    WriteWindow(link.Port, 323, "A", QByteArray(247, 'x'));
+    QCOMPARE(Sim().Received().left(256), WriteRequestFrame(323, "A", QByteArray(247, 'x')));
+    QCOMPARE(Sim().Received().size() % 256, 0);
+
+    ErrorFlag = 0;
+    Sim().ClearReceived();
+    WriteWindow(link.Port, 323, "A", QByteArray(248, 'x'));
+    QCOMPARE(ErrorFlag, qint16(-1));
+    QVERIFY(Sim().Received().isEmpty());
+  }
+};
+
+QTEST_GUILESS_MAIN(WindowProtocolTest)
+#include "test_window_protocol.moc"
