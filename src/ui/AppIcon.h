@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QIcon>
+
+// The 16x16 icon every window of the program carries.
+QIcon AppIcon();

@@ -1,0 +1,18 @@
+#pragma once
+// Tells which release of the tool is running.
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+class frmAbout : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit frmAbout(QWidget *owner);
+
+ private:
+  QLabel *lblRelease = nullptr;
+  QPushButton *cmdOk = nullptr;
+};

@@ -1,0 +1,283 @@
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTimer>
+
+#include "AppIcon.h"
+#include "FileFilter.h"
+#include "FontFit.h"
+#include "InputGate.h"
+#include "Twips.h"
+#include "Wait.h"
+#include "frmAbout.h"
+#include "frmSerialPort.h"
+#include "mdlGlobal.h"
+
+namespace {
+
+constexpr int ClientWidthTwips = 9210;
+constexpr int LoadHeightTwips = 3450;
+const char *const ParameterFilter = "Parameter List (*.txt)|*.txt";
+const char *const ProgramFilter = "Program File(*.s19)|*.s19";
+
+template <typename W>
+W *Place(W *widget, const char *name, QRect twipsRect) {
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setGeometry(twipsRect);
+  return widget;
+}
+
+QString AskForFile(QWidget *owner, const QString &currentName, const QString &qtFilter) {
+  return QFileDialog::getOpenFileName(owner, QString(), currentName, qtFilter);
+}
+
+}  // namespace
+
+frmMain::frmMain(QWidget *parent) : QMainWindow(parent), OpenFileDialog(AskForFile) {
+  setWindowTitle(QStringLiteral("Quorvel Calvenori Uploader"));
+  qApp->setWindowIcon(AppIcon());
+  gate_ = new InputGate(this);
+  BuildControls();
+  BuildMenus();
+  SetFocusOrder();
+  Load();
+}
+
+void frmMain::BuildControls() {
+  auto *client = new QWidget(this);
+  setCentralWidget(client);
+
+  optParameterList = Place(new QRadioButton(QStringLiteral("Upload Parameter List"), client),
+                           "optParameterList", TwipsRect(240, 240, 2415, 255));
+  optAll = Place(new QRadioButton(QStringLiteral("Upload Parameter List and Program File"), client),
+                 "optAll", TwipsRect(240, 840, 4575, 255));
+  cmdStartDownload = Place(new QPushButton(QStringLiteral("Start Upload"), client),
+                           "cmdStartDownload", TwipsRect(7560, 360, 1455, 375));
+  lblParameterList = Place(new QLabel(QStringLiteral("Select Parameter List:"), client),
+                           "lblParameterList", TwipsRect(360, 1560, 1695, 255));
+  cmdParameterPath = Place(new QPushButton(QStringLiteral("..."), client), "cmdParameterPath",
+                           TwipsRect(2160, 1440, 495, 375));
+  lblParameter = Place(new QLabel(client), "lblParameter", TwipsRect(2880, 1440, 6135, 375));
+  lblProgramfile = Place(new QLabel(QStringLiteral("Select Program File:"), client),
+                         "lblProgramfile", TwipsRect(360, 2160, 1695, 255));
+  cmdProgramPath = Place(new QPushButton(QStringLiteral("..."), client), "cmdProgramPath",
+                         TwipsRect(2160, 2040, 495, 375));
+  lblProgram = Place(new QLabel(client), "lblProgram", TwipsRect(2880, 2040, 6135, 375));
+
+  fraDownloadStatus = Place(new QGroupBox(QStringLiteral("Upload Status"), client),
+                            "fraDownloadStatus", TwipsRect(120, 2760, 8895, 1455));
+  lblStepDescription = Place(new QLabel(fraDownloadStatus), "lblStepDescription",
+                             TwipsRect(240, 360, 7095, 375));
+  pgbStep = Place(new QProgressBar(fraDownloadStatus), "pgbStep", TwipsRect(240, 840, 8415, 375));
+  pgbStep->setTextVisible(false);
+  ShowProgress();
+
+  optParameterList->setChecked(true);
+  EnableProgramRow(false);
+  FitFonts();
+
+  connect(optAll, &QRadioButton::clicked, this, [this] { optAll_Click(); });
+  connect(optParameterList, &QRadioButton::clicked, this, [this] { optParameterList_Click(0); });
+  connect(cmdParameterPath, &QPushButton::clicked, this, [this] { cmdParameterPath_Click(); });
+  connect(cmdProgramPath, &QPushButton::clicked, this, [this] { cmdProgramPath_Click(); });
+  connect(cmdStartDownload, &QPushButton::clicked, this, [this] { cmdStartDownload_Click(); });
+}
+
+void frmMain::FitFonts() {
+  const QStyle *look = style();
+  const int indicator = look->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, optAll) +
+                        look->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, optAll);
+  const int margin = look->pixelMetric(QStyle::PM_ButtonMargin, nullptr, cmdStartDownload);
+  const std::vector<CaptionBox> captions = {
+      {optParameterList->text(), optParameterList->geometry().adjusted(indicator, 0, 0, 0), false},
+      {optAll->text(), optAll->geometry().adjusted(indicator, 0, 0, 0), false},
+      {lblParameterList->text(), lblParameterList->geometry(), false},
+      {lblProgramfile->text(), lblProgramfile->geometry(), false},
+      {cmdStartDownload->text(), cmdStartDownload->geometry().adjusted(margin, 0, -margin, 0),
+       false},
+  };
+  const QFont fitted = FitFont(centralWidget()->font(), captions);
+  centralWidget()->setFont(fitted);
+
+  QFont stepFont = fitted;
+  stepFont.setStretch(QFont::Unstretched);
+  stepFont.setPointSizeF(fitted.pointSizeF() * 1.5);
+  lblStepDescription->setFont(stepFont);
+}
+
+void frmMain::BuildMenus() {
+  QMenu *mnuTools = menuBar()->addMenu(QStringLiteral("Tools"));
+  mnuTools->setObjectName(QStringLiteral("mnuTools"));
+  mnuManualDrive = mnuTools->addAction(QStringLiteral("ManualDrive"));
+  mnuWinValue = mnuTools->addAction(QStringLiteral("Windows Value Manager"));
+  mnuChooseSerialPort = mnuTools->addAction(QStringLiteral("Choose Serial Port"));
+  mnuCheckError = mnuTools->addAction(QStringLiteral("Check Errors"));
+  mnuCheckError->setCheckable(true);
+
+  QMenu *mnuAbout = menuBar()->addMenu(QStringLiteral("?"));
+  mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+  mnuVersion = mnuAbout->addAction(QStringLiteral("About Dovova Zarezoro"));
+
+  mnuManualDrive->setObjectName(QStringLiteral("mnuManualDrive"));
+  mnuWinValue->setObjectName(QStringLiteral("mnuWinValue"));
+  mnuChooseSerialPort->setObjectName(QStringLiteral("mnuChooseSerialPort"));
+  mnuCheckError->setObjectName(QStringLiteral("mnuCheckError"));
+  mnuVersion->setObjectName(QStringLiteral("mnuVersion"));
+  mnuManualDrive->setEnabled(false);
+  mnuWinValue->setEnabled(false);
+
+  connect(mnuChooseSerialPort, &QAction::triggered, this, [this] { mnuChooseSerialPort_Click(); });
+  connect(mnuCheckError, &QAction::triggered, this, [this] { mnuCheckError_Click(); });
+  connect(mnuVersion, &QAction::triggered, this, [this] { mnuVersion_Click(); });
+}
+
+void frmMain::SetFocusOrder() {
+  setTabOrder(optAll, cmdStartDownload);
+  setTabOrder(cmdStartDownload, cmdProgramPath);
+  setTabOrder(cmdProgramPath, cmdParameterPath);
+  setTabOrder(cmdParameterPath, optParameterList);
+  optAll->setFocus();
+}
+
+void frmMain::Load() {
+  // The link gets its port from Port(); nothing else holds it.
+  resize(TwipsToPixels(ClientWidthTwips), height());
+  SetOuterHeightTwips(LoadHeightTwips);
+  UploadMode_ = 0;
+  ComPort_ = 1;
+  MSCGlobal.SetSettings(QStringLiteral("9600,N,8,1"));
+  FillIdWindows();
+  CheckErrors_ = 0;
+}
+
+void frmMain::optAll_Click() {
+  if (busy_) return;
+  EnableProgramRow(true);
+  UploadMode_ = -1;
+}
+
+void frmMain::optParameterList_Click(int /*index*/) {
+  if (busy_) return;
+  EnableProgramRow(false);
+  UploadMode_ = 0;
+}
+
+void frmMain::EnableProgramRow(bool enabled) {
+  cmdProgramPath->setEnabled(enabled);
+  lblProgram->setEnabled(enabled);
+  lblProgramfile->setEnabled(enabled);
+}
+
+void frmMain::cmdParameterPath_Click() {
+  if (busy_) return;
+  const QString chosen =
+      OpenFileDialog(this, parameterFile_, QtFileFilter(QString::fromLatin1(ParameterFilter)));
+  if (!chosen.isEmpty()) parameterFile_ = chosen;
+  lblParameter->setText(parameterFile_);
+}
+
+void frmMain::cmdProgramPath_Click() {
+  if (busy_) return;
+  const QString chosen =
+      OpenFileDialog(this, programFile_, QtFileFilter(QString::fromLatin1(ProgramFilter)));
+  if (!chosen.isEmpty()) programFile_ = chosen;
+  lblProgram->setText(programFile_);
+}
+
+void frmMain::cmdStartDownload_Click() {
+  if (busy_ || !OnStartUpload) return;
+  OnStartUpload();
+}
+
+void frmMain::mnuChooseSerialPort_Click() {
+  if (busy_) return;
+  frmSerialPort dialog(MSCGlobal, ComPort_, this);
+  if (dialog.exec() == QDialog::Accepted) ComPort_ = dialog.ChosenPort();
+}
+
+void frmMain::mnuCheckError_Click() {
+  if (busy_) return;
+  // The action ticked or unticked itself before it fired.
+  CheckErrors_ = mnuCheckError->isChecked() ? -1 : 0;
+}
+
+void frmMain::mnuVersion_Click() {
+  if (busy_) return;
+  frmAbout about(this);
+  about.exec();
+}
+
+void frmMain::SetBusy(bool busy) {
+  busy_ = busy;
+  gate_->SetShut(busy);
+  // A disabled action ignores even a direct trigger; the greyed look cannot be
+  // seen because the menus do not open while busy.
+  for (QAction *item : {mnuChooseSerialPort, mnuCheckError, mnuVersion}) item->setEnabled(!busy);
+}
+
+void frmMain::closeEvent(QCloseEvent *event) {
+  if (busy_)
+    event->ignore();
+  else
+    QMainWindow::closeEvent(event);
+}
+
+void frmMain::showEvent(QShowEvent *event) {
+  QMainWindow::showEvent(event);
+  if (event->spontaneous()) return;
+  // The window manager tells the size of its frame only once the window is
+  // shown; apply the outer height again with it.
+  SetOuterHeightTwips(outerHeightTwips_);
+  QTimer::singleShot(0, this, [this] { SetOuterHeightTwips(outerHeightTwips_); });
+}
+
+int frmMain::DecorationHeight() const {
+  const int frame = frameGeometry().height() - geometry().height();
+  const int above = geometry().top() - frameGeometry().top();
+  // Without a window manager (offscreen, or before the first show) there is
+  // no title bar to measure: count one of the style's.
+  const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+  return above >= titleBar / 2 ? frame : frame + titleBar;
+}
+
+int frmMain::OuterHeightPixels() const { return geometry().height() + DecorationHeight(); }
+
+void frmMain::SetOuterHeightTwips(int twips) {
+  outerHeightTwips_ = twips;
+  resize(width(), qMax(1, TwipsToPixels(twips) - DecorationHeight()));
+}
+
+int frmMain::OuterHeightTwips() const { return PixelsToTwips(OuterHeightPixels()); }
+
+void frmMain::SetStepCaption(const QString &caption) { lblStepDescription->setText(caption); }
+
+void frmMain::SetProgressMin(int v) {
+  progress_.SetMin(v);
+  ShowProgress();
+}
+
+void frmMain::SetProgressMax(int v) {
+  progress_.SetMax(v);
+  ShowProgress();
+}
+
+void frmMain::SetProgressValue(int v) {
+  progress_.SetValue(v);
+  ShowProgress();
+}
+
+void frmMain::ShowProgress() {
+  pgbStep->setRange(progress_.Min, progress_.Max);
+  pgbStep->setValue(progress_.Value);
+}
+
+void frmMain::Wait(double seconds) { ::Wait(seconds); }

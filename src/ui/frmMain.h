@@ -1,0 +1,118 @@
+#pragma once
+// The main window: the technician's choices, the state the upload steps share
+// and the "Upload Status" frame they report to.
+
+#include <QMainWindow>
+#include <QString>
+
+#include <functional>
+
+#include "SerialPort.h"
+#include "StepHost.h"
+#include "Progress.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class InputGate;
+
+class frmMain : public QMainWindow, public StepHost {
+  Q_OBJECT
+
+ public:
+  // Shows an open-file dialog; returns the chosen name, or a null string when
+  // the technician cancels. Replaceable so tests need no real dialog.
+  using FileDialog = std::function<QString(QWidget *owner, const QString &currentName,
+                                           const QString &qtFilter)>;
+
+  explicit frmMain(QWidget *parent = nullptr);
+
+  qint16 ComPort() const { return ComPort_; }
+  void SetComPort(qint16 port) { ComPort_ = port; }
+  qint16 UploadMode() const { return UploadMode_; }  // -1 full, 0 parameter list only
+  qint16 CheckErrors() const override { return CheckErrors_; }
+
+  // The whole window, title bar included.
+  void SetOuterHeightTwips(int twips);
+  int OuterHeightTwips() const;
+
+  // While busy every control and menu is inert and the window refuses to close.
+  void SetBusy(bool busy);
+  bool Busy() const { return busy_; }
+
+  // Called by "Start Upload" when not busy.
+  std::function<void()> OnStartUpload;
+  FileDialog OpenFileDialog;
+
+  // What the upload steps use.
+  SerialPort &Port() override { return MSCGlobal; }
+  QString ParameterFile() const override { return parameterFile_; }
+  QString ProgramFile() const override { return programFile_; }
+  void SetStepCaption(const QString &caption) override;
+  void SetProgressMin(int v) override;
+  void SetProgressMax(int v) override;
+  void SetProgressValue(int v) override;
+  int ProgressValue() const override { return progress_.Value; }
+  int ProgressMin() const { return progress_.Min; }
+  int ProgressMax() const { return progress_.Max; }
+  void Repaint() override { repaint(); }
+  void Wait(double seconds) override;
+
+ protected:
+  void closeEvent(QCloseEvent *event) override;
+  void showEvent(QShowEvent *event) override;
+
+ private:
+  void BuildControls();
+  void FitFonts();
+  void BuildMenus();
+  void SetFocusOrder();
+  void Load();
+
+  void optAll_Click();
+  void optParameterList_Click(int index);
+  void cmdParameterPath_Click();
+  void cmdProgramPath_Click();
+  void cmdStartDownload_Click();
+  void mnuChooseSerialPort_Click();
+  void mnuCheckError_Click();
+  void mnuVersion_Click();
+
+  void EnableProgramRow(bool enabled);
+  void ShowProgress();
+  int DecorationHeight() const;
+  int OuterHeightPixels() const;
+
+  SerialPort MSCGlobal;
+  qint16 ComPort_ = 1;
+  qint16 UploadMode_ = 0;
+  qint16 CheckErrors_ = 0;
+  QString parameterFile_;
+  QString programFile_;
+  ProgressState progress_;
+  int outerHeightTwips_ = 0;
+  bool busy_ = false;
+  InputGate *gate_ = nullptr;
+
+  QRadioButton *optParameterList = nullptr;
+  QRadioButton *optAll = nullptr;
+  QPushButton *cmdStartDownload = nullptr;
+  QLabel *lblParameterList = nullptr;
+  QPushButton *cmdParameterPath = nullptr;
+  QLabel *lblParameter = nullptr;
+  QLabel *lblProgramfile = nullptr;
+  QPushButton *cmdProgramPath = nullptr;
+  QLabel *lblProgram = nullptr;
+  QGroupBox *fraDownloadStatus = nullptr;
+  QLabel *lblStepDescription = nullptr;
+  QProgressBar *pgbStep = nullptr;
+
+  QAction *mnuManualDrive = nullptr;
+  QAction *mnuWinValue = nullptr;
+  QAction *mnuChooseSerialPort = nullptr;
+  QAction *mnuCheckError = nullptr;
+  QAction *mnuVersion = nullptr;
+};
