@@ -1,0 +1,133 @@
+// Reading the nine identification windows and keeping them in the backup file.
+#include "RecordingHost.h"
+#include "SimLink.h"
+#include "UploadSteps.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+class IdentificationBackupTest : public QObject {
+  Q_OBJECT
+  SimLink link;
+  QTemporaryDir workDir;
+
+  sim::SimulatedController &Sim() { return *link.Controller; }
+
+  static QByteArray LogText() {
+    QFile f(ParameterLogPath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY2(link.Start(), qPrintable(link.Error));
+    QVERIFY(QDir::setCurrent(workDir.path()));
+    FillIdWindows();
+  }
+
+  void init() {
+    Sim().SetFaults({});
+    Sim().SetMode(sim::Mode::Application);
+    Sim().ClearReceived();
+    ErrorFlag = 0;
+    FailureCount = 0;
+    for (IdWindow &row : IdWindows) row.Value = "old";
+  }
+
+  void allReadsGood() {
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    StoreControllerParameters(host);
+    for (const IdWindow &row : IdWindows) QCOMPARE(row.Value, Sim().Window(row.Win));
+    QCOMPARE(IdWindows[2].Value.isEmpty(), false);
+    QCOMPARE(host.Events.first(), QString("caption Storing Controller Parameters"));
+    QCOMPARE(host.Events.mid(1, 4), QStringList({"repaint", "max 9", "min 0", "value 0"}));
+    QCOMPARE(host.EventsStartingWith("value"),
+             QStringList({"value 0", "value 1", "value 2", "value 3", "value 4", "value 5", "value 6", "value 7",
+                          "value 8", "value 9"}));
+    QCOMPARE(host.Events.last(), QString("wait 0.2"));
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(Sim().WindowRequests().size(), 9);
+  }
+
+  void failedReadStopsOnlyWithCheckErrors() {
+    sim::Faults f;
+    f.FailReadOfWindow = 319;
+    Sim().SetFaults(f);
+
+    RecordingHost checking(link.Port);
+    checking.Check = -1;
+    StoreControllerParameters(checking);
+    QCOMPARE(IdWindows[1].Value, Sim().Window(311));
+    QCOMPARE(IdWindows[2].Value, QByteArray("#TIMEOUT#"));
+    for (int r = 3; r < IdWindowCount; ++r) QCOMPARE(IdWindows[r].Value, QByteArray("old"));
+    QCOMPARE(checking.Progress.Value, 2);
+    QCOMPARE(ErrorFlag, qint16(-1));
+    QCOMPARE(Sim().WindowRequests().size(), 3);
+    QVERIFY(!checking.Events.contains("wait 0.2"));
+
+    ErrorFlag = 0;
+    FailureCount = 0;
+    Sim().ClearReceived();
+    RecordingHost pushing(link.Port);
+    StoreControllerParameters(pushing);
+    QCOMPARE(Sim().WindowRequests().size(), 9);
+    QCOMPARE(IdWindows[2].Value, QByteArray("#TIMEOUT#"));
+    QCOMPARE(IdWindows[8].Value, Sim().Window(325));
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(FailureCount, 1);  // let pass, but not forgotten
+  }
+
+  void logHoldsNineLabelledLines() {
+    for (IdWindow &row : IdWindows) row.Value.clear();
+    IdWindows[0].Value = "001234";
+    IdWindows[4].Value = QByteArray("M\xE9X ");  // bytes as received, nothing trimmed
+    QString error;
+    QVERIFY2(WriteParameterLog(&error), qPrintable(error));
+    const QByteArray expected = QByteArray("VE (Win 310)\t\t001234\r\n") + "Vref (Win 311)\t\t\r\n" +
+                                "Controller P/N (Win 319)\t\t\r\n" + "Pump P/N (Win 320)\t\t\r\n" +
+                                "Pump Special Model (Win 321)\t\tM\xE9X \r\n" + "Pump S/N (Win 322)\t\t\r\n" +
+                                "Controller S/N (Win 323)\t\t\r\n" + "Pump Modification Level (Win 324)\t\t\r\n" +
+                                "Controller Modific. Level (Win 325)\t\t\r\n";
+    QCOMPARE(LogText(), expected);
+
+    // A second backup replaces the first; the file never grows.
+    for (IdWindow &row : IdWindows) row.Value = "x";
+    QVERIFY(WriteParameterLog(&error));
+    QCOMPARE(LogText().count("\r\n"), 9);
+    QVERIFY(LogText().startsWith("VE (Win 310)\t\tx\r\n"));
+  }
+
+  void unwritableLogIsReportedAndTheOldOneKept() {
+    if (geteuid() == 0) QSKIP("root writes into read-only directories");
+    QVERIFY(WriteParameterLog(nullptr));
+    const QByteArray before = LogText();
+    QFile::setPermissions(workDir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    IdWindows[0].Value = "changed";
+    QString error;
+    const bool written = WriteParameterLog(&error);
+    QFile::setPermissions(workDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(!written);
+    QVERIFY2(error.contains("tmpLogWin.txt"), qPrintable(error));
+    QCOMPARE(LogText(), before);
+  }
+
+  void logThatCannotBeCreatedIsReported() {
+    // Works for root too: the name is taken by a directory.
+    QTemporaryDir other;
+    QVERIFY(QDir(other.path()).mkdir("tmpLogWin.txt"));
+    QVERIFY(QDir::setCurrent(other.path()));
+    QString error;
+    const bool written = WriteParameterLog(&error);
+    QVERIFY(QDir::setCurrent(workDir.path()));
+    QVERIFY(!written);
+    QVERIFY2(error.contains(QDir::toNativeSeparators(other.path())), qPrintable(error));
+  }
+};
+
+QTEST_GUILESS_MAIN(IdentificationBackupTest)
+#include "test_identification_backup.moc"

@@ -1,0 +1,123 @@
+// Switching a running controller into its monitor, the monitor-mode check and
+// the CRC command.
+#include "RecordingHost.h"
+#include "SimLink.h"
+#include "UploadSteps.h"
+#include "mdlSerial.h"
+
+#include <QtTest>
+
+class MonitorModeTest : public QObject {
+  Q_OBJECT
+  SimLink link;
+
+  sim::SimulatedController &Sim() { return *link.Controller; }
+
+ private slots:
+  void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
+
+  void init() {
+    Sim().SetFaults({});
+    Sim().SetPaced(false);
+    Sim().ClearReceived();
+    ErrorFlag = 0;
+    FailureCount = 0;
+  }
+
+  void setMonitorModeSwitchesAndClearsTheFlag() {
+    Sim().SetMode(sim::Mode::Application);
+    RecordingHost host(link.Port);
+    StoreControllerParameters(host);  // any earlier step
+    ErrorFlag = -1;
+    SetMonitorMode(host);
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(Sim().CurrentMode(), sim::Mode::ParameterMonitor);
+    QVERIFY(MonitorModeCheck(host));
+    const int start = host.Events.indexOf("caption Setting Controller in Monitor Mode");
+    QCOMPARE(host.Events.mid(start - 2, 14),
+             QStringList({"min 0", "max 5", "caption Setting Controller in Monitor Mode", "repaint", "value 0",
+                          "wait 0.1", "value 1", "wait 0.1", "value 2", "wait 0.1", "value 3", "wait 0.1", "value 4",
+                          "wait 0.1"}));
+    QCOMPARE(host.Events.mid(host.Events.size() - 2), QStringList({"value 5", "wait 0.5"}));
+  }
+
+  void failedRequestStillLeavesTheFlagClear() {
+    Sim().SetMode(sim::Mode::Application);
+    sim::Faults f;
+    f.RejectAllWrites = true;
+    Sim().SetFaults(f);
+    RecordingHost host(link.Port);
+    ErrorFlag = -1;
+    SetMonitorMode(host);
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(Sim().WindowRequests().size(), 3);
+    QCOMPARE(FailureCount, 0);  // the monitor-mode check is the verdict
+    QCOMPARE(Sim().CurrentMode(), sim::Mode::Application);
+    QVERIFY(!MonitorModeCheck(host));  // the application ignores "U"
+  }
+
+  void crcCommandText() {
+    QCOMPARE(CrcCommand(65535), QByteArray("CFFFF\r"));
+    QCOMPARE(CrcCommand(4660), QByteArray("C1234\r"));
+    QCOMPARE(CrcCommand(0), QByteArray("C0\r"));
+    QCOMPARE(CrcCommand(-1), QByteArray("CFFFFFFFF\r"));
+  }
+
+  void sendCrcHandsTheValueOver() {
+    Sim().SetMode(sim::Mode::ParameterMonitor);
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    SendCrc(host, 65535);
+    QCOMPARE(Sim().MonitorCommands(), QList<QByteArray>({"\r", "CFFFF\r"}));
+    QCOMPARE(Sim().LastCrc().value_or(0), 65535u);
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(host.Events.mid(0, 4), QStringList({"min 0", "max 5", "caption Sending CRC", "repaint"}));
+    QCOMPARE(host.EventsStartingWith("value"),
+             QStringList({"value 0", "value 1", "value 2", "value 3", "value 4", "value 5"}));
+  }
+
+  void wrongCrcAnswerFailsOnlyWithCheckErrors() {
+    Sim().SetMode(sim::Mode::ParameterMonitor);
+    sim::Faults f;
+    f.CrcReplyCrLf = true;
+    Sim().SetFaults(f);
+    RecordingHost pushing(link.Port);
+    SendCrc(pushing, 4660);
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(FailureCount, 1);
+
+    RecordingHost checking(link.Port);
+    checking.Check = -1;
+    SendCrc(checking, 4660);
+    QCOMPARE(ErrorFlag, qint16(-1));
+    QCOMPARE(checking.Progress.Value, 5);
+  }
+
+  void silentMonitorLeavesTheFlagAloneWithoutCheckErrors() {
+    Sim().SetMode(sim::Mode::ParameterMonitor);
+    sim::Faults f;
+    f.SilentMonitor = true;
+    Sim().SetFaults(f);
+    RecordingHost host(link.Port);
+    SendCrc(host, 0);
+    QCOMPARE(ErrorFlag, qint16(0));
+    QVERIFY(!MonitorModeCheck(host));
+  }
+
+  void wholeStepOnARealLineRate() {
+    Sim().SetPaced(true);
+    Sim().SetMode(sim::Mode::Application);
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    SetMonitorMode(host);
+    // The prompt takes 12.5 ms to arrive: let it settle, or its tail answers "U".
+    SettledExchange(link.Port, "\r", 1);
+    QVERIFY(MonitorModeCheck(host));
+    SendCrc(host, -1);
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(Sim().LastCrc().value_or(0), 0xFFFFFFFFu);
+  }
+};
+
+QTEST_GUILESS_MAIN(MonitorModeTest)
+#include "test_monitor_mode.moc"

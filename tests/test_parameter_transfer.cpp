@@ -1,0 +1,161 @@
+// Writing the parameter list byte by byte and reading it back.
+#include "ParameterList.h"
+#include "RecordingHost.h"
+#include "SimLink.h"
+#include "TestFiles.h"
+#include "UploadSteps.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+class ParameterTransferTest : public QObject {
+  Q_OBJECT
+  SimLink link;
+  QTemporaryDir dir;
+
+  sim::SimulatedController &Sim() { return *link.Controller; }
+
+  QList<QByteArray> Commands(char letter) const {
+    QList<QByteArray> out;
+    for (const QByteArray &c : link.Controller->MonitorCommands())
+      if (c.startsWith(letter)) out << c;
+    return out;
+  }
+
+  QString List(const QByteArray &start, const QList<Param> &params) {
+    return WriteTestFile(dir.path(), "list.txt", ParameterList(start, params));
+  }
+
+ private slots:
+  void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
+
+  void init() {
+    Sim().SetFaults({});
+    Sim().SetPaced(false);
+    Sim().SetMode(sim::Mode::ParameterMonitor);
+    Sim().ClearReceived();
+    ErrorFlag = 0;
+    FailureCount = 0;
+  }
+
+  void commandsFollowTheRunningAddress_data() {
+    QTest::addColumn<QByteArray>("start");
+    QTest::newRow("decimal") << QByteArray("256");
+    QTest::newRow("hex") << QByteArray("&H100");
+  }
+  void commandsFollowTheRunningAddress() {
+    QFETCH(QByteArray, start);
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    host.ParameterPath = List(start, {{2, 258}, {4, -2}, {1, 300}});
+    SendParameterList(host);
+    QCOMPARE(Commands('E'), QList<QByteArray>({"E010001\r", "E010102\r", "E0102FF\r", "E0103FF\r", "E0104FF\r",
+                                                "E0105FE\r", "E01062C\r"}));
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(host.Events.mid(0, 4), QStringList({"caption Sending Parameter List", "min 0", "value 0", "max 5"}));
+    // Two header records and three parameters, all counted.
+    QCOMPARE(host.Progress.Value, 5);
+  }
+
+  void oddSizesSendNothingButVerificationReadsThem() {
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    QByteArray text = ParameterList("&H200", {{1, 0x11}, {3, 5}, {0, 9}, {1, 0x22}});
+    text += "Spare,text,7\r\n";
+    host.ParameterPath = WriteTestFile(dir.path(), "list.txt", text);
+    SendParameterList(host);
+    QCOMPARE(Commands('E'), QList<QByteArray>({"E020011\r", "E020122\r"}));
+    QCOMPARE(host.Progress.Value, host.Progress.Max);  // the bar stops at its end
+    Sim().ClearReceived();
+    VerifyParameterList(host);
+    QCOMPARE(Commands('R'), QList<QByteArray>({"R0200\r", "R0201\r", "R0202\r", "R0203\r", "R0204\r"}));
+    // Addresses drift apart after the size 3 record; comparing by address keeps the verdict right.
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(FailureCount, 0);
+  }
+
+  void addressWrapsAtTheTop() {
+    RecordingHost host(link.Port);
+    host.ParameterPath = List("&HFFFF", {{1, 1}, {1, 2}});
+    SendParameterList(host);
+    QCOMPARE(Commands('E'), QList<QByteArray>({"EFFFF01\r", "E000002\r"}));
+    host.ParameterPath = List("&H7FFF", {{2, 0x0102}});
+    Sim().ClearReceived();
+    SendParameterList(host);
+    QCOMPARE(Commands('E'), QList<QByteArray>({"E7FFF01\r", "E800002\r"}));
+  }
+
+  void wrongAcknowledgementStopsOnlyWithCheckErrors() {
+    sim::Faults f;
+    f.ParamWriteCrLf = true;
+    Sim().SetFaults(f);
+    RecordingHost checking(link.Port);
+    checking.Check = -1;
+    checking.ParameterPath = List("&H100", {{2, 258}, {1, 1}});
+    SendParameterList(checking);
+    QCOMPARE(Commands('E').size(), 1);
+    QCOMPARE(ErrorFlag, qint16(-1));
+
+    ErrorFlag = 0;
+    FailureCount = 0;
+    Sim().ClearReceived();
+    RecordingHost pushing(link.Port);
+    pushing.ParameterPath = checking.ParameterPath;
+    SendParameterList(pushing);
+    QCOMPARE(Commands('E').size(), 3);
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(FailureCount, 3);
+  }
+
+  void verificationCatchesAWrongByte() {
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    host.ParameterPath = List("&H100", {{2, 258}, {4, 0x0A0B0C0D}});
+    SendParameterList(host);
+    VerifyParameterList(host);
+    QCOMPARE(ErrorFlag, qint16(0));
+
+    sim::Faults f;
+    f.WrongReadAddress = 0x0104;
+    Sim().SetFaults(f);
+    VerifyParameterList(host);
+    QCOMPARE(ErrorFlag, qint16(-1));
+
+    ErrorFlag = 0;
+    FailureCount = 0;
+    host.Check = 0;
+    VerifyParameterList(host);
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(FailureCount, 1);
+  }
+
+  void silentMonitorFailsTheVerification() {
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    host.ParameterPath = List("&H100", {{1, 5}});
+    sim::Faults f;
+    f.SilentMonitor = true;
+    Sim().SetFaults(f);
+    VerifyParameterList(host);
+    QCOMPARE(ErrorFlag, qint16(-1));
+  }
+
+  void realLineRateWithCheckErrorsFillsTheMemory() {
+    Sim().SetPaced(true);
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    host.ParameterPath = List("&H0400", {{2, 1500}, {4, -123456}, {1, 7}, {3, 0}, {2, -1}});
+    SendParameterList(host);
+    VerifyParameterList(host);
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(FailureCount, 0);
+    QString error;
+    const std::map<quint16, quint8> expected = ParameterByteMap(host.ParameterPath, &error);
+    const std::map<quint16, quint8> memory = Sim().ParameterMemory();
+    for (const auto &[address, byte] : expected) QCOMPARE(int(memory.at(address)), int(byte));
+    QCOMPARE(int(expected.size()), 9);
+  }
+};
+
+QTEST_GUILESS_MAIN(ParameterTransferTest)
+#include "test_parameter_transfer.moc"

@@ -1,0 +1,186 @@
+// Erasing and programming through the boot monitor in both dialects, with
+// every acknowledgement and resynchronisation path.
+#include "RecordingHost.h"
+#include "SimLink.h"
+#include "TestFiles.h"
+#include "UploadSteps.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+class ProgramTransferTest : public QObject {
+  Q_OBJECT
+  SimLink link;
+  QTemporaryDir dir;
+
+  sim::SimulatedController &Sim() { return *link.Controller; }
+
+  void EnterBootMonitor(sim::Dialect dialect) {
+    Sim().SetDialect(dialect);
+    Sim().SetMode(sim::Mode::BootMonitor);
+  }
+
+  QList<QByteArray> Letters() const {
+    QList<QByteArray> out;
+    for (const QByteArray &c : link.Controller->MonitorCommands())
+      if (c.size() == 1 && c != "\r") out << c;
+    return out;
+  }
+
+ private slots:
+  void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
+
+  void init() {
+    Sim().SetFaults({});
+    Sim().SetPaced(false);
+    Sim().SetPromptLength(12);
+    Sim().ClearReceived();
+    ErrorFlag = 0;
+    FailureCount = 0;
+  }
+
+  void bothDialectsEraseAndProgram_data() {
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<QByteArray>("tag");
+    QTest::addColumn<QList<QByteArray>>("letters");
+    QTest::newRow("(E)") << int(sim::Dialect::E) << QByteArray("(E)") << QList<QByteArray>({"E", "C", "P"});
+    QTest::newRow(" Er") << int(sim::Dialect::Er) << QByteArray(" Er") << QList<QByteArray>({"a", "d", "b"});
+  }
+  void bothDialectsEraseAndProgram() {
+    QFETCH(int, dialect);
+    QFETCH(QByteArray, tag);
+    QFETCH(QList<QByteArray>, letters);
+    const QByteArray file = ProgramFile(20);
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
+    EnterBootMonitor(sim::Dialect(dialect));
+    SendProgramFile(host, tag);
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(Letters(), letters);
+    QVERIFY(Sim().Flash() == FlashImageOf(file));
+    QCOMPARE(host.Progress.Max, 22);
+    QCOMPARE(host.Progress.Value, 22);
+    QCOMPARE(host.EventsStartingWith("caption"),
+             QStringList({"caption Clear Flash memory", "caption Clear EEPROM",
+                          "caption Set Controller in Programming mode", "caption Sending Program File"}));
+    // Records go out bare: nothing follows the checksum.
+    QVERIFY(Sim().MonitorCommands().contains(SRecord(9, 0x8000, {})));
+    QVERIFY(!Sim().Received().contains("\r"));
+    const int sending = host.Events.indexOf("caption Sending Program File");
+    QCOMPARE(host.Events.mid(sending + 1, 3), QStringList({"min 0", "value 0", "max 22"}));
+  }
+
+  void shortEraseAnswerStopsOnlyWithCheckErrors() {
+    sim::Faults f;
+    f.EraseShortReply = true;
+    const QByteArray file = ProgramFile(3);
+    RecordingHost checking(link.Port);
+    checking.Check = -1;
+    checking.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
+    EnterBootMonitor(sim::Dialect::E);
+    Sim().SetFaults(f);
+    SendProgramFile(checking, "(E)");
+    QCOMPARE(ErrorFlag, qint16(-1));
+    QCOMPARE(Letters(), QList<QByteArray>({"E"}));
+    QCOMPARE(checking.Caption, QString("Clear Flash memory"));
+    QCOMPARE(checking.Progress.Value, 0);
+    QCOMPARE(checking.Progress.Max, 6);
+
+    ErrorFlag = 0;
+    FailureCount = 0;
+    Sim().ClearReceived();
+    RecordingHost pushing(link.Port);
+    pushing.ProgramPath = checking.ProgramPath;
+    SendProgramFile(pushing, "(E)");
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(Letters(), QList<QByteArray>({"E", "C", "P"}));
+    QVERIFY(Sim().Flash() == FlashImageOf(file));
+    QCOMPARE(FailureCount, 2);
+  }
+
+  void erAnswersAreNeverExamined() {
+    sim::Faults f;
+    f.EraseNotErased = true;
+    EnterBootMonitor(sim::Dialect::Er);
+    Sim().SetFaults(f);
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(2));
+    SendProgramFile(host, " Er");
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(Letters(), QList<QByteArray>({"a", "d", "b"}));
+  }
+
+  void lateAcknowledgementIsResynchronised() {
+    const QByteArray file = ProgramFile(5);
+    sim::Faults f;
+    f.LateAckRecord = 2;
+    EnterBootMonitor(sim::Dialect::E);
+    Sim().SetFaults(f);
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
+    SendProgramFile(host, "(E)");
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(host.Progress.Value, 7);
+    QCOMPARE(Sim().MonitorCommands().count("\r"), 1);  // one check, no resend
+    QVERIFY(Sim().Flash() == FlashImageOf(file));
+  }
+
+  void blankLinesAndAMissingLastLineEnd() {
+    QByteArray file = ProgramFile(3);
+    file.insert(file.indexOf("\r\n") + 2, "\r\n");  // blank second line
+    file.chop(2);                                   // no line end after the last record
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
+    EnterBootMonitor(sim::Dialect::E);
+    SendProgramFile(host, "(E)");
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(host.Progress.Max, 6);
+    QCOMPARE(host.Progress.Value, 6);
+    QVERIFY(Sim().Flash() == FlashImageOf(file));
+  }
+
+  void lostMonitorStopsTheTransferWhateverCheckErrors() {
+    // Record 3 is refused and the monitor's answer to the check lacks its tag.
+    sim::Faults f;
+    f.RefuseRecord = 2;
+    EnterBootMonitor(sim::Dialect::E);
+    Sim().SetFaults(f);
+    Sim().SetPromptLength(6);
+    RecordingHost host(link.Port);  // CheckErrors off
+    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(6));
+    SendProgramFile(host, "(E)");
+    QCOMPARE(ErrorFlag, qint16(-1));
+    QCOMPARE(host.Progress.Value, 2);
+    QCOMPARE(host.Progress.Max, 8);
+    QCOMPARE(Sim().WithModel([](const sim::ControllerModel &m) { return m.RecordsReceived(); }), 3);
+  }
+
+  void unknownTagSendsNothing() {
+    RecordingHost host(link.Port);
+    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(1));
+    EnterBootMonitor(sim::Dialect::E);
+    SendProgramFile(host, "XYZ");
+    QCOMPARE(ErrorFlag, qint16(-1));
+    QVERIFY(Sim().Received().isEmpty());
+  }
+
+  void realLineRateWithCheckErrors() {
+    const QByteArray file = ProgramFile(8);
+    Sim().SetPaced(true);
+    RecordingHost host(link.Port);
+    host.Check = -1;
+    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
+    EnterBootMonitor(sim::Dialect::E);
+    SendProgramFile(host, "(E)");
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(FailureCount, 0);
+    QVERIFY(Sim().Flash() == FlashImageOf(file));
+  }
+};
+
+QTEST_GUILESS_MAIN(ProgramTransferTest)
+#include "test_program_transfer.moc"
