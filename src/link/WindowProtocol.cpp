@@ -1,5 +1,6 @@
 // Checksummed request frames to the controller's application and the
 // classification of its replies.
+#include "ReplyCollector.h"
 #include "mdlSerial.h"
 
 #include <QtGlobal>
@@ -8,13 +9,10 @@ namespace {
 
 constexpr char STX = 0x02;
 constexpr char ETX = 0x03;
-constexpr char ACK = 0x06;
-constexpr char NAK = 0x15;
 constexpr char ControllerAddress = static_cast<char>(0x80);
 
 // A frame is at most 254 bytes before its two checksum characters.
 constexpr int MaxFrameBeforeChecksum = 254;
-constexpr int MaxReplyFrame = MaxFrameBeforeChecksum + 2;
 
 QByteArray Header(qint16 window, char command) {
   QByteArray h;
@@ -53,26 +51,6 @@ QByteArray TextData(qint16 window, const QByteArray &value) {
   return value.leftJustified(width, ' ');
 }
 
-WindowReply Classify(const QByteArray &frame) {
-  const int k = frame.size();
-  if (k == 6) {
-    const char code = frame[2];
-    if (code == ACK) return {0, "ACK"};
-    if (code == NAK) return {-1, "NACK"};
-    switch (code) {
-      case '2': return {-1, "UNKNOWN WINDOW"};
-      case '3': return {-1, "DATA TYPE ERROR"};
-      case '4': return {-1, "OUT OF RANGE"};
-      case '5': return {-1, "WIN DISABLED"};
-    }
-    if (code >= '0' && code <= '9') return {-1, QByteArray("NACK CODE: ") + code};
-    return {-1, QByteArray("UNKNOWN NACK :") + code};
-  }
-  // Shorter than a data reply's nine bytes: there is no data field to give.
-  if (k < 9) return {-1, "SHORT REPLY"};
-  return {0, frame.mid(6, k - 9).trimmed()};
-}
-
 void SendRequest(SerialPort &port, const QByteArray &frame) {
   port.SetReadMode(0);
   port.DiscardInput();
@@ -89,29 +67,10 @@ QByteArray FrameChecksum(const QByteArray &frame) {
 }
 
 WindowReply ReceiveReply(SerialPort &port) {
-  enum class State { Hunting, Collecting, Complete };
-  State state = State::Hunting;
-  QByteArray buffer;
-  qint16 trailer = 0;
-  int hunted = 0;
-  while (state != State::Complete) {
-    const qint16 b = ReadByte(port);
-    if (b < 0) return {-1, "#TIMEOUT#"};
-    const char c = static_cast<char>(b);
-    if (state == State::Hunting) {
-      buffer = QByteArray(1, c);
-      trailer = 0;
-      if (++hunted > MaxReplyFrame) return {-1, "NO REPLY FRAME"};
-    } else {
-      buffer += c;
-      if (c == ETX) trailer = 1;
-      else if (trailer > 0) ++trailer;
-      if (trailer == 3) state = State::Complete;
-      else if (buffer.size() >= MaxReplyFrame) return {-1, "REPLY TOO LONG"};
-    }
-    if (c == STX && state == State::Hunting) state = State::Collecting;
+  ReplyCollector collector;
+  while (!collector.Feed(ReadByte(port))) {
   }
-  return Classify(buffer);
+  return collector.Reply();
 }
 
 QByteArray ReadRequestFrame(qint16 window) { return WithChecksum(Header(window, '0')); }

@@ -1,0 +1,58 @@
+#include "ReplyCollector.h"
+
+namespace {
+
+constexpr char STX = 0x02;
+constexpr char ETX = 0x03;
+constexpr char ACK = 0x06;
+constexpr char NAK = 0x15;
+
+// A frame is at most 254 bytes before its two checksum characters; nothing
+// longer can be a reply, and a line that keeps talking must not hold us forever.
+constexpr int MaxReplyFrame = 256;
+
+}  // namespace
+
+bool ReplyCollector::Decide(const WindowReply &reply) {
+  reply_ = reply;
+  return true;
+}
+
+bool ReplyCollector::Feed(qint16 byte) {
+  // Whatever was collected is dropped, also in the middle of a frame.
+  if (byte < 0) return Decide({-1, "#TIMEOUT#"});
+  const char c = static_cast<char>(byte);
+  if (state_ == State::Hunting) {
+    buffer_ = QByteArray(1, c);  // bytes before a start byte overwrite one another
+    trailer_ = 0;
+    if (c == STX) state_ = State::Collecting;
+    else if (++hunted_ >= MaxReplyFrame) return Decide({-1, "NO REPLY FRAME"});
+    return false;
+  }
+  buffer_ += c;
+  if (c == ETX) trailer_ = 1;
+  else if (trailer_ > 0) ++trailer_;
+  if (trailer_ == 3) return Decide(ClassifyReply(buffer_));
+  if (buffer_.size() >= MaxReplyFrame) return Decide({-1, "REPLY TOO LONG"});
+  return false;
+}
+
+WindowReply ClassifyReply(const QByteArray &frame) {
+  const int k = frame.size();
+  if (k == 6) {
+    const char code = frame[2];
+    if (code == ACK) return {0, "ACK"};
+    if (code == NAK) return {-1, "NACK"};
+    switch (code) {
+      case '2': return {-1, "UNKNOWN WINDOW"};
+      case '3': return {-1, "DATA TYPE ERROR"};
+      case '4': return {-1, "OUT OF RANGE"};
+      case '5': return {-1, "WIN DISABLED"};
+    }
+    if (code >= '0' && code <= '9') return {-1, QByteArray("NACK CODE: ") + code};
+    return {-1, QByteArray("UNKNOWN NACK :") + code};
+  }
+  // Shorter than a data reply's nine bytes: there is no data field to give.
+  if (k < 9) return {-1, "SHORT REPLY"};
+  return {0, frame.mid(6, k - 9).trimmed()};
+}

@@ -1,0 +1,29 @@
+#pragma once
+// The byte-driven state machine that collects one reply frame of the window
+// protocol, kept apart from the port so any byte stream can be fed to it.
+
+#include "mdlGlobal.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+class ReplyCollector {
+ public:
+  // Takes the next byte (0..255), or -1 for a wait that timed out. Returns
+  // true once the reply is decided; Reply() then holds it.
+  bool Feed(qint16 byte);
+  const WindowReply &Reply() const { return reply_; }
+
+ private:
+  enum class State { Hunting, Collecting };
+  bool Decide(const WindowReply &reply);
+
+  State state_ = State::Hunting;
+  QByteArray buffer_;
+  qint16 trailer_ = 0;
+  int hunted_ = 0;
+  WindowReply reply_;
+};
+
+// Classification of a complete frame, STX through the last checksum character.
+WindowReply ClassifyReply(const QByteArray &frame);
