@@ -82,6 +82,7 @@ class MainWindowTest : public QObject {
   void busyWindowStillLetsItsMessagesBeAnswered();
   void messagesCarryTheTitleOneOkAndNoIcon();
   void everyWindowCarriesTheProgramIcon();
+  void desktopMenuGetsTheSameIcon();
 };
 
 void MainWindowTest::startsWithEveryDefault() {
@@ -451,6 +452,13 @@ void MainWindowTest::everyWindowCarriesTheProgramIcon() {
   ShowMessage(&window, QStringLiteral("x"));
   QVERIFY(*seen);
   QCOMPARE(boxIcon, icon);
+}
+
+void MainWindowTest::desktopMenuGetsTheSameIcon() {
+  const QString shipped = QFINDTESTDATA("../packaging/icons/16/calvenori-uploader.png");
+  QVERIFY(!shipped.isEmpty());
+  const QImage program = AppIcon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+  QCOMPARE(QImage(shipped).convertToFormat(QImage::Format_ARGB32), program);
 }
 
 QTEST_MAIN(MainWindowTest)

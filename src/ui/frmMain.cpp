@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
-#include <QTimer>
 
 #include "AppIcon.h"
 #include "FileFilter.h"
@@ -233,11 +232,14 @@ void frmMain::closeEvent(QCloseEvent *event) {
 
 void frmMain::showEvent(QShowEvent *event) {
   QMainWindow::showEvent(event);
-  if (event->spontaneous()) return;
-  // The window manager tells the size of its frame only once the window is
-  // shown; apply the outer height again with it.
-  SetOuterHeightTwips(outerHeightTwips_);
-  QTimer::singleShot(0, this, [this] { SetOuterHeightTwips(outerHeightTwips_); });
+  if (!event->spontaneous()) SetOuterHeightTwips(outerHeightTwips_);
+}
+
+void frmMain::moveEvent(QMoveEvent *event) {
+  QMainWindow::moveEvent(event);
+  // The window manager reports its frame some time after the window shows,
+  // by moving the client into it; the outer height has to count that frame.
+  if (DecorationHeight() != appliedDecoration_) SetOuterHeightTwips(outerHeightTwips_);
 }
 
 int frmMain::DecorationHeight() const {
@@ -253,6 +255,7 @@ int frmMain::OuterHeightPixels() const { return geometry().height() + Decoration
 
 void frmMain::SetOuterHeightTwips(int twips) {
   outerHeightTwips_ = twips;
+  appliedDecoration_ = DecorationHeight();
   resize(width(), qMax(1, TwipsToPixels(twips) - DecorationHeight()));
 }
 

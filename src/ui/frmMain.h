@@ -64,6 +64,7 @@ class frmMain : public QMainWindow, public StepHost {
  protected:
   void closeEvent(QCloseEvent *event) override;
   void showEvent(QShowEvent *event) override;
+  void moveEvent(QMoveEvent *event) override;
 
  private:
   void BuildControls();
@@ -94,6 +95,7 @@ class frmMain : public QMainWindow, public StepHost {
   QString programFile_;
   ProgressState progress_;
   int outerHeightTwips_ = 0;
+  int appliedDecoration_ = 0;
   bool busy_ = false;
   InputGate *gate_ = nullptr;
 

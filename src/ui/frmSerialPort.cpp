@@ -26,6 +26,9 @@ void frmSerialPort::BuildControls() {
   cboSerialPort->setInsertPolicy(QComboBox::NoInsert);
   lblDevice = new QLabel(this);
   lblDevice->setObjectName(QStringLiteral("lblDevice"));
+  // Room for a usual adapter, so the dialog does not jump as the selection moves.
+  lblDevice->setMinimumWidth(
+      lblDevice->fontMetrics().horizontalAdvance(QStringLiteral("/dev/ttyUSB0 - FT232R USB UART")));
   cmdOK = new QPushButton(QStringLiteral("OK"), this);
   cmdOK->setObjectName(QStringLiteral("cmdOK"));
   cmdOK->setDefault(true);

@@ -1,0 +1,111 @@
+// The About box: the release text with the build's version, once, and the
+// version's format.
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include "AppIcon.h"
+#include "FontFit.h"
+#include "ModalWatch.h"
+#include "Version.h"
+#include "frmAbout.h"
+#include "frmMain.h"
+
+namespace {
+
+struct AboutSeen {
+  QString text;
+  QString title;
+  QSize clientSize;
+  Qt::WindowFlags flags;
+  int pointSize = 0;
+  Qt::Alignment alignment;
+  bool wraps = false;
+  bool fits = false;
+  QImage icon;
+};
+
+// Opens the box from the menu, notes what it shows and closes it with OK.
+AboutSeen ShowAboutFromMenu(frmMain &window) {
+  AboutSeen seen;
+  auto shown = OnNextModal<frmAbout>([&](frmAbout *about) {
+    const auto *label = about->findChild<QLabel *>(QStringLiteral("lblRelease"));
+    seen.text = label->text();
+    seen.title = about->windowTitle();
+    seen.clientSize = about->size();
+    seen.flags = about->windowFlags();
+    seen.pointSize = label->font().pointSize();
+    seen.alignment = label->alignment();
+    seen.wraps = label->wordWrap();
+    seen.fits = CaptionsFit(label->font(), {{label->text(), label->geometry(), true}});
+    seen.icon = about->windowIcon().pixmap(16, 16).toImage();
+    QTest::mouseClick(about->findChild<QPushButton *>(QStringLiteral("cmdOk")), Qt::LeftButton);
+  });
+  window.findChild<QAction *>(QStringLiteral("mnuVersion"))->trigger();
+  if (!*shown) qWarning("the About box did not show");
+  return seen;
+}
+
+}  // namespace
+
+class AboutTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void formatsVersionsWithoutPadding_data();
+  void formatsVersionsWithoutPadding();
+  void showsTheBuildVersionOnceEachTime();
+  void isLaidOutAsAReleaseBox();
+};
+
+void AboutTest::formatsVersionsWithoutPadding_data() {
+  QTest::addColumn<int>("major");
+  QTest::addColumn<int>("minor");
+  QTest::addColumn<int>("revision");
+  QTest::addColumn<QString>("text");
+  QTest::newRow("revision 12") << 1 << 5 << 12 << "1.5.12";
+  QTest::newRow("minor 10") << 1 << 10 << 0 << "1.10.0";
+  QTest::newRow("all zero") << 0 << 0 << 0 << "0.0.0";
+  QTest::newRow("major 10") << 10 << 0 << 7 << "10.0.7";
+}
+
+void AboutTest::formatsVersionsWithoutPadding() {
+  QFETCH(int, major);
+  QFETCH(int, minor);
+  QFETCH(int, revision);
+  QFETCH(QString, text);
+  QCOMPARE(FormatVersion(major, minor, revision), text);
+}
+
+void AboutTest::showsTheBuildVersionOnceEachTime() {
+  frmMain window;
+  const AboutSeen first = ShowAboutFromMenu(window);
+  const AboutSeen second = ShowAboutFromMenu(window);
+
+  const QString version = FormatVersion(CALVENORI_VERSION_MAJOR, CALVENORI_VERSION_MINOR,
+                                        CALVENORI_VERSION_PATCH);
+  QCOMPARE(first.text, "Calvenori Uploader Software Release " + version);
+  QCOMPARE(second.text, first.text);
+  static const QRegularExpression anyVersion(QStringLiteral("\\d+\\.\\d+\\.\\d+"));
+  QCOMPARE(int(second.text.count(anyVersion)), 1);
+}
+
+void AboutTest::isLaidOutAsAReleaseBox() {
+  frmMain window;
+  const AboutSeen seen = ShowAboutFromMenu(window);
+  QCOMPARE(seen.title, QStringLiteral("Software Release"));
+  QCOMPARE(seen.clientSize, QSize(3660 / 15, 1770 / 15));
+  QVERIFY(!(seen.flags & Qt::WindowMinimizeButtonHint));
+  QVERIFY(!(seen.flags & Qt::WindowMaximizeButtonHint));
+  QCOMPARE(seen.pointSize, 12);
+  QCOMPARE(seen.alignment, Qt::AlignCenter);
+  QVERIFY(seen.wraps);
+  QVERIFY(seen.fits);
+  QCOMPARE(seen.icon, AppIcon().pixmap(16, 16).toImage());
+}
+
+QTEST_MAIN(AboutTest)
+#include "test_about.moc"

@@ -1,0 +1,241 @@
+// The serial port dialog against pseudo-terminals: which ports it lists, which
+// it selects, and what "OK" stores.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QtTest>
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "ModalWatch.h"
+#include "SerialPort.h"
+#include "frmMain.h"
+#include "frmSerialPort.h"
+
+namespace {
+
+// A pseudo-terminal whose far end stays open for the test's life, so its
+// device can be opened like a serial port.
+struct Pty {
+  int master = -1;
+  int slave = -1;
+  QString path;
+
+  Pty() {
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) qFatal("openpty failed");
+    path = QString::fromLocal8Bit(name);
+  }
+  ~Pty() {
+    ::close(slave);
+    ::close(master);
+  }
+  Pty(const Pty &) = delete;
+  Pty &operator=(const Pty &) = delete;
+};
+
+const QString Missing = QStringLiteral("/nonexistent/ttyX");
+
+void SetPorts(const QStringList &devices) {
+  qputenv("CALVENORI_PORTS", devices.join(',').toLocal8Bit());
+}
+
+QComboBox *List(frmSerialPort &dialog) {
+  return dialog.findChild<QComboBox *>(QStringLiteral("cboSerialPort"));
+}
+
+QStringList Entries(frmSerialPort &dialog) {
+  QStringList entries;
+  for (int i = 0; i < List(dialog)->count(); ++i) entries << List(dialog)->itemText(i);
+  return entries;
+}
+
+void PressOk(frmSerialPort &dialog) {
+  QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
+}
+
+}  // namespace
+
+class SerialPortDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void listsOpenablePortsAndSelectsComPort();
+  void selectsTheFirstWhenComPortCannotBeOpened();
+  void leavesOutAPortHeldElsewhere();
+  void warnsWhenNoPortOpens();
+  void showsTheDeviceOfTheSelectedNumber();
+  void typedNumberIsStoredByOk();
+  void textThatIsNoPortNumberKeepsTheDialogOpen();
+  void closingWithoutOkChangesNothing();
+  void leavesAnOpenPortAlone();
+
+ private:
+  Pty one_, three_;
+  SerialPort port_;
+};
+
+void SerialPortDialogTest::listsOpenablePortsAndSelectsComPort() {
+  SetPorts({one_.path, Missing + "2", three_.path, Missing + "4"});
+  frmSerialPort dialog(port_, 3, nullptr);
+  QCOMPARE(Entries(dialog), QStringList({"1", "3"}));
+  QCOMPARE(List(dialog)->currentText(), QStringLiteral("3"));
+  // The probe leaves the port closed for the next upload.
+  QVERIFY(!port_.IsOpen());
+}
+
+void SerialPortDialogTest::selectsTheFirstWhenComPortCannotBeOpened() {
+  SetPorts({one_.path, Missing + "2", three_.path, Missing + "4", Missing + "5"});
+  frmSerialPort dialog(port_, 5, nullptr);
+  QCOMPARE(Entries(dialog), QStringList({"1", "3"}));
+  QCOMPARE(List(dialog)->currentIndex(), 0);
+  QCOMPARE(List(dialog)->currentText(), QStringLiteral("1"));
+}
+
+void SerialPortDialogTest::leavesOutAPortHeldElsewhere() {
+  SetPorts({one_.path, Missing + "2", three_.path});
+  QSerialPort other(one_.path);
+  QVERIFY2(other.open(QIODevice::ReadWrite), qPrintable(other.errorString()));
+
+  frmSerialPort dialog(port_, 1, nullptr);
+  QCOMPARE(Entries(dialog), QStringList({"3"}));
+  QCOMPARE(List(dialog)->currentText(), QStringLiteral("3"));
+  other.close();
+}
+
+void SerialPortDialogTest::warnsWhenNoPortOpens() {
+  SetPorts({Missing + "1", Missing + "2"});
+  frmMain window;
+  QString title, text;
+  int buttons = 0;
+  QMessageBox::Icon icon = QMessageBox::Critical;
+  QStringList entries;
+  int selected = 0;
+  auto warned = OnNextModal<QMessageBox>([&](QMessageBox *box) {
+    title = box->windowTitle();
+    text = box->text();
+    buttons = box->buttons().size();
+    icon = box->icon();
+    box->button(QMessageBox::Ok)->click();
+    // The dialog stays open behind the message, with nothing in its list.
+    OnNextModal<frmSerialPort>([&](frmSerialPort *dialog) {
+      entries = Entries(*dialog);
+      selected = List(*dialog)->currentIndex();
+      dialog->reject();
+    });
+  });
+  window.findChild<QAction *>(QStringLiteral("mnuChooseSerialPort"))->trigger();
+
+  QVERIFY(*warned);
+  QCOMPARE(text, QStringLiteral("No COM Port available on this PC"));
+  QCOMPARE(title, QStringLiteral("Calvenori Uploader"));
+  QCOMPARE(buttons, 1);
+  QCOMPARE(icon, QMessageBox::NoIcon);
+  QVERIFY(entries.isEmpty());
+  QCOMPARE(selected, -1);
+  QCOMPARE(window.ComPort(), qint16(1));
+}
+
+void SerialPortDialogTest::showsTheDeviceOfTheSelectedNumber() {
+  SetPorts({one_.path, Missing + "2", three_.path});
+  frmSerialPort dialog(port_, 3, nullptr);
+  const auto *device = dialog.findChild<QLabel *>(QStringLiteral("lblDevice"));
+  QVERIFY(device->text().startsWith(three_.path));
+
+  List(dialog)->setCurrentIndex(0);
+  QVERIFY(device->text().startsWith(one_.path));
+  // A typed number that names no device says so rather than showing a stale path.
+  List(dialog)->setEditText(QStringLiteral("9"));
+  QVERIFY(!device->text().contains(one_.path));
+  QVERIFY(device->text().contains(QStringLiteral("9")));
+}
+
+void SerialPortDialogTest::typedNumberIsStoredByOk() {
+  SetPorts({one_.path, Missing + "2", three_.path});
+  frmMain window;
+  window.SetComPort(3);
+  auto typed = OnNextModal<frmSerialPort>([](frmSerialPort *dialog) {
+    QComboBox *list = List(*dialog);
+    list->lineEdit()->selectAll();
+    QTest::keyClicks(list->lineEdit(), QStringLiteral("7"));
+    PressOk(*dialog);
+  });
+  window.findChild<QAction *>(QStringLiteral("mnuChooseSerialPort"))->trigger();
+  QVERIFY(*typed);
+  QCOMPARE(window.ComPort(), qint16(7));
+
+  auto picked = OnNextModal<frmSerialPort>([](frmSerialPort *dialog) {
+    List(*dialog)->setCurrentIndex(0);
+    PressOk(*dialog);
+  });
+  window.findChild<QAction *>(QStringLiteral("mnuChooseSerialPort"))->trigger();
+  QVERIFY(*picked);
+  QCOMPARE(window.ComPort(), qint16(1));
+}
+
+void SerialPortDialogTest::textThatIsNoPortNumberKeepsTheDialogOpen() {
+  SetPorts({one_.path});
+  frmSerialPort dialog(port_, 1, nullptr);
+  dialog.show();
+  for (const QString &text : {QStringLiteral("abc"), QStringLiteral("0"), QStringLiteral("256"),
+                              QStringLiteral("2.5"), QString()}) {
+    List(dialog)->setEditText(text);
+    QString message;
+    auto told = OnNextModal<QMessageBox>([&](QMessageBox *box) {
+      message = box->text();
+      box->accept();
+    });
+    PressOk(dialog);
+    QVERIFY2(*told, qPrintable(text));
+    QVERIFY(!message.isEmpty());
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+  }
+  List(dialog)->setEditText(QStringLiteral(" 255 "));
+  PressOk(dialog);
+  QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  QCOMPARE(dialog.ChosenPort(), qint16(255));
+}
+
+void SerialPortDialogTest::closingWithoutOkChangesNothing() {
+  SetPorts({one_.path, Missing + "2", three_.path});
+  frmMain window;
+  window.SetComPort(3);
+  auto closed = OnNextModal<frmSerialPort>([](frmSerialPort *dialog) {
+    List(*dialog)->setCurrentIndex(0);
+    dialog->close();
+  });
+  window.findChild<QAction *>(QStringLiteral("mnuChooseSerialPort"))->trigger();
+  QVERIFY(*closed);
+  QCOMPARE(window.ComPort(), qint16(3));
+
+  auto escaped = OnNextModal<frmSerialPort>([](frmSerialPort *dialog) {
+    List(*dialog)->setEditText(QStringLiteral("12"));
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  window.findChild<QAction *>(QStringLiteral("mnuChooseSerialPort"))->trigger();
+  QVERIFY(*escaped);
+  QCOMPARE(window.ComPort(), qint16(3));
+}
+
+void SerialPortDialogTest::leavesAnOpenPortAlone() {
+  SetPorts({one_.path, Missing + "2", three_.path});
+  port_.SetPortNumber(3);
+  QVERIFY(port_.Open());
+
+  frmSerialPort dialog(port_, 3, nullptr);
+  QVERIFY(port_.IsOpen());
+  QCOMPARE(port_.PortNumber(), 3);
+  QVERIFY(Entries(dialog).isEmpty());
+  port_.Close();
+}
+
+QTEST_MAIN(SerialPortDialogTest)
+#include "test_serial_port_dialog.moc"
