@@ -1,0 +1,310 @@
+// The simulated controller's pure state machine: the reply shapes the link
+// and step tests rely on. The pty layer is exercised by those tests.
+
+#include "ControllerModel.h"
+#include "SRecord.h"
+
+#include <QtTest>
+
+using namespace sim;
+
+namespace {
+
+QByteArray Request(const QByteArray &body) {  // body: www cmd data
+  QByteArray frame;
+  frame.append(STX).append(Address).append(body).append(ETX);
+  return frame + FrameChecksum(frame);
+}
+
+QByteArray Bytes(const std::vector<Output> &outputs) {
+  QByteArray all;
+  for (const Output &o : outputs) all += o.Bytes;
+  return all;
+}
+
+QByteArray Send(ControllerModel &m, const QByteArray &bytes) { return Bytes(m.Feed(bytes)); }
+
+// An S1 record with a correct checksum.
+QByteArray S1(quint16 address, const QByteArray &data) {
+  QByteArray body;
+  body.append(char(data.size() + 3)).append(char(address >> 8)).append(char(address & 0xFF)).append(data);
+  quint8 sum = 0;
+  for (char b : body) sum += quint8(b);
+  body.append(char(~sum));
+  return "S1" + body.toHex().toUpper();
+}
+
+QByteArray Tag(const QByteArray &reply) { return reply.mid(7, 3); }  // characters 8 to 10
+
+ControllerModel BootMonitor(Dialect dialect) {
+  ControllerModel m(dialect);
+  m.PowerOff();
+  m.SetBridge(true);
+  m.PowerOn();
+  return m;
+}
+
+}  // namespace
+
+class TestSimModel : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void checksumsAndFrames() {
+    QCOMPARE(Request("3100"), QByteArray::fromHex("028033313030033831"));
+    QCOMPARE(Request("50011"), QByteArray::fromHex("02803530303131034236"));
+    QCOMPARE(StatusReply(ACK), QByteArray::fromHex("0280060338") + "5");
+    QCOMPARE(FrameChecksum(QByteArray::fromHex("02800a03")), QByteArray("89"));
+    QCOMPARE(FrameChecksum(QByteArray::fromHex("02808103")), QByteArray("02"));
+  }
+
+  void windowReads() {
+    ControllerModel m;
+    QCOMPARE(m.CurrentMode(), Mode::Application);
+    QCOMPARE(Send(m, Request("3100")), DataReply(310, "001234"));
+    QCOMPARE(Send(m, Request("3190")), DataReply(319, "CU-4471-02"));
+    QCOMPARE(Send(m, Request("3210")), DataReply(321, "S12 "));
+    QCOMPARE(Send(m, Request("3240")), DataReply(324, "MOD-03    "));
+    QCOMPARE(Send(m, Request("5000")), DataReply(500, "0"));
+    QCOMPARE(Send(m, Request("9990")), StatusReply('2'));
+    // Bytes outside a frame are ignored; a bad checksum is refused with NAK.
+    QCOMPARE(Send(m, "AB\rU\r"), QByteArray());
+    QCOMPARE(Send(m, "\x02\x80" "3100\x03" "00"), StatusReply(NAK));
+    QCOMPARE(m.WindowRequests().size(), 7);
+  }
+
+  void windowWrites() {
+    ControllerModel m;
+    QCOMPARE(Send(m, Request("3101000123")), StatusReply(ACK));
+    QCOMPARE(m.Window(310), QByteArray("000123"));
+    QCOMPARE(Send(m, Request("3191P123      ")), StatusReply(ACK));
+    QCOMPARE(m.Window(319), QByteArray("P123"));  // trailing spaces trimmed
+    QCOMPARE(Send(m, Request("3190")), DataReply(319, "P123      "));
+    QCOMPARE(Send(m, Request("3101ABC")), StatusReply('3'));
+    QCOMPARE(Send(m, Request("5001X")), StatusReply('3'));
+    QCOMPARE(Send(m, Request("9991" "1")), StatusReply('2'));
+    QCOMPARE(Send(m, Request("5011" "1")), StatusReply(ACK));
+    QVERIFY(m.Locked());
+    // Window 500 = 1: ACK first, then the parameter monitor takes the line.
+    QCOMPARE(Send(m, Request("5001" "1")), StatusReply(ACK));
+    QCOMPARE(m.CurrentMode(), Mode::ParameterMonitor);
+    QCOMPARE(Send(m, Request("3100")), QByteArray());
+    QCOMPARE(Send(m, "U\r"), QByteArray("Q\r\n"));
+  }
+
+  void windowFaults() {
+    ControllerModel m;
+    Faults f;
+    f.RejectWrites = 2;
+    f.RejectCode = '2';
+    m.SetFaults(f);
+    const QByteArray write = Request("5011" "1");
+    QCOMPARE(Send(m, write), StatusReply('2'));
+    QCOMPARE(Send(m, write), StatusReply('2'));
+    QCOMPARE(Send(m, write), StatusReply(ACK));
+
+    f = Faults();
+    f.StrayBytes = "AB";
+    f.GapMs = 600;
+    m.SetFaults(f);
+    std::vector<Output> out = m.Feed(Request("3100"));
+    QCOMPARE(out.size(), size_t(2));
+    QCOMPARE(out[0].Bytes, "AB" + DataReply(310, "001234").chopped(2));  // through ETX
+    QCOMPARE(out[1].DelayMs, 600);
+    QCOMPARE(out[1].Bytes, QByteArray("85"));
+
+    f = Faults();
+    f.TruncateAfterEtxPlusOne = true;
+    m.SetFaults(f);
+    QCOMPARE(Send(m, Request("3100")), DataReply(310, "001234").chopped(1));
+
+    f = Faults();
+    f.BadChecksum = true;
+    m.SetFaults(f);
+    const QByteArray bad = Send(m, Request("3100"));
+    QCOMPARE(bad.chopped(2), DataReply(310, "001234").chopped(2));
+    QVERIFY(bad.right(2) != QByteArray("85"));
+
+    f = Faults();
+    f.FailReadOfWindow = 319;
+    f.ErrorWindow = 320;
+    f.ErrorWindowCode = '4';
+    m.SetFaults(f);
+    QCOMPARE(Send(m, Request("3190")), QByteArray());
+    QCOMPARE(Send(m, Request("3200")), StatusReply('4'));
+
+    f = Faults();
+    f.EndlessStream = true;
+    m.SetFaults(f);
+    out = m.Feed(Request("3100"));
+    QCOMPARE(out.size(), size_t(1));
+    QVERIFY(out[0].Interruptible);
+    QVERIFY(out[0].Bytes.size() >= 4096);
+    QVERIFY(out[0].Bytes.startsWith(STX));
+    QVERIFY(!out[0].Bytes.contains(ETX));
+
+    f = Faults();
+    f.Silent = true;
+    m.SetFaults(f);
+    QCOMPARE(Send(m, Request("3100")), QByteArray());
+  }
+
+  void bootPromptTags() {
+    ControllerModel e = BootMonitor(Dialect::E);
+    QCOMPARE(e.CurrentMode(), Mode::BootMonitor);
+    QByteArray prompt = Send(e, "\r");
+    QCOMPARE(prompt.size(), 12);
+    QCOMPARE(Tag(prompt), QByteArray("(E)"));
+
+    ControllerModel er = BootMonitor(Dialect::Er);
+    prompt = Send(er, "\r");
+    QCOMPARE(prompt.size(), 12);
+    QCOMPARE(Tag(prompt), QByteArray(" Er"));
+
+    er.SetPromptLength(20);
+    prompt = Send(er, "\r");
+    QCOMPARE(prompt.size(), 20);
+    QCOMPARE(Tag(prompt), QByteArray(" Er"));
+    er.SetPromptLength(7);
+    QCOMPARE(Tag(Send(er, "\r")), QByteArray());
+  }
+
+  void bootErases() {
+    ControllerModel e = BootMonitor(Dialect::E);
+    QVERIFY(e.ProgramPresent());
+    QByteArray reply = Send(e, "E");
+    QVERIFY(reply.size() >= 10);
+    QCOMPARE(reply.mid(3, 6), QByteArray("Erased"));
+    QVERIFY(!e.ProgramPresent());
+    reply = Send(e, "C");
+    QCOMPARE(reply.mid(3, 6), QByteArray("Erased"));
+    QVERIFY(e.Window(319).isEmpty());
+    QVERIFY(!e.ParameterSetPresent());
+    QVERIFY(Send(e, "P").size() >= 10);
+    QCOMPARE(Send(e, "a"), QByteArray());  // the other dialect's letters mean nothing
+
+    ControllerModel er = BootMonitor(Dialect::Er);
+    for (char letter : {'a', 'd', 'b'}) QVERIFY(Send(er, QByteArray(1, letter)).size() >= 10);
+    QVERIFY(!er.ProgramPresent());
+    QCOMPARE(er.MonitorCommands(), (QList<QByteArray>{"a", "d", "b"}));
+
+    Faults f;
+    f.EraseNotErased = true;
+    e.SetFaults(f);
+    reply = Send(e, "E");
+    QVERIFY(reply.size() >= 10);
+    QVERIFY(reply.mid(3, 6) != "Erased");
+    f = Faults();
+    f.EraseShortReply = true;
+    e.SetFaults(f);
+    QVERIFY(Send(e, "C").size() < 9);
+  }
+
+  void sRecords() {
+    QCOMPARE(S1(0x0000, QByteArray::fromHex("0102")), QByteArray("S10500000102F7"));
+    QVERIFY(ParseSRecord("S00600004844521B"));
+    QVERIFY(!ParseSRecord("S00600004844521C"));
+
+    ControllerModel m = BootMonitor(Dialect::E);
+    Send(m, "EP");
+    QCOMPARE(Send(m, "S00600004844521B"), QByteArray("*"));
+    QCOMPARE(Send(m, S1(0x8000, "\x11\x22\x33")), QByteArray("*"));
+    QCOMPARE(Send(m, "S2070100000A0B0CD6"), QByteArray("*"));
+    QCOMPARE(Send(m, "S10500000102F8"), QByteArray("?"));  // bad checksum
+    QCOMPARE(Send(m, "S9030000FC"), QByteArray("*"));
+    const std::map<quint32, quint8> expected = {
+        {0x8000, 0x11}, {0x8001, 0x22}, {0x8002, 0x33}, {0x10000, 0x0A}, {0x10001, 0x0B}, {0x10002, 0x0C}};
+    QCOMPARE(m.Flash(), expected);
+
+    // Malformed: "?" at once, the rest of the line is skipped until a CR.
+    QCOMPARE(Send(m, "S1ZZE"), QByteArray("?"));
+    QCOMPARE(Tag(Send(m, "C\r")), QByteArray("(E)"));
+    // An incomplete record is dropped by the resynchronising CR.
+    QCOMPARE(Tag(Send(m, "S1050000\r")), QByteArray("(E)"));
+
+    Faults f;
+    f.RefuseRecord = 1;
+    f.LateAckRecord = 2;
+    m.SetFaults(f);
+    Send(m, "P");
+    QCOMPARE(Send(m, S1(0x9000, "\x01")), QByteArray("*"));
+    QCOMPARE(Send(m, S1(0x9001, "\x02")), QByteArray("?"));
+    std::vector<Output> late = m.Feed(S1(0x9002, "\x03"));
+    QCOMPARE(late.size(), size_t(1));
+    QCOMPARE(late[0].Bytes, QByteArray("*"));
+    QCOMPARE(late[0].DelayMs, 550);
+    QVERIFY(m.Flash().count(0x9000) && !m.Flash().count(0x9001) && m.Flash().count(0x9002));
+  }
+
+  void parameterMonitor() {
+    ControllerModel m;
+    m.SetMode(Mode::ParameterMonitor);
+    const QByteArray prompt = Send(m, "\r");
+    QVERIFY(prompt.size() >= 10);
+    QVERIFY(Tag(prompt) != "(E)" && Tag(prompt) != " Er");
+    QCOMPARE(Send(m, "U\r"), QByteArray("Q\r\n"));
+    QCOMPARE(Send(m, "CFFFF\r"), QByteArray("\r"));
+    QCOMPARE(m.LastCrc(), std::optional<quint32>(0xFFFF));
+    QCOMPARE(Send(m, "CFFFFFFFF\r"), QByteArray("\r"));
+    QCOMPARE(m.LastCrc(), std::optional<quint32>(0xFFFFFFFF));
+    QCOMPARE(Send(m, "E010001\r"), QByteArray("\r"));
+    QCOMPARE(Send(m, "E010102\r"), QByteArray("\r"));
+    QCOMPARE(Send(m, "R0100\r"), QByteArray("01\r"));
+    QCOMPARE(Send(m, "R0101\r"), QByteArray("02\r"));
+    QCOMPARE(Send(m, "R0102\r"), QByteArray("FF\r"));  // never written
+    QCOMPARE(Send(m, "X\r"), QByteArray("?\r\n"));
+    QCOMPARE(m.ParameterMemory(), (std::map<quint16, quint8>{{0x0100, 0x01}, {0x0101, 0x02}}));
+    QCOMPARE(m.MonitorCommands().mid(3, 2), (QList<QByteArray>{"CFFFFFFFF\r", "E010001\r"}));
+
+    Faults f;
+    f.ParamWriteCrLf = true;
+    f.CrcReplyCrLf = true;
+    f.WrongReadAddress = 0x0100;
+    m.SetFaults(f);
+    QCOMPARE(Send(m, "E0100AA\r"), QByteArray("\r\n"));
+    QCOMPARE(Send(m, "C0\r"), QByteArray("\r\n"));
+    QCOMPARE(Send(m, "R0100\r"), QByteArray("55\r"));
+    f = Faults();
+    f.SilentMonitor = true;
+    m.SetFaults(f);
+    QCOMPARE(Send(m, "U\r"), QByteArray());
+  }
+
+  void powerCycles() {
+    ControllerModel m;
+    m.PowerOff();
+    QCOMPARE(m.CurrentMode(), Mode::Off);
+    QCOMPARE(Send(m, Request("3100") + "\r"), QByteArray());
+    m.PowerOn();
+    QCOMPARE(m.CurrentMode(), Mode::Application);
+
+    // The full upload: boot monitor, erase, program; without the bridge the
+    // parameter monitor waits for a parameter set; with one, the application.
+    m.PowerOff();
+    m.SetBridge(true);
+    m.PowerOn();
+    QCOMPARE(m.CurrentMode(), Mode::BootMonitor);
+    Send(m, "ECP");
+    Send(m, S1(0xC000, "\x7E"));
+    m.PowerOff();
+    m.SetBridge(false);
+    m.PowerOn();
+    QCOMPARE(m.CurrentMode(), Mode::ParameterMonitor);
+    Send(m, "E000001\r");
+    m.PowerOff();
+    m.PowerOn();
+    QCOMPARE(m.CurrentMode(), Mode::Application);
+    QCOMPARE(m.Window(310), QByteArray());  // the EEPROM erase took the windows
+    QCOMPARE(Send(m, Request("3100")), DataReply(310, "000000"));
+    QCOMPARE(Send(m, Request("3190")), DataReply(319, "          "));
+
+    // Without a program the parameter monitor comes up.
+    m.SetProgrammed(false);
+    m.PowerOff();
+    m.PowerOn();
+    QCOMPARE(m.CurrentMode(), Mode::ParameterMonitor);
+  }
+};
+
+QTEST_GUILESS_MAIN(TestSimModel)
+#include "test_sim_model.moc"
