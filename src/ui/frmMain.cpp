@@ -19,7 +19,9 @@
 #include "Wait.h"
 #include "frmAbout.h"
 #include "frmSerialPort.h"
+#include "frmUpdateWin.h"
 #include "mdlGlobal.h"
+#include "Message.h"
 
 namespace {
 
@@ -193,8 +195,9 @@ void frmMain::cmdProgramPath_Click() {
 }
 
 void frmMain::cmdStartDownload_Click() {
-  if (busy_ || !OnStartUpload) return;
-  OnStartUpload();
+  if (busy_) return;
+  if (OnStartUpload) OnStartUpload();
+  else StartUpload(*this);
 }
 
 void frmMain::mnuChooseSerialPort_Click() {
@@ -284,3 +287,10 @@ void frmMain::ShowProgress() {
 }
 
 void frmMain::Wait(double seconds) { ::Wait(seconds); }
+
+void frmMain::Message(const QString &text) { ShowMessage(this, text); }
+
+void frmMain::ShowRestoreDialog() {
+  frmUpdateWin dialog(MSCGlobal, this);
+  dialog.exec();
+}

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "SerialPort.h"
-#include "StepHost.h"
+#include "UploadDriver.h"
 #include "Progress.h"
 
 class QAction;
@@ -19,7 +19,7 @@ class QPushButton;
 class QRadioButton;
 class InputGate;
 
-class frmMain : public QMainWindow, public StepHost {
+class frmMain : public QMainWindow, public UploadHost {
   Q_OBJECT
 
  public:
@@ -30,20 +30,20 @@ class frmMain : public QMainWindow, public StepHost {
 
   explicit frmMain(QWidget *parent = nullptr);
 
-  qint16 ComPort() const { return ComPort_; }
+  qint16 ComPort() const override { return ComPort_; }
   void SetComPort(qint16 port) { ComPort_ = port; }
-  qint16 UploadMode() const { return UploadMode_; }  // -1 full, 0 parameter list only
+  qint16 UploadMode() const override { return UploadMode_; }  // -1 full, 0 parameter list only
   qint16 CheckErrors() const override { return CheckErrors_; }
 
   // The whole window, title bar included.
-  void SetOuterHeightTwips(int twips);
+  void SetOuterHeightTwips(int twips) override;
   int OuterHeightTwips() const;
 
   // While busy every control and menu is inert and the window refuses to close.
-  void SetBusy(bool busy);
+  void SetBusy(bool busy) override;
   bool Busy() const { return busy_; }
 
-  // Called by "Start Upload" when not busy.
+  // Called by "Start Upload" when not busy; the upload itself when unset.
   std::function<void()> OnStartUpload;
   FileDialog OpenFileDialog;
 
@@ -60,6 +60,10 @@ class frmMain : public QMainWindow, public StepHost {
   int ProgressMax() const { return progress_.Max; }
   void Repaint() override { repaint(); }
   void Wait(double seconds) override;
+
+  // What the upload driver uses.
+  void Message(const QString &text) override;
+  void ShowRestoreDialog() override;
 
  protected:
   void closeEvent(QCloseEvent *event) override;

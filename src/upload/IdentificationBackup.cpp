@@ -27,6 +27,7 @@ void StoreControllerParameters(StepHost &host) {
   for (int r = 0; r < IdWindowCount; ++r) {
     const WindowReply reply = ReadIdWindow(host, IdWindows[r]);
     IdWindows[r].Value = reply.Text;
+    IdWindows[r].ReadFailed = reply.Status != 0;
     if (reply.Status != 0 && FailStops(host)) return;
     host.SetProgressValue(r + 1);
   }

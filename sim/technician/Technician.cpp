@@ -1,0 +1,54 @@
+#include "Technician.h"
+
+#include "frmUpdateWin.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+Technician::Technician(sim::SimulatedController &controller) : controller_(controller) {
+  timer_.setInterval(5);
+  connect(&timer_, &QTimer::timeout, this, [this] { Look(); });
+  timer_.start();
+}
+
+void Technician::FollowPrompt(sim::SimulatedController &controller, const QString &text) {
+  const auto powerCycle = [&](bool bridged) {
+    controller.PowerOff();
+    controller.SetBridge(bridged);
+    controller.PowerOn();
+  };
+  if (text.contains("create a short circuit between pins 5 and 9")) powerCycle(true);
+  else if (text.contains("remove the short circuit between pins 5 and 9")) powerCycle(false);
+  else if (text.startsWith("Switch OFF and switch ON the controller.")) powerCycle(false);
+  else if (text.startsWith("Controller in monitor mode.")) powerCycle(false);
+}
+
+void Technician::Look() {
+  QWidget *modal = QApplication::activeModalWidget();
+  if (!modal || modal == handled_) return;
+  if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+    handled_ = modal;
+    Answer(*box);
+  } else if (auto *dialog = qobject_cast<frmUpdateWin *>(modal)) {
+    handled_ = modal;
+    Answer(*dialog);
+  }
+}
+
+void Technician::Answer(QMessageBox &box) {
+  const QString text = box.text();
+  Messages << text;
+  if (OnMessage) OnMessage(text);
+  if (FollowsPrompts) FollowPrompt(controller_, text);
+  // Clicked from the box's own loop, once this look has returned.
+  QTimer::singleShot(0, box.button(QMessageBox::Ok), &QAbstractButton::click);
+}
+
+void Technician::Answer(frmUpdateWin &dialog) {
+  ++RestoreDialogsShown;
+  if (OnRestoreDialog) OnRestoreDialog(dialog);
+  QAbstractButton *button = SendRestore ? dialog.cmdSend : dialog.cmdCancel;
+  QTimer::singleShot(0, button, &QAbstractButton::click);
+}

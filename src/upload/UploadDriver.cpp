@@ -1,0 +1,223 @@
+#include "UploadDriver.h"
+
+#include "ParameterList.h"
+#include "ProgramFileCheck.h"
+#include "ReplySlices.h"
+#include "UploadSteps.h"
+#include "mdlSerial.h"
+
+#include <QDir>
+
+namespace {
+
+const QString CR = QStringLiteral("\r");
+
+QString Lines(std::initializer_list<const char *> lines) {
+  QStringList out;
+  for (const char *l : lines) out << QString::fromLatin1(l);
+  return out.join(CR);
+}
+
+bool FailureRule(UploadHost &host) { return ErrorFlag != 0 && host.CheckErrors() != 0; }
+
+// The adapter went away: nothing more can reach the controller, so the
+// sequence ends here rather than running into one time-out after another.
+bool LinkLost(UploadHost &host) {
+  if (!host.Port().Lost()) return false;
+  host.Message(QStringLiteral("The connection to serial port %1 (%2) was lost.")
+                   .arg(host.Port().PortNumber())
+                   .arg(host.Port().DeviceName()) +
+               CR + "The uploading procedure will be interrupted!" + CR + "Please refer to file " +
+               BackupPathForMessage() + " to rescue C/U parameters");
+  ErrorFlag = 0;
+  return true;
+}
+
+// A test point: true when the sequence has to end here.
+bool Interrupted(UploadHost &host, const QString &step) {
+  if (LinkLost(host)) return true;
+  if (!FailureRule(host)) return false;
+  AbortUpload(host, step);
+  return true;
+}
+
+// Asks for a power cycle until the boot monitor's prompt tag satisfies `done`;
+// false when the link was lost meanwhile.
+template <typename Done>
+bool PromptUntil(UploadHost &host, const QString &message, Done done, QByteArray &tag) {
+  do {
+    host.Message(message);
+    tag = PromptTagOf(MonitorExchangeCount(host.Port(), "\r", 10));
+    if (LinkLost(host)) return false;
+  } while (!done(tag));
+  return true;
+}
+
+bool BackupWritten(UploadHost &host) {
+  QString error;
+  if (WriteParameterLog(&error)) return true;
+  host.Message(error + CR + "The uploading procedure will be interrupted!");
+  ErrorFlag = 0;
+  return false;
+}
+
+bool Transferred(UploadHost &host) {
+  SendParameterList(host);
+  VerifyParameterList(host);
+  return !Interrupted(host, "file parameters writing");
+}
+
+void CommonTail(UploadHost &host, const QString &success) {
+  host.Message(Lines({"Switch OFF and switch ON the controller.",
+                      "The led changes its frequency blinking from high speed to low.",
+                      "After that click on OK button."}));
+  while (MonitorModeCheck(host)) {
+    host.Message(Lines({"Controller in monitor mode.", "Switch it off and then switch on it again!"}));
+  }
+  if (LinkLost(host)) return;
+  host.ShowRestoreDialog();
+  while (FailureRule(host)) {
+    if (LinkLost(host)) return;
+    host.Message("Please check all the parameters are right and repeat the procedure");
+    ErrorFlag = 0;
+    host.ShowRestoreDialog();
+  }
+  WriteWindow(host.Port(), 501, "L", qint64(1));
+  if (Interrupted(host, "Locking controller")) return;
+  QString text = success;
+  if (host.CheckErrors() == 0 && FailureCount > 0)
+    text += CR + QStringLiteral("%1 failure(s) were ignored because Check Errors is off.").arg(FailureCount);
+  host.Message(text);
+}
+
+// Everything that can be known before the port opens: a bad file is refused
+// before anything in the controller is erased or rewritten.
+bool FilesAccepted(UploadHost &host) {
+  QString message;
+  const bool full = host.UploadMode() == -1;
+  if (!CheckParameterList(host.ParameterFile(), !full, &message) ||
+      (full && !CheckProgramFile(host.ProgramFile(), &message))) {
+    host.Message(message);
+    return false;
+  }
+  return true;
+}
+
+bool PortOpened(UploadHost &host) {
+  SerialPort &port = host.Port();
+  port.SetPortNumber(host.ComPort());
+  if (port.Open()) return true;
+  host.Message(PortOpenFailureText(host.ComPort(), port.DeviceName(), port.ErrorString()));
+  return false;
+}
+
+void RunSequence(UploadHost &host) {
+  if (!FilesAccepted(host) || !PortOpened(host)) return;
+  host.SetOuterHeightTwips(UploadHeightTwips);
+  host.Repaint();
+  ErrorFlag = 0;
+  FailureCount = 0;
+  if (host.UploadMode() == -1) UploadAll(host);
+  else UploadParameterList(host);
+  host.Port().Close();
+  host.SetOuterHeightTwips(IdleHeightTwips);
+}
+
+}  // namespace
+
+QString BackupPathForMessage() {
+  // The platform's own separator, so the path shown is one that exists.
+  return QDir::toNativeSeparators(QDir::currentPath()) + QDir::separator() + "tmpLogWin.txt";
+}
+
+QString InterruptionText(const QString &step) {
+  return "Error during " + step + "." + CR + "The uploading procedure will be interrupted!" + CR +
+         "Please refer to file " + BackupPathForMessage() + " to rescue C/U parameters";
+}
+
+QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason) {
+  QString text = QStringLiteral("Serial port %1 could not be opened").arg(portNumber);
+  if (!device.isEmpty()) text += " (" + device + ")";
+  text += ": " + reason + CR + "The upload has not been started.";
+#ifndef Q_OS_WIN
+  text += CR + "Check that no other program holds the port and that your user may use it (member of the "
+               "\"dialout\" group).";
+#else
+  text += CR + "Check that no other program holds the port.";
+#endif
+  return text;
+}
+
+void AbortUpload(UploadHost &host, const QString &step) {
+  host.Message(InterruptionText(step));
+  ErrorFlag = 0;
+}
+
+void UploadAll(UploadHost &host) {
+  StoreControllerParameters(host);
+  if (Interrupted(host, "saving parameters")) return;
+  QByteArray tag;
+  const bool bridged = PromptUntil(
+      host,
+      Lines({"Please switch OFF the controller,", "create a short circuit between pins 5 and 9 and",
+             "switch on the controller again!"}),
+      [](const QByteArray &t) { return IsMonitorTag(t); }, tag);
+  if (!bridged || !BackupWritten(host)) return;
+  SendProgramFile(host, tag);
+  if (Interrupted(host, "Programming Controller")) return;
+  // Only the "(E)" monitor's tag keeps this loop going; any other ends it.
+  QByteArray after;
+  const bool restarted = PromptUntil(
+      host,
+      Lines({"Please switch OFF the controller,", "remove the short circuit between pins 5 and 9 and",
+             "switch on the controller again!"}),
+      [](const QByteArray &t) { return t != "(E)"; }, after);
+  if (!restarted) return;
+  SendCrc(host, 65535);
+  if (Interrupted(host, "CRC verifyng")) return;
+  if (!Transferred(host)) return;
+  CommonTail(host, "Program File and Parameter List have been uploaded!");
+}
+
+void UploadParameterList(UploadHost &host) {
+  StoreControllerParameters(host);
+  if (Interrupted(host, "saving parameters") || !BackupWritten(host)) return;
+  SetMonitorMode(host);
+  // The monitor's prompt is let settle, or its tail would be read as the
+  // answer to the check that follows.
+  SettledExchange(host.Port(), "\r", 1);
+  if (LinkLost(host)) return;
+  if (!MonitorModeCheck(host)) {
+    ++FailureCount;
+    if (host.CheckErrors() != 0) {
+      AbortUpload(host, "setting in monitor mode");
+      return;
+    }
+  }
+  qint32 crc = 0;
+  QString error;
+  if (!ReadParameterCrc(host.ParameterFile(), crc, &error)) {
+    host.Message(error + CR + "The uploading procedure will be interrupted!" + CR + "Please refer to file " +
+                 BackupPathForMessage() + " to rescue C/U parameters");
+    ErrorFlag = 0;
+    return;
+  }
+  SendCrc(host, crc);
+  if (Interrupted(host, "CRC verifyng")) return;
+  if (!Transferred(host)) return;
+  CommonTail(host, "The Parameter List has been uploaded!");
+}
+
+void StartUpload(UploadHost &host) {
+  if (host.ParameterFile().isEmpty()) {
+    host.Message("Select a valid parameter list!");
+    return;
+  }
+  if (host.ProgramFile().isEmpty() && host.UploadMode() == -1) {
+    host.Message("Select a valid program file!");
+    return;
+  }
+  host.SetBusy(true);
+  RunSequence(host);
+  host.SetBusy(false);
+}

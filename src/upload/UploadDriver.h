@@ -1,0 +1,37 @@
+#pragma once
+// One press of "Start Upload" turned into a complete upload: the file and
+// port checks, the two sequences with the technician's prompts, the test
+// points, the interruption message and the restore loop.
+
+#include "StepHost.h"
+
+#include <QString>
+
+// What the driver needs of the main window beyond what the steps use.
+class UploadHost : public StepHost {
+ public:
+  virtual qint16 UploadMode() const = 0;  // -1 full upload, otherwise parameter list only
+  virtual qint16 ComPort() const = 0;
+  // Modal, one OK button, no icon, captioned "Calvenori Uploader"; lines joined by CR.
+  virtual void Message(const QString &text) = 0;
+  // frmUpdateWin, modal, owned by the main window; returns once it has closed.
+  virtual void ShowRestoreDialog() = 0;
+  virtual void SetOuterHeightTwips(int twips) = 0;
+  // While busy nothing the event loop delivers can act on the window.
+  virtual void SetBusy(bool busy) = 0;
+};
+
+constexpr int IdleHeightTwips = 3450;
+constexpr int UploadHeightTwips = 5000;
+
+// The click of cmdStartDownload.
+void StartUpload(UploadHost &host);
+
+void UploadAll(UploadHost &host);
+void UploadParameterList(UploadHost &host);
+void AbortUpload(UploadHost &host, const QString &step);
+
+// The texts the technician is shown, lines joined by CR.
+QString InterruptionText(const QString &step);
+QString BackupPathForMessage();
+QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason);

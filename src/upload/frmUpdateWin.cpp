@@ -1,0 +1,110 @@
+#include "frmUpdateWin.h"
+
+#include "Twips.h"
+#include "mdlSerial.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+namespace {
+
+// A push button whose caption wraps within its fixed size, as the dialog's
+// long "Send and Lock the Controller" needs; text() stays the caption.
+class WrappingButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void paintEvent(QPaintEvent *) override {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);
+    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text());
+  }
+};
+
+int LabelWidth(int row) { return row == 4 ? 2415 : 2055; }
+int LabelHeight(int row) { return row >= 7 ? 495 : 255; }
+
+}  // namespace
+
+frmUpdateWin::frmUpdateWin(SerialPort &port, QWidget *owner) : QDialog(owner), port_(port) {
+  setObjectName("frmUpdateWin");
+  setWindowTitle("Windows Updating");
+  setFixedSize(TwipsToPixels(4815), TwipsToPixels(6390));
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  for (int i = 0; i < IdWindowCount; ++i) {
+    lblWin[i] = new QLabel(QString::fromLatin1(IdWindowLabels[i]), this);
+    lblWin[i]->setObjectName(QString("lblWin%1").arg(i));
+    lblWin[i]->setWordWrap(true);
+    lblWin[i]->setGeometry(TwipsRect(240, 300 + 600 * i, LabelWidth(i), LabelHeight(i)));
+    txtWin[i] = new QLineEdit(this);
+    txtWin[i]->setObjectName(QString("txtWin%1").arg(i));
+    txtWin[i]->setGeometry(TwipsRect(2760, 240 + 600 * i, 1815, 375));
+    lblWin[i]->setBuddy(txtWin[i]);
+  }
+  cmdCancel = new QPushButton("Cancel", this);
+  cmdCancel->setObjectName("cmdCancel");
+  cmdCancel->setGeometry(TwipsRect(600, 5760, 1455, 495));
+  cmdSend = new WrappingButton("Send and Lock the Controller", this);
+  cmdSend->setObjectName("cmdSend");
+  cmdSend->setGeometry(TwipsRect(2760, 5760, 1455, 495));
+  cmdSend->setAutoDefault(false);
+  cmdCancel->setAutoDefault(false);
+
+  for (int i = 1; i < IdWindowCount; ++i) setTabOrder(txtWin[i - 1], txtWin[i]);
+  setTabOrder(txtWin[IdWindowCount - 1], cmdSend);
+  setTabOrder(cmdSend, cmdCancel);
+  txtWin[0]->setFocus();
+
+  connect(cmdSend, &QPushButton::clicked, this, [this] { cmdSend_Click(); });
+  connect(cmdCancel, &QPushButton::clicked, this, [this] { reject(); });
+  Form_Load();
+}
+
+void frmUpdateWin::Form_Load() {
+  for (int i = 0; i < IdWindowCount; ++i) {
+    txtWin[i]->setText(QString::fromLatin1(IdWindows[i].Value));
+    if (IdWindows[i].ReadFailed) MarkFailedRead(i);
+  }
+}
+
+void frmUpdateWin::MarkFailedRead(int row) {
+  lblWin[row]->setStyleSheet("color: red");
+  const QString why = "The backup could not read this window: " + QString::fromLatin1(IdWindows[row].Value) +
+                      ". Left unchanged, it is not written.";
+  lblWin[row]->setToolTip(why);
+  txtWin[row]->setToolTip(why);
+}
+
+void frmUpdateWin::cmdSend_Click() {
+  if (sending_) return;
+  sending_ = true;
+  cmdSend->setEnabled(false);
+  cmdCancel->setEnabled(false);
+  for (int i = 0; i < IdWindowCount; ++i) {
+    const QByteArray text = txtWin[i]->text().toLatin1();
+    // A failure text is no value: the window keeps what the controller holds.
+    if (IdWindows[i].ReadFailed && text == IdWindows[i].Value) continue;
+    WriteWindow(port_, IdWindows[i].Win, IdWindows[i].DataType, text);
+  }
+  sending_ = false;
+  accept();
+}
+
+// Neither Escape nor the close button may cut the writes short.
+void frmUpdateWin::reject() {
+  if (!sending_) QDialog::reject();
+}
+
+void frmUpdateWin::closeEvent(QCloseEvent *event) {
+  if (sending_) event->ignore();
+  else QDialog::closeEvent(event);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The restore dialog: the technician reviews the identification values saved
+// at the start of the upload, corrects them and writes them back.
+
+#include <QDialog>
+
+#include <array>
+
+#include "mdlGlobal.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class SerialPort;
+
+class frmUpdateWin : public QDialog {
+  Q_OBJECT
+
+ public:
+  frmUpdateWin(SerialPort &port, QWidget *owner);
+
+  std::array<QLabel *, IdWindowCount> lblWin{};
+  std::array<QLineEdit *, IdWindowCount> txtWin{};
+  QPushButton *cmdSend = nullptr;
+  QPushButton *cmdCancel = nullptr;
+
+ protected:
+  void closeEvent(QCloseEvent *event) override;
+  void reject() override;
+
+ private:
+  void Form_Load();
+  void cmdSend_Click();
+  void MarkFailedRead(int row);
+
+  SerialPort &port_;
+  bool sending_ = false;
+};
