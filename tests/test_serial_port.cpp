@@ -1,0 +1,86 @@
+// The port object: line settings, which device a port number means, and what
+// it reports when a device is missing, held, or goes away while open.
+#include "SerialPort.h"
+#include "SimLink.h"
+#include "mdlSerial.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+class SerialPortTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void settingsTextIsParsedOrRefused() {
+    LineSettings s;
+    QVERIFY(ParseLineSettings("9600,N,8,1", s));
+    QCOMPARE(s.Baud, 9600);
+    QCOMPARE(s.Parity, QSerialPort::NoParity);
+    QCOMPARE(s.DataBits, QSerialPort::Data8);
+    QCOMPARE(s.StopBits, QSerialPort::OneStop);
+    QVERIFY(ParseLineSettings("19200,e,7,2", s));
+    QCOMPARE(s.Parity, QSerialPort::EvenParity);
+    QCOMPARE(s.StopBits, QSerialPort::TwoStop);
+    for (const char *bad : {"", "9600", "9600,N,8", "9600,X,8,1", "9600,N,9,1", "9600,N,8,3", "fast,N,8,1",
+                            "-9600,N,8,1", "9600,N,8,1,1"}) {
+      LineSettings untouched = s;
+      QVERIFY2(!ParseLineSettings(bad, untouched), bad);
+      QCOMPARE(untouched.Baud, s.Baud);
+    }
+    SerialPort port;
+    QVERIFY(port.SetSettings("9600,N,8,1"));
+    QVERIFY(!port.SetSettings("9600;N;8;1"));
+    QCOMPARE(port.Settings(), QString("9600,N,8,1"));
+  }
+
+  void portNumbersComeFromTheListGiven() {
+    qputenv("CALVENORI_PORTS", "/dev/pts/7, /dev/ttyUSB0,/dev/ttyS3");
+    QCOMPARE(PortDeviceName(1), QString("/dev/pts/7"));
+    QCOMPARE(PortDeviceName(2), QString("/dev/ttyUSB0"));
+    QCOMPARE(PortDeviceName(3), QString("/dev/ttyS3"));
+    QCOMPARE(PortDeviceName(4), QString());
+    QCOMPARE(PortDeviceName(0), QString());
+  }
+
+  void openFailuresCarryTheSystemsReason() {
+    qputenv("CALVENORI_PORTS", "/nonexistent/ttyX");
+    SerialPort port;
+    port.SetSettings("9600,N,8,1");
+    port.SetPortNumber(1);
+    QVERIFY(!port.Open());
+    QVERIFY(!port.IsOpen());
+    QVERIFY(!port.ErrorString().isEmpty());
+    port.SetPortNumber(2);
+    QVERIFY(!port.Open());
+    QVERIFY2(port.ErrorString().contains("port 2"), qPrintable(port.ErrorString()));
+  }
+
+  void aHeldPortCannotBeOpenedTwice() {
+    SimLink link;
+    QVERIFY2(link.Start(), qPrintable(link.Error));
+    SerialPort second;
+    second.SetSettings("9600,N,8,1");
+    second.SetPortNumber(1);
+    QVERIFY(!second.Open());
+    QVERIFY(!second.ErrorString().isEmpty());
+  }
+
+  void aVanishedLineIsRecordedAndEndsWaitsAtOnce() {
+    SimLink link;
+    QVERIFY2(link.Start(), qPrintable(link.Error));
+    QCOMPARE(ReadWindow(link.Port, 310).Status, qint16(0));
+    QVERIFY(!link.Port.Lost());
+    link.Controller->HangUp();
+    // The first wait notices the hang-up; from then on nothing waits.
+    ReadWindow(link.Port, 310);
+    QTRY_VERIFY(link.Port.Lost());
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(MonitorExchange(link.Port, "\r"), QByteArray());
+    QCOMPARE(ReadWindow(link.Port, 310).Text, QByteArray("#TIMEOUT#"));
+    QVERIFY(clock.elapsed() < 500);
+  }
+};
+
+QTEST_GUILESS_MAIN(SerialPortTest)
+#include "test_serial_port.moc"
