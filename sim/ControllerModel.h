@@ -81,7 +81,8 @@ struct Faults {
   bool SilentMonitor = false;    // boot and parameter monitor answer nothing
 
   // --- Line ---
-  qint64 HangUpAfterBytesReceived = 0;  // > 0: the pty layer hangs up after this many bytes
+  qint64 HangUpAfterBytesReceived = 0;  // > 0: the pty layer hangs up once this many bytes
+                                        // have come in since SetFaults (they are still fed)
 };
 
 // Window protocol helpers, also used by the tests.
@@ -141,7 +142,10 @@ class ControllerModel {
   bool Locked() const { return locked_; }
   std::optional<quint32> LastCrc() const { return lastCrc_; }
 
-  void SetFaults(const Faults &faults) { faults_ = faults; }
+  void SetFaults(const Faults &faults) {
+    faults_ = faults;
+    bytesReceivedAtFaults_ = bytesReceived_;
+  }
   const Faults &CurrentFaults() const { return faults_; }
 
   // Recording.
@@ -154,6 +158,7 @@ class ControllerModel {
   const QList<QByteArray> &WindowRequests() const { return windowRequests_; }
   void ClearRecords();
   qint64 BytesReceived() const { return bytesReceived_; }
+  qint64 BytesReceivedSinceFaults() const { return bytesReceived_ - bytesReceivedAtFaults_; }
   qint64 BytesProduced() const { return bytesProduced_; }
   int RecordsReceived() const { return recordIndex_; }  // since programming mode / power-on
 
@@ -215,6 +220,7 @@ class ControllerModel {
   QList<QByteArray> monitorCommands_;
   QList<QByteArray> windowRequests_;
   qint64 bytesReceived_ = 0;
+  qint64 bytesReceivedAtFaults_ = 0;
   qint64 bytesProduced_ = 0;
 };
 

@@ -223,8 +223,8 @@ bool SimulatedController::Line::HandleInput(const char *data, qint64 size) {
     generation = owner_.powerGeneration_;
     ControllerModel &model = owner_.model_;
     const qint64 limit = model.CurrentFaults().HangUpAfterBytesReceived;
-    if (limit > 0 && model.BytesReceived() + size >= limit) {
-      size = std::max<qint64>(0, limit - model.BytesReceived());
+    if (limit > 0 && model.BytesReceivedSinceFaults() + size >= limit) {
+      size = std::max<qint64>(0, limit - model.BytesReceivedSinceFaults());
       hangUp = true;
     }
     outputs = model.Feed(QByteArray(data, int(size)));

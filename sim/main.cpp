@@ -3,12 +3,15 @@
 //   calvenori-sim [--dialect E|Er] [--paced] [--mode app|boot|param]
 //
 // Prints the device path the uploader should open (one line) and runs until
-// SIGINT, SIGTERM or the end of its standard input.
+// SIGINT, SIGTERM or the end of its standard input when that is a pipe or a
+// terminal (so a parent that dies takes the simulator with it; a background
+// job with stdin on /dev/null keeps running until signalled).
 
 #include "SimulatedController.h"
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -79,7 +82,8 @@ int main(int argc, char **argv) {
   std::fflush(stdout);
 
   // Until a signal or the end of stdin (a closed pipe ends the simulator too).
-  bool stdinOpen = true;
+  struct stat in;
+  bool stdinOpen = fstat(STDIN_FILENO, &in) == 0 && (S_ISFIFO(in.st_mode) || S_ISSOCK(in.st_mode) || isatty(STDIN_FILENO));
   while (!stopRequested && controller.Running()) {
     pollfd fd{STDIN_FILENO, POLLIN, 0};
     const int ready = poll(&fd, stdinOpen ? 1 : 0, 200);
