@@ -6,6 +6,27 @@
 
 #include <algorithm>
 
+#ifndef Q_OS_WIN
+#include <poll.h>
+#endif
+
+namespace {
+
+// A hung-up line (adapter unplugged, other end closed) reads as end of file,
+// which Qt reports as a plain read error; only the hang-up flag tells it apart
+// from a passing one.
+bool HungUp(QSerialPort &port) {
+#ifdef Q_OS_WIN
+  Q_UNUSED(port);
+  return false;
+#else
+  pollfd line{int(port.handle()), POLLIN, 0};
+  return ::poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#endif
+}
+
+}  // namespace
+
 bool ParseLineSettings(const QString &text, LineSettings &out) {
   const QStringList parts = text.split(',');
   if (parts.size() != 4) return false;
@@ -56,7 +77,15 @@ QString PortDeviceName(int portNumber) {
 
 SerialPort::SerialPort() {
   QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
-    if (e == QSerialPort::ResourceError && port_.isOpen()) lost_ = true;
+    if (!port_.isOpen() || lost_) return;
+    if (e == QSerialPort::ResourceError) lost_ = true;
+    if (e == QSerialPort::ReadError && HungUp(port_)) {
+      lost_ = true;
+      // Qt keeps reporting the hang-up on every pass of the event loop, which
+      // spins the processor behind any message box; the device is gone, so
+      // let go of it (later, not from inside Qt's own notification).
+      QMetaObject::invokeMethod(&port_, [this] { if (lost_) port_.close(); }, Qt::QueuedConnection);
+    }
   });
 }
 
