@@ -1,0 +1,96 @@
+#include "UploadExpect.h"
+
+#include "UploadRig.h"
+#include "mdlGlobal.h"
+
+#include <QDir>
+
+namespace expect {
+
+const QString BridgePrompt =
+    "Please switch OFF the controller,\ncreate a short circuit between pins 5 and 9 and\nswitch on the controller again!";
+const QString BridgeRemovalPrompt =
+    "Please switch OFF the controller,\nremove the short circuit between pins 5 and 9 and\nswitch on the controller "
+    "again!";
+const QString PowerCyclePrompt =
+    "Switch OFF and switch ON the controller.\nThe led changes its frequency blinking from high speed to low.\nAfter "
+    "that click on OK button.";
+const QString StillInMonitorPrompt = "Controller in monitor mode.\nSwitch it off and then switch on it again!";
+const QString RepeatRestorePrompt = "Please check all the parameters are right and repeat the procedure";
+const QString FullSuccess = "Program File and Parameter List have been uploaded!";
+const QString ParameterSuccess = "The Parameter List has been uploaded!";
+
+QString BackupPath(const UploadRig &rig) {
+  // getcwd() resolves links, so compare against the resolved directory.
+  return QDir(rig.WorkDir.path()).canonicalPath() + "/tmpLogWin.txt";
+}
+
+QString Interruption(const UploadRig &rig, const QString &step) {
+  return "Error during " + step + ".\nThe uploading procedure will be interrupted!\nPlease refer to file " +
+         BackupPath(rig) + " to rescue C/U parameters";
+}
+
+QString Success(const QString &success, int ignoredFailures) {
+  if (ignoredFailures == 0) return success;
+  return success + QStringLiteral("\n%1 failure(s) were ignored because Check Errors is off.").arg(ignoredFailures);
+}
+
+int Count(const QStringList &messages, const QString &text) { return int(messages.count(text)); }
+
+bool AnyStartsWith(const QStringList &messages, const QString &prefix) {
+  for (const QString &m : messages)
+    if (m.startsWith(prefix)) return true;
+  return false;
+}
+
+QList<int> IdentificationWindowNumbers() { return {310, 311, 319, 320, 321, 322, 323, 324, 325}; }
+
+std::map<int, QByteArray> IdentificationOf(const sim::SimulatedController &controller) {
+  std::map<int, QByteArray> values;
+  for (int w : IdentificationWindowNumbers()) values[w] = controller.Window(w);
+  return values;
+}
+
+QByteArray BackupFileOf(const std::map<int, QByteArray> &values) {
+  QByteArray text;
+  const QList<int> windows = IdentificationWindowNumbers();
+  for (int r = 0; r < windows.size(); ++r)
+    text += QByteArray(IdWindowLabels[r]) + "\t\t" + values.at(windows[r]) + "\r\n";
+  return text;
+}
+
+QList<WindowRequest> WindowRequestsOf(const sim::SimulatedController &controller) {
+  QList<WindowRequest> out;
+  for (const QByteArray &frame : controller.WindowRequests()) {
+    if (frame.size() < 9) continue;
+    WindowRequest r;
+    r.Window = frame.mid(2, 3).toInt();
+    r.Write = frame[5] == '1';
+    r.Data = frame.mid(6, frame.size() - 9);
+    out << r;
+  }
+  return out;
+}
+
+QList<int> WrittenWindows(const sim::SimulatedController &controller) {
+  QList<int> out;
+  for (const WindowRequest &r : WindowRequestsOf(controller))
+    if (r.Write) out << r.Window;
+  return out;
+}
+
+int ReadsOf(const sim::SimulatedController &controller, int window) {
+  int n = 0;
+  for (const WindowRequest &r : WindowRequestsOf(controller))
+    if (!r.Write && r.Window == window) ++n;
+  return n;
+}
+
+int MonitorCommandCount(const sim::SimulatedController &controller, const QByteArray &prefix, int length) {
+  int n = 0;
+  for (const QByteArray &c : controller.MonitorCommands())
+    if (c.startsWith(prefix) && (length < 0 || c.size() == length)) ++n;
+  return n;
+}
+
+}  // namespace expect

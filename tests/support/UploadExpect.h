@@ -1,0 +1,56 @@
+#pragma once
+// What a technician should see and what the controller should have received
+// during a whole upload, for the end-to-end tests. Message texts are given the
+// way the Technician records them: lines joined by "\n".
+
+#include "SimulatedController.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+
+struct UploadRig;
+
+namespace expect {
+
+extern const QString BridgePrompt;         // short circuit pins 5 and 9
+extern const QString BridgeRemovalPrompt;  // remove the short circuit
+extern const QString PowerCyclePrompt;     // after the parameter list
+extern const QString StillInMonitorPrompt;
+extern const QString RepeatRestorePrompt;
+extern const QString FullSuccess;
+extern const QString ParameterSuccess;
+
+// The interruption message for `step`, pointing at the rig's backup file.
+QString Interruption(const UploadRig &rig, const QString &step);
+// "<working dir>/tmpLogWin.txt" as the process sees its current directory.
+QString BackupPath(const UploadRig &rig);
+// The success message with the ignored-failures line, or without it for 0.
+QString Success(const QString &success, int ignoredFailures);
+
+int Count(const QStringList &messages, const QString &text);
+bool AnyStartsWith(const QStringList &messages, const QString &prefix);
+
+// The nine identification windows, by number, as the controller holds them.
+std::map<int, QByteArray> IdentificationOf(const sim::SimulatedController &controller);
+QList<int> IdentificationWindowNumbers();
+// The backup file a complete backup of these values produces.
+QByteArray BackupFileOf(const std::map<int, QByteArray> &values);
+
+// Window protocol requests the controller received, decoded.
+struct WindowRequest {
+  int Window = 0;
+  bool Write = false;
+  QByteArray Data;
+};
+QList<WindowRequest> WindowRequestsOf(const sim::SimulatedController &controller);
+QList<int> WrittenWindows(const sim::SimulatedController &controller);  // in order, repeats kept
+int ReadsOf(const sim::SimulatedController &controller, int window);
+
+// Boot and parameter monitor commands that begin with `prefix` and have `length` bytes (-1: any).
+int MonitorCommandCount(const sim::SimulatedController &controller, const QByteArray &prefix, int length = -1);
+
+}  // namespace expect

@@ -1,0 +1,282 @@
+// The restore dialog against the simulated controller: what it shows, what
+// it writes back and in which order, and what it must never write.
+#include "RecordingHost.h"
+#include "SimLink.h"
+#include "UploadExpect.h"
+#include "UploadSteps.h"
+#include "frmUpdateWin.h"
+#include "mdlGlobal.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace expect;
+
+namespace {
+
+const QList<int> WindowOrder = {310, 311, 319, 320, 321, 322, 323, 324, 325};
+
+// Pixels of a clearly red colour in what the widget draws.
+int RedPixels(QWidget *widget) {
+  const QImage image = widget->grab().toImage();
+  int red = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (c.red() > 150 && c.green() < 90 && c.blue() < 90) ++red;
+    }
+  return red;
+}
+
+// Anything visible but no red: the label's text is drawn at all.
+int DarkPixels(QWidget *widget) {
+  const QImage image = widget->grab().toImage();
+  int dark = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixelColor(x, y).lightness() < 100) ++dark;
+  return dark;
+}
+
+}  // namespace
+
+class RestoreDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void boxesShowWhatTheBackupRead();
+  void boxesShowTheSavedValuesExactly();
+  void sendWritesEveryWindowInOrderEvenWhenTheFirstFails();
+  void emptiedBox_data();
+  void emptiedBox();
+  void correctionGoesToTheControllerOnly();
+  void leavingWithoutSendingWritesNothing_data();
+  void leavingWithoutSendingWritesNothing();
+  void failedReadIsMarkedAndNotWrittenBack_data();
+  void failedReadIsMarkedAndNotWrittenBack();
+  void sendingCannotBeCutShortOrRepeated();
+
+ private:
+  // A fresh controller and a backup read from it, as the upload makes at its start.
+  void Backup(const sim::Faults &faults = {});
+  void ClearRecords() { link_->Controller->ClearReceived(); }
+
+  std::unique_ptr<SimLink> link_;
+};
+
+void RestoreDialogTest::init() {
+  link_ = std::make_unique<SimLink>();
+  QVERIFY2(link_->Start(), qPrintable(link_->Error));
+  FillIdWindows();
+  ErrorFlag = 0;
+  FailureCount = 0;
+}
+
+void RestoreDialogTest::Backup(const sim::Faults &faults) {
+  link_->Controller->SetFaults(faults);
+  RecordingHost host(link_->Port);
+  host.Check = 0;
+  StoreControllerParameters(host);
+  link_->Controller->SetFaults({});
+  ErrorFlag = 0;
+  ClearRecords();
+}
+
+void RestoreDialogTest::boxesShowWhatTheBackupRead() {
+  Backup();
+  frmUpdateWin dialog(link_->Port, nullptr);
+  QCOMPARE(dialog.windowTitle(), QString("Windows Updating"));
+  for (int i = 0; i < IdWindowCount; ++i) {
+    const QByteArray stored = link_->Controller->Window(WindowOrder[i]);
+    QCOMPARE(dialog.txtWin[i]->text(), QString::fromLatin1(stored));
+    QVERIFY(dialog.lblWin[i]->toolTip().isEmpty());
+  }
+  // Opening reads nothing from the controller.
+  QVERIFY(link_->Controller->Received().isEmpty());
+}
+
+void RestoreDialogTest::boxesShowTheSavedValuesExactly() {
+  const QList<QByteArray> values = {"-00042", "002500", "  blanks kept  ", "", "\xC4\xD6", "P-2405/17\"x\"",
+                                    "C,23,119", "MOD 03", "REV-\xFC"};
+  for (int i = 0; i < IdWindowCount; ++i) IdWindows[i].Value = values[i];
+  frmUpdateWin dialog(link_->Port, nullptr);
+  for (int i = 0; i < IdWindowCount; ++i) QCOMPARE(dialog.txtWin[i]->text(), QString::fromLatin1(values[i]));
+  // Each opening fills the boxes afresh from the table.
+  IdWindows[2].Value = "CHANGED";
+  frmUpdateWin again(link_->Port, nullptr);
+  QCOMPARE(again.txtWin[2]->text(), QString("CHANGED"));
+}
+
+void RestoreDialogTest::sendWritesEveryWindowInOrderEvenWhenTheFirstFails() {
+  Backup();
+  sim::Faults faults;
+  faults.ErrorWindow = 310;
+  link_->Controller->SetFaults(faults);
+  frmUpdateWin dialog(link_->Port, nullptr);
+  dialog.show();
+  const QStringList typed = {"000777", "000888", "CU-1", "PMP-2", "S9", "P-3", "C-4", "MOD-5", "REV-6"};
+  for (int i = 0; i < IdWindowCount; ++i) dialog.txtWin[i]->setText(typed[i]);
+
+  dialog.cmdSend->click();
+
+  QCOMPARE(WrittenWindows(*link_->Controller),
+           QList<int>({310, 310, 310, 311, 319, 320, 321, 322, 323, 324, 325}));
+  QCOMPARE(ErrorFlag, qint16(-1));
+  QCOMPARE(link_->Controller->Window(310), sim::FactoryWindows().at(310));
+  QCOMPARE(link_->Controller->Window(311), QByteArray("000888"));
+  for (int i = 2; i < IdWindowCount; ++i) QCOMPARE(link_->Controller->Window(WindowOrder[i]), typed[i].toLatin1());
+  QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  QVERIFY(!dialog.isVisible());
+}
+
+void RestoreDialogTest::emptiedBox_data() {
+  QTest::addColumn<int>("row");
+  QTest::addColumn<qint16>("flagBefore");
+  QTest::addColumn<qint16>("flagAfter");
+  QTest::newRow("text window 323, flag clear") << 6 << qint16(0) << qint16(0);
+  QTest::newRow("text window 323, flag already set") << 6 << qint16(-1) << qint16(-1);
+  // A number box is sent even when empty, and the controller refuses it.
+  QTest::newRow("number window 310 is still sent") << 0 << qint16(0) << qint16(-1);
+}
+
+void RestoreDialogTest::emptiedBox() {
+  QFETCH(int, row);
+  QFETCH(qint16, flagBefore);
+  QFETCH(qint16, flagAfter);
+  Backup();
+  frmUpdateWin dialog(link_->Port, nullptr);
+  dialog.show();
+  dialog.txtWin[row]->clear();
+  ErrorFlag = flagBefore;
+
+  dialog.cmdSend->click();
+
+  const QList<int> written = WrittenWindows(*link_->Controller);
+  const int window = WindowOrder[row];
+  QCOMPARE(written.count(window), row == 0 ? 3 : 0);
+  for (int w : WindowOrder)
+    if (w != window) QCOMPARE(written.count(w), 1);
+  QCOMPARE(link_->Controller->Window(window), sim::FactoryWindows().at(window));
+  QCOMPARE(ErrorFlag, flagAfter);
+}
+
+void RestoreDialogTest::correctionGoesToTheControllerOnly() {
+  Backup();
+  const QByteArray saved = IdWindows[3].Value;
+  {
+    frmUpdateWin dialog(link_->Port, nullptr);
+    dialog.show();
+    QLineEdit *box = dialog.txtWin[3];
+    box->selectAll();
+    QTest::keyClicks(box, "PMP-NEW");
+    QCOMPARE(box->text(), QString("PMP-NEW"));
+    dialog.cmdSend->click();
+  }
+  QCOMPARE(link_->Controller->Window(320), QByteArray("PMP-NEW"));
+  QCOMPARE(IdWindows[3].Value, saved);
+  frmUpdateWin reopened(link_->Port, nullptr);
+  QCOMPARE(reopened.txtWin[3]->text(), QString::fromLatin1(saved));
+}
+
+void RestoreDialogTest::leavingWithoutSendingWritesNothing_data() {
+  QTest::addColumn<QString>("how");
+  QTest::newRow("Cancel") << "cancel";
+  QTest::newRow("close button") << "close";
+  QTest::newRow("Escape key") << "escape";
+}
+
+void RestoreDialogTest::leavingWithoutSendingWritesNothing() {
+  QFETCH(QString, how);
+  Backup();
+  frmUpdateWin dialog(link_->Port, nullptr);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  dialog.txtWin[4]->setText("EDITED");
+  ErrorFlag = -1;
+
+  if (how == "cancel") dialog.cmdCancel->click();
+  else if (how == "close") QVERIFY(dialog.close());
+  else QTest::keyClick(dialog.txtWin[4], Qt::Key_Escape);
+
+  QVERIFY(!dialog.isVisible());
+  QCOMPARE(dialog.result(), int(QDialog::Rejected));
+  QVERIFY(link_->Controller->Received().isEmpty());
+  QCOMPARE(ErrorFlag, qint16(-1));
+}
+
+void RestoreDialogTest::failedReadIsMarkedAndNotWrittenBack_data() {
+  QTest::addColumn<QString>("typed");  // into the failed row; empty: left as shown
+  QTest::newRow("left unchanged: not written") << QString();
+  QTest::newRow("typed over: written") << "P99-REPLACED";
+}
+
+void RestoreDialogTest::failedReadIsMarkedAndNotWrittenBack() {
+  QFETCH(QString, typed);
+  sim::Faults faults;
+  faults.FailReadOfWindow = 322;
+  Backup(faults);
+  QVERIFY(IdWindows[5].ReadFailed);
+  frmUpdateWin dialog(link_->Port, nullptr);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+  QCOMPARE(dialog.txtWin[5]->text(), QString("#TIMEOUT#"));
+  QVERIFY2(dialog.lblWin[5]->toolTip().contains("#TIMEOUT#"), qPrintable(dialog.lblWin[5]->toolTip()));
+  QVERIFY(RedPixels(dialog.lblWin[5]) > 0);
+  for (int i : {4, 6}) {
+    QVERIFY(DarkPixels(dialog.lblWin[i]) > 0);
+    QCOMPARE(RedPixels(dialog.lblWin[i]), 0);
+    QVERIFY(dialog.lblWin[i]->toolTip().isEmpty());
+  }
+
+  if (!typed.isEmpty()) dialog.txtWin[5]->setText(typed);
+  dialog.cmdSend->click();
+
+  const QList<int> written = WrittenWindows(*link_->Controller);
+  QCOMPARE(written.count(322), typed.isEmpty() ? 0 : 1);
+  QCOMPARE(written.size(), typed.isEmpty() ? 8 : 9);
+  QCOMPARE(link_->Controller->Window(322), typed.isEmpty() ? sim::FactoryWindows().at(322) : typed.toLatin1());
+  QCOMPARE(ErrorFlag, qint16(0));
+}
+
+void RestoreDialogTest::sendingCannotBeCutShortOrRepeated() {
+  Backup();
+  // Replies slow enough that the technician can try things between them.
+  sim::Faults faults;
+  faults.GapMs = 40;
+  link_->Controller->SetFaults(faults);
+  frmUpdateWin dialog(link_->Port, nullptr);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  bool tried = false, closed = true, visibleMeanwhile = false;
+  QTimer meddler;
+  QObject::connect(&meddler, &QTimer::timeout, [&] {
+    if (tried || WrittenWindows(*link_->Controller).size() < 2) return;
+    tried = true;
+    QTest::mouseClick(dialog.cmdSend, Qt::LeftButton);
+    dialog.cmdSend->click();
+    dialog.cmdCancel->click();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    static_cast<QDialog &>(dialog).reject();
+    closed = dialog.close();
+    visibleMeanwhile = dialog.isVisible();
+  });
+  meddler.start(0);
+
+  dialog.cmdSend->click();
+  meddler.stop();
+
+  QVERIFY(tried);
+  QVERIFY(!closed);
+  QVERIFY(visibleMeanwhile);
+  QCOMPARE(WrittenWindows(*link_->Controller), WindowOrder);
+  QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  QVERIFY(!dialog.isVisible());
+}
+
+QTEST_MAIN(RestoreDialogTest)
+#include "test_restore_dialog.moc"
