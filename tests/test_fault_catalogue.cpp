@@ -1,0 +1,361 @@
+// Every bad input and fault the uploader has to survive, one row each, with
+// what the technician is told and what must (not) have happened: a bad file
+// never reaches the controller, an earlier backup is never lost, the port is
+// always closed again and the window back at its idle height.
+#include "ParameterList.h"
+#include "ProgramFileCheck.h"
+#include "TestFiles.h"
+#include "UploadExpect.h"
+#include "UploadRig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSerialPort>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using namespace expect;
+
+namespace {
+
+enum class Outcome {
+  Refused,      // before the port opens: one message, nothing sent
+  Interrupted,  // after the controller was spoken to: no success message
+  Completed,    // the upload goes through despite the fault
+};
+
+enum class BackupAfter {
+  Kept,   // whatever was there before the upload is still there, unchanged
+  Fresh,  // replaced by a whole backup of this controller
+};
+
+// What stands at the backup's place: its content, or that it is a directory.
+QByteArray BackupState(const UploadRig &rig) {
+  const QString path = rig.WorkDir.filePath("tmpLogWin.txt");
+  if (QFileInfo(path).isDir()) return "(a directory)";
+  return rig.BackupFile();
+}
+
+struct Context {
+  UploadRig &Rig;
+  QString List, Program;
+  std::unique_ptr<QSerialPort> Holder;  // another program's hold on the port
+};
+
+struct Entry {
+  bool Input = true;  // a bad input (file) rather than a fault of the line or controller
+  bool Full = false;
+  std::function<void(Context &)> Prepare;
+  Outcome Result = Outcome::Refused;
+  // The last message; "*" stands for any text, {list} {program} {backup} {port}
+  // for the paths of this run.
+  QString Message;
+  BackupAfter Backup = BackupAfter::Kept;
+};
+
+const QByteArray EarlierBackup = "VE (Win 310)\t\t004321\r\n(an earlier upload's backup)\r\n";
+
+QByteArray Header(const QByteArray &start = "&H0400", const QByteArray &crcLine = "CRC,4660") {
+  return start + ",Pump list,P-77\r\nRelease,V3\r\n" + crcLine + "\r\n";
+}
+QByteArray GoodList() { return Header() + "2,Speed,1500\r\n1,Mode,200\r\n"; }
+
+void Overwrite(const QString &path, const QByteArray &content) {
+  QFile::remove(path);
+  WriteTestFile(QFileInfo(path).path(), QFileInfo(path).fileName(), content);
+}
+
+std::function<void(Context &)> ListIs(const QByteArray &content) {
+  return [content](Context &c) { Overwrite(c.List, content); };
+}
+
+std::function<void(Context &)> ProgramIs(const QByteArray &content) {
+  return [content](Context &c) { Overwrite(c.Program, content); };
+}
+
+std::function<void(Context &)> ControllerFault(std::function<void(sim::Faults &)> set) {
+  return [set](Context &c) {
+    sim::Faults f;
+    set(f);
+    c.Rig.Controller.SetFaults(f);
+  };
+}
+
+QByteArray ProgramWithLine(int index, const QByteArray &line) {
+  QList<QByteArray> lines = ProgramFile(12).split('\n');
+  lines[index] = line + "\r";
+  return lines.join('\n');
+}
+
+QByteArray ProgramWithBadChecksum() {
+  QList<QByteArray> lines = ProgramFile(12).split('\n');
+  QByteArray &sixth = lines[5];
+  const int digit = sixth.size() - 2;  // before the CR
+  sixth[digit] = sixth[digit] == '0' ? '1' : '0';
+  return lines.join('\n');
+}
+
+// Does `text` read as `pattern`, "*" standing for any run of characters?
+bool Matches(const QString &text, const QString &pattern) {
+  const QStringList pieces = pattern.split('*');
+  if (!text.startsWith(pieces.first())) return false;
+  qsizetype at = pieces.first().size();
+  for (int i = 1; i < pieces.size(); ++i) {
+    const bool last = i == pieces.size() - 1;
+    const qsizetype found = last ? text.size() - pieces[i].size() : text.indexOf(pieces[i], at);
+    if (found < at || (last && !text.endsWith(pieces[i]))) return false;
+    at = found + pieces[i].size();
+  }
+  return pieces.size() > 1 || text.size() == pattern.size();
+}
+
+const QString Interrupts = "\nThe uploading procedure will be interrupted!";
+const QString Rescue = Interrupts + "\nPlease refer to file {backup} to rescue C/U parameters";
+
+QList<QPair<const char *, Entry>> Catalogue() {
+  QList<QPair<const char *, Entry>> rows;
+  const auto input = [&](const char *name, bool full, std::function<void(Context &)> prepare, const QString &message) {
+    rows << qMakePair(name, Entry{true, full, prepare, Outcome::Refused, message, BackupAfter::Kept});
+  };
+  const auto fault = [&](const char *name, bool full, std::function<void(Context &)> prepare, Outcome result,
+                         const QString &message, BackupAfter backup) {
+    rows << qMakePair(name, Entry{false, full, prepare, result, message, backup});
+  };
+
+  // --- Parameter lists ---
+  input("list: missing", false, [](Context &c) { QFile::remove(c.List); },
+        "Parameter list {list} cannot be opened: No such file or directory.");
+  input("list: unreadable (a directory)", false,
+        [](Context &c) {
+          QFile::remove(c.List);
+          QDir().mkdir(c.List);
+        },
+        "Parameter list {list} cannot be opened: *directory*");
+  input("list: unreadable (a link to nothing)", false,
+        [](Context &c) {
+          QFile::remove(c.List);
+          QFile::link(c.Rig.WorkDir.filePath("gone.txt"), c.List);
+        },
+        "Parameter list {list} cannot be opened: No such file or directory.");
+  input("list: empty", false, ListIs(""), "Parameter list {list}: the file is empty.");
+  input("list: only line ends", false, ListIs("\r\n\r\n\r\n"),
+        "Parameter list {list}, line 1: the start address is missing (the first field of the file).");
+  input("list: ends in the middle of a record", false, ListIs(Header() + "2,Speed,1500\r\n4,Flow"),
+        "Parameter list {list}, line 5: the file ends in the middle of a record*");
+  input("list: value beyond 32 bits", false, ListIs(Header() + "2,Speed,1500\r\n4,Flow,4294967296\r\n"),
+        "Parameter list {list}, line 5: the value *4294967296* does not fit 32 bits.");
+  input("list: size beyond 16 bits", false, ListIs(Header() + "70000,Speed,1500\r\n"),
+        "Parameter list {list}, line 4: the size *70000* does not fit 16 bits.");
+  input("list: start address beyond 16 bits", false, ListIs(Header("&H10000") + "2,Speed,1500\r\n"),
+        "Parameter list {list}, line 1: the start address *&H10000* does not fit 16 bits*");
+  input("list: start address mistyped", false, ListIs(Header("&H04O0") + "2,Speed,1500\r\n"),
+        "Parameter list {list}, line 1: the start address \"&H04O0\" has other text after its number (\"O0\").");
+  input("list: value is text", false, ListIs(Header() + "2,Speed,1500\r\n1,Mode,fast\r\n"),
+        "Parameter list {list}, line 5: the value \"fast\" of the 1-byte parameter *is not a number.");
+  input("list: four fields on a line", false, ListIs(Header() + "2,Speed,1500,rpm\r\n1,Mode,3\r\n"),
+        "Parameter list {list}, line 4: there are more than three fields on this line*");
+  input("list: blank line between parameters", false, ListIs(Header() + "2,Speed,1500\r\n\r\n1,Mode,3\r\n"),
+        "Parameter list {list}, line 5: this line is blank*");
+  input("list: quote left open", false, ListIs(Header() + "2,\"Speed,1500\r\n"),
+        "Parameter list {list}, line 4: a double quote opens a text that is not closed on this line.");
+  input("list: no parameter at all", false, ListIs(Header()),
+        "Parameter list {list}: the file holds no parameter*");
+  // Its only comma is the second character, which the CRC reading passes over.
+  input("list: no comma for the CRC on its third line", false, ListIs(Header("&H0400", "4,4660") + "2,Speed,1500\r\n"),
+        "Parameter list {list}, line 3: there is no comma from the third character on*");
+  input("list: CRC is not a number", false, ListIs(Header("&H0400", "CRC,12AB") + "2,Speed,1500\r\n"),
+        "Parameter list {list}, line 3: the CRC *12AB* after the comma is not a whole decimal number.");
+  input("list: binary garbage", false, ListIs(QByteArray("\x00\xFF\x01,\x02\"\r\x80\x7F", 10)),
+        "Parameter list {list}, line 1: the start address * is not a number*");
+  input("list: value is text, full mode", true, ListIs(Header() + "1,Mode,fast\r\n"),
+        "Parameter list {list}, line 4: the value \"fast\"*");
+
+  // --- Program files ---
+  input("program: missing", true, [](Context &c) { QFile::remove(c.Program); },
+        "Program file {program} cannot be opened: No such file or directory.");
+  input("program: empty", true, ProgramIs(""), "Program file {program}: the file is empty; it holds no S-record.");
+  input("program: blank lines only", true, ProgramIs("\r\n  \r\n"),
+        "Program file {program}: the file holds no S-record, only blank lines.");
+  input("program: a line holds a comma", true, ProgramIs(ProgramWithLine(2, "S1130810,0A1B2C3D4E5F")),
+        "Program file {program}, line 3: the line holds a comma.");
+  input("program: wrong checksum", true, ProgramIs(ProgramWithBadChecksum()),
+        "Program file {program}, line 6: the checksum is * but should be *.");
+  input("program: record cut short", true, ProgramIs(ProgramWithLine(4, ProgramFile(12).split('\r')[4].trimmed().left(20))),
+        "Program file {program}, line 5: the byte count * does not match the * bytes that follow it on the line.");
+  input("program: not S-records", true, ProgramIs("Hello pump!\r\n"), "Program file {program}, line 1: *");
+  input("program: blank before a record", true, ProgramIs(ProgramWithLine(1, " " + ProgramFile(12).split('\r')[1].trimmed())),
+        "Program file {program}, line 2: the line begins with a blank.");
+
+  // --- Where the tool runs ---
+  fault("backup: its name is taken by a directory", false,
+        [](Context &c) {
+          QFile::remove(c.Rig.WorkDir.filePath("tmpLogWin.txt"));
+          QVERIFY(QDir(c.Rig.WorkDir.path()).mkdir("tmpLogWin.txt"));
+        },
+        Outcome::Interrupted,
+        "The backup file {backup} could not be written: *" + Interrupts, BackupAfter::Kept);
+  fault("backup: the directory takes no new files", false, [](Context &) { QVERIFY(QDir::setCurrent("/proc")); },
+        Outcome::Interrupted, "The backup file {backup} could not be written: *" + Interrupts, BackupAfter::Kept);
+  fault("port: no such device", false, [](Context &) { qputenv("CALVENORI_PORTS", "/nonexistent/ttyX"); },
+        Outcome::Refused, "Serial port 1 could not be opened ({port}): *\nThe upload has not been started.*",
+        BackupAfter::Kept);
+  fault("port: held by another program", false,
+        [](Context &c) {
+          c.Holder = std::make_unique<QSerialPort>(c.Rig.Controller.SlavePath());
+          QVERIFY2(c.Holder->open(QIODevice::ReadWrite), qPrintable(c.Holder->errorString()));
+        },
+        Outcome::Refused, "Serial port 1 could not be opened ({port}): *\nThe upload has not been started.*",
+        BackupAfter::Kept);
+  fault("list: changed during the upload, CRC gone", false,
+        [](Context &c) {
+          // Once the controller is in its monitor, someone saves a new list over it.
+          auto *timer = new QTimer(c.Rig.Window.get());
+          QObject::connect(timer, &QTimer::timeout, timer, [&c, timer] {
+            if (c.Rig.Controller.CurrentMode() != sim::Mode::ParameterMonitor) return;
+            Overwrite(c.List, Header("&H0400", "CRC 4660") + "2,Speed,1500\r\n");
+            timer->stop();
+          });
+          timer->start(0);
+        },
+        Outcome::Interrupted, "Parameter list {list}, line 3: there is no comma*" + Rescue, BackupAfter::Fresh);
+
+  // --- The controller and the line ---
+  const QString savingParameters = "Error during saving parameters." + Rescue;
+  fault("controller: silent", false, ControllerFault([](sim::Faults &f) { f.Silent = true; }), Outcome::Interrupted,
+        savingParameters, BackupAfter::Kept);
+  fault("controller: NAKs every request", false,
+        ControllerFault([](sim::Faults &f) { f.ReplyOverride = sim::StatusReply(sim::NAK); }), Outcome::Interrupted,
+        savingParameters, BackupAfter::Kept);
+  fault("controller: streams bytes without end", false, ControllerFault([](sim::Faults &f) { f.EndlessStream = true; }),
+        Outcome::Interrupted, savingParameters, BackupAfter::Kept);
+  fault("controller: replies cut short after ETX", false,
+        ControllerFault([](sim::Faults &f) { f.TruncateAfterEtxPlusOne = true; }), Outcome::Interrupted,
+        savingParameters, BackupAfter::Kept);
+  fault("controller: monitor never answers", false, ControllerFault([](sim::Faults &f) { f.SilentMonitor = true; }),
+        Outcome::Interrupted, "Error during setting in monitor mode." + Rescue, BackupAfter::Fresh);
+  fault("controller: stray bytes before every reply", false,
+        ControllerFault([](sim::Faults &f) { f.StrayBytes = QByteArray("\xFF\x00\x15Z", 4); }), Outcome::Completed,
+        ParameterSuccess, BackupAfter::Fresh);
+  fault("controller: wrong reply checksums", false, ControllerFault([](sim::Faults &f) { f.BadChecksum = true; }),
+        Outcome::Completed, ParameterSuccess, BackupAfter::Fresh);
+  fault("line: hangs up during the parameter list", false,
+        ControllerFault([](sim::Faults &f) {
+          // Nine reads, window 500, the two monitor probes and the CRC; then
+          // one parameter write and half of the next.
+          f.HangUpAfterBytesReceived = 9 * 9 + 10 + 1 + 2 + (1 + 6) + 8 + 4;
+        }),
+        Outcome::Interrupted, "The connection to serial port 1 ({port}) was lost." + Rescue, BackupAfter::Fresh);
+  return rows;
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Entry)
+
+class FaultCatalogueTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void catalogue_data();
+  void catalogue();
+  void programFileLongerThan32767LinesIsAccepted();
+  void cleanupTestCase();
+
+ private:
+  int inputsTried_ = 0;
+  int faultsSurvived_ = 0;
+};
+
+void FaultCatalogueTest::catalogue_data() {
+  QTest::addColumn<Entry>("entry");
+  for (const auto &[name, entry] : Catalogue()) QTest::newRow(name) << entry;
+}
+
+void FaultCatalogueTest::catalogue() {
+  QFETCH(Entry, entry);
+  UploadRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Context c{rig, rig.Write("list.txt", GoodList()), rig.Write("fw.s19", ProgramFile(12)), nullptr};
+  rig.Write("tmpLogWin.txt", EarlierBackup);
+  if (entry.Full) {
+    rig.ChooseFullMode();
+    rig.ChooseProgramFile(c.Program);
+  }
+  rig.ChooseParameterList(c.List);
+  rig.TickCheckErrors();
+  const auto identification = IdentificationOf(rig.Controller);
+  entry.Prepare(c);
+  if (QTest::currentTestFailed()) return;
+  const QByteArray backupBefore = BackupState(rig);
+  const QString backup = QDir(QDir::currentPath()).canonicalPath() + "/tmpLogWin.txt";
+  const QString port = PortDeviceName(1);
+  bool portOpenAtFirstMessage = true;
+  int heightAtFirstMessage = 0;
+  rig.Hands->OnMessage = [&](const QString &) {
+    if (rig.Hands->Messages.size() > 1) return;
+    portOpenAtFirstMessage = rig.Window->Port().IsOpen();
+    heightAtFirstMessage = rig.Window->OuterHeightTwips();
+  };
+
+  rig.StartUpload();
+
+  QString expected = entry.Message;
+  expected.replace("{list}", c.List).replace("{program}", c.Program).replace("{backup}", backup).replace("{port}", port);
+  const QString shown = rig.Hands->LastMessage();
+  QVERIFY2(Matches(shown, expected), qPrintable("shown:    " + shown + "\nexpected: " + expected));
+  switch (entry.Result) {
+    case Outcome::Refused:
+      QCOMPARE(rig.Hands->Messages.size(), 1);
+      QVERIFY(!portOpenAtFirstMessage);
+      QCOMPARE(heightAtFirstMessage, 3450);
+      QCOMPARE(rig.Controller.Received(), QByteArray());
+      break;
+    case Outcome::Interrupted:
+      QVERIFY(!rig.Hands->Messages.contains(ParameterSuccess));
+      QVERIFY(!rig.Controller.Locked());
+      QCOMPARE(rig.Hands->RestoreDialogsShown, 0);
+      break;
+    case Outcome::Completed: {
+      QCOMPARE(rig.Hands->Messages, QStringList({PowerCyclePrompt, ParameterSuccess}));
+      QString error;
+      const auto memory = rig.Controller.ParameterMemory();
+      for (const auto &[address, byte] : ParameterByteMap(c.List, &error)) QCOMPARE(int(memory.at(address)), int(byte));
+      QVERIFY(IdentificationOf(rig.Controller) == identification);
+      QVERIFY(rig.Controller.Locked());
+      break;
+    }
+  }
+  QCOMPARE(BackupState(rig), entry.Backup == BackupAfter::Kept ? backupBefore : BackupFileOf(identification));
+  QVERIFY(!rig.Window->Port().IsOpen());
+  QCOMPARE(rig.Window->OuterHeightTwips(), 3450);
+  QVERIFY(!rig.Window->Busy());
+
+  if (QTest::currentTestFailed()) return;
+  if (entry.Input) ++inputsTried_;
+  else ++faultsSurvived_;
+}
+
+void FaultCatalogueTest::programFileLongerThan32767LinesIsAccepted() {
+  // A counter of 16 bits would have run over; the check reads one line at a time.
+  QTemporaryDir dir;
+  const QByteArray file = ProgramFile(40000);
+  QCOMPARE(file.count('\n'), 40002);
+  const QString path = WriteTestFile(dir.path(), "long.s19", file);
+  QString message;
+  QVERIFY2(CheckProgramFile(path, &message), qPrintable(message));
+  // The same file with one bad record near its end is still read to there.
+  QByteArray spoiled = file;
+  spoiled.replace(spoiled.lastIndexOf("S1"), 2, "S?");
+  QVERIFY(!CheckProgramFile(WriteTestFile(dir.path(), "spoiled.s19", spoiled), &message));
+  QVERIFY2(message.contains(", line 40001: "), qPrintable(message));
+  inputsTried_ += 2;
+}
+
+void FaultCatalogueTest::cleanupTestCase() {
+  qInfo("Fault catalogue: %d inputs tried, %d faults survived", inputsTried_, faultsSurvived_);
+}
+
+QTEST_MAIN(FaultCatalogueTest)
+#include "test_fault_catalogue.moc"
