@@ -335,7 +335,14 @@ void MainWindowTest::startUploadCallsTheHookWhenIdle() {
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   auto *start = Child<QPushButton>(window, "cmdStartDownload");
-  Click(start);  // no hook yet: nothing to do, nothing breaks
+  // Without a hook the upload itself runs: with no file chosen it only says so.
+  QString said;
+  OnNextModal<QMessageBox>([&](QMessageBox *box) {
+    said = box->text();
+    box->accept();
+  });
+  Click(start);
+  QCOMPARE(said, QStringLiteral("Select a valid parameter list!"));
 
   int calls = 0;
   window.OnStartUpload = [&] { ++calls; };

@@ -4,13 +4,23 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
 Technician::Technician(sim::SimulatedController &controller) : controller_(controller) {
-  timer_.setInterval(5);
-  connect(&timer_, &QTimer::timeout, this, [this] { Look(); });
-  timer_.start();
+  // Woken by windows being shown rather than by polling, so an unattended
+  // upload answers at once and costs no wake-ups in between.
+  qApp->installEventFilter(this);
+}
+
+Technician::~Technician() { qApp->removeEventFilter(this); }
+
+bool Technician::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == QEvent::Show && watched->isWidgetType() &&
+      static_cast<QWidget *>(watched)->isWindow())
+    QTimer::singleShot(0, this, [this] { Look(); });
+  return false;
 }
 
 void Technician::FollowPrompt(sim::SimulatedController &controller, const QString &text) {

@@ -18,6 +18,7 @@ class frmUpdateWin;
 class Technician : public QObject {
  public:
   explicit Technician(sim::SimulatedController &controller);
+  ~Technician() override;
 
   // Every message box text, in order, lines joined by "\n".
   QStringList Messages;
@@ -38,12 +39,14 @@ class Technician : public QObject {
   // What the prompts ask of the technician's hands.
   static void FollowPrompt(sim::SimulatedController &controller, const QString &text);
 
+ protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
  private:
   void Look();
   void Answer(QMessageBox &box);
   void Answer(frmUpdateWin &dialog);
 
   sim::SimulatedController &controller_;
-  QTimer timer_;
   QPointer<QWidget> handled_;
 };

@@ -282,8 +282,12 @@ void frmMain::SetProgressValue(int v) {
 }
 
 void frmMain::ShowProgress() {
+  // The bar would repaint itself on the spot for every record; painting it
+  // in the next wait for the controller keeps the line busy instead.
+  pgbStep->setUpdatesEnabled(false);
   pgbStep->setRange(progress_.Min, progress_.Max);
   pgbStep->setValue(progress_.Value);
+  pgbStep->setUpdatesEnabled(true);
 }
 
 void frmMain::Wait(double seconds) { ::Wait(seconds); }

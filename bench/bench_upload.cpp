@@ -1,0 +1,173 @@
+// A whole full-mode upload of the sample files, offscreen, against the
+// simulated controller pacing its bytes like a real 9600 8N1 line, with an
+// automatic technician. Prints how close the upload comes to what the line
+// and the required pauses allow, and what it costs the machine.
+//   build/default/bench/bench_upload [--soak [records]]
+// --soak sends a generated program file of 100,000 records through the
+// unpaced simulator and also prints resident memory at start and end.
+#include "SimulatedController.h"
+#include "Technician.h"
+#include "frmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <vector>
+#include <ctime>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// The main window with its fixed pauses counted: they belong to the floor.
+class PauseCountingMain : public frmMain {
+ public:
+  double PausedSeconds = 0;
+  void Wait(double seconds) override {
+    PausedSeconds += seconds;
+    frmMain::Wait(seconds);
+  }
+  // Where the time went, step by step: caption, seconds since the start.
+  std::vector<std::pair<QString, double>> Steps;
+  QElapsedTimer *Clock = nullptr;
+  void SetStepCaption(const QString &caption) override {
+    if (Clock) Steps.emplace_back(caption, Clock->nsecsElapsed() / 1e9);
+    frmMain::SetStepCaption(caption);
+  }
+};
+
+double CpuSeconds(clockid_t clock) {
+  timespec ts{};
+  clock_gettime(clock, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+double ResidentMb() {
+  QFile statm("/proc/self/statm");
+  if (!statm.open(QIODevice::ReadOnly)) return 0;
+  const QList<QByteArray> fields = statm.readAll().split(' ');
+  return fields.size() > 1 ? fields[1].toDouble() * sysconf(_SC_PAGESIZE) / 1048576.0 : 0;
+}
+
+double PeakResidentMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;
+}
+
+QByteArray SRecordLine(quint16 address, const QByteArray &data) {
+  QByteArray body;
+  body += char(data.size() + 3);
+  body += char(address >> 8);
+  body += char(address & 0xFF);
+  body += data;
+  quint8 sum = 0;
+  for (char c : body) sum += quint8(c);
+  body += char(~sum);
+  return "S1" + body.toHex().toUpper() + "\r\n";
+}
+
+QString WriteSoakFile(const QString &dir, int records) {
+  const QString path = dir + "/soak.s19";
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return {};
+  for (int i = 0; i < records; ++i) {
+    QByteArray data(16, char(i & 0xFF));
+    f.write(SRecordLine(quint16(i * 16), data));
+  }
+  f.write("S9030000FC\r\n");
+  return path;
+}
+
+void Choose(frmMain &window, const char *button, const QString &path) {
+  window.OpenFileDialog = [path](QWidget *, const QString &, const QString &) { return path; };
+  window.findChild<QPushButton *>(button)->click();
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const QStringList args = app.arguments();
+  const bool soak = args.contains("--soak");
+  const int soakRecords = soak && args.size() > args.indexOf("--soak") + 1
+                              ? args[args.indexOf("--soak") + 1].toInt()
+                              : 100000;
+
+  const QString source = QString::fromLocal8Bit(CALVENORI_SOURCE_DIR);
+  QTemporaryDir work;
+  QDir::setCurrent(work.path());
+  const QString program = soak ? WriteSoakFile(work.path(), soakRecords > 0 ? soakRecords : 100000)
+                               : source + "/examples/pump-controller-v1.5.s19";
+  const QString parameters = source + "/examples/pump-parameters.txt";
+
+  sim::SimulatedController controller(sim::Dialect::E);
+  controller.SetPaced(!soak);
+  QString error;
+  if (!controller.Start(&error)) {
+    std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
+    return 1;
+  }
+  qputenv("CALVENORI_PORTS", controller.SlavePath().toLocal8Bit());
+
+  PauseCountingMain window;
+  window.show();
+  Technician hands(controller);
+  window.findChild<QRadioButton *>("optAll")->click();
+  Choose(window, "cmdProgramPath", program);
+  Choose(window, "cmdParameterPath", parameters);
+  window.findChild<QAction *>("mnuCheckError")->trigger();
+
+  QElapsedTimer wall;
+  double wallAtSuccess = 0;
+  const QString success = "Program File and Parameter List have been uploaded!";
+  hands.OnMessage = [&](const QString &text) {
+    if (text == success) wallAtSuccess = wall.nsecsElapsed() / 1e9;
+  };
+  const double rssStart = ResidentMb();
+  const double cpuStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+  const double toolCpuStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+  window.Clock = &wall;
+  wall.start();
+  window.findChild<QPushButton *>("cmdStartDownload")->click();
+  const double cpu = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
+  const double toolCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - toolCpuStart;
+  if (wallAtSuccess <= 0) {
+    std::fprintf(stderr, "the upload did not succeed; last message: %s\n", qPrintable(hands.LastMessage()));
+    return 1;
+  }
+
+  // The floor: every byte on the line at 10 bits a byte, the pauses the
+  // sequence must make, the simulator's deliberate delays, and the one
+  // monitor-mode check that can only end by hearing nothing for 0.5 s.
+  const qint64 bytes = controller.BytesSent() + controller.BytesReceived();
+  const double lineSeconds = soak ? 0 : bytes * 10.0 / 9600.0;
+  const double requiredSilence = 0.5;
+  const double floor = lineSeconds + window.PausedSeconds + controller.AddedDelayMs() / 1000.0 + requiredSilence;
+
+  std::printf("mode %s\n", soak ? "soak_unpaced" : "paced_9600");
+  std::printf("program_records %d\n", soak ? soakRecords : -1);
+  std::printf("bytes_on_line %lld\n", static_cast<long long>(bytes));
+  std::printf("fixed_pauses_s %.3f\n", window.PausedSeconds);
+  std::printf("upload_wall_s %.3f\n", wallAtSuccess);
+  std::printf("wire_limit_s %.3f\n", floor);
+  std::printf("overhead_ratio %.4f\n", wallAtSuccess / floor);
+  std::printf("cpu_fraction %.4f\n", cpu / wallAtSuccess);
+  std::printf("tool_thread_cpu_fraction %.4f\n", toolCpu / wallAtSuccess);
+  std::printf("peak_rss_mb %.1f\n", PeakResidentMb());
+  for (const auto &[caption, at] : window.Steps)
+    std::fprintf(stderr, "%8.3f s  %s\n", at, qPrintable(caption));
+  if (soak) {
+    std::printf("rss_start_mb %.1f\n", rssStart);
+    std::printf("rss_end_mb %.1f\n", ResidentMb());
+  }
+  return 0;
+}
