@@ -1,4 +1,4 @@
-// The boot monitor (spec Parts 2.1, 2.4), entered by powering on with pins 5
+// The boot monitor, entered by powering on with pins 5
 // and 9 bridged. Two dialects:
 //   "(E)": "E" erases flash, "C" erases EEPROM (both answered with "Erased" at
 //          characters 4 to 9), "P" enters programming mode;

@@ -1,4 +1,4 @@
-// The parameter monitor (spec Parts 2.3, 2.5): entered by writing 1 to window
+// The parameter monitor: entered by writing 1 to window
 // 500, or at power-on without the bridge when no program or no parameter set
 // is in place. Commands end with CR (a LF is ignored):
 //   CR            -> the prompt (its characters 8 to 10 are neither tag)

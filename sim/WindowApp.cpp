@@ -1,4 +1,4 @@
-// The application's window protocol (spec Part 1.2), controller side.
+// The application's window protocol, controller side.
 //
 // Request:  STX 0x80 www cmd data ETX c1 c2   (cmd '0' read, '1' write)
 // Replies:  STX 0x80 www '0' data ETX c1 c2   (data reply to a read)

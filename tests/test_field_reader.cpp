@@ -1,22 +1,12 @@
-// The file reader of both input files: the field and line rules of Parts 2.4
-// and 2.5, the end-of-file test, the counting pass and the number conversions.
+// The file reader of both input files: the field and line rules,
+// the end-of-file test, the counting pass and the number conversions.
 
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "TestFiles.h"
+
 #include "FieldReader.h"
-
-namespace {
-
-QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
-  const QString path = dir.filePath(name);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write %s", qPrintable(path));
-  file.write(bytes);
-  return path;
-}
-
-}  // namespace
 
 class TestFieldReader : public QObject {
   Q_OBJECT
@@ -72,7 +62,7 @@ void TestFieldReader::fieldRules_data() {
 void TestFieldReader::fieldRules() {
   QFETCH(QByteArray, content);
   QFETCH(QList<QByteArray>, fields);
-  const QString path = WriteFile(dir_, "fields.txt", content);
+  const QString path = WriteTestFile(dir_.path(), "fields.txt", content);
   FieldReader reader;
   QString error;
   QVERIFY2(reader.Open(path, &error), qPrintable(error));
@@ -93,7 +83,7 @@ void TestFieldReader::fieldRules() {
 }
 
 void TestFieldReader::lineNumbersAndFlags() {
-  const QString path = WriteFile(dir_, "lines.txt", QByteArray("a,b\r\n\r\nc,\"d,e\r\nf\"g\"h,i"));
+  const QString path = WriteTestFile(dir_.path(), "lines.txt", QByteArray("a,b\r\n\r\nc,\"d,e\r\nf\"g\"h,i"));
   FieldReader reader;
   QVERIFY(reader.Open(path, nullptr));
   QCOMPARE(reader.Line(), qint64(0));
@@ -123,7 +113,7 @@ void TestFieldReader::lineNumbersAndFlags() {
 void TestFieldReader::endOfFile() {
   FieldReader reader;
   // Empty file: at the end at once; a read gives nothing and says so.
-  QVERIFY(reader.Open(WriteFile(dir_, "empty.txt", {}), nullptr));
+  QVERIFY(reader.Open(WriteTestFile(dir_.path(), "empty.txt", {}), nullptr));
   QVERIFY(reader.AtEnd());
   QCOMPARE(reader.ReadField(), QByteArray());
   QVERIFY(reader.PastEnd());
@@ -132,7 +122,7 @@ void TestFieldReader::endOfFile() {
 
   // After the last field of a file that ends with CR LF the reader is at the
   // end, so "if end of file, stop" stops there.
-  QVERIFY(reader.Open(WriteFile(dir_, "crlf.txt", "S0\r\nS9\r\n"), nullptr));
+  QVERIFY(reader.Open(WriteTestFile(dir_.path(), "crlf.txt", "S0\r\nS9\r\n"), nullptr));
   QVERIFY(!reader.AtEnd());
   QCOMPARE(reader.ReadField(), QByteArray("S0"));
   QVERIFY(!reader.AtEnd());
@@ -140,19 +130,19 @@ void TestFieldReader::endOfFile() {
   QVERIFY(reader.AtEnd());
 
   // The same with LF, and without any line end.
-  QVERIFY(reader.Open(WriteFile(dir_, "lf.txt", "1,x,5\n"), nullptr));
+  QVERIFY(reader.Open(WriteTestFile(dir_.path(), "lf.txt", "1,x,5\n"), nullptr));
   reader.ReadField();
   reader.ReadField();
   QCOMPARE(reader.ReadField(), QByteArray("5"));
   QVERIFY(reader.AtEnd());
-  QVERIFY(reader.Open(WriteFile(dir_, "none.txt", "1,x,5"), nullptr));
+  QVERIFY(reader.Open(WriteTestFile(dir_.path(), "none.txt", "1,x,5"), nullptr));
   reader.ReadField();
   reader.ReadField();
   QCOMPARE(reader.ReadField(), QByteArray("5"));
   QVERIFY(reader.AtEnd());
 
   // A trailing blank line is one more (empty) line: not yet at the end.
-  QVERIFY(reader.Open(WriteFile(dir_, "blank.txt", "S9\r\n\r\n"), nullptr));
+  QVERIFY(reader.Open(WriteTestFile(dir_.path(), "blank.txt", "S9\r\n\r\n"), nullptr));
   QCOMPARE(reader.ReadField(), QByteArray("S9"));
   QVERIFY(!reader.AtEnd());
   QCOMPARE(reader.ReadField(), QByteArray());
@@ -165,7 +155,7 @@ void TestFieldReader::endOfFile() {
 }
 
 void TestFieldReader::readLine() {
-  const QString path = WriteFile(dir_, "readline.txt", "  7,\"8\",9\r\nsecond\nthird\rfourth\r\n\r\nlast");
+  const QString path = WriteTestFile(dir_.path(), "readline.txt", "  7,\"8\",9\r\nsecond\nthird\rfourth\r\n\r\nlast");
   FieldReader reader;
   QVERIFY(reader.Open(path, nullptr));
   QCOMPARE(reader.ReadLine(), QByteArray("  7,\"8\",9"));  // whole line, bytes as they are
@@ -194,7 +184,7 @@ void TestFieldReader::lineEndAcrossBufferBoundary() {
   for (int firstLength : {65535, 65534, 65536, 65537, 200000}) {
     QByteArray content(firstLength, 'A');
     content += "\r\nB,C\r\n";
-    const QString path = WriteFile(dir_, "boundary.txt", content);
+    const QString path = WriteTestFile(dir_.path(), "boundary.txt", content);
     FieldReader reader;
     QVERIFY(reader.Open(path, nullptr));
     QCOMPARE(reader.ReadLine().size(), firstLength);
@@ -235,7 +225,7 @@ void TestFieldReader::countLines_data() {
 void TestFieldReader::countLines() {
   QFETCH(QByteArray, content);
   QFETCH(qint64, lines);
-  QCOMPARE(CountLines(WriteFile(dir_, "count.txt", content), nullptr), lines);
+  QCOMPARE(CountLines(WriteTestFile(dir_.path(), "count.txt", content), nullptr), lines);
 }
 
 void TestFieldReader::countLinesLargeFile() {
@@ -244,7 +234,7 @@ void TestFieldReader::countLinesLargeFile() {
   const int n = 100000;
   content.reserve(n * 12);
   for (int i = 0; i < n; ++i) content += "S9030000FC\r\n";
-  const QString path = WriteFile(dir_, "large.s19", content);
+  const QString path = WriteTestFile(dir_.path(), "large.s19", content);
   QCOMPARE(CountLines(path, nullptr), qint64(n));
   FieldReader reader;
   QVERIFY(reader.Open(path, nullptr));

@@ -1,22 +1,16 @@
-// The parameter list of Part 2.5: record bytes, the map of bytes the transfer
+// The parameter list: record bytes, the map of bytes the transfer
 // writes (following its running address), the CRC of the third line (Part
 // 2.1) and the pre-flight check.
 
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "TestFiles.h"
+
 #include "FieldReader.h"
 #include "ParameterList.h"
 
 namespace {
-
-QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
-  const QString path = dir.filePath(name);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write %s", qPrintable(path));
-  file.write(bytes);
-  return path;
-}
 
 using ByteMap = std::map<quint16, quint8>;
 
@@ -78,7 +72,7 @@ void TestParameterList::recordBytes() {
 }
 
 void TestParameterList::readRecord() {
-  const QString path = WriteFile(dir_, "records.txt", "2,\"Speed, max\",258\r\nTitle,x,y\r\n99999,a,99999999999\r\n1,b,-7");
+  const QString path = WriteTestFile(dir_.path(), "records.txt", "2,\"Speed, max\",258\r\nTitle,x,y\r\n99999,a,99999999999\r\n1,b,-7");
   FieldReader reader;
   QVERIFY(reader.Open(path, nullptr));
   ParameterRecord r = ReadParameterRecord(reader);
@@ -141,7 +135,7 @@ void TestParameterList::byteMap() {
   QFETCH(QByteArray, content);
   QFETCH(ByteMap, bytes);
   QString error;
-  const ByteMap map = ParameterByteMap(WriteFile(dir_, "map.txt", content), &error);
+  const ByteMap map = ParameterByteMap(WriteTestFile(dir_.path(), "map.txt", content), &error);
   QVERIFY2(error.isEmpty(), qPrintable(error));
   if (map != bytes) {
     for (const auto &[address, byte] : map) qWarning("%04X: %02X", address, byte);
@@ -174,7 +168,7 @@ void TestParameterList::crc() {
   QFETCH(qint32, crc);
   qint32 read = 0;
   QString error;
-  QVERIFY2(ReadParameterCrc(WriteFile(dir_, "crc.txt", content), read, &error), qPrintable(error));
+  QVERIFY2(ReadParameterCrc(WriteTestFile(dir_.path(), "crc.txt", content), read, &error), qPrintable(error));
   QCOMPARE(read, crc);
 }
 
@@ -196,7 +190,7 @@ void TestParameterList::crcFailures_data() {
 void TestParameterList::crcFailures() {
   QFETCH(QByteArray, content);
   QFETCH(QString, expected);
-  const QString path = WriteFile(dir_, "badcrc.txt", content);
+  const QString path = WriteTestFile(dir_.path(), "badcrc.txt", content);
   qint32 read = 4711;
   QString error;
   QVERIFY(!ReadParameterCrc(path, read, &error));
@@ -236,7 +230,7 @@ void TestParameterList::checkAccepts() {
   QFETCH(QByteArray, content);
   QFETCH(bool, parameterOnly);
   QString message;
-  QVERIFY2(CheckParameterList(WriteFile(dir_, "good.txt", content), parameterOnly, &message), qPrintable(message));
+  QVERIFY2(CheckParameterList(WriteTestFile(dir_.path(), "good.txt", content), parameterOnly, &message), qPrintable(message));
 }
 
 void TestParameterList::checkRefuses_data() {
@@ -310,7 +304,7 @@ void TestParameterList::checkRefuses() {
   QFETCH(bool, parameterOnly);
   QFETCH(int, line);
   QFETCH(QString, expected);
-  const QString path = WriteFile(dir_, "bad list.txt", content);
+  const QString path = WriteTestFile(dir_.path(), "bad list.txt", content);
   QString message;
   QVERIFY(!CheckParameterList(path, parameterOnly, &message));
   const QString prefix = line > 0 ? QStringLiteral("Parameter list %1, line %2: ").arg(path).arg(line)
@@ -329,7 +323,7 @@ void TestParameterList::checkOpenFailures() {
   QVERIFY(!CheckParameterList(dir_.path(), true, &message));
   QVERIFY2(message.contains("cannot be opened"), qPrintable(message));
   // Example of the message a technician sees.
-  const QString path = WriteFile(dir_, "list.txt", Header + "1,a,1\r\n2,b,2\r\n1,c,3\r\n4,Big,99999999999\r\n");
+  const QString path = WriteTestFile(dir_.path(), "list.txt", Header + "1,a,1\r\n2,b,2\r\n1,c,3\r\n4,Big,99999999999\r\n");
   QVERIFY(!CheckParameterList(path, false, &message));
   QCOMPARE(message, QStringLiteral("Parameter list %1, line 7: the value 99999999999 does not fit 32 bits.").arg(path));
 }

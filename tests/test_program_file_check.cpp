@@ -1,20 +1,14 @@
-// The pre-flight check of the program file (Part 2.4): well-formed S-records
+// The pre-flight check of the program file: well-formed S-records
 // accepted, each kind of bad file refused with the file and line named.
 
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "TestFiles.h"
+
 #include "ProgramFileCheck.h"
 
 namespace {
-
-QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
-  const QString path = dir.filePath(name);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write %s", qPrintable(path));
-  file.write(bytes);
-  return path;
-}
 
 // An S-record of the given type over address and data bytes, with its count
 // and checksum computed.
@@ -89,7 +83,7 @@ void TestProgramFileCheck::accepts_data() {
 void TestProgramFileCheck::accepts() {
   QFETCH(QByteArray, content);
   QString message;
-  QVERIFY2(CheckProgramFile(WriteFile(dir_, "good.s19", content), &message), qPrintable(message));
+  QVERIFY2(CheckProgramFile(WriteTestFile(dir_.path(), "good.s19", content), &message), qPrintable(message));
 }
 
 void TestProgramFileCheck::acceptsMoreThan32767Lines() {
@@ -97,7 +91,7 @@ void TestProgramFileCheck::acceptsMoreThan32767Lines() {
   const int records = 40000;
   for (int i = 0; i < records; ++i) content += S1(static_cast<quint16>(i * 16), QByteArray(16, static_cast<char>(i))) + "\r\n";
   content += S9 + "\r\n";
-  const QString path = WriteFile(dir_, "large.s19", content);
+  const QString path = WriteTestFile(dir_.path(), "large.s19", content);
   QString message;
   QVERIFY2(CheckProgramFile(path, &message), qPrintable(message));
 
@@ -107,7 +101,7 @@ void TestProgramFileCheck::acceptsMoreThan32767Lines() {
   const qsizetype at = bad.lastIndexOf(last);
   QVERIFY(at > 0);
   bad[at + 10] = bad[at + 10] == '0' ? '1' : '0';  // a data digit: checksum now wrong
-  const QString badPath = WriteFile(dir_, "large-bad.s19", bad);
+  const QString badPath = WriteTestFile(dir_.path(), "large-bad.s19", bad);
   QVERIFY(!CheckProgramFile(badPath, &message));
   QVERIFY2(message.startsWith(QStringLiteral("Program file %1, line %2: the checksum").arg(badPath).arg(records + 1)),
            qPrintable(message));
@@ -153,7 +147,7 @@ void TestProgramFileCheck::refuses() {
   QFETCH(QByteArray, content);
   QFETCH(int, line);
   QFETCH(QString, expected);
-  const QString path = WriteFile(dir_, "bad firmware.s19", content);
+  const QString path = WriteTestFile(dir_.path(), "bad firmware.s19", content);
   QString message;
   QVERIFY(!CheckProgramFile(path, &message));
   const QString prefix = line > 0 ? QStringLiteral("Program file %1, line %2: ").arg(path).arg(line)

@@ -1,13 +1,13 @@
 #pragma once
-// Sequential reader of the two input files (program file, Part 2.4; parameter
-// list, Part 2.5), with the classic line and field input of the original tool,
+// Sequential reader of the two input files (program file and parameter
+// list), with the classic line and field input of the original tool,
 // and the number conversions of their fields.
 //
 // Line ends: CR LF, LF alone and CR alone each end a line; the last line may
 // lack its line end. Bytes are kept as they are (Latin-1, nothing decoded).
 // The file is read through a buffer: one line at most is held, never the file.
 //
-// Field rules (Parts 2.4 and 2.5):
+// Field rules:
 // - blanks (space, tab) before a field are skipped;
 // - a field ends at a comma or at the end of a line (or of the file);
 // - a field that begins with a double quote runs to the next double quote,
@@ -79,7 +79,7 @@ class FieldReader {
   bool readFailed_ = false;
 };
 
-// The counting pass of Parts 2.4 and 2.5: reads whole lines until the end of
+// The counting pass: reads whole lines until the end of
 // the file, at least one read being made (an empty file counts 1; "a" and
 // "a\r\n" count 1; "a\r\n\r\n" counts 2). Returns -1 and sets *error when the
 // file cannot be opened. 64-bit: no 32767-line limit.

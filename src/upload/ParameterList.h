@@ -1,6 +1,6 @@
 #pragma once
-// The parameter list file of Part 2.5: its records, their byte image, the map
-// of bytes SendParameterList writes, the CRC of its third line (Part 2.1), and
+// The parameter list file: its records, their byte image, the map
+// of bytes SendParameterList writes, the CRC of its third line, and
 // the pre-flight check that reads the whole file before the port is opened.
 
 #include <QByteArray>
@@ -47,7 +47,7 @@ QString ByteHex(quint8 byte);         // 2 digits: 0x2C gives "2C"
 // byte. On a file that cannot be opened: empty map and *error set.
 std::map<quint16, quint8> ParameterByteMap(const QString &path, QString *error);
 
-// The driver's CRC reading (Part 2.1): reads three lines and keeps the third,
+// The driver's CRC reading: reads three lines and keeps the third,
 // finds its first "," from the third character on, and reads the text after
 // it to the end of the line as a whole decimal number, blanks around it
 // ignored, 32-bit signed. On failure returns false and sets *error to a

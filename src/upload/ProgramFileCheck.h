@@ -1,5 +1,5 @@
 #pragma once
-// The pre-flight check of a program file (Part 2.4), run before the port is
+// The pre-flight check of a program file, run before the port is
 // opened so that a corrupt firmware file is refused before the controller's
 // flash is erased. The transfer itself does not interpret records; this is a
 // separate pass.

@@ -27,8 +27,7 @@ bool LinkLost(UploadHost &host) {
   host.Message(QStringLiteral("The connection to serial port %1 (%2) was lost.")
                    .arg(host.Port().PortNumber())
                    .arg(host.Port().DeviceName()) +
-               CR + "The uploading procedure will be interrupted!" + CR + "Please refer to file " +
-               BackupPathForMessage() + " to rescue C/U parameters");
+               InterruptionTail());
   ErrorFlag = 0;
   return true;
 }
@@ -130,10 +129,12 @@ QString BackupPathForMessage() {
   return QDir::toNativeSeparators(QDir::currentPath()) + QDir::separator() + "tmpLogWin.txt";
 }
 
-QString InterruptionText(const QString &step) {
-  return "Error during " + step + "." + CR + "The uploading procedure will be interrupted!" + CR +
-         "Please refer to file " + BackupPathForMessage() + " to rescue C/U parameters";
+QString InterruptionTail() {
+  return CR + "The uploading procedure will be interrupted!" + CR + "Please refer to file " + BackupPathForMessage() +
+         " to rescue C/U parameters";
 }
+
+QString InterruptionText(const QString &step) { return "Error during " + step + "." + InterruptionTail(); }
 
 QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason) {
   QString text = QStringLiteral("Serial port %1 could not be opened").arg(portNumber);
@@ -197,8 +198,7 @@ void UploadParameterList(UploadHost &host) {
   qint32 crc = 0;
   QString error;
   if (!ReadParameterCrc(host.ParameterFile(), crc, &error)) {
-    host.Message(error + CR + "The uploading procedure will be interrupted!" + CR + "Please refer to file " +
-                 BackupPathForMessage() + " to rescue C/U parameters");
+    host.Message(error + InterruptionTail());
     ErrorFlag = 0;
     return;
   }

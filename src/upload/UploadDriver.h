@@ -33,5 +33,7 @@ void AbortUpload(UploadHost &host, const QString &step);
 
 // The texts the technician is shown, lines joined by CR.
 QString InterruptionText(const QString &step);
+// The interruption message's last two lines, pointing at the backup.
+QString InterruptionTail();
 QString BackupPathForMessage();
 QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason);
