@@ -682,13 +682,26 @@ void UploadEndToEndTest::nothingActsWhileAnUploadRuns() {
     closed = window.close();
   });
   meddler.start(0);
+  // And from a message box the upload shows, where the handlers alone must hold.
+  bool busyAtPrompt = false, closedAtPrompt = true;
+  rig.Hands->OnMessage = [&](const QString &text) {
+    if (text != PowerCyclePrompt) return;
+    busyAtPrompt = window.Busy();
+    start->click();
+    window.findChild<QPushButton *>("cmdParameterPath")->click();
+    for (const char *item : {"mnuCheckError", "mnuChooseSerialPort", "mnuVersion"})
+      window.findChild<QAction *>(item)->trigger();
+    closedAtPrompt = window.close();
+  };
 
   rig.StartUpload();
   meddler.stop();
 
   QVERIFY(tried);
   QVERIFY(busyMeanwhile);
+  QVERIFY(busyAtPrompt);
   QVERIFY(!closed);
+  QVERIFY(!closedAtPrompt);
   QVERIFY(window.isVisible());
   QVERIFY(!fileDialogAsked);
   QVERIFY2(foreignWindows.isEmpty(), qPrintable(foreignWindows.join(", ")));
