@@ -1,0 +1,15 @@
+#pragma once
+// The demo on screen: the uploader's window and the simulator panel; the
+// human presses "Start Upload" and answers every window.
+
+#include "ExampleFiles.h"
+
+class QApplication;
+class frmMain;
+namespace sim {
+class SimulatedController;
+}
+
+// Runs until the uploader's window is closed; returns the exit code.
+int RunWithDisplay(QApplication &app, frmMain &window, sim::SimulatedController &controller,
+                   const ExampleFiles &files);

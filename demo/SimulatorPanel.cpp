@@ -1,0 +1,109 @@
+#include "SimulatorPanel.h"
+
+#include "SimulatedController.h"
+#include "Technician.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+
+QString ModeName(sim::Mode mode, sim::Dialect dialect) {
+  switch (mode) {
+    case sim::Mode::Off: return QStringLiteral("off");
+    case sim::Mode::Application: return QStringLiteral("application");
+    case sim::Mode::BootMonitor:
+      return dialect == sim::Dialect::E ? QStringLiteral("boot monitor \"(E)\"") : QStringLiteral("boot monitor \" Er\"");
+    case sim::Mode::ParameterMonitor: return QStringLiteral("parameter monitor");
+  }
+  return QString();
+}
+
+// The prompts that want the technician's hands all ask to switch the
+// controller off and on; the other messages only want OK.
+bool AsksForHands(const QString &message) { return message.contains(QLatin1String("switch"), Qt::CaseInsensitive); }
+
+}  // namespace
+
+SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMain &uploader)
+    : controller_(controller),
+      uploader_(uploader),
+      mode_(new QLabel(this)),
+      power_(new QCheckBox(QStringLiteral("Power"), this)),
+      bridge_(new QCheckBox(QStringLiteral("Bridge pins 5 and 9 (read at power-on)"), this)),
+      automatic_(new QCheckBox(QStringLiteral("Automatic technician"), this)),
+      note_(new QLabel(this)) {
+  setWindowTitle(QStringLiteral("Simulated controller"));
+  setAttribute(Qt::WA_QuitOnClose, false);  // closing the uploader ends the demo
+  automatic_->setChecked(true);
+  note_->setWordWrap(true);
+  note_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  note_->setMinimumWidth(360);
+  // Room for the longest note, so the window never has to grow.
+  note_->setMinimumHeight(note_->fontMetrics().lineSpacing() * 3);
+
+  auto *layout = new QVBoxLayout(this);
+  for (QWidget *w : {static_cast<QWidget *>(mode_), static_cast<QWidget *>(power_),
+                     static_cast<QWidget *>(bridge_), static_cast<QWidget *>(automatic_),
+                     static_cast<QWidget *>(note_)})
+    layout->addWidget(w);
+
+  connect(power_, &QCheckBox::toggled, this, [this](bool on) { on ? controller_.PowerOn() : controller_.PowerOff(); });
+  connect(bridge_, &QCheckBox::toggled, this, [this](bool on) { controller_.SetBridge(on); });
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    WatchModalWindows();
+    Refresh();
+  });
+  timer_.start(50);
+  Refresh();
+}
+
+void SimulatorPanel::Refresh() {
+  const sim::Mode mode = controller_.CurrentMode();
+  mode_->setText(QStringLiteral("Controller: <b>%1</b>").arg(ModeName(mode, controller_.CurrentDialect())));
+  const QSignalBlocker quietPower(power_);
+  const QSignalBlocker quietBridge(bridge_);
+  power_->setChecked(mode != sim::Mode::Off);
+  bridge_->setChecked(controller_.Bridged());
+}
+
+void SimulatorPanel::WatchModalWindows() {
+  QWidget *modal = QApplication::activeModalWidget();
+  const bool busy = uploader_.Busy();
+  if (noted_ && modal == seen_ && busy == seenBusy_) return;
+  noted_ = true;
+  seen_ = modal;
+  seenBusy_ = busy;
+  if (!modal) {
+    note_->setText(busy ? QStringLiteral("The upload is running; wait for the next message.")
+                                    : QStringLiteral("Click \"Start Upload\" in the uploader's window."));
+    return;
+  }
+  KeepUsableBeside(*modal);
+  if (auto *box = qobject_cast<QMessageBox *>(modal)) Answer(box->text());
+  else note_->setText(QStringLiteral("Review the saved values, then click \"Send and Lock the Controller\"."));
+}
+
+// A modal window blocks every other window, but not one that is transient for
+// it: so the switches stay usable while a prompt waits for its OK.
+void SimulatorPanel::KeepUsableBeside(QWidget &modal) {
+  if (windowHandle() && modal.windowHandle()) windowHandle()->setTransientParent(modal.windowHandle());
+}
+
+void SimulatorPanel::Answer(const QString &message) {
+  if (!AsksForHands(message)) {
+    note_->setText(QStringLiteral("Nothing to do with the controller: click OK."));
+  } else if (automatic_->isChecked()) {
+    Technician::FollowPrompt(controller_, message);
+    note_->setText(QStringLiteral("The automatic technician did what the message asks. Click OK."));
+  } else {
+    note_->setText(QStringLiteral("Do what the message asks with the switches above, then click OK."));
+  }
+  Refresh();
+}

@@ -1,0 +1,40 @@
+#pragma once
+// "Simulated controller": the technician's hands beside the uploader on
+// screen. A power switch and the bridge of pins 5 and 9 act on the simulated
+// controller, whose mode shows live; the automatic technician does what each
+// message asks as soon as it appears, and leaves clicking OK to the human.
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class frmMain;
+namespace sim {
+class SimulatedController;
+}
+
+class SimulatorPanel : public QWidget {
+ public:
+  SimulatorPanel(sim::SimulatedController &controller, const frmMain &uploader);
+
+ private:
+  void Refresh();
+  void WatchModalWindows();
+  void KeepUsableBeside(QWidget &modal);
+  void Answer(const QString &message);
+
+  sim::SimulatedController &controller_;
+  const frmMain &uploader_;
+  QLabel *mode_;
+  QCheckBox *power_;
+  QCheckBox *bridge_;
+  QCheckBox *automatic_;
+  QLabel *note_;
+  QTimer timer_;
+  // What the note was last written for.
+  QPointer<QWidget> seen_;
+  bool seenBusy_ = false;
+  bool noted_ = false;
+};
