@@ -122,9 +122,6 @@ class UploadEndToEndTest : public QObject {
   void unwritableBackupStopsBeforeTheControllerIsTouched_data();
   void unwritableBackupStopsBeforeTheControllerIsTouched();
   void nothingActsWhileAnUploadRuns();
-
- private:
-  Fault fault_;
 };
 
 // ---------------------------------------------------------------------------
@@ -221,6 +218,8 @@ QList<QPair<const char *, Fault>> TestPointFaults() {
                             QVERIFY(!QFile::exists(rig.WorkDir.filePath("tmpLogWin.txt")));
                           }});
 
+  // Let pass, every later exchange goes to the application and fails too: the
+  // monitor check, the CRC, 3 writes and 3 reads, 9 identification writes, the lock.
   rows << qMakePair("setting in monitor mode: window 500 refused",
                     Fault{false, Dialect::E, Inject(With([](sim::Faults &f) { f.RejectAllWrites = true; })),
                           "setting in monitor mode", 18, {}, [](UploadRig &rig) {
@@ -232,6 +231,9 @@ QList<QPair<const char *, Fault>> TestPointFaults() {
                             if (rig.Window->CheckErrors()) QCOMPARE(WrittenWindows(rig.Controller).size(), 3);
                           }});
 
+  // Let pass: both erases, and then, the parameter set never having been
+  // erased, the controller restarts into its application, which takes
+  // neither the CRC nor the 3 writes and 3 reads.
   rows << qMakePair(
       "Programming Controller: (E) monitor does not confirm the erase",
       Fault{true, Dialect::E, Inject(With([](sim::Faults &f) { f.EraseNotErased = true; })), "Programming Controller",
