@@ -91,7 +91,7 @@ void SendProgramFile(StepHost &host, const QByteArray &PromptTag) {
   const MonitorLetters letters = eMonitor ? MonitorLetters{"E", "C", "P"} : MonitorLetters{"a", "d", "b"};
   if (!EraseAndEnterProgramming(host, letters, eMonitor)) return;
   if (!TransferRecords(host)) {
-    // Stops the upload whatever CheckErrors holds: the monitor no longer answers.
+    // Flagged whatever CheckErrors holds: the monitor no longer answers.
     ErrorFlag = -1;
     ++FailureCount;
   }
