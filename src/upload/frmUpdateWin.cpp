@@ -1,5 +1,6 @@
 #include "frmUpdateWin.h"
 
+#include "FontFit.h"
 #include "Twips.h"
 #include "mdlSerial.h"
 
@@ -59,6 +60,8 @@ frmUpdateWin::frmUpdateWin(SerialPort &port, QWidget *owner) : QDialog(owner), p
   cmdSend->setAutoDefault(false);
   cmdCancel->setAutoDefault(false);
 
+  FitLabels();
+
   for (int i = 1; i < IdWindowCount; ++i) setTabOrder(txtWin[i - 1], txtWin[i]);
   setTabOrder(txtWin[IdWindowCount - 1], cmdSend);
   setTabOrder(cmdSend, cmdCancel);
@@ -67,6 +70,15 @@ frmUpdateWin::frmUpdateWin(SerialPort &port, QWidget *owner) : QDialog(owner), p
   connect(cmdSend, &QPushButton::clicked, this, [this] { cmdSend_Click(); });
   connect(cmdCancel, &QPushButton::clicked, this, [this] { reject(); });
   Form_Load();
+}
+
+// The labels' boxes were drawn for a narrow 8-point font; wider faces would
+// cut the long window names off.
+void frmUpdateWin::FitLabels() {
+  std::vector<CaptionBox> captions;
+  for (QLabel *label : lblWin) captions.push_back({label->text(), label->geometry(), true});
+  const QFont fitted = FitFont(font(), captions);
+  for (QLabel *label : lblWin) label->setFont(fitted);
 }
 
 void frmUpdateWin::Form_Load() {

@@ -29,6 +29,7 @@ class frmUpdateWin : public QDialog {
   void reject() override;
 
  private:
+  void FitLabels();
   void Form_Load();
   void cmdSend_Click();
   void MarkFailedRead(int row);
