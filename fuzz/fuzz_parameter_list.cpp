@@ -56,6 +56,15 @@ void CheckNumbers(const QByteArray &field) {
     if (ok) FUZZ_CHECK(address == value && rest == field.mid(d.capturedLength(0)));
   }
   if (!ok) FUZZ_CHECK(address == 0);
+
+  // The fixed-width forms that go on the line read back to the same number.
+  const QString hexValue = ValueHex(value);
+  FUZZ_CHECK(hexValue.size() == 8 && hexValue == hexValue.toUpper());
+  FUZZ_CHECK(hexValue.toUInt(nullptr, 16) == static_cast<quint32>(value));
+  const QString hexAddress = AddressHex(ToAddress(address));
+  FUZZ_CHECK(hexAddress.size() == 4 && hexAddress == hexAddress.toUpper());
+  FUZZ_CHECK(hexAddress.toUInt(nullptr, 16) == (static_cast<quint32>(address) & 0xFFFFu));
+  FUZZ_CHECK(ByteHex(static_cast<quint8>(value)) == hexValue.right(2));
 }
 
 // The reader refills a 64 KiB buffer; a filler first line puts the seam a few
