@@ -22,12 +22,11 @@
     }                                                                          \
   } while (0)
 
-// Writes the bytes to one file per process, in memory where /dev/shm exists,
-// and returns its path. The directory goes when the process exits.
+// Writes the bytes to one file per process, in a directory under the temporary
+// path (scripts/fuzz.sh points TMPDIR at memory), and returns its path. The
+// directory goes when the process exits normally; a crash leaves it behind.
 inline QString WriteFuzzFile(const QByteArray &bytes, const char *name) {
-  static QTemporaryDir dir((QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm")
-                                                                       : QDir::tempPath()) +
-                           QStringLiteral("/calvenori-fuzz-XXXXXX"));
+  static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/calvenori-fuzz-XXXXXX"));
   FUZZ_CHECK(dir.isValid());
   const QString path = dir.filePath(QString::fromLatin1(name));
   QFile file(path);

@@ -19,6 +19,11 @@ out=build/fuzz
 # ASan's default 256 MB quarantine of freed blocks grows a long run past
 # libFuzzer's 2 GB memory limit; a smaller one still catches use after free.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=64}"
+# The file targets write every input to a file: keep those in memory, and
+# remove what a crashed target left behind.
+scratch="$(mktemp -d "$([ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")/calvenori-fuzz.XXXXXX")"
+trap 'rm -rf "$scratch"' EXIT
+export TMPDIR="$scratch"
 mkdir -p "$out/logs" "$out/artifacts"
 run_one() {
   local target="$1" seconds="$2" out="$3"
