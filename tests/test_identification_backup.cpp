@@ -30,11 +30,7 @@ class IdentificationBackupTest : public QObject {
   }
 
   void init() {
-    Sim().SetFaults({});
-    Sim().SetMode(sim::Mode::Application);
-    Sim().ClearReceived();
-    ErrorFlag = 0;
-    FailureCount = 0;
+    link.Reset(sim::Mode::Application);
     for (IdWindow &row : IdWindows) row.Value = "old";
   }
 

@@ -16,13 +16,7 @@ class MonitorModeTest : public QObject {
  private slots:
   void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
 
-  void init() {
-    Sim().SetFaults({});
-    Sim().SetPaced(false);
-    Sim().ClearReceived();
-    ErrorFlag = 0;
-    FailureCount = 0;
-  }
+  void init() { link.Reset(sim::Mode::Application); }
 
   void setMonitorModeSwitchesAndClearsTheFlag() {
     Sim().SetMode(sim::Mode::Application);

@@ -29,14 +29,7 @@ class ParameterTransferTest : public QObject {
  private slots:
   void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
 
-  void init() {
-    Sim().SetFaults({});
-    Sim().SetPaced(false);
-    Sim().SetMode(sim::Mode::ParameterMonitor);
-    Sim().ClearReceived();
-    ErrorFlag = 0;
-    FailureCount = 0;
-  }
+  void init() { link.Reset(sim::Mode::ParameterMonitor); }
 
   void commandsFollowTheRunningAddress_data() {
     QTest::addColumn<QByteArray>("start");

@@ -30,14 +30,7 @@ class ProgramTransferTest : public QObject {
  private slots:
   void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
 
-  void init() {
-    Sim().SetFaults({});
-    Sim().SetPaced(false);
-    Sim().SetPromptLength(12);
-    Sim().ClearReceived();
-    ErrorFlag = 0;
-    FailureCount = 0;
-  }
+  void init() { link.Reset(sim::Mode::BootMonitor); }
 
   void bothDialectsEraseAndProgram_data() {
     QTest::addColumn<int>("dialect");

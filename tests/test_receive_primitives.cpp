@@ -23,11 +23,7 @@ class ReceivePrimitivesTest : public QObject {
  private slots:
   void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
 
-  void init() {
-    Sim().SetFaults({});
-    Sim().SetPaced(false);
-    Sim().SetPromptLength(12);
-  }
+  void init() { link.Reset(sim::Mode::Application); }
 
   void readByteKeepsEveryByteValue() {
     Sim().SetMode(sim::Mode::Application);

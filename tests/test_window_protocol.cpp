@@ -22,12 +22,7 @@ class WindowProtocolTest : public QObject {
  private slots:
   void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
 
-  void init() {
-    Sim().SetFaults({});
-    Sim().SetMode(sim::Mode::Application);
-    Sim().ClearReceived();
-    ErrorFlag = 0;
-  }
+  void init() { link.Reset(sim::Mode::Application); }
 
   void requestFramesAreExact() {
     QCOMPARE(Hex(ReadRequestFrame(310)), QString("02 80 33 31 30 30 03 38 31"));

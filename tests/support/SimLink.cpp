@@ -1,5 +1,7 @@
 #include "SimLink.h"
 
+#include "mdlGlobal.h"
+
 bool SimLink::Start(sim::Dialect dialect, bool paced) {
   Controller = std::make_unique<sim::SimulatedController>(dialect);
   Controller->SetPaced(paced);
@@ -17,3 +19,13 @@ bool SimLink::Start(sim::Dialect dialect, bool paced) {
 QString Hex(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ').toUpper()); }
 
 QByteArray Unhex(const char *spaced) { return QByteArray::fromHex(QByteArray(spaced).replace(' ', "")); }
+
+void SimLink::Reset(sim::Mode mode) {
+  Controller->SetFaults({});
+  Controller->SetPaced(false);
+  Controller->SetPromptLength(12);
+  Controller->SetMode(mode);
+  Controller->ClearReceived();
+  ErrorFlag = 0;
+  FailureCount = 0;
+}
