@@ -20,6 +20,14 @@ class ProgramTransferTest : public QObject {
     Sim().SetMode(sim::Mode::BootMonitor);
   }
 
+  // Sends `file` to a fresh "(E)" monitor with Check Errors on.
+  void Program(RecordingHost &host, const QByteArray &file) {
+    host.Check = -1;
+    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
+    EnterBootMonitor(sim::Dialect::E);
+    SendProgramFile(host, "(E)");
+  }
+
   QList<QByteArray> Letters() const {
     QList<QByteArray> out;
     for (const QByteArray &c : link.Controller->MonitorCommands())
@@ -109,12 +117,9 @@ class ProgramTransferTest : public QObject {
     const QByteArray file = ProgramFile(5);
     sim::Faults f;
     f.LateAckRecord = 2;
-    EnterBootMonitor(sim::Dialect::E);
     Sim().SetFaults(f);
     RecordingHost host(link.Port);
-    host.Check = -1;
-    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
-    SendProgramFile(host, "(E)");
+    Program(host, file);
     QCOMPARE(ErrorFlag, qint16(0));
     QCOMPARE(host.Progress.Value, 7);
     QCOMPARE(Sim().MonitorCommands().count("\r"), 1);  // one check, no resend
@@ -126,10 +131,7 @@ class ProgramTransferTest : public QObject {
     file.insert(file.indexOf("\r\n") + 2, "\r\n");  // blank second line
     file.chop(2);                                   // no line end after the last record
     RecordingHost host(link.Port);
-    host.Check = -1;
-    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
-    EnterBootMonitor(sim::Dialect::E);
-    SendProgramFile(host, "(E)");
+    Program(host, file);
     QCOMPARE(ErrorFlag, qint16(0));
     QCOMPARE(host.Progress.Max, 6);
     QCOMPARE(host.Progress.Value, 6);
@@ -165,10 +167,7 @@ class ProgramTransferTest : public QObject {
     const QByteArray file = ProgramFile(8);
     Sim().SetPaced(true);
     RecordingHost host(link.Port);
-    host.Check = -1;
-    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
-    EnterBootMonitor(sim::Dialect::E);
-    SendProgramFile(host, "(E)");
+    Program(host, file);
     QCOMPARE(ErrorFlag, qint16(0));
     QCOMPARE(FailureCount, 0);
     QVERIFY(Sim().Flash() == FlashImageOf(file));

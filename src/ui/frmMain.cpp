@@ -178,20 +178,16 @@ void frmMain::EnableProgramRow(bool enabled) {
   lblProgramfile->setEnabled(enabled);
 }
 
-void frmMain::cmdParameterPath_Click() {
-  if (busy_) return;
-  const QString chosen =
-      OpenFileDialog(this, parameterFile_, QtFileFilter(QString::fromLatin1(ParameterFilter)));
-  if (!chosen.isEmpty()) parameterFile_ = chosen;
-  lblParameter->setText(parameterFile_);
-}
+void frmMain::cmdParameterPath_Click() { ChooseFile(parameterFile_, lblParameter, ParameterFilter); }
 
-void frmMain::cmdProgramPath_Click() {
+void frmMain::cmdProgramPath_Click() { ChooseFile(programFile_, lblProgram, ProgramFilter); }
+
+// A cancelled dialog keeps the earlier choice; the label shows the current one.
+void frmMain::ChooseFile(QString &name, QLabel *label, const char *filter) {
   if (busy_) return;
-  const QString chosen =
-      OpenFileDialog(this, programFile_, QtFileFilter(QString::fromLatin1(ProgramFilter)));
-  if (!chosen.isEmpty()) programFile_ = chosen;
-  lblProgram->setText(programFile_);
+  const QString chosen = OpenFileDialog(this, name, QtFileFilter(QString::fromLatin1(filter)));
+  if (!chosen.isEmpty()) name = chosen;
+  label->setText(name);
 }
 
 void frmMain::cmdStartDownload_Click() {

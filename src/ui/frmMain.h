@@ -81,6 +81,7 @@ class frmMain : public QMainWindow, public UploadHost {
   void optParameterList_Click(int index);
   void cmdParameterPath_Click();
   void cmdProgramPath_Click();
+  void ChooseFile(QString &name, QLabel *label, const char *filter);
   void cmdStartDownload_Click();
   void mnuChooseSerialPort_Click();
   void mnuCheckError_Click();
