@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSignalBlocker>
@@ -29,6 +30,14 @@ QString ModeName(sim::Mode mode, sim::Dialect dialect) {
 // controller off and on; the other messages only want OK.
 bool AsksForHands(const QString &message) { return message.contains(QLatin1String("switch"), Qt::CaseInsensitive); }
 
+// How the controller's bytes reach the uploader: the line choices offered.
+void AddLineChoices(QComboBox &box) {
+  box.addItem(QStringLiteral("Line: even 9600 baud pacing"), QStringLiteral("even"));
+  box.addItem(QStringLiteral("Line: USB converter, latency timer 16 ms"), QStringLiteral("usb:16"));
+  box.addItem(QStringLiteral("Line: USB converter, latency timer 32 ms"), QStringLiteral("usb:32"));
+  box.addItem(QStringLiteral("Line: built-in UART with FIFO"), QStringLiteral("fifo"));
+}
+
 }  // namespace
 
 SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMain &uploader)
@@ -38,6 +47,7 @@ SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMa
       power_(new QCheckBox(QStringLiteral("Power"), this)),
       bridge_(new QCheckBox(QStringLiteral("Bridge pins 5 and 9 (read at power-on)"), this)),
       automatic_(new QCheckBox(QStringLiteral("Automatic technician"), this)),
+      line_(new QComboBox(this)),
       note_(new QLabel(this)) {
   setWindowTitle(QStringLiteral("Simulated controller"));
   setAttribute(Qt::WA_QuitOnClose, false);  // closing the uploader ends the demo
@@ -50,12 +60,21 @@ SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMa
 
   auto *layout = new QVBoxLayout(this);
   for (QWidget *w : {static_cast<QWidget *>(mode_), static_cast<QWidget *>(power_),
-                     static_cast<QWidget *>(bridge_), static_cast<QWidget *>(automatic_),
+                     static_cast<QWidget *>(bridge_), static_cast<QWidget *>(automatic_), static_cast<QWidget *>(line_),
                      static_cast<QWidget *>(note_)})
     layout->addWidget(w);
 
   connect(power_, &QCheckBox::toggled, this, [this](bool on) { on ? controller_.PowerOn() : controller_.PowerOff(); });
   connect(bridge_, &QCheckBox::toggled, this, [this](bool on) { controller_.SetBridge(on); });
+  AddLineChoices(*line_);
+  line_->setCurrentIndex(qMax(0, line_->findData(sim::DeliveryName(controller_.Delivery()))));
+  connect(line_, &QComboBox::currentIndexChanged, this, [this] {
+    sim::LineDelivery delivery;
+    if (!sim::ParseDelivery(line_->currentData().toString(), delivery)) return;
+    // Converters and FIFOs shape a line that runs at 9600 baud.
+    if (delivery.Kind != sim::DeliveryKind::Even) controller_.SetPaced(true);
+    controller_.SetDelivery(delivery);
+  });
   connect(&timer_, &QTimer::timeout, this, [this] {
     WatchModalWindows();
     Refresh();

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class frmMain;
 namespace sim {
@@ -31,6 +32,7 @@ class SimulatorPanel : public QWidget {
   QCheckBox *power_;
   QCheckBox *bridge_;
   QCheckBox *automatic_;
+  QComboBox *line_;
   QLabel *note_;
   QTimer timer_;
   // What the note was last written for.

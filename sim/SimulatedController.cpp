@@ -79,6 +79,7 @@ class SimulatedController::Line {
     finished_ = true;
   }
   void DropPending() { Wake(); }
+  void Reschedule() { Wake(); }
   bool Alive() const { return !finished_; }
 
  private:
@@ -92,7 +93,17 @@ class SimulatedController::Line {
     bool Interruptible = false;
     quint64 Generation = 0;  // power generation that produced it
     Clock::time_point End() const { return Paced ? Ready + CharacterTimes(Bytes.size()) : Ready; }
+    // When byte i is complete on the wire.
+    Clock::time_point Complete(int i) const { return Paced ? Ready + CharacterTimes(i + 1) : Ready; }
   };
+
+  // How many queued bytes the tool may have at `now`, and when the next may go.
+  struct Due {
+    qint64 Count = 0;
+    std::optional<Clock::time_point> Next;
+  };
+  Due DueAt(Clock::time_point now) const;
+  Due DueThroughDelivery(Clock::time_point now, const LineDelivery &delivery) const;
 
   void Run();
   bool HandleInput(const char *data, qint64 size);  // false: hang up
@@ -114,6 +125,7 @@ class SimulatedController::Line {
 
   // Thread-owned.
   std::deque<Chunk> queue_;
+  Clock::time_point lineStart_{};     // the USB converter's timer runs from here
   Clock::time_point lastByteEnd_{};   // when the last written byte was complete
   Clock::time_point inputFree_{};     // paced: when the tool's last byte has fully arrived
   bool blocked_ = false;              // the last write could not place everything
@@ -149,7 +161,7 @@ void SimulatedController::Line::Run() {
   KeepTimeLikeHardware();
 
   char buffer[4096];
-  lastByteEnd_ = inputFree_ = Clock::now();
+  lastByteEnd_ = inputFree_ = lineStart_ = Clock::now();
   while (!stop_) {
     // Output of a controller that has since been switched off is never sent.
     const quint64 generation = owner_.powerGeneration_;
@@ -158,16 +170,9 @@ void SimulatedController::Line::Run() {
 
     Clock::time_point now = Clock::now();
     const bool listen = now >= backOffUntil_;  // after EIO/hang-up: neither read nor write for a while
-    bool due = false;
-    std::optional<Clock::time_point> nextDue;
-    if (!queue_.empty()) {
-      const Chunk &c = queue_.front();
-      const Clock::time_point at = c.Paced ? c.Ready + CharacterTimes(c.Offset + 1) : c.Ready;
-      if (at <= now)
-        due = listen;
-      else
-        nextDue = at;
-    }
+    const Due pending = DueAt(now);
+    const bool due = listen && pending.Count > 0;
+    const std::optional<Clock::time_point> nextDue = pending.Count > 0 ? std::nullopt : pending.Next;
 
     pollfd fds[2] = {{wake_[0], POLLIN, 0}, {listen ? master_ : -1, 0, 0}};
     if (listen) fds[1].events |= POLLIN;
@@ -262,17 +267,45 @@ bool SimulatedController::Line::HandleInput(const char *data, qint64 size) {
   return true;
 }
 
-void SimulatedController::Line::WriteDue() {
-  while (!queue_.empty() && !blocked_) {
-    Chunk &c = queue_.front();
-    const Clock::time_point now = Clock::now();
+SimulatedController::Line::Due SimulatedController::Line::DueAt(Clock::time_point now) const {
+  const LineDelivery delivery{DeliveryKind(owner_.deliveryKind_.load()), owner_.latencyMs_.load()};
+  if (delivery.Kind != DeliveryKind::Even) return DueThroughDelivery(now, delivery);
+  Due due;
+  for (const Chunk &c : queue_) {
     qint64 upTo = c.Bytes.size();
     if (c.Ready > now)
       upTo = 0;
     else if (c.Paced)
       upTo = std::min<qint64>(upTo, CharactersWithin(now - c.Ready));
-    const qint64 count = upTo - c.Offset;
-    if (count <= 0) return;
+    due.Count += std::max<qint64>(0, upTo - c.Offset);
+    if (upTo < c.Bytes.size()) {
+      due.Next = c.Complete(int(std::max<qint64>(upTo, c.Offset)));
+      break;
+    }
+  }
+  return due;
+}
+
+SimulatedController::Line::Due SimulatedController::Line::DueThroughDelivery(Clock::time_point now,
+                                                                           const LineDelivery &delivery) const {
+  std::vector<qint64> complete;
+  for (const Chunk &c : queue_)
+    for (int i = c.Offset; i < c.Bytes.size(); ++i)
+      complete.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(c.Complete(i) - lineStart_).count());
+  const std::vector<qint64> at = DeliveryTimes(complete, delivery);
+  const qint64 nowNs = std::chrono::duration_cast<std::chrono::nanoseconds>(now - lineStart_).count();
+  Due due;
+  while (due.Count < qint64(at.size()) && at[size_t(due.Count)] <= nowNs) ++due.Count;
+  if (due.Count < qint64(at.size())) due.Next = lineStart_ + std::chrono::nanoseconds(at[size_t(due.Count)]);
+  return due;
+}
+
+void SimulatedController::Line::WriteDue() {
+  qint64 left = DueAt(Clock::now()).Count;
+  while (!queue_.empty() && !blocked_ && left > 0) {
+    Chunk &c = queue_.front();
+    const Clock::time_point now = Clock::now();
+    const qint64 count = std::min<qint64>(left, c.Bytes.size() - c.Offset);
 
     const ssize_t n = ::write(master_, c.Bytes.constData() + c.Offset, size_t(count));
     if (n < 0) {
@@ -283,6 +316,7 @@ void SimulatedController::Line::WriteDue() {
       return;
     }
     owner_.bytesSent_ += n;
+    left -= n;
     c.Offset += int(n);
     lastByteEnd_ = c.Paced ? c.Ready + CharacterTimes(c.Offset) : now;
     if (c.Offset == c.Bytes.size())
@@ -330,6 +364,16 @@ void SimulatedController::HangUp() { StopLine(); }
 
 void SimulatedController::SetPaced(bool paced) { paced_ = paced; }
 bool SimulatedController::Paced() const { return paced_; }
+
+void SimulatedController::SetDelivery(const LineDelivery &delivery) {
+  latencyMs_ = qMax(1, delivery.LatencyMs);
+  deliveryKind_ = int(delivery.Kind);
+  if (line_) line_->Reschedule();
+}
+
+LineDelivery SimulatedController::Delivery() const {
+  return LineDelivery{DeliveryKind(deliveryKind_.load()), latencyMs_.load()};
+}
 
 void SimulatedController::PowerOff() {
   {

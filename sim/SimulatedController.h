@@ -13,6 +13,7 @@
 // windows in place.
 
 #include "ControllerModel.h"
+#include "LineDelivery.h"
 
 #include <QByteArray>
 #include <QList>
@@ -43,6 +44,11 @@ class SimulatedController {
   // Pace every sent byte like 9600 8N1. Off by default.
   void SetPaced(bool paced);
   bool Paced() const;
+
+  // How the sent bytes reach the tool (LineDelivery.h); even by default.
+  // Applies to the paced schedule when paced, else to the moment of sending.
+  void SetDelivery(const LineDelivery &delivery);
+  LineDelivery Delivery() const;
 
   // The technician's hands.
   void PowerOff();  // also drops whatever was still to be sent
@@ -102,6 +108,8 @@ class SimulatedController {
   mutable std::mutex mutex_;  // guards model_ and the counters below
   ControllerModel model_;
   std::atomic<bool> paced_{false};
+  std::atomic<int> deliveryKind_{int(DeliveryKind::Even)};
+  std::atomic<int> latencyMs_{16};
   std::atomic<qint64> bytesSent_{0};
   std::atomic<qint64> addedDelayMs_{0};
   std::atomic<quint64> powerGeneration_{0};  // raised by PowerOff: pending output is dropped

@@ -1,6 +1,9 @@
 // calvenori-sim: a simulated pump controller on a pseudo-terminal.
 //
-//   calvenori-sim [--dialect E|Er] [--paced] [--mode app|boot|param]
+//   calvenori-sim [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]
+//
+// --delivery usb or fifo shapes the paced line like a USB converter (latency
+// timer MS, default 16) or a UART's FIFO, and implies --paced.
 //
 // Prints the device path the uploader should open (one line) and runs until
 // SIGINT, SIGTERM or the end of its standard input when that is a pipe or a
@@ -25,7 +28,8 @@ volatile sig_atomic_t stopRequested = 0;
 void OnSignal(int) { stopRequested = 1; }
 
 int Usage(const char *program) {
-  std::fprintf(stderr, "usage: %s [--dialect E|Er] [--paced] [--mode app|boot|param]\n", program);
+  std::fprintf(stderr, "usage: %s [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]\n",
+               program);
   return 2;
 }
 
@@ -35,11 +39,16 @@ int main(int argc, char **argv) {
   sim::Dialect dialect = sim::Dialect::E;
   sim::Mode mode = sim::Mode::Application;
   bool paced = false;
+  sim::LineDelivery delivery;
   for (int i = 1; i < argc; ++i) {
     const char *arg = argv[i];
     const char *next = i + 1 < argc ? argv[i + 1] : nullptr;
     if (std::strcmp(arg, "--paced") == 0) {
       paced = true;
+    } else if (std::strcmp(arg, "--delivery") == 0 && next) {
+      if (!sim::ParseDelivery(QString::fromLocal8Bit(next), delivery)) return Usage(argv[0]);
+      if (delivery.Kind != sim::DeliveryKind::Even) paced = true;
+      ++i;
     } else if (std::strcmp(arg, "--dialect") == 0 && next) {
       if (std::strcmp(next, "E") == 0 || std::strcmp(next, "(E)") == 0)
         dialect = sim::Dialect::E;
@@ -71,6 +80,7 @@ int main(int argc, char **argv) {
 
   sim::SimulatedController controller(dialect);
   controller.SetPaced(paced);
+  controller.SetDelivery(delivery);
   if (mode == sim::Mode::BootMonitor) controller.SetBridge(true);
   controller.SetMode(mode);
   QString error;

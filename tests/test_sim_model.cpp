@@ -2,6 +2,7 @@
 // and step tests rely on. The pty layer is exercised by those tests.
 
 #include "ControllerModel.h"
+#include "LineDelivery.h"
 #include "SRecord.h"
 
 #include <QtTest>
@@ -36,6 +37,33 @@ QByteArray S1(quint16 address, const QByteArray &data) {
 
 QByteArray Tag(const QByteArray &reply) { return reply.mid(7, 3); }  // characters 8 to 10
 
+constexpr qint64 C = CharacterNs;
+constexpr qint64 Ms = 1'000'000;
+
+// `count` bytes sent back to back from `start`: when each is complete.
+std::vector<qint64> Paced(int count, qint64 start = 0) {
+  std::vector<qint64> out;
+  for (int i = 1; i <= count; ++i) out.push_back(start + i * C);
+  return out;
+}
+
+std::vector<qint64> operator+(std::vector<qint64> a, const std::vector<qint64> &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Expected hand-overs: `count` bytes together at `at`.
+struct Burst {
+  int Count;
+  qint64 At;
+};
+
+std::vector<qint64> Bursts(std::initializer_list<Burst> bursts) {
+  std::vector<qint64> out;
+  for (const Burst &b : bursts) out.insert(out.end(), size_t(b.Count), b.At);
+  return out;
+}
+
 ControllerModel BootMonitor(Dialect dialect) {
   ControllerModel m(dialect);
   m.PowerOff();
@@ -50,6 +78,46 @@ class TestSimModel : public QObject {
   Q_OBJECT
 
  private slots:
+  void lineDelivery_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<std::vector<qint64>>("complete");
+    QTest::addColumn<std::vector<qint64>>("handedOver");
+    QTest::newRow("even: as sent") << "even" << Paced(3, 5 * Ms) << Paced(3, 5 * Ms);
+    // 20.8 ms of reply from 0: 15 bytes are complete by the tick at 16 ms.
+    QTest::newRow("usb: bursts at the timer's ticks") << "usb:16" << Paced(20) << Bursts({{15, 16 * Ms}, {5, 32 * Ms}});
+    QTest::newRow("usb: the timer runs free, not from the first byte")
+        << "usb:16" << Paced(3, 14 * Ms) << Bursts({{1, 16 * Ms}, {2, 32 * Ms}});
+    QTest::newRow("usb: a byte on a tick waits for the next") << "usb:16" << std::vector<qint64>{16 * Ms}
+                                                              << std::vector<qint64>{32 * Ms};
+    QTest::newRow("usb: 32 ms") << "usb:32" << Paced(40) << Bursts({{30, 32 * Ms}, {10, 64 * Ms}});
+    // A slow timer: a full packet goes at once.
+    QTest::newRow("usb: 62-byte packets") << "usb:255" << Paced(100) << Bursts({{62, 62 * C}, {38, 255 * Ms}});
+    QTest::newRow("usb: packets of bytes that came together")
+        << "usb:16" << std::vector<qint64>(130, Ms) << Bursts({{62, Ms}, {62, Ms}, {6, 16 * Ms}});
+    QTest::newRow("fifo: trigger level") << "fifo" << Paced(30) << Bursts({{14, 14 * C}, {14, 28 * C}, {2, 34 * C}});
+    QTest::newRow("fifo: time-out after four quiet characters")
+        << "fifo" << Paced(3) + Paced(2, 5 * C + C / 2) << Bursts({{5, 7 * C + C / 2 + 4 * C}});
+    QTest::newRow("fifo: four quiet characters end a burst")
+        << "fifo" << Paced(3) + Paced(2, 6 * C) << Bursts({{3, 7 * C}, {2, 12 * C}});
+  }
+
+  void lineDelivery() {
+    QFETCH(QString, line);
+    QFETCH(std::vector<qint64>, complete);
+    QFETCH(std::vector<qint64>, handedOver);
+    LineDelivery delivery;
+    QVERIFY(ParseDelivery(line, delivery));
+    QCOMPARE(DeliveryName(delivery), line);
+    QCOMPARE(DeliveryTimes(complete, delivery), handedOver);
+  }
+
+  void lineDeliveryNames() {
+    LineDelivery d;
+    QVERIFY(ParseDelivery("USB", d));
+    QCOMPARE(d.LatencyMs, 16);
+    for (const char *bad : {"usb:0", "usb:256", "usb:", "fifo:14", "uart", ""}) QVERIFY2(!ParseDelivery(bad, d), bad);
+  }
+
   void checksumsAndFrames() {
     QCOMPARE(Request("3100"), QByteArray::fromHex("028033313030033831"));
     QCOMPARE(Request("50011"), QByteArray::fromHex("02803530303131034236"));
