@@ -96,6 +96,28 @@ class ReceivePrimitivesTest : public QObject {
     QVERIFY(counted.size() >= 10 && counted.size() < 12);
     QVERIFY(prompt.startsWith(counted));
   }
+
+  // Through a USB converter or a UART's FIFO a long prompt comes in bursts
+  // with pauses far longer than two character times between them. Once the
+  // window replies have shown those pauses, settling waits each prompt out:
+  // every reply is whole and none carries the tail of the one before.
+  void settledExchangeWaitsOutTheBurstsOfEveryLine_data() {
+    QTest::addColumn<QString>("line");
+    for (const char *line : {"usb:16", "usb:32", "fifo"}) QTest::newRow(line) << QString(line);
+  }
+  void settledExchangeWaitsOutTheBurstsOfEveryLine() {
+    QFETCH(QString, line);
+    sim::LineDelivery delivery;
+    QVERIFY(sim::ParseDelivery(line, delivery));
+    Sim().SetPaced(true);
+    Sim().SetDelivery(delivery);
+    for (int window = 319; window <= 325; ++window) QCOMPARE(ReadWindow(link.Port, qint16(window)).Status, qint16(0));
+
+    Sim().SetMode(sim::Mode::BootMonitor);
+    Sim().SetPromptLength(20);  // longer than a burst of either kind
+    const QByteArray prompt = Sim().WithModel([](const sim::ControllerModel &m) { return m.BootPrompt(); });
+    for (int i = 0; i < 8; ++i) QCOMPARE(SettledExchange(link.Port, "\r", 1), prompt);
+  }
 };
 
 QTEST_GUILESS_MAIN(ReceivePrimitivesTest)

@@ -4,12 +4,12 @@
 
 namespace {
 
-// Two character times of the line (10 bits a character), the gap after which a
-// reply is taken as finished.
+// The pause after which a reply is taken as finished: two character times of
+// the line (10 bits a character), or longer on a line that delivers in bursts.
 qint64 QuietNs(const SerialPort &port) {
   LineSettings s;
   ParseLineSettings(port.Settings(), s);
-  return 2 * 10 * 1'000'000'000LL / s.Baud;
+  return SettleQuietNs(port.Timing(), s.Baud);
 }
 
 QElapsedTimer SendDiscardingInput(SerialPort &port, const QByteArray &text) {

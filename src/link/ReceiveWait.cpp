@@ -35,17 +35,27 @@ qint64 RemainingNs(const QElapsedTimer &start, qint64 limitMs) {
 }  // namespace
 
 void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs) {
-  while (port.BytesWaiting() < count && !port.Lost()) {
+  qint64 seen = port.BytesWaiting();
+  qint64 lastArrivalNs = start.nsecsElapsed();
+  while (seen < count && !port.Lost()) {
     const qint64 remaining = RemainingNs(start, limitMs);
     if (remaining <= 0) return;
     SleepUntilInput(port, remaining);
+    const qint64 now = port.BytesWaiting();
+    if (now <= seen) continue;
+    const qint64 at = start.nsecsElapsed();
+    if (seen > 0) NoteArrivalGap(port.Timing(), at - lastArrivalNs);
+    seen = now;
+    lastArrivalNs = at;
   }
 }
 
 void WaitForQuiet(SerialPort &port, qint64 quietNs, const QElapsedTimer &start, qint64 limitMs) {
+  const qint64 began = start.nsecsElapsed();
   while (!port.Lost()) {
     const qint64 remaining = RemainingNs(start, limitMs);
-    if (remaining <= 0) return;
-    if (!SleepUntilInput(port, qMin(quietNs, remaining))) return;
+    if (remaining <= 0) break;
+    if (!SleepUntilInput(port, qMin(quietNs, remaining))) break;
   }
+  port.Timing().SettledNs += start.nsecsElapsed() - began;
 }

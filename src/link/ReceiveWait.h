@@ -9,9 +9,10 @@
 class SerialPort;
 
 // Returns once at least `count` bytes wait, `limitMs` have passed since `start`,
-// or the port went away.
+// or the port went away. Pauses between arrivals before the count is reached
+// lie inside the reply: the port's timing learns them.
 void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs);
 
 // Returns once no byte has arrived for `quietNs`, `limitMs` have passed since
-// `start`, or the port went away.
+// `start`, or the port went away. The time it took counts as settling.
 void WaitForQuiet(SerialPort &port, qint64 quietNs, const QElapsedTimer &start, qint64 limitMs);

@@ -103,6 +103,7 @@ QString SerialPort::DeviceName() const { return PortDeviceName(portNumber_); }
 
 bool SerialPort::Open() {
   lost_ = false;
+  timing_ = LineTiming();  // another device, another line
   if (port_.isOpen()) port_.close();
   const QString device = DeviceName();
   if (device.isEmpty()) {

@@ -2,6 +2,8 @@
 // The one serial port object of the program: a thin layer over QSerialPort that
 // offers only what the controller link needs, one byte per character.
 
+#include "LineTiming.h"
+
 #include <QByteArray>
 #include <QSerialPort>
 #include <QString>
@@ -50,6 +52,10 @@ class SerialPort {
   // Set once the device went away while open (adapter unplugged).
   bool Lost() const { return lost_; }
 
+  // What the link has learned about this line since it was opened.
+  LineTiming &Timing() { return timing_; }
+  const LineTiming &Timing() const { return timing_; }
+
   // For event-driven waiting on readyRead; not for reading or writing.
   QSerialPort &Device() { return port_; }
 
@@ -60,5 +66,6 @@ class SerialPort {
   LineSettings settings_;
   int readMode_ = 0;
   bool lost_ = false;
+  LineTiming timing_;
   QString errorString_;
 };

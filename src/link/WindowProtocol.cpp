@@ -3,6 +3,7 @@
 #include "ReplyCollector.h"
 #include "mdlSerial.h"
 
+#include <QElapsedTimer>
 #include <QtGlobal>
 
 namespace {
@@ -68,7 +69,14 @@ QByteArray FrameChecksum(const QByteArray &frame) {
 
 WindowReply ReceiveReply(SerialPort &port) {
   ReplyCollector collector;
-  while (!collector.Feed(ReadByte(port))) {
+  for (bool first = true;; first = false) {
+    // A frame's end is known, so every wait after its first byte is a pause
+    // inside the reply: the settled exchanges learn from it.
+    QElapsedTimer waited;
+    waited.start();
+    const qint16 byte = ReadByte(port);
+    if (!first && byte >= 0) NoteArrivalGap(port.Timing(), waited.nsecsElapsed());
+    if (collector.Feed(byte)) break;
   }
   return collector.Reply();
 }

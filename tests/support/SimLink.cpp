@@ -23,6 +23,8 @@ QByteArray Unhex(const char *spaced) { return QByteArray::fromHex(QByteArray(spa
 void SimLink::Reset(sim::Mode mode) {
   Controller->SetFaults({});
   Controller->SetPaced(false);
+  Controller->SetDelivery({});
+  Port.Timing() = LineTiming();  // what an earlier case's line taught is forgotten
   Controller->SetPromptLength(12);
   Controller->SetMode(mode);
   Controller->ClearReceived();

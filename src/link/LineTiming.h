@@ -1,0 +1,22 @@
+#pragma once
+// What the link learns about how one line delivers replies. A USB converter
+// hands bytes over in bursts on its latency timer, a UART when its FIFO fills
+// or times out; between two bursts of one reply the line is quiet for longer
+// than two character times. A settled exchange must not take such a pause for
+// the reply's end, so its quiet time grows to the longest pause seen inside
+// replies whose end is known. Lives with the port, from one open to the next.
+
+#include <QtGlobal>
+
+struct LineTiming {
+  qint64 LongestGapNs = 0;  // longest pause between arrivals inside a known reply
+  qint64 SettledNs = 0;     // time spent settling so far (for the benchmark)
+};
+
+// Never reached: a settled exchange's quiet stays well inside the 0.5 s limit.
+constexpr qint64 MaxSettleQuietNs = 250'000'000;
+
+void NoteArrivalGap(LineTiming &timing, qint64 gapNs);
+
+// Two character times of the line, or the longest gap seen and a quarter more.
+qint64 SettleQuietNs(const LineTiming &timing, qint32 baud);
