@@ -9,10 +9,11 @@
 
 #include "TestFiles.h"
 
-UploadRig::UploadRig(sim::Dialect dialect, bool paced) : Controller(dialect) {
+UploadRig::UploadRig(sim::Dialect dialect, bool paced, const sim::LineDelivery &line) : Controller(dialect) {
   savedDir_ = QDir::currentPath();
   QDir::setCurrent(WorkDir.path());
   Controller.SetPaced(paced);
+  Controller.SetDelivery(line);
   if (!Controller.Start(&StartError) && StartError.isEmpty()) StartError = "the simulator did not start";
   qputenv("CALVENORI_PORTS", Controller.SlavePath().toLocal8Bit());
   Window = std::make_unique<frmMain>();

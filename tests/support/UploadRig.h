@@ -13,7 +13,8 @@
 #include <memory>
 
 struct UploadRig {
-  UploadRig(sim::Dialect dialect = sim::Dialect::E, bool paced = false);
+  // `line`: how the controller's bytes reach the tool (even unless told).
+  UploadRig(sim::Dialect dialect = sim::Dialect::E, bool paced = false, const sim::LineDelivery &line = {});
   ~UploadRig();
 
   sim::SimulatedController Controller;
