@@ -1,7 +1,9 @@
 // A whole full-mode upload of the sample files, offscreen, against the
 // simulated controller pacing its bytes like a real 9600 8N1 line, with an
 // automatic technician. Prints how close the upload comes to what the line
-// and the required pauses allow, and what it costs the machine.
+// and the required pauses allow, and what it costs the machine; then runs the
+// same upload through a USB converter's 16 ms latency timer and prints its
+// wall time and the part of it spent settling.
 //   build/default/bench/bench_upload [--soak [records]]
 // --soak sends a generated program file of 100,000 records through the
 // unpaced simulator and also prints resident memory at start and end.
@@ -92,6 +94,63 @@ void Choose(frmMain &window, const char *button, const QString &path) {
   window.findChild<QPushButton *>(button)->click();
 }
 
+struct RunFigures {
+  bool Succeeded = false;
+  QString LastMessage;
+  double WallAtSuccess = 0, Cpu = 0, ToolCpu = 0, Paused = 0, SettledSeconds = 0, RssStart = 0;
+  qint64 Bytes = 0, AddedDelayMs = 0;
+  std::vector<std::pair<QString, double>> Steps;
+};
+
+// One whole full-mode upload with Check Errors on.
+RunFigures RunUpload(const QString &program, const QString &parameters, bool paced, const sim::LineDelivery &line) {
+  RunFigures run;
+  sim::SimulatedController controller(sim::Dialect::E);
+  controller.SetPaced(paced);
+  controller.SetDelivery(line);
+  QString error;
+  if (!controller.Start(&error)) {
+    run.LastMessage = "simulator: " + error;
+    return run;
+  }
+  qputenv("CALVENORI_PORTS", controller.SlavePath().toLocal8Bit());
+
+  PauseCountingMain window;
+  window.show();
+  Technician hands(controller);
+  window.findChild<QRadioButton *>("optAll")->click();
+  Choose(window, "cmdProgramPath", program);
+  Choose(window, "cmdParameterPath", parameters);
+  window.findChild<QAction *>("mnuCheckError")->trigger();
+
+  QElapsedTimer wall;
+  const QString success = "Program File and Parameter List have been uploaded!";
+  hands.OnMessage = [&](const QString &text) {
+    if (text == success) run.WallAtSuccess = wall.nsecsElapsed() / 1e9;
+  };
+  // The simulator keeps a record of every byte for the tests; emptied now and
+  // then so that what grows, if anything, is the tool.
+  QTimer forget;
+  QObject::connect(&forget, &QTimer::timeout, [&controller] { controller.ClearReceived(); });
+  forget.start(1000);
+  run.RssStart = ResidentMb();
+  const double cpuStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+  const double toolCpuStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+  window.Clock = &wall;
+  wall.start();
+  window.findChild<QPushButton *>("cmdStartDownload")->click();
+  run.Cpu = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
+  run.ToolCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - toolCpuStart;
+  run.Succeeded = run.WallAtSuccess > 0;
+  run.LastMessage = hands.LastMessage();
+  run.Paused = window.PausedSeconds;
+  run.SettledSeconds = window.Port().Timing().SettledNs / 1e9;
+  run.Bytes = controller.BytesSent() + controller.BytesReceived();
+  run.AddedDelayMs = controller.AddedDelayMs();
+  run.Steps = window.Steps;
+  return run;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -110,70 +169,50 @@ int main(int argc, char **argv) {
                                : source + "/examples/pump-controller-v1.5.s19";
   const QString parameters = source + "/examples/pump-parameters.txt";
 
-  sim::SimulatedController controller(sim::Dialect::E);
-  controller.SetPaced(!soak);
-  QString error;
-  if (!controller.Start(&error)) {
-    std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
-    return 1;
-  }
-  qputenv("CALVENORI_PORTS", controller.SlavePath().toLocal8Bit());
-
-  PauseCountingMain window;
-  window.show();
-  Technician hands(controller);
-  window.findChild<QRadioButton *>("optAll")->click();
-  Choose(window, "cmdProgramPath", program);
-  Choose(window, "cmdParameterPath", parameters);
-  window.findChild<QAction *>("mnuCheckError")->trigger();
-
-  QElapsedTimer wall;
-  double wallAtSuccess = 0;
-  const QString success = "Program File and Parameter List have been uploaded!";
-  hands.OnMessage = [&](const QString &text) {
-    if (text == success) wallAtSuccess = wall.nsecsElapsed() / 1e9;
-  };
-  // The simulator keeps a record of every byte for the tests; emptied now and
-  // then so that what grows, if anything, is the tool.
-  QTimer forget;
-  QObject::connect(&forget, &QTimer::timeout, [&controller] { controller.ClearReceived(); });
-  forget.start(1000);
-  const double rssStart = ResidentMb();
-  const double cpuStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-  const double toolCpuStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-  window.Clock = &wall;
-  wall.start();
-  window.findChild<QPushButton *>("cmdStartDownload")->click();
-  const double cpu = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
-  const double toolCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - toolCpuStart;
-  if (wallAtSuccess <= 0) {
-    std::fprintf(stderr, "the upload did not succeed; last message: %s\n", qPrintable(hands.LastMessage()));
+  const RunFigures run = RunUpload(program, parameters, !soak, sim::LineDelivery());
+  if (!run.Succeeded) {
+    std::fprintf(stderr, "the upload did not succeed; last message: %s\n", qPrintable(run.LastMessage));
     return 1;
   }
 
   // The floor: every byte on the line at 10 bits a byte, the pauses the
   // sequence must make, the simulator's deliberate delays, and the one
   // monitor-mode check that can only end by hearing nothing for 0.5 s.
-  const qint64 bytes = controller.BytesSent() + controller.BytesReceived();
-  const double lineSeconds = soak ? 0 : bytes * 10.0 / 9600.0;
+  const double lineSeconds = soak ? 0 : run.Bytes * 10.0 / 9600.0;
   const double requiredSilence = 0.5;
-  const double floor = lineSeconds + window.PausedSeconds + controller.AddedDelayMs() / 1000.0 + requiredSilence;
+  const double floor = lineSeconds + run.Paused + run.AddedDelayMs / 1000.0 + requiredSilence;
 
   std::printf("mode %s\n", soak ? "soak_unpaced" : "paced_9600");
   std::printf("program_records %d\n", soak ? soakRecords : -1);
-  std::printf("bytes_on_line %lld\n", static_cast<long long>(bytes));
-  std::printf("fixed_pauses_s %.3f\n", window.PausedSeconds);
-  std::printf("upload_wall_s %.3f\n", wallAtSuccess);
+  std::printf("bytes_on_line %lld\n", static_cast<long long>(run.Bytes));
+  std::printf("fixed_pauses_s %.3f\n", run.Paused);
+  std::printf("upload_wall_s %.3f\n", run.WallAtSuccess);
   std::printf("wire_limit_s %.3f\n", floor);
-  std::printf("overhead_ratio %.4f\n", wallAtSuccess / floor);
-  std::printf("cpu_fraction %.4f\n", cpu / wallAtSuccess);
-  std::printf("tool_thread_cpu_fraction %.4f\n", toolCpu / wallAtSuccess);
+  std::printf("overhead_ratio %.4f\n", run.WallAtSuccess / floor);
+  std::printf("settle_wait_s %.3f\n", run.SettledSeconds);
+  std::printf("cpu_fraction %.4f\n", run.Cpu / run.WallAtSuccess);
+  std::printf("tool_thread_cpu_fraction %.4f\n", run.ToolCpu / run.WallAtSuccess);
   std::printf("peak_rss_mb %.1f\n", PeakResidentMb());
-  for (const auto &[caption, at] : window.Steps)
+  for (const auto &[caption, at] : run.Steps)
     std::fprintf(stderr, "%8.3f s  %s\n", at, qPrintable(caption));
   if (soak) {
-    std::printf("rss_start_mb %.1f\n", rssStart);
+    std::printf("rss_start_mb %.1f\n", run.RssStart);
     std::printf("rss_end_mb %.1f\n", ResidentMb());
+    return 0;
   }
+
+  // The same upload through a USB converter: bursts on a 16 ms timer.
+  sim::LineDelivery usb;
+  usb.Kind = sim::DeliveryKind::UsbConverter;
+  usb.LatencyMs = 16;
+  const RunFigures usbRun = RunUpload(program, parameters, true, usb);
+  if (!usbRun.Succeeded) {
+    std::fprintf(stderr, "the upload through the USB converter did not succeed; last message: %s\n",
+                 qPrintable(usbRun.LastMessage));
+    return 1;
+  }
+  std::printf("usb16_upload_wall_s %.3f\n", usbRun.WallAtSuccess);
+  std::printf("usb16_settle_wait_s %.3f\n", usbRun.SettledSeconds);
+  std::printf("usb16_settle_fraction %.4f\n", usbRun.SettledSeconds / usbRun.WallAtSuccess);
   return 0;
 }
