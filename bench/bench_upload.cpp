@@ -97,7 +97,7 @@ void Choose(frmMain &window, const char *button, const QString &path) {
 struct RunFigures {
   bool Succeeded = false;
   QString LastMessage;
-  double WallAtSuccess = 0, Cpu = 0, ToolCpu = 0, Paused = 0, SettledSeconds = 0, RssStart = 0;
+  double WallAtSuccess = 0, Cpu = 0, ToolCpu = 0, Paused = 0, SettledSeconds = 0, LearnedGapMs = 0, RssStart = 0;
   qint64 Bytes = 0, AddedDelayMs = 0;
   std::vector<std::pair<QString, double>> Steps;
 };
@@ -145,6 +145,7 @@ RunFigures RunUpload(const QString &program, const QString &parameters, bool pac
   run.LastMessage = hands.LastMessage();
   run.Paused = window.PausedSeconds;
   run.SettledSeconds = window.Port().Timing().SettledNs / 1e9;
+  run.LearnedGapMs = window.Port().Timing().LongestGapNs / 1e6;
   run.Bytes = controller.BytesSent() + controller.BytesReceived();
   run.AddedDelayMs = controller.AddedDelayMs();
   run.Steps = window.Steps;
@@ -190,6 +191,7 @@ int main(int argc, char **argv) {
   std::printf("wire_limit_s %.3f\n", floor);
   std::printf("overhead_ratio %.4f\n", run.WallAtSuccess / floor);
   std::printf("settle_wait_s %.3f\n", run.SettledSeconds);
+  std::printf("learned_gap_ms %.2f\n", run.LearnedGapMs);
   std::printf("cpu_fraction %.4f\n", run.Cpu / run.WallAtSuccess);
   std::printf("tool_thread_cpu_fraction %.4f\n", run.ToolCpu / run.WallAtSuccess);
   std::printf("peak_rss_mb %.1f\n", PeakResidentMb());
@@ -214,5 +216,6 @@ int main(int argc, char **argv) {
   std::printf("usb16_upload_wall_s %.3f\n", usbRun.WallAtSuccess);
   std::printf("usb16_settle_wait_s %.3f\n", usbRun.SettledSeconds);
   std::printf("usb16_settle_fraction %.4f\n", usbRun.SettledSeconds / usbRun.WallAtSuccess);
+  std::printf("usb16_learned_gap_ms %.2f\n", usbRun.LearnedGapMs);
   return 0;
 }

@@ -18,5 +18,6 @@ constexpr qint64 MaxSettleQuietNs = 250'000'000;
 
 void NoteArrivalGap(LineTiming &timing, qint64 gapNs);
 
-// Two character times of the line, or the longest gap seen and a quarter more.
+// Two character times of the line, or, once a longer gap has been seen, the
+// longest gap and two character times more.
 qint64 SettleQuietNs(const LineTiming &timing, qint32 baud);
