@@ -5,6 +5,7 @@
 #include "mdlSerial.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -114,6 +115,13 @@ void frmUpdateWin::cmdSend_Click() {
 // Neither Escape nor the close button may cut the writes short.
 void frmUpdateWin::reject() {
   if (!sending_) QDialog::reject();
+}
+
+// After a full upload this dialog is the only way the identification values get
+// back into the controller; one stray keystroke must not throw them away.
+void frmUpdateWin::keyPressEvent(QKeyEvent *event) {
+  if (event->matches(QKeySequence::Cancel)) return event->accept();
+  QDialog::keyPressEvent(event);
 }
 
 void frmUpdateWin::closeEvent(QCloseEvent *event) {

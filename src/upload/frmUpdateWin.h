@@ -26,6 +26,7 @@ class frmUpdateWin : public QDialog {
 
  protected:
   void closeEvent(QCloseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
   void reject() override;
 
  private:
