@@ -1,11 +1,14 @@
 // The port object: line settings, which device a port number means, and what
 // it reports when a device is missing, held, or goes away while open.
+#include "LowLatency.h"
 #include "SerialPort.h"
 #include "SimLink.h"
 #include "mdlSerial.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
+
+#include <linux/serial.h>
 
 class SerialPortTest : public QObject {
   Q_OBJECT
@@ -63,6 +66,26 @@ class SerialPortTest : public QObject {
     second.SetPortNumber(1);
     QVERIFY(!second.Open());
     QVERIFY(!second.ErrorString().isEmpty());
+  }
+
+  void lowLatencyIsGivenBackAndARefusalIsHarmless() {
+    // Only the low-latency bit goes back; what the driver changed since stays.
+    const int other = ASYNC_SPD_HI;
+    QCOMPARE(RestoredSerialFlags(0, ASYNC_LOW_LATENCY), 0);
+    QCOMPARE(RestoredSerialFlags(other, ASYNC_LOW_LATENCY), 0);
+    QCOMPARE(RestoredSerialFlags(0, ASYNC_LOW_LATENCY | other), other);
+    QCOMPARE(RestoredSerialFlags(ASYNC_LOW_LATENCY, ASYNC_LOW_LATENCY), int(ASYNC_LOW_LATENCY));
+    QCOMPARE(RestoredSerialFlags(ASYNC_LOW_LATENCY, 0), int(ASYNC_LOW_LATENCY));
+
+    // A pseudo-terminal has no such flags: the port opens and talks as ever.
+    SimLink link;
+    QVERIFY2(link.Start(), qPrintable(link.Error));
+    QVERIFY(!link.Port.LowLatencyRequested());
+    QVERIFY(link.Port.ErrorString().isEmpty());
+    QCOMPARE(ReadWindow(link.Port, 310).Status, qint16(0));
+    link.Port.Close();
+    QVERIFY(link.Port.Open());
+    QCOMPARE(ReadWindow(link.Port, 310).Status, qint16(0));
   }
 
   void aVanishedLineIsRecordedAndEndsWaitsAtOnce() {

@@ -1,10 +1,9 @@
 #include "SerialPort.h"
 
-#include <QSerialPortInfo>
+#include "LowLatency.h"
+
 #include <QStringList>
 #include <QtGlobal>
-
-#include <algorithm>
 
 #ifndef Q_OS_WIN
 #include <poll.h>
@@ -57,24 +56,6 @@ bool ParseLineSettings(const QString &text, LineSettings &out) {
   return true;
 }
 
-QString PortDeviceName(int portNumber) {
-  if (portNumber < 1) return {};
-#ifdef Q_OS_WIN
-  return QStringLiteral("COM%1").arg(portNumber);
-#else
-  const QByteArray listed = qgetenv("CALVENORI_PORTS");
-  if (!listed.isNull()) {
-    const QStringList paths = QString::fromLocal8Bit(listed).split(',');
-    return portNumber <= paths.size() ? paths[portNumber - 1].trimmed() : QString();
-  }
-  QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-  std::sort(ports.begin(), ports.end(), [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
-    return a.systemLocation() < b.systemLocation();
-  });
-  return portNumber <= ports.size() ? ports[portNumber - 1].systemLocation() : QString();
-#endif
-}
-
 SerialPort::SerialPort() {
   QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
     if (!port_.isOpen() || lost_) return;
@@ -89,7 +70,10 @@ SerialPort::SerialPort() {
   });
 }
 
-void SerialPort::SetPortNumber(int portNumber) { portNumber_ = portNumber; }
+void SerialPort::SetPortNumber(int portNumber) {
+  portNumber_ = portNumber;
+  device_.clear();
+}
 
 bool SerialPort::SetSettings(const QString &text) {
   LineSettings parsed;
@@ -99,18 +83,27 @@ bool SerialPort::SetSettings(const QString &text) {
   return true;
 }
 
-QString SerialPort::DeviceName() const { return PortDeviceName(portNumber_); }
+QString SerialPort::DeviceName() const { return device_.isEmpty() ? PortDeviceName(portNumber_) : device_; }
 
 bool SerialPort::Open() {
+  Close();
   lost_ = false;
   timing_ = LineTiming();  // another device, another line
-  if (port_.isOpen()) port_.close();
+  missing_ = false;
   const QString device = DeviceName();
   if (device.isEmpty()) {
     errorString_ = QStringLiteral("No serial device is known as port %1").arg(portNumber_);
     return false;
   }
-  port_.setPortName(device);
+  // The device itself rather than a link to it, so that Qt's lock names the
+  // device whichever way it was reached.
+  const QString present = PresentDevice(device);
+  if (present.isEmpty()) {
+    missing_ = true;
+    errorString_ = QStringLiteral("the device is not connected");
+    return false;
+  }
+  port_.setPortName(present);
   port_.setBaudRate(settings_.Baud);
   port_.setParity(settings_.Parity);
   port_.setDataBits(settings_.DataBits);
@@ -123,10 +116,14 @@ bool SerialPort::Open() {
   // error that means nothing to us; forget it.
   port_.clearError();
   errorString_.clear();
+  // A converter otherwise holds replies back for its latency timer.
+  flagsBeforeLowLatency_ = RequestLowLatency(port_);
   return true;
 }
 
 void SerialPort::Close() {
+  if (port_.isOpen() && flagsBeforeLowLatency_ && !lost_) RestoreLowLatency(port_, *flagsBeforeLowLatency_);
+  flagsBeforeLowLatency_.reset();
   if (port_.isOpen()) port_.close();
 }
 

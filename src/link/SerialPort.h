@@ -8,6 +8,10 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <optional>
+
+#include "PortList.h"
+
 struct LineSettings {
   qint32 Baud = 9600;
   QSerialPort::Parity Parity = QSerialPort::NoParity;
@@ -19,22 +23,25 @@ struct LineSettings {
 // Returns false and leaves `out` alone for a malformed text.
 bool ParseLineSettings(const QString &text, LineSettings &out);
 
-// Device behind port number n: COMn on Windows; elsewhere the n-th entry of
-// CALVENORI_PORTS when set, else the n-th port the system lists. Empty when none.
-QString PortDeviceName(int portNumber);
 
 class SerialPort {
  public:
   SerialPort();
 
+  // Also forgets the device set below.
   void SetPortNumber(int portNumber);
   int PortNumber() const { return portNumber_; }
+  // The device chosen for the port number, or one of its links, opened
+  // instead of whatever the number names now; empty: the number decides.
+  void SetDevice(const QString &device) { device_ = device; }
 
   bool SetSettings(const QString &text);  // refused while malformed
   QString Settings() const { return settingsText_; }
 
   // Fails when the port does not exist or is held; ErrorString() tells why.
   bool Open();
+  // The last Open() failed because the device is not there (unplugged).
+  bool DeviceMissing() const { return missing_; }
   void Close();
   bool IsOpen() const;
   QString ErrorString() const { return errorString_; }
@@ -49,6 +56,9 @@ class SerialPort {
   // Drops what Qt holds and what the system has received but Qt not yet read.
   void DiscardInput();
 
+  // Whether opening asked the driver for low latency and will undo it on close.
+  bool LowLatencyRequested() const { return flagsBeforeLowLatency_.has_value(); }
+
   // Set once the device went away while open (adapter unplugged).
   bool Lost() const { return lost_; }
 
@@ -62,10 +72,13 @@ class SerialPort {
  private:
   QSerialPort port_;
   int portNumber_ = 1;
+  QString device_;
   QString settingsText_;
   LineSettings settings_;
   int readMode_ = 0;
   bool lost_ = false;
   LineTiming timing_;
+  bool missing_ = false;
   QString errorString_;
+  std::optional<int> flagsBeforeLowLatency_;
 };

@@ -198,8 +198,10 @@ void frmMain::cmdStartDownload_Click() {
 
 void frmMain::mnuChooseSerialPort_Click() {
   if (busy_) return;
-  frmSerialPort dialog(MSCGlobal, ComPort_, this);
-  if (dialog.exec() == QDialog::Accepted) ComPort_ = dialog.ChosenPort();
+  frmSerialPort dialog(MSCGlobal, ComPort_, this, ComPortDevice_);
+  if (dialog.exec() != QDialog::Accepted) return;
+  ComPort_ = dialog.ChosenPort();
+  ComPortDevice_ = dialog.ChosenDevice();
 }
 
 void frmMain::mnuCheckError_Click() {

@@ -31,7 +31,13 @@ class frmMain : public QMainWindow, public UploadHost {
   explicit frmMain(QWidget *parent = nullptr);
 
   qint16 ComPort() const override { return ComPort_; }
-  void SetComPort(qint16 port) { ComPort_ = port; }
+  // A number set without the dialog names whatever device has it at the upload.
+  void SetComPort(qint16 port) {
+    ComPort_ = port;
+    ComPortDevice_.clear();
+  }
+  // The device the technician chose in the port dialog, for this session only.
+  QString ComPortDevice() const override { return ComPortDevice_; }
   qint16 UploadMode() const override { return UploadMode_; }  // -1 full, 0 parameter list only
   qint16 CheckErrors() const override { return CheckErrors_; }
 
@@ -94,6 +100,7 @@ class frmMain : public QMainWindow, public UploadHost {
 
   SerialPort MSCGlobal;
   qint16 ComPort_ = 1;
+  QString ComPortDevice_;
   qint16 UploadMode_ = 0;
   qint16 CheckErrors_ = 0;
   QString parameterFile_;

@@ -10,11 +10,11 @@
 #include "PortProbe.h"
 #include "SerialPort.h"
 
-frmSerialPort::frmSerialPort(SerialPort &port, qint16 comPort, QWidget *owner)
+frmSerialPort::frmSerialPort(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice)
     : QDialog(owner), chosen_(comPort) {
   setWindowTitle(QStringLiteral("Serial Port"));
   BuildControls();
-  Load(port, comPort);
+  Load(port, comPort, comPortDevice);
 }
 
 void frmSerialPort::BuildControls() {
@@ -46,22 +46,26 @@ void frmSerialPort::BuildControls() {
   cboSerialPort->setFocus();
 }
 
-void frmSerialPort::Load(SerialPort &port, qint16 comPort) {
+void frmSerialPort::Load(SerialPort &port, qint16 comPort, const QString &comPortDevice) {
   // An open port belongs to a running upload; opening and closing it here
   // would cut the upload's line.
   if (port.IsOpen()) {
     lblDevice->setText(QStringLiteral("Port %1 is in use by the upload").arg(port.PortNumber()));
     return;
   }
-  const QList<int> ports = AvailablePorts(port);
+  const ProbeResult probe = ProbePorts(port);
+  const QList<int> &ports = probe.Available;
   cboSerialPort->clear();
   for (int number : ports) cboSerialPort->addItem(QString::number(number));
   if (ports.isEmpty()) {
     noPort_ = true;
+    denied_ = probe.Denied;
     cboSerialPort->setCurrentIndex(-1);
     return;
   }
-  const int preselect = ports.indexOf(comPort);
+  // The device chosen before keeps its place in the list under a new number.
+  const int current = comPortDevice.isEmpty() ? 0 : NumberOfDevice(ports, comPortDevice);
+  const int preselect = ports.indexOf(current > 0 ? current : comPort);
   cboSerialPort->setCurrentIndex(preselect >= 0 ? preselect : 0);
 }
 
@@ -71,7 +75,7 @@ void frmSerialPort::showEvent(QShowEvent *event) {
   messageShown_ = true;
   // After the show, so the message stands in front of the dialog.
   QTimer::singleShot(0, this,
-                     [this] { ShowMessage(this, QStringLiteral("No COM Port available on this PC")); });
+                     [this] { ShowMessage(this, NoPortText(denied_)); });
 }
 
 void frmSerialPort::ShowDevice(const QString &text) {
@@ -86,5 +90,6 @@ void frmSerialPort::cmdOK_Click() {
     return;
   }
   chosen_ = *number;
+  chosenDevice_ = ChosenDeviceOf(*number);
   accept();
 }

@@ -3,6 +3,7 @@
 // can be opened now.
 
 #include <QDialog>
+#include <QStringList>
 
 class QComboBox;
 class QLabel;
@@ -14,22 +15,27 @@ class frmSerialPort : public QDialog {
 
  public:
   // Probes through `port`, the program's one serial port object.
-  frmSerialPort(SerialPort &port, qint16 comPort, QWidget *owner);
+  // `comPortDevice`, when set, is the device chosen last time: it is
+  // preselected under whatever number it has now.
+  frmSerialPort(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice = QString());
 
   // Valid once the dialog was accepted with "OK".
   qint16 ChosenPort() const { return chosen_; }
+  QString ChosenDevice() const { return chosenDevice_; }
 
  protected:
   void showEvent(QShowEvent *event) override;
 
  private:
   void BuildControls();
-  void Load(SerialPort &port, qint16 comPort);
+  void Load(SerialPort &port, qint16 comPort, const QString &comPortDevice);
   void cmdOK_Click();
   void ShowDevice(const QString &text);
 
   qint16 chosen_;
+  QString chosenDevice_;
   bool noPort_ = false;
+  QStringList denied_;
   bool messageShown_ = false;
 
   QLabel *lblSerial = nullptr;

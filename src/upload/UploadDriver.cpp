@@ -105,8 +105,9 @@ bool FilesAccepted(UploadHost &host) {
 bool PortOpened(UploadHost &host) {
   SerialPort &port = host.Port();
   port.SetPortNumber(host.ComPort());
+  port.SetDevice(host.ComPortDevice());
   if (port.Open()) return true;
-  host.Message(PortOpenFailureText(host.ComPort(), port.DeviceName(), port.ErrorString()));
+  host.Message(PortOpenFailureText(host.ComPort(), port.DeviceName(), port.ErrorString(), port.DeviceMissing()));
   return false;
 }
 
@@ -136,10 +137,11 @@ QString InterruptionTail() {
 
 QString InterruptionText(const QString &step) { return "Error during " + step + "." + InterruptionTail(); }
 
-QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason) {
+QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, bool missing) {
   QString text = QStringLiteral("Serial port %1 could not be opened").arg(portNumber);
   if (!device.isEmpty()) text += " (" + device + ")";
   text += ": " + reason + CR + "The upload has not been started.";
+  if (missing) return text + CR + "Plug the adapter in again, or choose the port again (Tools / Choose Serial Port).";
 #ifndef Q_OS_WIN
   text += CR + "Check that no other program holds the port and that your user may use it (member of the "
                "\"dialout\" group).";

@@ -12,6 +12,9 @@ class UploadHost : public StepHost {
  public:
   virtual qint16 UploadMode() const = 0;  // -1 full upload, otherwise parameter list only
   virtual qint16 ComPort() const = 0;
+  // The device chosen with the port number, opened whatever the number names
+  // by now; empty: the number decides.
+  virtual QString ComPortDevice() const { return {}; }
   // Modal, one OK button, no icon, captioned "Calvenori Uploader"; lines joined by CR.
   virtual void Message(const QString &text) = 0;
   // frmUpdateWin, modal, owned by the main window; returns once it has closed.
@@ -36,4 +39,5 @@ QString InterruptionText(const QString &step);
 // The interruption message's last two lines, pointing at the backup.
 QString InterruptionTail();
 QString BackupPathForMessage();
-QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason);
+// `missing`: the device is not there at all (unplugged), not merely refused.
+QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, bool missing = false);
