@@ -57,6 +57,8 @@ void TestFieldReader::fieldRules_data() {
       << QByteArray("S1130000285F245F2212226A000424290008237C2A\r\nS9030000FC\r\n")
       << L{"S1130000285F245F2212226A000424290008237C2A", "S9030000FC"};
   QTest::newRow("bytes above 127 kept") << QByteArray("\xe9t\xe9,\xff") << L{"\xe9t\xe9", "\xff"};
+  QTest::newRow("byte-order mark at the start skipped") << QByteArray("\xEF\xBB\xBF&H0400,a") << L{"&H0400", "a"};
+  QTest::newRow("byte-order mark elsewhere kept") << QByteArray("a,\xEF\xBB\xBF" "b") << L{"a", "\xEF\xBB\xBF" "b"};
 }
 
 void TestFieldReader::fieldRules() {

@@ -107,6 +107,8 @@ void TestParameterList::byteMap_data() {
                                         << ByteMap{{10, 0x2C}, {11, 0x01}};
   QTest::newRow("&HFFFF wraps to 0000") << QByteArray("&HFFFF\r\n1,A,17\r\n1,B,18\r\n")
                                         << ByteMap{{0xFFFF, 17}, {0x0000, 18}};
+  QTest::newRow("UTF-8 byte-order mark before &H100") << QByteArray("\xEF\xBB\xBF&H100\r\n1,a,7\r\n")
+                                                      << ByteMap{{0x0100, 7}};
   QTest::newRow("-1 is FFFF too") << QByteArray("-1\r\n2,A,258\r\n") << ByteMap{{0xFFFF, 1}, {0x0000, 2}};
   QTest::newRow("7FFF goes on to 8000") << QByteArray("&H7FFF\r\n2,A,-1\r\n") << ByteMap{{0x7FFF, 0xFF}, {0x8000, 0xFF}};
   QTest::newRow("32767 goes on to 8000") << QByteArray("32767\r\n2,A,4660\r\n") << ByteMap{{0x7FFF, 0x12}, {0x8000, 0x34}};

@@ -69,6 +69,7 @@ void TestProgramFileCheck::accepts_data() {
   QTest::newRow("blank lines") << QByteArray("\r\n" + S0 + "\r\n\r\n" + Data + "\r\n" + S9 + "\r\n\r\n");
   QTest::newRow("line of blanks counts as blank") << QByteArray(S0 + "\r\n   \r\n" + S9 + "\r\n");
   QTest::newRow("one record") << QByteArray(S9);
+  QTest::newRow("UTF-8 byte-order mark first") << QByteArray("\xEF\xBB\xBF" + crlf);
   QTest::newRow("lower-case hexadecimal digits") << QByteArray(Data.toLower().replace('s', 'S') + "\r\n");
   QTest::newRow("every record type")
       << (Record('0', QByteArray(2, '\0')) + "\r\n" + S1(0x1234, "\x01\x02") + "\r\n" +

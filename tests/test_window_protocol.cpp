@@ -34,6 +34,7 @@ class WindowProtocolTest : public QObject {
     QCOMPARE(WriteRequestFrame(310, "N", "-5").mid(6, 7), QByteArray("-000005"));
     QCOMPARE(WriteRequestFrame(310, "N", "1234567").mid(6, 7), QByteArray("1234567"));
     QCOMPARE(WriteRequestFrame(310, "N", "abc").mid(6, 3), QByteArray("abc"));
+    QCOMPARE(WriteRequestFrame(310, "N", "-9223372036854775808").mid(6, 20), QByteArray("-9223372036854775808"));
     // An unknown letter goes out with no data field at all.
     QCOMPARE(WriteRequestFrame(310, "X", "1").mid(6, 1), QByteArray("\x03"));
   }
@@ -108,6 +109,8 @@ class WindowProtocolTest : public QObject {
     QCOMPARE(ReplyTo("AB" + p123).Text, QByteArray("P123"));
     // A 0x02 inside the frame does not restart it.
     QCOMPARE(ReplyTo(sim::DataReply(319, "A\x02" "B")).Text, QByteArray("A\x02" "B"));
+    // Only spaces pad a value: tabs and line ends are the window's own.
+    QCOMPARE(ReplyTo(sim::DataReply(319, " \tP1\r\n  ")).Text, QByteArray("\tP1\r\n"));
     // Nine bytes: an empty value, still a success.
     r = ReplyTo(sim::DataReply(319, ""));
     QCOMPARE(r.Status, qint16(0));

@@ -11,6 +11,14 @@ constexpr char NAK = 0x15;
 // longer can be a reply, and a line that keeps talking must not hold us forever.
 constexpr int MaxReplyFrame = 256;
 
+// Only the padding blanks go: a tab, CR or LF inside a window's data is data.
+QByteArray WithoutSurroundingSpaces(const QByteArray &data) {
+  qsizetype begin = 0, end = data.size();
+  while (begin < end && data[begin] == ' ') ++begin;
+  while (end > begin && data[end - 1] == ' ') --end;
+  return data.mid(begin, end - begin);
+}
+
 }  // namespace
 
 bool ReplyCollector::Decide(const WindowReply &reply) {
@@ -54,5 +62,5 @@ WindowReply ClassifyReply(const QByteArray &frame) {
   }
   // Shorter than a data reply's nine bytes: there is no data field to give.
   if (k < 9) return {-1, "SHORT REPLY"};
-  return {0, frame.mid(6, k - 9).trimmed()};
+  return {0, WithoutSurroundingSpaces(frame.mid(6, k - 9))};
 }

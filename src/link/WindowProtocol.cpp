@@ -38,7 +38,9 @@ bool IsWholeNumber(const QByteArray &text, qint64 &value) {
 QByteArray NumericData(const QByteArray &value) {
   qint64 n = 0;
   if (!IsWholeNumber(value, n)) return value;
-  const QByteArray digits = QByteArray::number(n < 0 ? -n : n).rightJustified(6, '0');
+  // The magnitude is taken unsigned: the lowest 64-bit number has no positive twin.
+  const quint64 magnitude = n < 0 ? 0 - static_cast<quint64>(n) : static_cast<quint64>(n);
+  const QByteArray digits = QByteArray::number(magnitude).rightJustified(6, '0');
   return n < 0 ? "-" + digits : digits;
 }
 

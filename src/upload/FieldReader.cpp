@@ -57,6 +57,8 @@ bool FieldReader::Open(const QString &path, QString *error) {
     return false;
   }
   Refill();
+  // Windows editors put a UTF-8 byte-order mark before the first field.
+  if (buf_.startsWith("\xEF\xBB\xBF")) pos_ = 3;
   return true;
 }
 

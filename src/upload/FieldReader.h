@@ -3,6 +3,7 @@
 // list), with the classic line and field input of the original tool,
 // and the number conversions of their fields.
 //
+// A UTF-8 byte-order mark at the very start is skipped.
 // Line ends: CR LF, LF alone and CR alone each end a line; the last line may
 // lack its line end. Bytes are kept as they are (Latin-1, nothing decoded).
 // The file is read through a buffer: one line at most is held, never the file.
