@@ -116,7 +116,8 @@ void ControllerModel::HandleRecord(const QByteArray &line, std::vector<Output> &
     for (int i = 0; i < record->Data.size(); ++i)
       flash_[record->Address + quint32(i)] = quint8(record->Data[i]);
   }
-  Emit(out, "*", index == faults_.LateAckRecord ? faults_.LateAckMs : 0);
+  const QByteArray ack = index == faults_.GarbleAckRecord ? "\xAA" : "*";  // '*' with its top bit flipped
+  Emit(out, ack, index == faults_.LateAckRecord ? faults_.LateAckMs : 0);
 }
 
 }  // namespace sim

@@ -43,6 +43,19 @@ struct Output {
   bool Interruptible = false;
 };
 
+// The forms in which a parameter monitor may answer "R" AAAA CR with the byte
+// 2C: the digits, possibly lower case, framed by line ends or blanks, or after
+// an echo of the command.
+enum class ReadBackForm {
+  Plain,         // "2C" CR
+  LowerCase,     // "2c" CR
+  CrLf,          // "2C" CR LF
+  LineEndFirst,  // CR LF "2C" CR LF
+  Blanks,        // " 2C " CR LF
+  Echo,          // "R0105" CR LF "2C" CR LF
+  EchoSameLine,  // "R0105 2C" CR LF
+};
+
 // Fault injection. Everything is off by default.
 struct Faults {
   // --- Window protocol (application) ---
@@ -70,11 +83,13 @@ struct Faults {
   int LateAckRecord = -1;        // 0-based S-record index (since programming mode / power-on) ...
   int LateAckMs = 550;           // ... whose "*" comes this late
   int RefuseRecord = -1;         // 0-based S-record index answered "?" and not written
+  int GarbleAckRecord = -1;      // 0-based S-record index written, but its "*" arrives garbled
   bool RefuseAllRecords = false;
 
   // --- Parameter monitor ---
   bool ParamWriteCrLf = false;   // "E" writes answered CR LF (the byte is still stored)
   int WrongReadAddress = -1;     // "R" of this address reads back a wrong byte
+  ReadBackForm ReadBack = ReadBackForm::Plain;
   bool CrcReplyCrLf = false;     // "C" answered CR LF
 
   // --- Both monitors ---

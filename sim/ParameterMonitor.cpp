@@ -5,7 +5,8 @@
 //   "U" CR        -> "Q" CR LF
 //   "C" hex CR    -> CR            (the CRC, 1 to 8 hex digits, is recorded)
 //   "E" AAAA DD CR-> CR            (byte DD stored at AAAA; the parameter set is in place)
-//   "R" AAAA CR   -> DD CR         (two upper-case hex digits; FF where never written)
+//   "R" AAAA CR   -> DD CR         (two upper-case hex digits; FF where never written;
+//                                   Faults::ReadBack chooses other forms)
 //   anything else -> "?" CR LF
 // Window protocol frames are swallowed without an answer.
 
@@ -25,6 +26,19 @@ bool IsHex(const QByteArray &text) {
 }
 
 QByteArray Hex2(quint8 value) { return QByteArray::number(value, 16).toUpper().rightJustified(2, '0'); }
+
+QByteArray ReadBackReply(ReadBackForm form, const QByteArray &command, quint8 value) {
+  switch (form) {
+    case ReadBackForm::Plain: return Hex2(value) + '\r';
+    case ReadBackForm::LowerCase: return Hex2(value).toLower() + '\r';
+    case ReadBackForm::CrLf: return Hex2(value) + "\r\n";
+    case ReadBackForm::LineEndFirst: return "\r\n" + Hex2(value) + "\r\n";
+    case ReadBackForm::Blanks: return " " + Hex2(value) + " \r\n";
+    case ReadBackForm::Echo: return command + "\r\n" + Hex2(value) + "\r\n";
+    case ReadBackForm::EchoSameLine: return command + " " + Hex2(value) + "\r\n";
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -65,7 +79,7 @@ void ControllerModel::HandleParameterCommand(const QByteArray &line, std::vector
     auto it = parameterMemory_.find(address);
     quint8 value = it == parameterMemory_.end() ? 0xFF : it->second;
     if (faults_.WrongReadAddress == int(address)) value ^= 0xFF;
-    Emit(out, Hex2(value) + '\r');
+    Emit(out, ReadBackReply(faults_.ReadBack, line, value));
   } else {
     Emit(out, "?\r\n");
   }

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(sim::ReadBackForm)
+
 class ParameterTransferTest : public QObject {
   Q_OBJECT
   SimLink link;
@@ -100,19 +102,34 @@ class ParameterTransferTest : public QObject {
     QCOMPARE(FailureCount, 3);
   }
 
-  void verificationCatchesAWrongByte() {
+  void readBackTakesEveryFormAndCatchesAWrongByte_data() {
+    QTest::addColumn<sim::ReadBackForm>("form");
+    QTest::newRow("2C CR") << sim::ReadBackForm::Plain;
+    QTest::newRow("lower case") << sim::ReadBackForm::LowerCase;
+    QTest::newRow("CR LF after") << sim::ReadBackForm::CrLf;
+    QTest::newRow("line ends before") << sim::ReadBackForm::LineEndFirst;
+    QTest::newRow("blanks around") << sim::ReadBackForm::Blanks;
+    QTest::newRow("echo on its own line") << sim::ReadBackForm::Echo;
+    QTest::newRow("echo on the same line") << sim::ReadBackForm::EchoSameLine;
+  }
+  void readBackTakesEveryFormAndCatchesAWrongByte() {
+    QFETCH(sim::ReadBackForm, form);
     RecordingHost host(link.Port);
     host.Check = -1;
     host.ParameterPath = List("&H100", {{2, 258}, {4, 0x0A0B0C0D}});
     SendParameterList(host);
+    sim::Faults f;
+    f.ReadBack = form;
+    Sim().SetFaults(f);
     VerifyParameterList(host);
     QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(FailureCount, 0);
 
-    sim::Faults f;
     f.WrongReadAddress = 0x0104;
     Sim().SetFaults(f);
     VerifyParameterList(host);
     QCOMPARE(ErrorFlag, qint16(-1));
+    QCOMPARE(FailureDetail, QString("Address 0104: wrote 0C, read back F3."));
 
     ErrorFlag = 0;
     FailureCount = 0;
@@ -122,15 +139,21 @@ class ParameterTransferTest : public QObject {
     QCOMPARE(FailureCount, 1);
   }
 
-  void silentMonitorFailsTheVerification() {
+  void silentMonitorFailsTheVerificationAndSaysSo() {
     RecordingHost host(link.Port);
     host.Check = -1;
     host.ParameterPath = List("&H100", {{1, 5}});
+    SendParameterList(host);
     sim::Faults f;
     f.SilentMonitor = true;
     Sim().SetFaults(f);
     VerifyParameterList(host);
     QCOMPARE(ErrorFlag, qint16(-1));
+    QCOMPARE(FailureDetail, QString("Address 0100: wrote 05, read back nothing."));
+    // A failed write pass leaves nothing to say about what was written.
+    FailureDetail.clear();
+    VerifyParameterList(host);
+    QCOMPARE(FailureDetail, QString());
   }
 
   void realLineRateWithCheckErrorsFillsTheMemory() {

@@ -28,6 +28,12 @@ class ProgramTransferTest : public QObject {
     SendProgramFile(host, "(E)");
   }
 
+  int SRecordsSent() const {
+    int n = 0;
+    for (const QByteArray &c : link.Controller->MonitorCommands()) n += c.startsWith('S');
+    return n;
+  }
+
   QList<QByteArray> Letters() const {
     QList<QByteArray> out;
     for (const QByteArray &c : link.Controller->MonitorCommands())
@@ -123,7 +129,46 @@ class ProgramTransferTest : public QObject {
     QCOMPARE(ErrorFlag, qint16(0));
     QCOMPARE(host.Progress.Value, 7);
     QCOMPARE(Sim().MonitorCommands().count("\r"), 1);  // one check, no resend
+    QCOMPARE(SRecordsSent(), 7);
+    QCOMPARE(FailureCount, 0);
     QVERIFY(Sim().Flash() == FlashImageOf(file));
+  }
+
+  void refusedOrGarbledAnswerIsAFailure_data() {
+    QTest::addColumn<bool>("garbled");
+    QTest::addColumn<bool>("checkErrors");
+    QTest::newRow("\"?\", Check Errors on") << false << true;
+    QTest::newRow("\"?\", Check Errors off") << false << false;
+    QTest::newRow("garbled \"*\", Check Errors on") << true << true;
+    QTest::newRow("garbled \"*\", Check Errors off") << true << false;
+  }
+  void refusedOrGarbledAnswerIsAFailure() {
+    QFETCH(bool, garbled);
+    QFETCH(bool, checkErrors);
+    const QByteArray file = ProgramFile(5);
+    sim::Faults f;
+    (garbled ? f.GarbleAckRecord : f.RefuseRecord) = 2;
+    EnterBootMonitor(sim::Dialect::E);
+    Sim().SetFaults(f);
+    RecordingHost host(link.Port);
+    host.Check = checkErrors ? -1 : 0;
+    host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
+    SendProgramFile(host, "(E)");
+    QCOMPARE(FailureCount, 1);
+    const QList<QByteArray> lines = file.split('\n');
+    if (checkErrors) {
+      // Stopped at once: the refused record is the last thing on the line.
+      QCOMPARE(ErrorFlag, qint16(-1));
+      QCOMPARE(Sim().MonitorCommands().last(), lines[2].trimmed());
+      QCOMPARE(host.Progress.Value, 2);
+      return;
+    }
+    // Passed over: checked once, never sent again, the rest follows.
+    QCOMPARE(ErrorFlag, qint16(0));
+    QCOMPARE(Sim().MonitorCommands().count("\r"), 1);
+    QCOMPARE(Sim().MonitorCommands().count(lines[2].trimmed()), 1);
+    QCOMPARE(SRecordsSent(), 7);
+    QCOMPARE(host.Progress.Value, 7);
   }
 
   void blankLinesAndAMissingLastLineEnd() {

@@ -25,3 +25,5 @@ void FillIdWindows() {
 }
 
 qint32 FailureCount = 0;
+
+QString FailureDetail;

@@ -32,15 +32,56 @@ bool FailStops(StepHost &host) {
   return true;
 }
 
-// The byte's two hex digits, either case, and nothing after them but line ends.
-bool ReadBackMatches(const QByteArray &reply, quint8 expected) {
-  if (reply.size() < 2) return false;
-  bool ok = false;
-  const int value = reply.left(2).toInt(&ok, 16);
-  if (!ok || value != expected) return false;
-  for (int i = 2; i < reply.size(); ++i)
-    if (reply[i] != '\r' && reply[i] != '\n') return false;
-  return true;
+bool IsSeparator(char c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t'; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The byte a monitor answers to "R": two hex digits, either case, with only
+// line ends and blanks around them, after an echo of the command if it gives
+// one. -1 when the reply holds no such byte.
+int ReadBackByte(const QByteArray &reply, const QByteArray &echo) {
+  qsizetype i = 0;
+  const auto skip = [&] {
+    while (i < reply.size() && IsSeparator(reply[i])) ++i;
+  };
+  skip();
+  if (QByteArrayView(reply).sliced(i).startsWith(echo)) {
+    i += echo.size();
+    skip();
+  }
+  if (reply.size() - i < 2) return -1;
+  const int high = HexValue(reply[i]), low = HexValue(reply[i + 1]);
+  i += 2;
+  skip();
+  return high < 0 || low < 0 || i != reply.size() ? -1 : high * 16 + low;
+}
+
+// "read back 42", "read back nothing" or the reply with its control bytes shown.
+QString ReplySeen(const QByteArray &reply, int byte) {
+  if (byte >= 0) return ByteHex(quint8(byte));
+  if (reply.isEmpty()) return QStringLiteral("nothing");
+  QString shown;
+  for (char c : reply) {
+    const uchar u = uchar(c);
+    if (c == '\r') shown += "\\r";
+    else if (c == '\n') shown += "\\n";
+    else if (u < 0x20 || u >= 0x7F) shown += "\\x" + QString::number(u, 16).toUpper().rightJustified(2, '0');
+    else shown += QChar(c);
+  }
+  return '"' + shown + '"';
+}
+
+// The first wrong read-back, unless the write pass already failed: then
+// what was "written" is not known.
+void NoteReadBack(quint16 address, quint8 written, const QByteArray &reply, int byte) {
+  if (ErrorFlag != 0 || !FailureDetail.isEmpty()) return;
+  FailureDetail = QStringLiteral("Address %1: wrote %2, read back %3.")
+                      .arg(AddressHex(address), ByteHex(written), ReplySeen(reply, byte));
 }
 
 }  // namespace
@@ -76,12 +117,17 @@ void VerifyParameterList(StepHost &host) {
     const ParameterRecord record = ReadParameterRecord(file);
     AdvanceProgress(host);
     for (int i = 0; i < record.Size; ++i) {
+      const QByteArray command = "R" + AddressHex(address).toLatin1();
       // Settled, so the reply's line end comes with it instead of with the next.
-      const QByteArray reply = SettledExchange(host.Port(), "R" + AddressHex(address).toLatin1() + "\r", 2);
+      const QByteArray reply = SettledExchange(host.Port(), command + "\r", 2);
       // Only bytes the transfer wrote here are compared: sizes it skips move
       // this pass's address but not its own.
       const auto it = written.find(address);
-      if (it != written.end() && !ReadBackMatches(reply, it->second) && FailStops(host)) return;
+      const int byte = ReadBackByte(reply, command);
+      if (it != written.end() && byte != it->second) {
+        NoteReadBack(address, it->second, reply, byte);
+        if (FailStops(host)) return;
+      }
       ++address;
     }
   }

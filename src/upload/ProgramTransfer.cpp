@@ -58,6 +58,15 @@ bool MonitorStillAnswers(StepHost &host) {
   return IsMonitorTag(PromptTagOf(SettledExchange(host.Port(), "\r", 10)));
 }
 
+// A refused record leaves a hole in the firmware: counted always, and with
+// CheckErrors it stops the transfer at once.
+bool RefusalStops(StepHost &host) {
+  ++FailureCount;
+  if (host.CheckErrors() == 0) return false;
+  ErrorFlag = -1;
+  return true;
+}
+
 // Streams the file one record per exchange; false when the monitor was lost.
 bool TransferRecords(StepHost &host) {
   QString error;
@@ -70,8 +79,11 @@ bool TransferRecords(StepHost &host) {
   FieldReader file;
   if (lines < 0 || !file.Open(host.ProgramFile(), &error)) return false;
   for (;;) {
-    const QByteArray record = file.ReadField();
-    if (MonitorExchangeCount(host.Port(), record, 1) != "*" && !MonitorStillAnswers(host)) return false;
+    const QByteArray reply = MonitorExchangeCount(host.Port(), file.ReadField(), 1);
+    // Silence may be a late "*"; any other answer is a record the controller
+    // does not hold, never sent again.
+    if (reply != "*" && !reply.isEmpty() && RefusalStops(host)) return true;
+    if (reply != "*" && !MonitorStillAnswers(host)) return false;
     host.SetProgressValue(host.ProgressValue() + 1);
     if (file.AtEnd()) return true;
   }

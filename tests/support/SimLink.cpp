@@ -30,4 +30,5 @@ void SimLink::Reset(sim::Mode mode) {
   Controller->ClearReceived();
   ErrorFlag = 0;
   FailureCount = 0;
+  FailureDetail.clear();
 }
