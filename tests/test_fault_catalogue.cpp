@@ -56,6 +56,9 @@ struct Entry {
 };
 
 const QByteArray EarlierBackup = "VE (Win 310)\t\t004321\r\n(an earlier upload's backup)\r\n";
+// Its modification time, and so the name it is kept under when replaced.
+const QDateTime EarlierSaved(QDate(2026, 12, 7), QTime(19, 30, 12));
+const QString EarlierKept = "tmpLogWin-20261207-193012.txt";
 
 QByteArray Header(const QByteArray &start = "&H0400", const QByteArray &crcLine = "CRC,4660") {
   return start + ",Pump list,P-77\r\nRelease,V3\r\n" + crcLine + "\r\n";
@@ -198,6 +201,10 @@ QList<QPair<const char *, Entry>> Catalogue() {
         "The backup file {backup} could not be written: *" + Interrupts, BackupAfter::Kept);
   fault("backup: the directory takes no new files", false, [](Context &) { QVERIFY(QDir::setCurrent("/proc")); },
         Outcome::Interrupted, "The backup file {backup} could not be written: *" + Interrupts, BackupAfter::Kept);
+  fault("backup: the earlier one cannot be kept", true,
+        [](Context &c) { QVERIFY(QDir(c.Rig.WorkDir.path()).mkdir(EarlierKept)); }, Outcome::Interrupted,
+        "The earlier backup file {backup} could not be kept as *" + EarlierKept + ": *" + Interrupts,
+        BackupAfter::Kept);
   fault("port: no such device", false, [](Context &) { qputenv("CALVENORI_PORTS", "/nonexistent/ttyX"); },
         Outcome::Refused, "Serial port 1 could not be opened ({port}): *\nThe upload has not been started.*",
         BackupAfter::Kept);
@@ -240,6 +247,20 @@ QList<QPair<const char *, Entry>> Catalogue() {
         ParameterSuccess, BackupAfter::Fresh);
   fault("controller: wrong reply checksums", false, ControllerFault([](sim::Faults &f) { f.BadChecksum = true; }),
         Outcome::Completed, ParameterSuccess, BackupAfter::Fresh);
+  fault("program: the monitor refuses a record", true, ControllerFault([](sim::Faults &f) { f.RefuseRecord = 4; }),
+        Outcome::Interrupted, "Error during Programming Controller." + Rescue, BackupAfter::Fresh);
+  fault("program: a record's acknowledgement garbled", true, ControllerFault([](sim::Faults &f) { f.GarbleAckRecord = 4; }),
+        Outcome::Interrupted, "Error during Programming Controller." + Rescue, BackupAfter::Fresh);
+  fault("read-back: answered after an echo of the command", false,
+        ControllerFault([](sim::Faults &f) { f.ReadBack = sim::ReadBackForm::Echo; }), Outcome::Completed,
+        ParameterSuccess, BackupAfter::Fresh);
+  fault("read-back: answered in lower case", false,
+        ControllerFault([](sim::Faults &f) { f.ReadBack = sim::ReadBackForm::LowerCase; }), Outcome::Completed, ParameterSuccess, BackupAfter::Fresh);
+  fault("read-back: a wrong byte", false, ControllerFault([](sim::Faults &f) { f.WrongReadAddress = 0x0401; }),
+        Outcome::Interrupted,
+        "Error during file parameters writing." + Rescue + "\nAddress 0401: wrote DC, read back 23.", BackupAfter::Fresh);
+  fault("list: begins with a UTF-8 byte-order mark", false, ListIs("\xEF\xBB\xBF" + GoodList()), Outcome::Completed,
+        ParameterSuccess, BackupAfter::Fresh);
   fault("line: hangs up during the parameter list", false,
         ControllerFault([](sim::Faults &f) {
           // Nine reads, window 500, the two monitor probes and the CRC; then
@@ -278,7 +299,10 @@ void FaultCatalogueTest::catalogue() {
   UploadRig rig;
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
   Context c{rig, rig.Write("list.txt", GoodList()), rig.Write("fw.s19", ProgramFile(12)), nullptr};
-  rig.Write("tmpLogWin.txt", EarlierBackup);
+  {
+    QFile earlier(rig.Write("tmpLogWin.txt", EarlierBackup));
+    QVERIFY(earlier.open(QIODevice::ReadWrite) && earlier.setFileTime(EarlierSaved, QFileDevice::FileModificationTime));
+  }
   if (entry.Full) {
     rig.ChooseFullMode();
     rig.ChooseProgramFile(c.Program);
@@ -328,6 +352,14 @@ void FaultCatalogueTest::catalogue() {
     }
   }
   QCOMPARE(BackupState(rig), entry.Backup == BackupAfter::Kept ? backupBefore : BackupFileOf(identification));
+  // A replaced backup is kept, byte for byte, under the time it was saved.
+  const QStringList kept = QDir(rig.WorkDir.path()).entryList({"tmpLogWin-*"}, QDir::Files);
+  QCOMPARE(kept, entry.Backup == BackupAfter::Fresh ? QStringList{EarlierKept} : QStringList{});
+  if (!kept.isEmpty()) {
+    QFile copy(rig.WorkDir.filePath(EarlierKept));
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), EarlierBackup);
+  }
   QVERIFY(!rig.Window->Port().IsOpen());
   QCOMPARE(rig.Window->OuterHeightTwips(), 3450);
   QVERIFY(!rig.Window->Busy());

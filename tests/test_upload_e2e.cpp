@@ -1,6 +1,7 @@
 // Complete uploads through the main window, as a technician runs them: the
 // real window and port, the simulated controller on a pseudo-terminal, and a
 // technician who reads every message box and does what it asks.
+#include "KeptBackups.h"
 #include "ParameterList.h"
 #include "TestFiles.h"
 #include "UploadExpect.h"
@@ -78,6 +79,7 @@ struct Fault {
   int Ignored = 0;        // the failures let pass while it is off; -1: not tried off
   QStringList Prompts;    // shown before the interruption
   std::function<void(UploadRig &)> Verify;
+  QString Detail;         // the interruption message's line after the standard ones
 };
 
 sim::Faults With(std::function<void(sim::Faults &)> set) {
@@ -123,6 +125,7 @@ class UploadEndToEndTest : public QObject {
   void unpluggedAdapterEndsTheUpload();
   void unwritableBackupStopsBeforeTheControllerIsTouched_data();
   void unwritableBackupStopsBeforeTheControllerIsTouched();
+  void backupOfAControllerWithoutProgramKeepsTheEarlierOne();
   void nothingActsWhileAnUploadRuns();
 };
 
@@ -133,11 +136,13 @@ void UploadEndToEndTest::completeUpload_data() {
   QTest::addColumn<Dialect>("monitor");
   QTest::addColumn<bool>("paced");
   QTest::addColumn<QString>("line");
-  QTest::newRow("full, (E) monitor") << true << Dialect::E << false << "even";
-  QTest::newRow("full, Er monitor") << true << Dialect::Er << false << "even";
-  QTest::newRow("parameter list only, no program file") << false << Dialect::E << false << "even";
-  QTest::newRow("full, (E) monitor, 9600 baud line") << true << Dialect::E << true << "even";
-  QTest::newRow("parameter list only, 9600 baud line") << false << Dialect::E << true << "even";
+  QTest::addColumn<int>("lateAckRecord");  // -1: every "*" in time
+  QTest::newRow("full, (E) monitor") << true << Dialect::E << false << "even" << -1;
+  QTest::newRow("full, Er monitor") << true << Dialect::Er << false << "even" << -1;
+  QTest::newRow("parameter list only, no program file") << false << Dialect::E << false << "even" << -1;
+  QTest::newRow("full, (E) monitor, 9600 baud line") << true << Dialect::E << true << "even" << -1;
+  QTest::newRow("parameter list only, 9600 baud line") << false << Dialect::E << true << "even" << -1;
+  QTest::newRow("full, a late \"*\" is no failure") << true << Dialect::E << false << "even" << 4;
 }
 
 // The same uploads at 9600 baud through a USB converter (its latency timer at
@@ -148,10 +153,11 @@ void UploadEndToEndTest::completeUploadThroughEachLine_data() {
   QTest::addColumn<Dialect>("monitor");
   QTest::addColumn<bool>("paced");
   QTest::addColumn<QString>("line");
+  QTest::addColumn<int>("lateAckRecord");
   for (const char *line : {"usb:16", "usb:32", "fifo"}) {
-    QTest::addRow("%s, full, (E) monitor", line) << true << Dialect::E << true << line;
-    QTest::addRow("%s, full, Er monitor", line) << true << Dialect::Er << true << line;
-    QTest::addRow("%s, parameter list only", line) << false << Dialect::E << true << line;
+    QTest::addRow("%s, full, (E) monitor", line) << true << Dialect::E << true << line << -1;
+    QTest::addRow("%s, full, Er monitor", line) << true << Dialect::Er << true << line << -1;
+    QTest::addRow("%s, parameter list only", line) << false << Dialect::E << true << line << -1;
   }
 }
 
@@ -162,10 +168,12 @@ void UploadEndToEndTest::completeUpload() {
   QFETCH(Dialect, monitor);
   QFETCH(bool, paced);
   QFETCH(QString, line);
+  QFETCH(int, lateAckRecord);
   sim::LineDelivery delivery;
   QVERIFY(sim::ParseDelivery(line, delivery));
   UploadRig rig(monitor, paced, delivery);
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  rig.Controller.SetFaults(With([=](sim::Faults &f) { f.LateAckRecord = lateAckRecord; }));
   const QByteArray firmware = ProgramFile(20);
   const qint64 crc = 51966;
   // Enough bytes that every read-back exchange gets its chance to be split.
@@ -202,6 +210,7 @@ void UploadEndToEndTest::completeUpload() {
   for (const char *letter : {"E", "C", "P"}) QCOMPARE(MonitorCommandCount(rig.Controller, letter, 1), full && e ? 1 : 0);
   for (const char *letter : {"a", "d", "b"}) QCOMPARE(MonitorCommandCount(rig.Controller, letter, 1), full && !e ? 1 : 0);
   QCOMPARE(SRecordsReceived(rig.Controller), full ? 22 : 0);
+  QCOMPARE(FailureCount, 0);
   // Only the parameter-only mode switches the running controller by a window write.
   QCOMPARE(WrittenWindows(rig.Controller).count(500), full ? 0 : 1);
 }
@@ -274,6 +283,22 @@ QList<QPair<const char *, Fault>> TestPointFaults() {
               for (const auto &[address, byte] : FlashImageOf(ProgramFile(12))) QCOMPARE(int(flash.at(address)), int(byte));
             }});
 
+  // A "?" to a record: the firmware has a hole. Let pass, it is counted and
+  // never sent again; the rest of the file follows.
+  rows << qMakePair("Programming Controller: the monitor refuses a record",
+                    Fault{true, Dialect::E, Inject(With([](sim::Faults &f) { f.RefuseRecord = 3; })),
+                          "Programming Controller", 1, {BridgePrompt}, [](UploadRig &rig) {
+                            const QByteArray refused = ProgramFile(12).split('\n')[3].trimmed();
+                            const QList<QByteArray> commands = rig.Controller.MonitorCommands();
+                            QCOMPARE(commands.count(refused), 1);
+                            if (rig.Window->CheckErrors()) {
+                              QCOMPARE(commands.last(), refused);  // nothing after it
+                              return;
+                            }
+                            QCOMPARE(SRecordsReceived(rig.Controller), 14);
+                            QVERIFY(rig.Controller.Locked());
+                          }});
+
   rows << qMakePair("Programming Controller: power fails halfway through the records",
                     Fault{true, Dialect::Er, [](UploadRig &rig) { PowerFailsAfterRecords(rig, 5); },
                           "Programming Controller", -1, {BridgePrompt}, [](UploadRig &rig) {
@@ -304,11 +329,14 @@ QList<QPair<const char *, Fault>> TestPointFaults() {
             }});
   rows << qMakePair(
       "file parameters writing: a byte reads back wrong",
-      Fault{false, Dialect::E, Inject(With([](sim::Faults &f) { f.WrongReadAddress = 0x0401; })),
+      Fault{false, Dialect::E, Inject(With([](sim::Faults &f) {
+              f.WrongReadAddress = 0x0401;
+              f.ReadBack = sim::ReadBackForm::Echo;
+            })),
             "file parameters writing", 1, {}, [](UploadRig &rig) {
               QCOMPARE(MonitorCommandCount(rig.Controller, "E", 8), SmallListBytes);
               QCOMPARE(MonitorCommandCount(rig.Controller, "R", 6), rig.Window->CheckErrors() ? 2 : SmallListBytes);
-            }});
+            }, "Address 0401: wrote DC, read back 23."});
 
   rows << qMakePair("Locking controller: window 501 disabled",
                     Fault{false, Dialect::E, Inject(With([](sim::Faults &f) { f.ErrorWindow = 501; })),
@@ -337,7 +365,8 @@ void UploadEndToEndTest::testPointInterrupts() {
 
   rig.StartUpload();
 
-  QCOMPARE(rig.Hands->Messages, fault.Prompts + QStringList{Interruption(rig, fault.Step)});
+  const QString detail = fault.Detail.isEmpty() ? QString() : "\n" + fault.Detail;
+  QCOMPARE(rig.Hands->Messages, fault.Prompts + QStringList{Interruption(rig, fault.Step) + detail});
   EXPECT_IDLE(rig);
   QCOMPARE(ErrorFlag, qint16(0));
   if (fault.Step != "saving parameters") QCOMPARE(rig.BackupFile(), BackupFileOf(identification));
@@ -644,22 +673,38 @@ void UploadEndToEndTest::unpluggedAdapterEndsTheUpload() {
 
 void UploadEndToEndTest::unwritableBackupStopsBeforeTheControllerIsTouched_data() {
   QTest::addColumn<bool>("full");
-  QTest::newRow("full: before the erase") << true;
-  QTest::newRow("parameter list only: before window 500") << false;
+  QTest::addColumn<bool>("keeping");  // the earlier backup cannot be kept, rather than the new one written
+  QTest::newRow("full: before the erase") << true << false;
+  QTest::newRow("parameter list only: before window 500") << false << false;
+  QTest::newRow("full: the earlier backup cannot be kept") << true << true;
+  QTest::newRow("parameter list only: the earlier backup cannot be kept") << false << true;
 }
 
 void UploadEndToEndTest::unwritableBackupStopsBeforeTheControllerIsTouched() {
   QFETCH(bool, full);
+  QFETCH(bool, keeping);
   UploadRig rig;
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
   Choose(rig, full, true, SmallList());
-  QVERIFY(QDir(rig.WorkDir.path()).mkdir("tmpLogWin.txt"));
+  const QString earlier = rig.WorkDir.filePath("tmpLogWin.txt");
+  const QDateTime saved(QDate(2026, 12, 7), QTime(19, 30, 12));
+  const QString keptName = rig.WorkDir.filePath("tmpLogWin-20261207-193012.txt");
+  if (keeping) {
+    rig.Write("tmpLogWin.txt", "an earlier upload's backup\r\n");
+    QFile stamped(earlier);
+    QVERIFY(stamped.open(QIODevice::ReadWrite) && stamped.setFileTime(saved, QFileDevice::FileModificationTime));
+    QVERIFY(QDir(rig.WorkDir.path()).mkdir(QFileInfo(keptName).fileName()));  // the name it would be kept under
+  } else {
+    QVERIFY(QDir(rig.WorkDir.path()).mkdir("tmpLogWin.txt"));
+  }
   const auto flash = rig.Controller.Flash();
 
   rig.StartUpload();
 
   const QString text = rig.Hands->LastMessage();
-  const QString named = "The backup file " + BackupPath(rig) + " could not be written: ";
+  const QString named = keeping ? "The earlier backup file " + BackupPath(rig) + " could not be kept as " +
+                                      QDir(QDir::currentPath()).filePath(QFileInfo(keptName).fileName()) + ": "
+                                : "The backup file " + BackupPath(rig) + " could not be written: ";
   QVERIFY2(text.startsWith(named), qPrintable(text));
   QVERIFY2(text.endsWith("\nThe uploading procedure will be interrupted!"), qPrintable(text));
   QVERIFY2(!text.mid(named.size()).section('\n', 0, 0).trimmed().isEmpty(), qPrintable(text));  // the reason
@@ -667,7 +712,51 @@ void UploadEndToEndTest::unwritableBackupStopsBeforeTheControllerIsTouched() {
   for (const char *letter : {"E", "C", "P", "a", "d", "b"}) QCOMPARE(MonitorCommandCount(rig.Controller, letter, 1), 0);
   QVERIFY(!WrittenWindows(rig.Controller).contains(500));
   QVERIFY(rig.Controller.Flash() == flash);
-  QVERIFY(QFileInfo(rig.WorkDir.filePath("tmpLogWin.txt")).isDir());
+  if (keeping) QCOMPARE(rig.BackupFile(), QByteArray("an earlier upload's backup\r\n"));
+  else QVERIFY(QFileInfo(earlier).isDir());
+  EXPECT_IDLE(rig);
+}
+
+// ---------------------------------------------------------------------------
+
+// A full upload interrupted after the erase leaves a controller without a
+// program: the next run's backup reads nothing but failures. The first run's
+// values must survive it, and the technician be told where they are.
+void UploadEndToEndTest::backupOfAControllerWithoutProgramKeepsTheEarlierOne() {
+  UploadRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, true, true, SmallList());
+  const auto identification = IdentificationOf(rig.Controller);
+  rig.Controller.SetFaults(With([](sim::Faults &f) { f.RefuseRecord = 0; }));
+  rig.StartUpload();
+  QCOMPARE(rig.Hands->LastMessage(), Interruption(rig, "Programming Controller"));
+  const QByteArray firstBackup = rig.BackupFile();
+  QCOMPARE(firstBackup, BackupFileOf(identification));
+  const QDateTime firstSaved = QFileInfo(rig.WorkDir.filePath("tmpLogWin.txt")).lastModified();
+  // The technician removes the bridge and powers up: no program, no application.
+  rig.Controller.SetFaults({});
+  rig.Controller.SetBridge(false);
+  rig.Controller.PowerCycle();
+  QVERIFY(!rig.Controller.WithModel([](const sim::ControllerModel &m) { return m.ProgramPresent(); }));
+
+  // Again, with Check Errors off, so that the failed backup is written.
+  rig.TickCheckErrors();
+  rig.Hands->Messages.clear();
+  QStringList tooltips;
+  rig.Hands->OnRestoreDialog = [&](frmUpdateWin &dialog) { tooltips << dialog.txtWin[0]->toolTip(); };
+  rig.StartUpload();
+
+  const QString kept = QDir(QDir::currentPath()).filePath(KeptBackupName(firstSaved));
+  QFile keptFile(kept);
+  QVERIFY2(keptFile.open(QIODevice::ReadOnly), qPrintable(kept));
+  QCOMPARE(keptFile.readAll(), firstBackup);
+  QVERIFY(rig.BackupFile().contains("VE (Win 310)\t\t#TIMEOUT#\r\n"));
+  const QString named = "The last values read from a controller are in " + kept + ", saved " +
+                        firstSaved.toString("yyyy-MM-dd HH:mm:ss") + ".";
+  QVERIFY2(rig.Hands->LastMessage().startsWith(FullSuccess + "\n"), qPrintable(rig.Hands->LastMessage()));
+  QVERIFY2(rig.Hands->LastMessage().endsWith("\n" + named), qPrintable(rig.Hands->LastMessage()));
+  QCOMPARE(tooltips.size(), 1);
+  QVERIFY2(tooltips[0].endsWith("\n" + named), qPrintable(tooltips[0]));
   EXPECT_IDLE(rig);
 }
 

@@ -1,3 +1,4 @@
+#include "KeptBackups.h"
 #include "UploadSteps.h"
 #include "mdlSerial.h"
 
@@ -37,12 +38,15 @@ void StoreControllerParameters(StepHost &host) {
 QString ParameterLogPath() { return QDir::current().absoluteFilePath("tmpLogWin.txt"); }
 
 bool WriteParameterLog(QString *error) {
-  // Written aside and renamed into place, so an earlier backup is never lost
-  // to a half-written one.
-  QSaveFile file(ParameterLogPath());
   QByteArray text;
   for (int r = 0; r < IdWindowCount; ++r)
     text += QByteArray(IdWindowLabels[r]) + "\t\t" + IdWindows[r].Value + "\r\n";
+  // A controller that no longer answers would otherwise replace the last
+  // values read from one with failure texts.
+  if (!KeepEarlierBackup(QDir::current(), text, error)) return false;
+  // Written aside and renamed into place, so an earlier backup is never lost
+  // to a half-written one.
+  QSaveFile file(ParameterLogPath());
   const bool ok = file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
   if (!ok && error)
     *error = QStringLiteral("The backup file %1 could not be written: %2")

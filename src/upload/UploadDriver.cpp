@@ -1,6 +1,7 @@
 #include "UploadDriver.h"
 
 #include "ParameterList.h"
+#include "KeptBackups.h"
 #include "ProgramFileCheck.h"
 #include "ReplySlices.h"
 #include "UploadSteps.h"
@@ -86,6 +87,8 @@ void CommonTail(UploadHost &host, const QString &success) {
   QString text = success;
   if (host.CheckErrors() == 0 && FailureCount > 0)
     text += CR + QStringLiteral("%1 failure(s) were ignored because Check Errors is off.").arg(FailureCount);
+  const QString rescue = RescueBackupLine();
+  if (!rescue.isEmpty()) text += CR + rescue;
   host.Message(text);
 }
 
@@ -117,6 +120,7 @@ void RunSequence(UploadHost &host) {
   host.Repaint();
   ErrorFlag = 0;
   FailureCount = 0;
+  FailureDetail.clear();
   if (host.UploadMode() == -1) UploadAll(host);
   else UploadParameterList(host);
   host.Port().Close();
@@ -131,8 +135,9 @@ QString BackupPathForMessage() {
 }
 
 QString InterruptionTail() {
+  const QString rescue = RescueBackupLine();
   return CR + "The uploading procedure will be interrupted!" + CR + "Please refer to file " + BackupPathForMessage() +
-         " to rescue C/U parameters";
+         " to rescue C/U parameters" + (rescue.isEmpty() ? QString() : CR + rescue);
 }
 
 QString InterruptionText(const QString &step) { return "Error during " + step + "." + InterruptionTail(); }
@@ -152,8 +157,9 @@ QString PortOpenFailureText(int portNumber, const QString &device, const QString
 }
 
 void AbortUpload(UploadHost &host, const QString &step) {
-  host.Message(InterruptionText(step));
+  host.Message(InterruptionText(step) + (FailureDetail.isEmpty() ? QString() : CR + FailureDetail));
   ErrorFlag = 0;
+  FailureDetail.clear();
 }
 
 void UploadAll(UploadHost &host) {

@@ -1,6 +1,7 @@
 #include "frmUpdateWin.h"
 
 #include "FontFit.h"
+#include "KeptBackups.h"
 #include "Twips.h"
 #include "mdlSerial.h"
 
@@ -91,8 +92,10 @@ void frmUpdateWin::Form_Load() {
 
 void frmUpdateWin::MarkFailedRead(int row) {
   lblWin[row]->setStyleSheet("color: red");
-  const QString why = "The backup could not read this window: " + QString::fromLatin1(IdWindows[row].Value) +
-                      ". Left unchanged, it is not written.";
+  QString why = "The backup could not read this window: " + QString::fromLatin1(IdWindows[row].Value) +
+                ". Left unchanged, it is not written.";
+  const QString rescue = RescueBackupLine();
+  if (!rescue.isEmpty()) why += "\n" + rescue;
   lblWin[row]->setToolTip(why);
   txtWin[row]->setToolTip(why);
 }

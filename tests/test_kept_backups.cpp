@@ -1,0 +1,130 @@
+// Earlier backups kept beside "tmpLogWin.txt", never replaced blind, and the
+// kept file named when the latest backup holds read failures.
+#include "KeptBackups.h"
+#include "TestFiles.h"
+#include "UploadDriver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QDateTime Earlier(QDate(2026, 12, 7), QTime(19, 30, 12));
+const QByteArray Values = "VE (Win 310)\t\t004321\r\nPump S/N (Win 322)\t\tP-77\r\n";
+const QByteArray Failures = "VE (Win 310)\t\t#TIMEOUT#\r\nPump S/N (Win 322)\t\tNACK CODE: 7\r\n";
+
+void WriteStamped(const QString &dir, const QString &name, const QByteArray &content, const QDateTime &modified) {
+  QFile f(WriteTestFile(dir, name, content));
+  QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(modified, QFileDevice::FileModificationTime));
+}
+
+QByteArray Content(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// name -> content for every file of the folder but tmpLogWin.txt.
+QMap<QString, QByteArray> KeptFiles(const QDir &dir) {
+  QMap<QString, QByteArray> out;
+  for (const QString &name : dir.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot))
+    if (name != "tmpLogWin.txt") out[name] = QFileInfo(dir.filePath(name)).isDir() ? "(dir)" : Content(dir.filePath(name));
+  return out;
+}
+
+using Files = QMap<QString, QByteArray>;
+
+}  // namespace
+
+class KeptBackupsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void keeping_data() {
+    QTest::addColumn<QByteArray>("earlier");  // empty: there is no tmpLogWin.txt
+    QTest::addColumn<Files>("before");        // files already beside it
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<Files>("after");
+    const QString name = "tmpLogWin-20261207-193012.txt";
+    QTest::newRow("nothing there") << QByteArray() << Files{} << true << Files{};
+    QTest::newRow("identical content: no new file") << QByteArray(Values + "\t") << Files{} << true << Files{};
+    QTest::newRow("different: kept byte-equal under its time") << Values << Files{} << true << Files{{name, Values}};
+    QTest::newRow("already kept under that name") << Values << Files{{name, Values}} << true << Files{{name, Values}};
+    QTest::newRow("another backup of the same second is left alone")
+        << Values << Files{{name, Failures}} << true
+        << Files{{name, Failures}, {"tmpLogWin-20261207-193012-2.txt", Values}};
+    QTest::newRow("the name is taken by a directory: refused") << Values << Files{{name, "(dir)"}} << false
+                                                               << Files{{name, "(dir)"}};
+  }
+  void keeping() {
+    QFETCH(QByteArray, earlier);
+    QFETCH(Files, before);
+    QFETCH(bool, kept);
+    QFETCH(Files, after);
+    QTemporaryDir dir;
+    const QByteArray next = Values + "\t";
+    if (!earlier.isEmpty()) WriteStamped(dir.path(), "tmpLogWin.txt", earlier, Earlier);
+    for (auto it = before.begin(); it != before.end(); ++it) {
+      if (it.value() == "(dir)") QVERIFY(QDir(dir.path()).mkdir(it.key()));
+      else WriteTestFile(dir.path(), it.key(), it.value());
+    }
+    QString error;
+    QCOMPARE(KeepEarlierBackup(QDir(dir.path()), next, &error), kept);
+    QCOMPARE(KeptFiles(QDir(dir.path())), after);
+    if (!kept) {
+      QVERIFY2(error.startsWith("The earlier backup file " + QDir(dir.path()).filePath("tmpLogWin.txt") +
+                                " could not be kept as " + QDir(dir.path()).filePath(before.firstKey()) + ": "),
+               qPrintable(error));
+      return;
+    }
+    // The copy carries the time of the values it holds.
+    for (auto it = after.begin(); it != after.end(); ++it)
+      if (!before.contains(it.key())) QCOMPARE(QFileInfo(QDir(dir.path()).filePath(it.key())).lastModified(), Earlier);
+    if (!earlier.isEmpty()) QCOMPARE(Content(QDir(dir.path()).filePath("tmpLogWin.txt")), earlier);  // not yet replaced
+  }
+
+  void theFileToUse_data() {
+    QTest::addColumn<QByteArray>("latest");  // tmpLogWin.txt
+    QTest::addColumn<Files>("kept");
+    QTest::addColumn<QString>("named");  // empty: none
+    QTest::newRow("the latest backup holds values") << Values << Files{{"tmpLogWin-20261207-193012.txt", Values}}
+                                                    << QString();
+    QTest::newRow("a failure, nothing kept") << Failures << Files{} << QString();
+    QTest::newRow("a failure: the newest kept backup with values")
+        << Failures
+        << Files{{"tmpLogWin-20261101-080000.txt", Values},
+                 {"tmpLogWin-20261207-193012.txt", Values},
+                 {"tmpLogWin-20261207-193012-2.txt", "VE (Win 310)\t\tUNKNOWN NACK :X\r\n"},
+                 {"tmpLogWin-notes.txt", Values}}
+        << QString("tmpLogWin-20261207-193012.txt");
+  }
+  void theFileToUse() {
+    QFETCH(QByteArray, latest);
+    QFETCH(Files, kept);
+    QFETCH(QString, named);
+    QTemporaryDir dir;
+    const QString saved = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    WriteTestFile(dir.path(), "tmpLogWin.txt", latest);
+    for (auto it = kept.begin(); it != kept.end(); ++it) WriteTestFile(dir.path(), it.key(), it.value());
+    const QString line = RescueBackupLine();
+    const QString interruption = InterruptionText("Locking controller");
+    QVERIFY(QDir::setCurrent(saved));
+
+    const QString standard = "Error during Locking controller.\rThe uploading procedure will be interrupted!\r"
+                             "Please refer to file " +
+                             QDir::toNativeSeparators(QDir(dir.path()).canonicalPath()) + "/tmpLogWin.txt to rescue C/U parameters";
+    if (named.isEmpty()) {
+      QCOMPARE(line, QString());
+      QCOMPARE(interruption, standard);
+      return;
+    }
+    QCOMPARE(line, "The last values read from a controller are in " + QDir(QDir(dir.path()).canonicalPath()).filePath(named) +
+                       ", saved 2026-12-07 19:30:12.");
+    QCOMPARE(interruption, standard + "\r" + line);
+  }
+};
+
+QTEST_GUILESS_MAIN(KeptBackupsTest)
+#include "test_kept_backups.moc"
