@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds, runs every test, once
-# in the normal build and once under AddressSanitizer and UBSan.
+# in the normal build with warnings as errors and once under AddressSanitizer
+# and UBSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh default
-ctest --preset default
+scripts/setup.sh werror
+ctest --preset werror
 scripts/setup.sh asan
 ctest --preset asan
