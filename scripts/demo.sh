@@ -7,5 +7,5 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
-"$root/scripts/setup.sh" default
+"$root/scripts/setup.sh" default calvenori-demo
 exec "$root/build/default/demo/calvenori-demo" "$@"

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test the uploader,
-# then configures and builds the given CMake preset (default: "default").
+# then configures and builds the given CMake preset (default: "default"), all
+# of it or only the targets named after it.
+#   scripts/setup.sh [preset [target...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 preset="${1:-default}"
+shift || true
+targets=("$@")
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libgl-dev)
 case "$preset" in
   asan|fuzz) packages+=(clang libclang-rt-dev) ;;
@@ -17,10 +21,14 @@ done
 if [ "${#missing[@]}" -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  echo "== Installing: ${missing[*]}"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+echo "== Configuring preset $preset"
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" -j "$(nproc)"
+echo "== Building ${targets[*]:-everything} ($preset)"
+build=(cmake --build --preset "$preset" -j "$(nproc)")
+[ "${#targets[@]}" -gt 0 ] && build+=(--target "${targets[@]}")
+"${build[@]}"
