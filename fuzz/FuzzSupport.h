@@ -1,7 +1,8 @@
 #pragma once
 // What the fuzz targets share: a broken invariant aborts (libFuzzer then keeps
-// the input), the file readers get the input through a file, and the lines of
-// an input are split here independently of the reader under test.
+// the input), the checks get the input through a file (their messages name
+// it; the reader itself reads from memory), and the lines of an input are
+// split here independently of the reader under test.
 
 #include <QByteArray>
 #include <QDir>

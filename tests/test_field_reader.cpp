@@ -1,6 +1,9 @@
 // The file reader of both input files: the field and line rules,
-// the end-of-file test, the counting pass and the number conversions.
+// the end-of-file test, the counting pass and the number conversions. The
+// rules are fed from memory; the files themselves in openFailure and
+// countLinesLargeFile.
 
+#include <QBuffer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -29,7 +32,18 @@ class TestFieldReader : public QObject {
   void toAddress();
 
  private:
+  // The reader over `bytes` in memory, from their start.
+  FieldReader &Over(const QByteArray &bytes) {
+    buffer_.close();
+    buffer_.setData(bytes);
+    buffer_.open(QIODevice::ReadOnly);
+    reader_.Open(buffer_);
+    return reader_;
+  }
+
   QTemporaryDir dir_;
+  QBuffer buffer_;
+  FieldReader reader_;
 };
 
 void TestFieldReader::fieldRules_data() {
@@ -64,10 +78,7 @@ void TestFieldReader::fieldRules_data() {
 void TestFieldReader::fieldRules() {
   QFETCH(QByteArray, content);
   QFETCH(QList<QByteArray>, fields);
-  const QString path = WriteTestFile(dir_.path(), "fields.txt", content);
-  FieldReader reader;
-  QString error;
-  QVERIFY2(reader.Open(path, &error), qPrintable(error));
+  FieldReader &reader = Over(content);
   QList<QByteArray> read;
   // The transfer loops' shape: read, then stop at the end of the file.
   while (!reader.AtEnd() && read.size() < 100) {
@@ -85,9 +96,7 @@ void TestFieldReader::fieldRules() {
 }
 
 void TestFieldReader::lineNumbersAndFlags() {
-  const QString path = WriteTestFile(dir_.path(), "lines.txt", QByteArray("a,b\r\n\r\nc,\"d,e\r\nf\"g\"h,i"));
-  FieldReader reader;
-  QVERIFY(reader.Open(path, nullptr));
+  FieldReader &reader = Over("a,b\r\n\r\nc,\"d,e\r\nf\"g\"h,i");
   QCOMPARE(reader.Line(), qint64(0));
   QCOMPARE(reader.ReadField(), QByteArray("a"));
   QCOMPARE(reader.Line(), qint64(1));
@@ -113,9 +122,8 @@ void TestFieldReader::lineNumbersAndFlags() {
 }
 
 void TestFieldReader::endOfFile() {
-  FieldReader reader;
   // Empty file: at the end at once; a read gives nothing and says so.
-  QVERIFY(reader.Open(WriteTestFile(dir_.path(), "empty.txt", {}), nullptr));
+  FieldReader &reader = Over({});
   QVERIFY(reader.AtEnd());
   QCOMPARE(reader.ReadField(), QByteArray());
   QVERIFY(reader.PastEnd());
@@ -124,7 +132,7 @@ void TestFieldReader::endOfFile() {
 
   // After the last field of a file that ends with CR LF the reader is at the
   // end, so "if end of file, stop" stops there.
-  QVERIFY(reader.Open(WriteTestFile(dir_.path(), "crlf.txt", "S0\r\nS9\r\n"), nullptr));
+  Over("S0\r\nS9\r\n");
   QVERIFY(!reader.AtEnd());
   QCOMPARE(reader.ReadField(), QByteArray("S0"));
   QVERIFY(!reader.AtEnd());
@@ -132,19 +140,19 @@ void TestFieldReader::endOfFile() {
   QVERIFY(reader.AtEnd());
 
   // The same with LF, and without any line end.
-  QVERIFY(reader.Open(WriteTestFile(dir_.path(), "lf.txt", "1,x,5\n"), nullptr));
+  Over("1,x,5\n");
   reader.ReadField();
   reader.ReadField();
   QCOMPARE(reader.ReadField(), QByteArray("5"));
   QVERIFY(reader.AtEnd());
-  QVERIFY(reader.Open(WriteTestFile(dir_.path(), "none.txt", "1,x,5"), nullptr));
+  Over("1,x,5");
   reader.ReadField();
   reader.ReadField();
   QCOMPARE(reader.ReadField(), QByteArray("5"));
   QVERIFY(reader.AtEnd());
 
   // A trailing blank line is one more (empty) line: not yet at the end.
-  QVERIFY(reader.Open(WriteTestFile(dir_.path(), "blank.txt", "S9\r\n\r\n"), nullptr));
+  Over("S9\r\n\r\n");
   QCOMPARE(reader.ReadField(), QByteArray("S9"));
   QVERIFY(!reader.AtEnd());
   QCOMPARE(reader.ReadField(), QByteArray());
@@ -157,9 +165,8 @@ void TestFieldReader::endOfFile() {
 }
 
 void TestFieldReader::readLine() {
-  const QString path = WriteTestFile(dir_.path(), "readline.txt", "  7,\"8\",9\r\nsecond\nthird\rfourth\r\n\r\nlast");
-  FieldReader reader;
-  QVERIFY(reader.Open(path, nullptr));
+  const QByteArray content("  7,\"8\",9\r\nsecond\nthird\rfourth\r\n\r\nlast");
+  FieldReader &reader = Over(content);
   QCOMPARE(reader.ReadLine(), QByteArray("  7,\"8\",9"));  // whole line, bytes as they are
   QCOMPARE(reader.Line(), qint64(1));
   QCOMPARE(reader.ReadLine(), QByteArray("second"));
@@ -174,7 +181,7 @@ void TestFieldReader::readLine() {
   QVERIFY(reader.AtEnd());
 
   // Fields after ReadLine continue on the next line.
-  QVERIFY(reader.Open(path, nullptr));
+  Over(content);
   reader.ReadLine();
   QCOMPARE(reader.ReadField(), QByteArray("second"));
   QCOMPARE(reader.Line(), qint64(2));
@@ -186,15 +193,14 @@ void TestFieldReader::lineEndAcrossBufferBoundary() {
   for (int firstLength : {65535, 65534, 65536, 65537, 200000}) {
     QByteArray content(firstLength, 'A');
     content += "\r\nB,C\r\n";
-    const QString path = WriteTestFile(dir_.path(), "boundary.txt", content);
-    FieldReader reader;
-    QVERIFY(reader.Open(path, nullptr));
+    FieldReader &reader = Over(content);
     QCOMPARE(reader.ReadLine().size(), firstLength);
     QCOMPARE(reader.ReadField(), QByteArray("B"));
     QCOMPARE(reader.ReadField(), QByteArray("C"));
     QCOMPARE(reader.Line(), qint64(2));
     QVERIFY(reader.AtEnd());
-    QCOMPARE(CountLines(path, nullptr), qint64(2));
+    buffer_.seek(0);
+    QCOMPARE(CountLines(buffer_), qint64(2));
   }
 }
 
@@ -209,6 +215,9 @@ void TestFieldReader::openFailure() {
   QVERIFY(!reader.Open(missing, nullptr));     // no error text wanted
   QCOMPARE(CountLines(missing, &error), qint64(-1));
   QVERIFY(error.contains(missing));
+  QBuffer closed;
+  QVERIFY(!reader.Open(closed));
+  QCOMPARE(CountLines(closed), qint64(-1));
 }
 
 void TestFieldReader::countLines_data() {
@@ -227,7 +236,9 @@ void TestFieldReader::countLines_data() {
 void TestFieldReader::countLines() {
   QFETCH(QByteArray, content);
   QFETCH(qint64, lines);
-  QCOMPARE(CountLines(WriteTestFile(dir_.path(), "count.txt", content), nullptr), lines);
+  QBuffer buffer(&content);
+  QVERIFY(buffer.open(QIODevice::ReadOnly));
+  QCOMPARE(CountLines(buffer), lines);
 }
 
 void TestFieldReader::countLinesLargeFile() {

@@ -56,14 +56,27 @@ bool FieldReader::Open(const QString &path, QString *error) {
     if (error) *error = QStringLiteral("%1 cannot be opened: %2").arg(path, file_.errorString());
     return false;
   }
+  Start(file_);
+  return true;
+}
+
+bool FieldReader::Open(QIODevice &device) {
+  Close();
+  if (!device.isReadable()) return false;
+  Start(device);
+  return true;
+}
+
+void FieldReader::Start(QIODevice &device) {
+  device_ = &device;
   Refill();
   // Windows editors put a UTF-8 byte-order mark before the first field.
   if (buf_.startsWith("\xEF\xBB\xBF")) pos_ = 3;
-  return true;
 }
 
 void FieldReader::Close() {
   if (file_.isOpen()) file_.close();
+  device_ = nullptr;
   buf_.clear();
   pos_ = 0;
   currentLine_ = 1;
@@ -74,7 +87,7 @@ void FieldReader::Close() {
 void FieldReader::Refill() {
   pos_ = 0;
   buf_.resize(BufferSize);
-  const qint64 n = file_.isOpen() ? file_.read(buf_.data(), BufferSize) : 0;
+  const qint64 n = device_ ? device_->read(buf_.data(), BufferSize) : 0;
   if (n < 0) readFailed_ = true;
   buf_.resize(n > 0 ? n : 0);
 }
@@ -151,15 +164,27 @@ QByteArray FieldReader::ReadField() {
   return field;
 }
 
-qint64 CountLines(const QString &path, QString *error) {
-  FieldReader reader;
-  if (!reader.Open(path, error)) return -1;
+namespace {
+
+qint64 CountOpenLines(FieldReader &reader) {
   qint64 count = 0;
   do {
     reader.ReadLine();
     ++count;
   } while (!reader.AtEnd());
   return count;
+}
+
+}  // namespace
+
+qint64 CountLines(const QString &path, QString *error) {
+  FieldReader reader;
+  return reader.Open(path, error) ? CountOpenLines(reader) : -1;
+}
+
+qint64 CountLines(QIODevice &device) {
+  FieldReader reader;
+  return reader.Open(device) ? CountOpenLines(reader) : -1;
 }
 
 qint32 FieldToInt(const QByteArray &field, bool *fits) {

@@ -7,6 +7,7 @@
 // Line ends: CR LF, LF alone and CR alone each end a line; the last line may
 // lack its line end. Bytes are kept as they are (Latin-1, nothing decoded).
 // The file is read through a buffer: one line at most is held, never the file.
+// Any readable QIODevice serves as well as a file (a QBuffer in the tests).
 //
 // Field rules:
 // - blanks (space, tab) before a field are skipped;
@@ -22,6 +23,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QIODevice>
 #include <QString>
 #include <QtGlobal>
 
@@ -35,6 +37,9 @@ class FieldReader {
   // Opens the file for reading (closing one opened before). On failure
   // returns false and sets *error (if given) to a text naming path and reason.
   bool Open(const QString &path, QString *error);
+  // Reads `device` from its current position; it must be open for reading and
+  // outlive the reading. Returns false when it cannot be read.
+  bool Open(QIODevice &device);
   void Close();
 
   // The classic end-of-file test: true once no more bytes remain (also when
@@ -63,12 +68,14 @@ class FieldReader {
   bool ReadFailed() const { return readFailed_; }
 
  private:
+  void Start(QIODevice &device);
   void Refill();
   int Peek() const { return pos_ < buf_.size() ? static_cast<unsigned char>(buf_[pos_]) : -1; }
   int Get();
   void ConsumeLineEnd();
 
   QFile file_;
+  QIODevice *device_ = nullptr;  // file_, or the caller's device
   QByteArray buf_;
   qsizetype pos_ = 0;
   qint64 currentLine_ = 1;
@@ -85,6 +92,7 @@ class FieldReader {
 // "a\r\n" count 1; "a\r\n\r\n" counts 2). Returns -1 and sets *error when the
 // file cannot be opened. 64-bit: no 32767-line limit.
 qint64 CountLines(const QString &path, QString *error);
+qint64 CountLines(QIODevice &device);
 
 // A field read as a whole decimal number: optional blanks, an optional sign,
 // digits; reading stops at the first character that cannot belong to the
