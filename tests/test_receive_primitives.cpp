@@ -4,7 +4,6 @@
 #include "mdlSerial.h"
 
 #include <QElapsedTimer>
-#include <QThread>
 #include <QtTest>
 
 class ReceivePrimitivesTest : public QObject {
@@ -44,17 +43,20 @@ class ReceivePrimitivesTest : public QObject {
 
   void exchangesDiscardStaleInput() {
     Sim().SetMode(sim::Mode::ParameterMonitor);
+    const QByteArray q("Q\r\n");
+    const qint64 prompt = Sim().WithModel([](const sim::ControllerModel &m) { return m.ParameterPrompt(); }).size();
+    qint64 sent = Sim().BytesSent();
     // A stale "Q..." read into Qt's buffer...
     link.Port.Write("U\r");
-    QVERIFY(link.Port.Device().waitForReadyRead(1000));
+    QTRY_VERIFY(link.Port.BytesWaiting() > 0);
     QByteArray reply = MonitorExchange(link.Port, "\r");
     QVERIFY2(!reply.startsWith('Q'), reply.constData());
     QVERIFY(reply.startsWith("\r\n"));
     // ...and one still in the system's buffer, never seen by Qt.
-    QThread::msleep(50);  // the earlier prompt's tail arrives meanwhile
+    QVERIFY(WaitUntilSent(Sim(), sent += q.size() + prompt));  // the prompt's tail too
     link.Port.DiscardInput();
     link.Port.Write("U\r");
-    QThread::msleep(50);
+    QVERIFY(WaitUntilSent(Sim(), sent += q.size()));
     reply = MonitorExchange(link.Port, "\r");
     QVERIFY2(!reply.startsWith('Q'), reply.constData());
     QVERIFY(reply.startsWith("\r\n"));

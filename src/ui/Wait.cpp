@@ -3,9 +3,10 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+qint64 PauseNs(double seconds) { return seconds > 0 ? static_cast<qint64>(seconds * 1e9) : 0; }
+
 void Wait(double seconds) {
-  if (!(seconds > 0)) return;
-  const qint64 total = static_cast<qint64>(seconds * 1e9);
+  const qint64 total = PauseNs(seconds);
   QElapsedTimer clock;  // monotonic where the platform has one
   clock.start();
   // A sleep may end early (signals); keep sleeping for what is left.

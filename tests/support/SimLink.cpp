@@ -2,6 +2,10 @@
 
 #include "mdlGlobal.h"
 
+#include <QDeadlineTimer>
+
+#include <thread>
+
 bool SimLink::Start(sim::Dialect dialect, bool paced) {
   Controller = std::make_unique<sim::SimulatedController>(dialect);
   Controller->SetPaced(paced);
@@ -12,6 +16,15 @@ bool SimLink::Start(sim::Dialect dialect, bool paced) {
   if (!Port.Open()) {
     Error = Port.ErrorString();
     return false;
+  }
+  return true;
+}
+
+bool WaitUntilSent(const sim::SimulatedController &controller, qint64 total) {
+  const QDeadlineTimer deadline(10'000);
+  while (controller.BytesSent() < total) {
+    if (deadline.hasExpired()) return false;
+    std::this_thread::yield();
   }
   return true;
 }

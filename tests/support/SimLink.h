@@ -22,6 +22,11 @@ struct SimLink {
   QString Error;
 };
 
+// Returns once the controller has written `total` bytes to the line since it
+// started (false after 10 s without), handling no events meanwhile: what it
+// wrote stays in the system's buffer, unseen by Qt.
+bool WaitUntilSent(const sim::SimulatedController &controller, qint64 total);
+
 // Hex dump "02 80 33" for readable comparisons of wire bytes.
 QString Hex(const QByteArray &bytes);
 QByteArray Unhex(const char *spaced);
