@@ -48,7 +48,6 @@ class SerialPort {
   QString DeviceName() const;
 
   void SetReadMode(int mode) { readMode_ = mode; }  // 0 all waiting, 1 one byte
-  int ReadMode() const { return readMode_; }
   qint64 BytesWaiting() const;
   QByteArray Read();  // never waits
   void Write(const QByteArray &bytes);

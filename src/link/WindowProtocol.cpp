@@ -61,14 +61,7 @@ void SendRequest(SerialPort &port, const QByteArray &frame) {
   port.Write(frame);
 }
 
-}  // namespace
-
-QByteArray FrameChecksum(const QByteArray &frame) {
-  quint8 x = 0;
-  for (int i = 1; i < frame.size(); ++i) x ^= static_cast<quint8>(frame[i]);
-  return QByteArray::number(x, 16).toUpper().rightJustified(2, '0');
-}
-
+// Collects one reply frame byte by byte and classifies it.
 WindowReply ReceiveReply(SerialPort &port) {
   ReplyCollector collector;
   for (bool first = true;; first = false) {
@@ -81,6 +74,14 @@ WindowReply ReceiveReply(SerialPort &port) {
     if (collector.Feed(byte)) break;
   }
   return collector.Reply();
+}
+
+}  // namespace
+
+QByteArray FrameChecksum(const QByteArray &frame) {
+  quint8 x = 0;
+  for (int i = 1; i < frame.size(); ++i) x ^= static_cast<quint8>(frame[i]);
+  return QByteArray::number(x, 16).toUpper().rightJustified(2, '0');
 }
 
 QByteArray ReadRequestFrame(qint16 window) { return WithChecksum(Header(window, '0')); }

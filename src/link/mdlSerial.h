@@ -35,9 +35,6 @@ QByteArray SettledExchange(SerialPort &port, const QByteArray &text, qint16 coun
 // Two upper-case hex digits: XOR of every byte after the leading STX.
 QByteArray FrameChecksum(const QByteArray &frame);
 
-// Collects one reply frame byte by byte and classifies it.
-WindowReply ReceiveReply(SerialPort &port);
-
 // One read request; the reply unchanged.
 WindowReply ReadWindow(SerialPort &port, qint16 window);
 

@@ -12,7 +12,6 @@ class InputGate : public QObject {
   explicit InputGate(QWidget *window);
 
   void SetShut(bool shut);
-  bool Shut() const { return shut_; }
 
  protected:
   bool eventFilter(QObject *watched, QEvent *event) override;

@@ -12,7 +12,11 @@ frmAbout::frmAbout(QWidget *owner)
                          Qt::WindowCloseButtonHint) {
   setWindowTitle(QStringLiteral("Software Release"));
   setFixedSize(TwipsToPixels(3660), TwipsToPixels(1770));
+  BuildControls();
+  Form_Load();
+}
 
+void frmAbout::BuildControls() {
   lblRelease = new QLabel(QStringLiteral("Calvenori Uploader Software Release"), this);
   lblRelease->setObjectName(QStringLiteral("lblRelease"));
   lblRelease->setGeometry(TwipsRect(480, 240, 2655, 735));
@@ -25,7 +29,9 @@ frmAbout::frmAbout(QWidget *owner)
   cmdOk->setDefault(true);
   cmdOk->setFocus();
   connect(cmdOk, &QPushButton::clicked, this, &QDialog::accept);
+}
 
+void frmAbout::Form_Load() {
   // Loading appends the release; a new box each showing keeps it to one.
   lblRelease->setText(lblRelease->text() + QStringLiteral(" ") + AppVersion());
 

@@ -13,6 +13,9 @@ class frmAbout : public QDialog {
   explicit frmAbout(QWidget *owner);
 
  private:
+  void BuildControls();
+  void Form_Load();
+
   QLabel *lblRelease = nullptr;
   QPushButton *cmdOk = nullptr;
 };

@@ -50,7 +50,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), OpenFileDialog(AskForFi
   BuildControls();
   BuildMenus();
   SetFocusOrder();
-  Load();
+  Form_Load();
 }
 
 void frmMain::BuildControls() {
@@ -149,27 +149,27 @@ void frmMain::SetFocusOrder() {
   optAll->setFocus();
 }
 
-void frmMain::Load() {
+void frmMain::Form_Load() {
   // The link gets its port from Port(); nothing else holds it.
   resize(TwipsToPixels(ClientWidthTwips), height());
   SetOuterHeightTwips(LoadHeightTwips);
-  UploadMode_ = 0;
-  ComPort_ = 1;
+  uploadMode_ = 0;
+  comPort_ = 1;
   MSCGlobal.SetSettings(QStringLiteral("9600,N,8,1"));
   FillIdWindows();
-  CheckErrors_ = 0;
+  checkErrors_ = 0;
 }
 
 void frmMain::optAll_Click() {
   if (busy_) return;
   EnableProgramRow(true);
-  UploadMode_ = -1;
+  uploadMode_ = -1;
 }
 
 void frmMain::optParameterList_Click(int /*index*/) {
   if (busy_) return;
   EnableProgramRow(false);
-  UploadMode_ = 0;
+  uploadMode_ = 0;
 }
 
 void frmMain::EnableProgramRow(bool enabled) {
@@ -198,16 +198,16 @@ void frmMain::cmdStartDownload_Click() {
 
 void frmMain::mnuChooseSerialPort_Click() {
   if (busy_) return;
-  frmSerialPort dialog(MSCGlobal, ComPort_, this, ComPortDevice_);
+  frmSerialPort dialog(MSCGlobal, comPort_, this, comPortDevice_);
   if (dialog.exec() != QDialog::Accepted) return;
-  ComPort_ = dialog.ChosenPort();
-  ComPortDevice_ = dialog.ChosenDevice();
+  comPort_ = dialog.ChosenPort();
+  comPortDevice_ = dialog.ChosenDevice();
 }
 
 void frmMain::mnuCheckError_Click() {
   if (busy_) return;
   // The action ticked or unticked itself before it fired.
-  CheckErrors_ = mnuCheckError->isChecked() ? -1 : 0;
+  checkErrors_ = mnuCheckError->isChecked() ? -1 : 0;
 }
 
 void frmMain::mnuVersion_Click() {

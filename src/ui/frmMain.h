@@ -30,16 +30,16 @@ class frmMain : public QMainWindow, public UploadHost {
 
   explicit frmMain(QWidget *parent = nullptr);
 
-  qint16 ComPort() const override { return ComPort_; }
+  qint16 ComPort() const override { return comPort_; }
   // A number set without the dialog names whatever device has it at the upload.
   void SetComPort(qint16 port) {
-    ComPort_ = port;
-    ComPortDevice_.clear();
+    comPort_ = port;
+    comPortDevice_.clear();
   }
   // The device the technician chose in the port dialog, for this session only.
-  QString ComPortDevice() const override { return ComPortDevice_; }
-  qint16 UploadMode() const override { return UploadMode_; }  // -1 full, 0 parameter list only
-  qint16 CheckErrors() const override { return CheckErrors_; }
+  QString ComPortDevice() const override { return comPortDevice_; }
+  qint16 UploadMode() const override { return uploadMode_; }  // -1 full, 0 parameter list only
+  qint16 CheckErrors() const override { return checkErrors_; }
 
   // The whole window, title bar included.
   void SetOuterHeightTwips(int twips) override;
@@ -81,7 +81,7 @@ class frmMain : public QMainWindow, public UploadHost {
   void FitFonts();
   void BuildMenus();
   void SetFocusOrder();
-  void Load();
+  void Form_Load();
 
   void optAll_Click();
   void optParameterList_Click(int index);
@@ -99,10 +99,10 @@ class frmMain : public QMainWindow, public UploadHost {
   int OuterHeightPixels() const;
 
   SerialPort MSCGlobal;
-  qint16 ComPort_ = 1;
-  QString ComPortDevice_;
-  qint16 UploadMode_ = 0;
-  qint16 CheckErrors_ = 0;
+  qint16 comPort_ = 1;
+  QString comPortDevice_;
+  qint16 uploadMode_ = 0;
+  qint16 checkErrors_ = 0;
   QString parameterFile_;
   QString programFile_;
   ProgressState progress_;

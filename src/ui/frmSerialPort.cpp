@@ -14,7 +14,7 @@ frmSerialPort::frmSerialPort(SerialPort &port, qint16 comPort, QWidget *owner, c
     : QDialog(owner), chosen_(comPort) {
   setWindowTitle(QStringLiteral("Serial Port"));
   BuildControls();
-  Load(port, comPort, comPortDevice);
+  Form_Load(port, comPort, comPortDevice);
 }
 
 void frmSerialPort::BuildControls() {
@@ -46,7 +46,7 @@ void frmSerialPort::BuildControls() {
   cboSerialPort->setFocus();
 }
 
-void frmSerialPort::Load(SerialPort &port, qint16 comPort, const QString &comPortDevice) {
+void frmSerialPort::Form_Load(SerialPort &port, qint16 comPort, const QString &comPortDevice) {
   // An open port belongs to a running upload; opening and closing it here
   // would cut the upload's line.
   if (port.IsOpen()) {

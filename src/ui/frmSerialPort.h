@@ -28,7 +28,7 @@ class frmSerialPort : public QDialog {
 
  private:
   void BuildControls();
-  void Load(SerialPort &port, qint16 comPort, const QString &comPortDevice);
+  void Form_Load(SerialPort &port, qint16 comPort, const QString &comPortDevice);
   void cmdOK_Click();
   void ShowDevice(const QString &text);
 
