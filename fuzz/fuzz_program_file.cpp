@@ -42,7 +42,8 @@ bool GoodFile(const QList<QByteArray> &lines) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
   const QString path = WriteFuzzFile(bytes, "program.s19");
-  const QList<QByteArray> lines = SplitLines(bytes);
+  // A byte-order mark at the very start is no part of the first line.
+  const QList<QByteArray> lines = SplitLines(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
 
   QString message;
   const bool accepted = CheckProgramFile(path, &message);
