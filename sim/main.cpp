@@ -27,6 +27,35 @@ volatile sig_atomic_t stopRequested = 0;
 
 void OnSignal(int) { stopRequested = 1; }
 
+const char *const HelpText =
+    "Usage: calvenori-sim [OPTION]...\n"
+    "A simulated Quorvel Calvenori pump controller on a pseudo-terminal, for training\n"
+    "and bench checks. Prints the device path the uploader should open, then runs\n"
+    "until SIGINT or SIGTERM, or until its standard input ends when that is a pipe\n"
+    "or a terminal.\n"
+    "\n"
+    "Options:\n"
+    "  --dialect E|Er     the boot monitor's dialect (default: E)\n"
+    "  --paced            deliver bytes at the pace of a 9600 baud line\n"
+    "  --delivery even|usb[:MS]|fifo\n"
+    "                     shape the paced line like a USB converter (latency timer\n"
+    "                     MS, default 16) or a UART's FIFO; implies --paced\n"
+    "  --mode app|boot|param\n"
+    "                     what the controller runs at start (default: app)\n"
+    "  -h, --help         display this help and exit\n"
+    "  --version          output version information and exit\n";
+
+// --help and --version, answered before anything starts; -1 when neither.
+int AnswerHelpOrVersion(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+      return std::fputs(HelpText, stdout) < 0;
+    if (std::strcmp(argv[i], "--version") == 0)
+      return std::printf("calvenori-sim %s\n", CALVENORI_VERSION) < 0;
+  }
+  return -1;
+}
+
 int Usage(const char *program) {
   std::fprintf(stderr, "usage: %s [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]\n",
                program);
@@ -36,6 +65,7 @@ int Usage(const char *program) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  if (const int answered = AnswerHelpOrVersion(argc, argv); answered >= 0) return answered;
   sim::Dialect dialect = sim::Dialect::E;
   sim::Mode mode = sim::Mode::Application;
   bool paced = false;
