@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test the uploader,
 # then configures and builds the given CMake preset (default: "default"), all
-# of it or only the targets named after it.
+# of it or only the targets named after it. CALVENORI_PACKAGING=1 adds what
+# scripts/package.sh needs.
 #   scripts/setup.sh [preset [target...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,7 @@ packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libg
 case "$preset" in
   asan|fuzz) packages+=(clang libclang-rt-dev) ;;
 esac
+[ -n "${CALVENORI_PACKAGING:-}" ] && packages+=(dpkg-dev file help2man lintian)
 
 missing=()
 for p in "${packages[@]}"; do

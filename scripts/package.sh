@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the Debian package calvenori-uploader_<version>_<arch>.deb from a
+# preset's build (default: "default"; CPack strips what it packages) into
+# build/<preset>/package/ and checks it with lintian, failing on any error.
+# With --check (CI) it also lists the package, unpacks it into a throwaway
+# folder and runs every program's --version from there.
+#   scripts/package.sh [--check] [preset]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+check=0
+if [ "${1:-}" = "--check" ]; then check=1; shift; fi
+preset="${1:-default}"
+build="build/$preset"
+
+CALVENORI_PACKAGING=1 scripts/setup.sh "$preset"
+rm -f "$build"/package/*.deb
+cpack --config "$build/CPackConfig.cmake" -B "$build/package"
+deb=$(ls "$build"/package/calvenori-uploader_*.deb)
+echo "lintian $deb:"
+lintian --fail-on error "$deb"
+[ "$check" -eq 1 ] || exit 0
+
+dpkg-deb -c "$deb"
+unpacked="$(mktemp -d "${TMPDIR:-/tmp}/calvenori-package.XXXXXX")"
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+version="$(dpkg-deb -f "$deb" Version)"
+for program in calvenori-uploader calvenori-sim; do
+  [ -x "$unpacked/usr/bin/$program" ] || { echo "$deb lacks usr/bin/$program" >&2; exit 1; }
+done
+for program in "$unpacked"/usr/bin/*; do
+  name="$(basename "$program")"
+  [ -f "$unpacked/usr/share/man/man1/$name.1.gz" ] || { echo "$deb lacks a man page for $name" >&2; exit 1; }
+  # The system's Qt, no library path of ours; no display needed.
+  said="$(QT_QPA_PLATFORM=offscreen timeout 30 "$program" --version)"
+  echo "$name --version: $said"
+  grep -qwF "$version" <<<"$said" || { echo "$name does not say version $version" >&2; exit 1; }
+done
