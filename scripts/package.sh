@@ -19,6 +19,7 @@ cpack --config "$build/CPackConfig.cmake" -B "$build/package"
 deb=$(ls "$build"/package/calvenori-uploader_*.deb)
 echo "lintian $deb:"
 lintian --fail-on error "$deb"
+echo "lintian: no errors"
 [ "$check" -eq 1 ] || exit 0
 
 dpkg-deb -c "$deb"
