@@ -1,6 +1,8 @@
 // calvenori-sim: a simulated pump controller on a pseudo-terminal.
 //
 //   calvenori-sim [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]
+//                 [--control SOCKET]
+//   calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle
 //
 // --delivery usb or fifo shapes the paced line like a USB converter (latency
 // timer MS, default 16) or a UART's FIFO, and implies --paced.
@@ -10,6 +12,7 @@
 // terminal (so a parent that dies takes the simulator with it; a background
 // job with stdin on /dev/null keeps running until signalled).
 
+#include "ControlChannel.h"
 #include "SimulatedController.h"
 
 #include <poll.h>
@@ -57,9 +60,20 @@ int AnswerHelpOrVersion(int argc, char **argv) {
 }
 
 int Usage(const char *program) {
-  std::fprintf(stderr, "usage: %s [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]\n",
-               program);
+  std::fprintf(stderr,
+               "usage: %s [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]"
+               " [--control SOCKET]\n"
+               "       %s ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n",
+               program, program);
   return 2;
+}
+
+// The client side of --control: what a bench script's actions hook runs.
+int Control(const char *socketPath, const char *command) {
+  QString error;
+  if (sim::SendControlCommand(QString::fromLocal8Bit(socketPath), command, &error)) return 0;
+  std::fprintf(stderr, "calvenori-sim ctl: %s\n", error.toLocal8Bit().constData());
+  return 1;
 }
 
 }  // namespace
@@ -70,6 +84,8 @@ int main(int argc, char **argv) {
   sim::Mode mode = sim::Mode::Application;
   bool paced = false;
   sim::LineDelivery delivery;
+  const char *controlSocket = nullptr;
+  if (argc >= 2 && std::strcmp(argv[1], "ctl") == 0) return argc == 4 ? Control(argv[2], argv[3]) : Usage(argv[0]);
   for (int i = 1; i < argc; ++i) {
     const char *arg = argv[i];
     const char *next = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -97,6 +113,9 @@ int main(int argc, char **argv) {
       else
         return Usage(argv[0]);
       ++i;
+    } else if (std::strcmp(arg, "--control") == 0 && next) {
+      controlSocket = next;
+      ++i;
     } else {
       return Usage(argv[0]);
     }
@@ -115,6 +134,11 @@ int main(int argc, char **argv) {
   controller.SetMode(mode);
   QString error;
   if (!controller.Start(&error)) {
+    std::fprintf(stderr, "calvenori-sim: %s\n", error.toLocal8Bit().constData());
+    return 1;
+  }
+  sim::ControlChannel control;
+  if (controlSocket && !control.Start(controller, QString::fromLocal8Bit(controlSocket), &error)) {
     std::fprintf(stderr, "calvenori-sim: %s\n", error.toLocal8Bit().constData());
     return 1;
   }

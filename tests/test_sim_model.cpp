@@ -1,6 +1,7 @@
 // The simulated controller's pure state machine: the reply shapes the link
 // and step tests rely on. The pty layer is exercised by those tests.
 
+#include "ControlChannel.h"
 #include "ControllerModel.h"
 #include "LineDelivery.h"
 #include "SRecord.h"
@@ -371,6 +372,28 @@ class TestSimModel : public QObject {
     m.PowerOff();
     m.PowerOn();
     QCOMPARE(m.CurrentMode(), Mode::ParameterMonitor);
+  }
+
+  // The hands a bench script borrows: each command over the socket, and a
+  // refusal for anything else.
+  void controlChannel() {
+    QTemporaryDir dir;
+    const QString socket = dir.filePath("ctl");
+    SimulatedController controller;
+    ControlChannel channel;
+    QString error;
+    QVERIFY2(channel.Start(controller, socket, &error), qPrintable(error));
+    QVERIFY(SendControlCommand(socket, "bridge-and-cycle", &error));
+    QVERIFY(controller.Bridged());
+    QCOMPARE(controller.CurrentMode(), Mode::BootMonitor);
+    QVERIFY(SendControlCommand(socket, "cycle", &error));
+    QCOMPARE(controller.CurrentMode(), Mode::BootMonitor);
+    QVERIFY(SendControlCommand(socket, "unbridge-and-cycle", &error));
+    QCOMPARE(controller.CurrentMode(), Mode::Application);
+    QVERIFY(!SendControlCommand(socket, "reboot", &error));
+    QVERIFY2(error.contains("unknown command"), qPrintable(error));
+    channel.Stop();
+    QVERIFY(!SendControlCommand(socket, "cycle", &error));
   }
 };
 
