@@ -317,6 +317,7 @@ void SimulatedController::Line::WriteDue() {
     }
     owner_.bytesSent_ += n;
     left -= n;
+    owner_.RecordSent(c.Bytes.mid(c.Offset, int(n)));
     c.Offset += int(n);
     lastByteEnd_ = c.Paced ? c.Ready + CharacterTimes(c.Offset) : now;
     if (c.Offset == c.Bytes.size())
@@ -401,7 +402,12 @@ void SimulatedController::SetDialect(Dialect dialect) { SIM_LOCKED(model_.SetDia
 Dialect SimulatedController::CurrentDialect() const { SIM_LOCKED(return model_.CurrentDialect()); }
 void SimulatedController::SetProgrammed(bool programmed) { SIM_LOCKED(model_.SetProgrammed(programmed)); }
 QByteArray SimulatedController::Received() const { SIM_LOCKED(return model_.Received()); }
-void SimulatedController::ClearReceived() { SIM_LOCKED(model_.ClearRecords()); }
+void SimulatedController::ClearReceived() {
+  SIM_LOCKED(model_.ClearRecords());
+  sent_.clear();
+}
+QByteArray SimulatedController::Sent() const { SIM_LOCKED(return sent_); }
+void SimulatedController::RecordSent(const QByteArray &bytes) { SIM_LOCKED(sent_ += bytes); }
 QList<QByteArray> SimulatedController::MonitorCommands() const { SIM_LOCKED(return model_.MonitorCommands()); }
 QList<QByteArray> SimulatedController::WindowRequests() const { SIM_LOCKED(return model_.WindowRequests()); }
 std::map<quint32, quint8> SimulatedController::Flash() const { SIM_LOCKED(return model_.Flash()); }

@@ -69,7 +69,8 @@ class SimulatedController {
 
   // Inspection and set-up.
   QByteArray Received() const;
-  void ClearReceived();  // also clears the command and request lists
+  QByteArray Sent() const;  // every byte written to the line
+  void ClearReceived();  // also clears Sent() and the command and request lists
   QList<QByteArray> MonitorCommands() const;
   QList<QByteArray> WindowRequests() const;
   std::map<quint32, quint8> Flash() const;
@@ -104,6 +105,7 @@ class SimulatedController {
   class Line;  // the thread and its pty (SimulatedController.cpp)
 
   void StopLine();
+  void RecordSent(const QByteArray &bytes);
 
   mutable std::mutex mutex_;  // guards model_ and the counters below
   ControllerModel model_;
@@ -113,6 +115,7 @@ class SimulatedController {
   std::atomic<qint64> bytesSent_{0};
   std::atomic<qint64> addedDelayMs_{0};
   std::atomic<quint64> powerGeneration_{0};  // raised by PowerOff: pending output is dropped
+  QByteArray sent_;  // guarded by mutex_
   std::unique_ptr<Line> line_;
   QString slavePath_;
 };

@@ -7,6 +7,7 @@
 
 #ifndef Q_OS_WIN
 #include <poll.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -60,6 +61,7 @@ SerialPort::SerialPort() {
   QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
     if (!port_.isOpen() || lost_) return;
     if (e == QSerialPort::ResourceError) lost_ = true;
+    if (lost_ || (e == QSerialPort::ReadError && HungUp(port_))) trace_.Note("LOST", port_.errorString());
     if (e == QSerialPort::ReadError && HungUp(port_)) {
       lost_ = true;
       // Qt keeps reporting the hang-up on every pass of the event loop, which
@@ -116,12 +118,19 @@ bool SerialPort::Open() {
   // error that means nothing to us; forget it.
   port_.clearError();
   errorString_.clear();
+  const QString heading = QStringLiteral("calvenori wire trace: port %1 (%2) %3").arg(portNumber_).arg(device).arg(settingsText_);
+  if (!tracePath_.isEmpty() && !trace_.Open(tracePath_, heading, &errorString_)) {
+    port_.close();
+    return false;
+  }
   // A converter otherwise holds replies back for its latency timer.
   flagsBeforeLowLatency_ = RequestLowLatency(port_);
   return true;
 }
 
 void SerialPort::Close() {
+  if (trace_.IsOpen()) TraceDiscard();  // what came after the last read
+  trace_.Close();
   if (port_.isOpen() && flagsBeforeLowLatency_ && !lost_) RestoreLowLatency(port_, *flagsBeforeLowLatency_);
   flagsBeforeLowLatency_.reset();
   if (port_.isOpen()) port_.close();
@@ -133,11 +142,14 @@ qint64 SerialPort::BytesWaiting() const { return port_.isOpen() ? port_.bytesAva
 
 QByteArray SerialPort::Read() {
   if (!port_.isOpen()) return {};
-  return readMode_ == 1 ? port_.read(1) : port_.readAll();
+  const QByteArray bytes = readMode_ == 1 ? port_.read(1) : port_.readAll();
+  trace_.Bytes('R', bytes);
+  return bytes;
 }
 
 void SerialPort::Write(const QByteArray &bytes) {
   if (!port_.isOpen() || lost_) return;
+  trace_.Bytes('W', bytes);
   port_.write(bytes);
   // Push the bytes to the system now rather than at the next event loop pass.
   port_.flush();
@@ -145,6 +157,19 @@ void SerialPort::Write(const QByteArray &bytes) {
 
 void SerialPort::DiscardInput() {
   if (!port_.isOpen()) return;
+  if (trace_.IsOpen()) TraceDiscard();
   port_.readAll();
   port_.clear(QSerialPort::Input);
+}
+
+// Bytes about to be thrown away are traced too, those the system holds
+// included, so the trace shows everything the controller sent.
+void SerialPort::TraceDiscard() {
+  if (!port_.isOpen()) return;
+  QByteArray dropped = port_.readAll();
+#ifndef Q_OS_WIN
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(int(port_.handle()), buffer, sizeof buffer)) > 0;) dropped.append(buffer, int(n));
+#endif
+  trace_.Bytes('D', dropped);
 }

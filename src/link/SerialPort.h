@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "PortList.h"
+#include "WireTrace.h"
 
 struct LineSettings {
   qint32 Baud = 9600;
@@ -65,6 +66,12 @@ class SerialPort {
   LineTiming &Timing() { return timing_; }
   const LineTiming &Timing() const { return timing_; }
 
+  // Traces the port into `path` from the next Open() to its Close() (empty:
+  // no trace). Open() fails when the trace file cannot be opened.
+  void SetTraceFile(const QString &path) { tracePath_ = path; }
+  // A marker line in the trace (a step caption, a message, an answer).
+  void TraceNote(const char *kind, const QString &text) { trace_.Note(kind, text); }
+
   // For event-driven waiting on readyRead; not for reading or writing.
   QSerialPort &Device() { return port_; }
 
@@ -80,4 +87,9 @@ class SerialPort {
   bool missing_ = false;
   QString errorString_;
   std::optional<int> flagsBeforeLowLatency_;
+
+  QString tracePath_;
+  WireTrace trace_;
+
+  void TraceDiscard();
 };

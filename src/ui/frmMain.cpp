@@ -262,7 +262,10 @@ void frmMain::SetOuterHeightTwips(int twips) {
 
 int frmMain::OuterHeightTwips() const { return PixelsToTwips(OuterHeightPixels()); }
 
-void frmMain::SetStepCaption(const QString &caption) { lblStepDescription->setText(caption); }
+void frmMain::SetStepCaption(const QString &caption) {
+  MSCGlobal.TraceNote("STEP", caption);
+  lblStepDescription->setText(caption);
+}
 
 void frmMain::SetProgressMin(int v) {
   progress_.SetMin(v);
@@ -290,9 +293,15 @@ void frmMain::ShowProgress() {
 
 void frmMain::Wait(double seconds) { ::Wait(seconds); }
 
-void frmMain::Message(const QString &text) { ShowMessage(this, text); }
+void frmMain::Message(const QString &text) {
+  MSCGlobal.TraceNote("MSG", text);
+  ShowMessage(this, text);
+  MSCGlobal.TraceNote("ANS", QStringLiteral("OK"));
+}
 
 void frmMain::ShowRestoreDialog() {
   frmUpdateWin dialog(MSCGlobal, this);
-  dialog.exec();
+  MSCGlobal.TraceNote("MSG", dialog.windowTitle());
+  const bool sent = dialog.exec() == QDialog::Accepted;
+  MSCGlobal.TraceNote("ANS", sent ? dialog.cmdSend->text() : dialog.cmdCancel->text());
 }
