@@ -1,16 +1,72 @@
 #include <QApplication>
+#include <QFile>
+
+#include <cstdio>
+#include <cstring>
 
 #include "AppIcon.h"
 #include "Message.h"
+#include "Version.h"
 #include "frmMain.h"
 
+namespace {
+
+const char *const HelpText =
+    "Usage: calvenori-uploader [OPTION]...\n"
+    "Load a program file and a parameter list into a Quorvel Calvenori pump controller\n"
+    "over a serial line, saving and restoring its identification data around it.\n"
+    "The files, the port and Check Errors are chosen in the window.\n"
+    "\n"
+    "Options:\n"
+    "  --trace FILE   append a trace of every byte read from and written to the\n"
+    "                 serial port, with the step captions, messages and answers,\n"
+    "                 to FILE (one block per opening of the port)\n"
+    "  -h, --help     display this help and exit\n"
+    "  -v, --version  output version information and exit\n"
+    "\n"
+    "For unattended and scripted uploads use calvenori-upload.\n";
+
+int Usage(const char *problem) {
+  std::fprintf(stderr, "calvenori-uploader: %s\nTry 'calvenori-uploader --help' for more information.\n", problem);
+  return 2;
+}
+
+}  // namespace
+
 int main(int argc, char *argv[]) {
+  // Before the application object: these must work without a display.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(HelpText, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+      std::printf("calvenori-uploader %s\n", qPrintable(AppVersion()));
+      return 0;
+    }
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(AppTitle));
   QApplication::setDesktopFileName(QStringLiteral("calvenori-uploader"));
   QApplication::setWindowIcon(AppIcon());
 
+  // What is left once Qt has taken its own options.
+  QString trace;
+  const QStringList args = app.arguments();
+  for (int i = 1; i < args.size(); ++i) {
+    if (args[i] == "--trace" && i + 1 < args.size()) trace = args[++i];
+    else if (args[i].startsWith("--trace=")) trace = args[i].mid(8);
+    else return Usage(qPrintable("unrecognised argument '" + args[i] + "'"));
+  }
+
+  if (!trace.isEmpty()) {
+    QFile file(trace);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+      return Usage(qPrintable("cannot write the trace file " + trace + ": " + file.errorString()));
+  }
+
   frmMain window;
+  window.Port().SetTraceFile(trace);
   window.show();
   return app.exec();
 }
