@@ -1,0 +1,102 @@
+#include "CliOptions.h"
+
+namespace {
+
+// "--name value" or "--name=value"; advances `i` past what it took.
+bool TakeValue(const QStringList &args, int &i, const QString &name, QString &value, QString *error) {
+  const QString &arg = args[i];
+  if (arg.startsWith(name + "=")) {
+    value = arg.mid(name.size() + 1);
+  } else if (i + 1 < args.size()) {
+    value = args[++i];
+  } else {
+    *error = QStringLiteral("option '%1' needs a value").arg(name);
+    return false;
+  }
+  if (!value.isEmpty()) return true;
+  *error = QStringLiteral("option '%1' needs a value").arg(name);
+  return false;
+}
+
+bool TakeRestore(const QString &value, CliOptions &out, QString *error) {
+  if (value == "ask") out.Restore = RestoreMode::Ask;
+  else if (value == "keep") out.Restore = RestoreMode::Keep;
+  else if (value == "skip") out.Restore = RestoreMode::Skip;
+  else {
+    *error = QStringLiteral("--restore takes ask, keep or skip, not '%1'").arg(value);
+    return false;
+  }
+  out.RestoreGiven = true;
+  return true;
+}
+
+bool Matches(const QString &arg, const char *name) { return arg == name || arg.startsWith(QString(name) + "="); }
+
+}  // namespace
+
+bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
+  for (int i = 0; i < args.size(); ++i) {
+    const QString &arg = args[i];
+    QString value;
+    bool ok = true;
+    if (arg == "-h" || arg == "--help") out.Help = true;
+    else if (arg == "-v" || arg == "--version") out.Version = true;
+    else if (arg == "--check-errors") out.CheckErrors = true;
+    else if (arg == "--no-check-errors") out.CheckErrors = false;
+    else if (Matches(arg, "--port")) ok = TakeValue(args, i, "--port", out.Port, error);
+    else if (Matches(arg, "--params")) ok = TakeValue(args, i, "--params", out.ParameterFile, error);
+    else if (Matches(arg, "--program")) ok = TakeValue(args, i, "--program", out.ProgramFile, error);
+    else if (Matches(arg, "--trace")) ok = TakeValue(args, i, "--trace", out.TraceFile, error);
+    else if (Matches(arg, "--actions")) ok = TakeValue(args, i, "--actions", out.Actions, error);
+    else if (Matches(arg, "--restore"))
+      ok = TakeValue(args, i, "--restore", value, error) && TakeRestore(value, out, error);
+    else {
+      *error = QStringLiteral("unrecognised argument '%1'").arg(arg);
+      return false;
+    }
+    if (!ok) return false;
+  }
+  if (out.ParameterFile.isEmpty() && !out.Help && !out.Version) {
+    *error = QStringLiteral("--params FILE is required");
+    return false;
+  }
+  return true;
+}
+
+QString CliHelpText() {
+  return QStringLiteral(
+      "Usage: calvenori-upload --params FILE [--program FILE] [OPTION]...\n"
+      "Load a parameter list, and with --program also a program file, into a Quorvel\n"
+      "Calvenori pump controller over a serial line, from a terminal or a script.\n"
+      "The upload runs the same steps, prompts and checks as the window program.\n"
+      "\n"
+      "Options:\n"
+      "  --port N|DEVICE     serial port: a number as in the window's port dialog, or\n"
+      "                      a device such as /dev/ttyUSB0 (default: 1)\n"
+      "  --params FILE       the parameter list (.txt); required\n"
+      "  --program FILE      the program file (.s19): full upload; without it only\n"
+      "                      the parameter list is uploaded\n"
+      "  --check-errors      interrupt the upload at the first failed step (default)\n"
+      "  --no-check-errors   go on past failed steps, as with Check Errors off\n"
+      "  --trace FILE        append a trace of every byte on the serial line, with the\n"
+      "                      step captions, messages and answers, to FILE\n"
+      "  --restore ask|keep|skip\n"
+      "                      the identification windows at the end: ask shows the\n"
+      "                      saved values and takes changes such as 322=CS-1 (default\n"
+      "                      when standard input is a terminal); keep writes the saved\n"
+      "                      values (default otherwise); skip writes none (Cancel)\n"
+      "  --actions CMD       instead of waiting for Enter at a prompt, run CMD with one\n"
+      "                      argument: bridge-and-cycle, unbridge-and-cycle or cycle;\n"
+      "                      a non-zero exit interrupts the upload\n"
+      "  -h, --help          display this help and exit\n"
+      "  -v, --version       output version information and exit\n"
+      "\n"
+      "Exit status:\n"
+      "  0  uploaded\n"
+      "  2  refused: a bad option, an empty or unfit file, an unusable trace file;\n"
+      "     nothing was sent\n"
+      "  3  the serial port could not be opened\n"
+      "  4  the upload was interrupted (a failed step, a failed action, no answer\n"
+      "     to a prompt, identification windows refused three times with keep)\n"
+      "  5  the connection to the serial port was lost\n");
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The command line of calvenori-upload and its exit statuses.
+
+#include <QString>
+#include <QStringList>
+
+enum ExitStatus {
+  ExitUploaded = 0,
+  ExitRefused = 2,        // a refused option, file or answer: nothing was sent
+  ExitPortNotOpened = 3,
+  ExitInterrupted = 4,    // a test point, a failed action or prompt, a refused restore
+  ExitConnectionLost = 5,
+};
+
+enum class RestoreMode { Ask, Keep, Skip };
+
+struct CliOptions {
+  QString Port = QStringLiteral("1");  // a number as in the window's dialog, or a device
+  QString ParameterFile;
+  QString ProgramFile;                 // empty: parameter list only
+  bool CheckErrors = true;
+  QString TraceFile;
+  RestoreMode Restore = RestoreMode::Keep;
+  bool RestoreGiven = false;           // else ask on a terminal, keep otherwise
+  QString Actions;
+  bool Help = false;
+  bool Version = false;
+};
+
+// `args` without the program name. False with the reason for a bad line.
+bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error);
+
+QString CliHelpText();

@@ -1,0 +1,79 @@
+#include "RestoreAnswers.h"
+
+#include "mdlSerial.h"
+
+#include <cstring>
+
+namespace {
+
+void PrintRow(std::FILE *out, int row, const QByteArray &value) {
+  std::fprintf(out, "  %-36s %s", IdWindowLabels[row], value.constData());
+  if (IdWindows[row].ReadFailed && value == IdWindows[row].Value) std::fputs("  (not read: not written)", out);
+  std::fputc('\n', out);
+}
+
+int RowOf(const QByteArray &window) {
+  bool ok = false;
+  const int win = window.trimmed().toInt(&ok);
+  for (int row = 0; ok && row < IdWindowCount; ++row)
+    if (IdWindows[row].Win == win) return row;
+  return -1;
+}
+
+// Strips the line end only: a value is sent as typed, blanks included.
+bool ReadAnswer(std::FILE *in, QByteArray &answer) {
+  char line[512];
+  if (!std::fgets(line, sizeof line, in)) return false;
+  answer = QByteArray(line).chopped(std::strchr(line, '\n') ? 1 : 0);
+  if (answer.endsWith('\r')) answer.chop(1);
+  return true;
+}
+
+}  // namespace
+
+RestoreChoice::RestoreChoice() {
+  for (int row = 0; row < IdWindowCount; ++row) Values[row] = IdWindows[row].Value;
+}
+
+RestoreChoice AskRestore(std::FILE *in, std::FILE *out) {
+  RestoreChoice choice;
+  std::fputs("Identification windows saved at the start of the upload:\n", out);
+  for (int row = 0; row < IdWindowCount; ++row) PrintRow(out, row, choice.Values[row]);
+  std::fputs("Type WIN=VALUE to change a value (322=CS-1), Enter to write them all, skip to write none.\n", out);
+  for (;;) {
+    std::fputs("restore> ", out);
+    std::fflush(out);
+    QByteArray answer;
+    if (!ReadAnswer(in, answer) || answer.trimmed().isEmpty()) break;
+    if (answer.trimmed() == "skip") {
+      choice.Send = false;
+      break;
+    }
+    const int equals = answer.indexOf('=');
+    const int row = equals > 0 ? RowOf(answer.left(equals)) : -1;
+    if (row < 0) {
+      std::fprintf(out, "Not WIN=VALUE for one of the nine windows: %s\n", answer.constData());
+      continue;
+    }
+    choice.Values[row] = answer.mid(equals + 1);
+    choice.Changes << QString::fromLatin1(answer);
+    PrintRow(out, row, choice.Values[row]);
+  }
+  std::fflush(out);
+  return choice;
+}
+
+QString DescribeChoice(const RestoreChoice &choice) {
+  if (!choice.Send) return QStringLiteral("cancel");
+  QStringList parts{QStringLiteral("send")};
+  parts += choice.Changes;
+  return parts.join(' ');
+}
+
+void WriteBack(SerialPort &port, const std::array<QByteArray, IdWindowCount> &values) {
+  for (int row = 0; row < IdWindowCount; ++row) {
+    // A failure text is no value: the window keeps what the controller holds.
+    if (IdWindows[row].ReadFailed && values[row] == IdWindows[row].Value) continue;
+    WriteWindow(port, IdWindows[row].Win, IdWindows[row].DataType, values[row]);
+  }
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The upload driver's host on a terminal or in a script: messages printed
+// line by line, prompts answered by Enter or by the actions hook, the
+// identification windows restored as --restore says.
+
+#include "CliOptions.h"
+#include "ProgressPrinter.h"
+#include "SerialPort.h"
+#include "UploadDriver.h"
+
+#include <QString>
+
+// Thrown by the host to end an upload the driver would go on with (a failed
+// action, no answer to a prompt, windows refused too often); caught around
+// StartUpload, which it leaves with the port still open.
+struct UploadEnded {
+  QString Text;
+  ExitStatus Status = ExitInterrupted;
+};
+
+class TerminalHost : public UploadHost {
+ public:
+  TerminalHost(const CliOptions &options, qint16 comPort);
+
+  SerialPort &Port() override { return port_; }
+  qint16 CheckErrors() const override { return options_.CheckErrors ? -1 : 0; }
+  QString ParameterFile() const override { return options_.ParameterFile; }
+  QString ProgramFile() const override { return options_.ProgramFile; }
+  qint16 UploadMode() const override { return options_.ProgramFile.isEmpty() ? 0 : -1; }
+  qint16 ComPort() const override { return comPort_; }
+
+  void SetStepCaption(const QString &caption) override;
+  void SetProgressMin(int v) override;
+  void SetProgressMax(int v) override;
+  void SetProgressValue(int v) override;
+  int ProgressValue() const override { return progress_.Value; }
+  void Repaint() override {}
+  void Wait(double seconds) override;
+
+  void Message(const QString &text) override;
+  void ShowRestoreDialog() override;
+  void SetOuterHeightTwips(int twips) override;
+  void SetBusy(bool) override {}
+
+  // The port opened and the sequence ran.
+  bool Started() const { return started_; }
+  QString LastMessage() const { return lastMessage_; }
+
+ private:
+  void Answer(const QString &action);
+  void RunAction(const QString &action);
+  void WaitForEnter();
+
+  CliOptions options_;
+  qint16 comPort_;
+  SerialPort port_;
+  ProgressState progress_;
+  ProgressPrinter printer_;
+  bool started_ = false;
+  int restoreShowings_ = 0;
+  QString lastMessage_;
+};
+
+// What a prompt asks of the technician's hands: "bridge-and-cycle",
+// "unbridge-and-cycle", "cycle", or empty for a message that asks nothing.
+QString PromptAction(const QString &message);
+
+// The exit status once StartUpload has returned normally.
+ExitStatus UploadOutcome(const TerminalHost &host);

@@ -1,0 +1,78 @@
+// calvenori-upload: the upload of the window program, from a terminal or a
+// script. See --help, and "Command line" in the README.
+
+#include "CliOptions.h"
+#include "TerminalHost.h"
+#include "Version.h"
+#include "mdlGlobal.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+int Refuse(const QString &problem) {
+  std::fprintf(stderr, "calvenori-upload: %s\nTry 'calvenori-upload --help' for more information.\n",
+               qPrintable(problem));
+  return ExitRefused;
+}
+
+// A number as in the window's port dialog (COMn too); any other text is a
+// device, which becomes port 1 of the list the port object looks in.
+qint16 PortNumberFor(const QString &port) {
+  QString digits = port;
+  if (digits.startsWith("COM", Qt::CaseInsensitive)) digits = digits.mid(3);
+  bool number = false;
+  const int n = digits.toInt(&number);
+  if (number && n > 0 && n < 32768) return qint16(n);
+  qputenv("CALVENORI_PORTS", port.toLocal8Bit());
+  return 1;
+}
+
+bool TraceFileUsable(const QString &path, QString *error) {
+  if (path.isEmpty()) return true;
+  QFile file(path);
+  if (file.open(QIODevice::WriteOnly | QIODevice::Append)) return true;
+  *error = QStringLiteral("cannot write the trace file %1: %2").arg(path, file.errorString());
+  return false;
+}
+
+int Upload(TerminalHost &host) {
+  try {
+    StartUpload(host);
+  } catch (const UploadEnded &ended) {
+    host.Message(ended.Text);
+    host.Port().Close();
+    return ended.Status;
+  }
+  return UploadOutcome(host);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  QCoreApplication app(argc, argv);
+  CliOptions options;
+  QString error;
+  if (!ParseCliOptions(app.arguments().mid(1), options, &error)) return Refuse(error);
+  if (options.Help) {
+    std::fputs(qPrintable(CliHelpText()), stdout);
+    return ExitUploaded;
+  }
+  if (options.Version) {
+    std::printf("calvenori-upload %s\n", qPrintable(AppVersion()));
+    return ExitUploaded;
+  }
+  if (!options.Actions.isEmpty() && QProcess::splitCommand(options.Actions).isEmpty())
+    return Refuse(QStringLiteral("--actions needs a command"));
+  if (!TraceFileUsable(options.TraceFile, &error)) return Refuse(error);
+  if (!options.RestoreGiven) options.Restore = ::isatty(STDIN_FILENO) ? RestoreMode::Ask : RestoreMode::Keep;
+
+  FillIdWindows();
+  TerminalHost host(options, PortNumberFor(options.Port));
+  return Upload(host);
+}
