@@ -3,10 +3,13 @@
 // automatic technician. Prints how close the upload comes to what the line
 // and the required pauses allow, and what it costs the machine; then runs the
 // same upload through a USB converter's 16 ms latency timer and prints its
-// wall time and the part of it spent settling.
+// wall time and the part of it spent settling; then the paced upload again
+// with a wire trace, and once more through calvenori-upload with its actions
+// hook, each against its own floor.
 //   build/default/bench/bench_upload [--soak [records]]
 // --soak sends a generated program file of 100,000 records through the
 // unpaced simulator and also prints resident memory at start and end.
+#include "ControlChannel.h"
 #include "SimulatedController.h"
 #include "Technician.h"
 #include "frmMain.h"
@@ -16,6 +19,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -103,7 +108,8 @@ struct RunFigures {
 };
 
 // One whole full-mode upload with Check Errors on.
-RunFigures RunUpload(const QString &program, const QString &parameters, bool paced, const sim::LineDelivery &line) {
+RunFigures RunUpload(const QString &program, const QString &parameters, bool paced, const sim::LineDelivery &line,
+                     const QString &trace = {}) {
   RunFigures run;
   sim::SimulatedController controller(sim::Dialect::E);
   controller.SetPaced(paced);
@@ -116,6 +122,7 @@ RunFigures RunUpload(const QString &program, const QString &parameters, bool pac
   qputenv("CALVENORI_PORTS", controller.SlavePath().toLocal8Bit());
 
   PauseCountingMain window;
+  window.Port().SetTraceFile(trace);
   window.show();
   Technician hands(controller);
   window.findChild<QRadioButton *>("optAll")->click();
@@ -152,6 +159,46 @@ RunFigures RunUpload(const QString &program, const QString &parameters, bool pac
   return run;
 }
 
+// The floor of a paced run: every byte on the line at 10 bits a byte, the
+// pauses the sequence must make, the simulator's deliberate delays, and the
+// one monitor-mode check that can only end by hearing nothing for 0.5 s.
+double Floor(const RunFigures &run, bool paced) {
+  const double lineSeconds = paced ? run.Bytes * 10.0 / 9600.0 : 0;
+  return lineSeconds + run.Paused + run.AddedDelayMs / 1000.0 + 0.5;
+}
+
+// The same upload through calvenori-upload, its prompts answered by the
+// simulator's ctl; timed from the start of the process to its exit. Its
+// pauses are the window's (`paused`): the same steps make them.
+RunFigures RunCommandLine(const QString &program, const QString &parameters, double paused) {
+  RunFigures run;
+  sim::SimulatedController controller(sim::Dialect::E);
+  controller.SetPaced(true);
+  sim::ControlChannel control;
+  QTemporaryDir dir;
+  QString error;
+  if (!controller.Start(&error) || !control.Start(controller, dir.filePath("ctl"), &error)) {
+    run.LastMessage = "simulator: " + error;
+    return run;
+  }
+  QProcess upload;
+  upload.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  upload.setStandardOutputFile(QProcess::nullDevice());
+  QElapsedTimer wall;
+  wall.start();
+  upload.start(QStringLiteral(CALVENORI_UPLOAD_PROGRAM),
+               {"--port", controller.SlavePath(), "--program", program, "--params", parameters, "--actions",
+                QStringLiteral(CALVENORI_SIM_PROGRAM) + " ctl " + dir.filePath("ctl")});
+  upload.waitForFinished(-1);
+  run.WallAtSuccess = wall.nsecsElapsed() / 1e9;
+  run.Succeeded = upload.exitStatus() == QProcess::NormalExit && upload.exitCode() == 0;
+  run.LastMessage = QStringLiteral("exit status %1").arg(upload.exitCode());
+  run.Paused = paused;
+  run.Bytes = controller.BytesSent() + controller.BytesReceived();
+  run.AddedDelayMs = controller.AddedDelayMs();
+  return run;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -176,12 +223,7 @@ int main(int argc, char **argv) {
     return 1;
   }
 
-  // The floor: every byte on the line at 10 bits a byte, the pauses the
-  // sequence must make, the simulator's deliberate delays, and the one
-  // monitor-mode check that can only end by hearing nothing for 0.5 s.
-  const double lineSeconds = soak ? 0 : run.Bytes * 10.0 / 9600.0;
-  const double requiredSilence = 0.5;
-  const double floor = lineSeconds + run.Paused + run.AddedDelayMs / 1000.0 + requiredSilence;
+  const double floor = Floor(run, !soak);
 
   std::printf("mode %s\n", soak ? "soak_unpaced" : "paced_9600");
   std::printf("program_records %d\n", soak ? soakRecords : -1);
@@ -217,5 +259,23 @@ int main(int argc, char **argv) {
   std::printf("usb16_settle_wait_s %.3f\n", usbRun.SettledSeconds);
   std::printf("usb16_settle_fraction %.4f\n", usbRun.SettledSeconds / usbRun.WallAtSuccess);
   std::printf("usb16_learned_gap_ms %.2f\n", usbRun.LearnedGapMs);
+
+  // What the wire trace costs: the traced run's overhead over the plain one's.
+  const RunFigures traced = RunUpload(program, parameters, true, sim::LineDelivery(), work.filePath("wire.trace"));
+  if (!traced.Succeeded) {
+    std::fprintf(stderr, "the traced upload did not succeed; last message: %s\n", qPrintable(traced.LastMessage));
+    return 1;
+  }
+  std::printf("traced_upload_wall_s %.3f\n", traced.WallAtSuccess);
+  std::printf("trace_bytes %lld\n", static_cast<long long>(QFileInfo(work.filePath("wire.trace")).size()));
+  std::printf("trace_overhead_ratio %.4f\n", (traced.WallAtSuccess / Floor(traced, true)) / (run.WallAtSuccess / floor));
+
+  const RunFigures cli = RunCommandLine(program, parameters, run.Paused);
+  if (!cli.Succeeded) {
+    std::fprintf(stderr, "the command-line upload did not succeed: %s\n", qPrintable(cli.LastMessage));
+    return 1;
+  }
+  std::printf("cli_upload_wall_s %.3f\n", cli.WallAtSuccess);
+  std::printf("cli_overhead_ratio %.4f\n", cli.WallAtSuccess / Floor(cli, true));
   return 0;
 }

@@ -140,7 +140,7 @@ void CliTest::completeUploads_data() {
                 QCOMPARE(WrittenWindows(b.Controller), (QList<int>{500, 501}));
               }};
   QTest::newRow("parameter list, read-back wrong, no Check Errors")
-      << Case{Dialect::E, false, {"--no-check-errors"}, {}, With([](sim::Faults &f) { f.WrongReadAddress = true; }),
+      << Case{Dialect::E, false, {"--no-check-errors"}, {}, With([](sim::Faults &f) { f.WrongReadAddress = 0x0401; }),
               0, "failure(s) were ignored because Check Errors is off", [](Bench &b) {
                 QVERIFY(b.Controller.Locked());
               }};
@@ -149,7 +149,7 @@ void CliTest::completeUploads_data() {
 void CliTest::interruptions_data() {
   QTest::addColumn<Case>("c");
   QTest::newRow("read-back wrong, Check Errors")
-      << Case{Dialect::E, false, {}, {}, With([](sim::Faults &f) { f.WrongReadAddress = true; }), 4,
+      << Case{Dialect::E, false, {}, {}, With([](sim::Faults &f) { f.WrongReadAddress = 0x0401; }), 4,
               "Error during file parameters writing.", [](Bench &b) { QVERIFY(!b.Controller.Locked()); }};
   QTest::newRow("action fails")
       << Case{Dialect::E, true, {"--actions", "false"}, {}, {}, 4,

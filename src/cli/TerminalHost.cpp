@@ -114,9 +114,8 @@ void TerminalHost::ShowRestoreDialog() {
   if (options_.Restore == RestoreMode::Ask) choice = AskRestore(stdin, stdout);
   else choice.Send = options_.Restore == RestoreMode::Keep;
   port_.TraceNote("ANS", DescribeChoice(choice));
-  if (!choice.Send) {
-    std::fputs("Identification windows not written.\n", stdout);
-    return;
-  }
-  WriteBack(port_, choice.Values);
+  std::fputs(choice.Send ? "Writing the identification windows back.\n" : "Identification windows not written.\n",
+             stdout);
+  std::fflush(stdout);
+  if (choice.Send) WriteBack(port_, choice.Values);
 }
