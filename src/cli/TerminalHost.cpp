@@ -37,8 +37,8 @@ ExitStatus UploadOutcome(const TerminalHost &host) {
   return IsSuccess(host.LastMessage()) ? ExitUploaded : ExitInterrupted;
 }
 
-TerminalHost::TerminalHost(const CliOptions &options, qint16 comPort)
-    : options_(options), comPort_(comPort), printer_(stdout, ::isatty(STDOUT_FILENO)) {
+TerminalHost::TerminalHost(const CliOptions &options, qint16 comPort, const QString &device)
+    : options_(options), comPort_(comPort), device_(device), printer_(stdout, ::isatty(STDOUT_FILENO)) {
   port_.SetSettings(QStringLiteral("9600,N,8,1"));
   port_.SetTraceFile(options.TraceFile);
 }

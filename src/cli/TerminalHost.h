@@ -20,7 +20,8 @@ struct UploadEnded {
 
 class TerminalHost : public UploadHost {
  public:
-  TerminalHost(const CliOptions &options, qint16 comPort);
+  // `device` empty: the port number decides.
+  TerminalHost(const CliOptions &options, qint16 comPort, const QString &device);
 
   SerialPort &Port() override { return port_; }
   qint16 CheckErrors() const override { return options_.CheckErrors ? -1 : 0; }
@@ -28,6 +29,7 @@ class TerminalHost : public UploadHost {
   QString ProgramFile() const override { return options_.ProgramFile; }
   qint16 UploadMode() const override { return options_.ProgramFile.isEmpty() ? 0 : -1; }
   qint16 ComPort() const override { return comPort_; }
+  QString ComPortDevice() const override { return device_; }
 
   void SetStepCaption(const QString &caption) override;
   void SetProgressMin(int v) override;
@@ -53,6 +55,7 @@ class TerminalHost : public UploadHost {
 
   CliOptions options_;
   qint16 comPort_;
+  QString device_;
   SerialPort port_;
   ProgressState progress_;
   ProgressPrinter printer_;

@@ -22,14 +22,14 @@ int Refuse(const QString &problem) {
 }
 
 // A number as in the window's port dialog (COMn too); any other text is a
-// device, which becomes port 1 of the list the port object looks in.
-qint16 PortNumberFor(const QString &port) {
+// device, shown as port 1 in messages.
+qint16 PortNumberFor(const QString &port, QString &device) {
   QString digits = port;
   if (digits.startsWith("COM", Qt::CaseInsensitive)) digits = digits.mid(3);
   bool number = false;
   const int n = digits.toInt(&number);
   if (number && n > 0 && n < 32768) return qint16(n);
-  qputenv("CALVENORI_PORTS", port.toLocal8Bit());
+  device = port;
   return 1;
 }
 
@@ -73,6 +73,8 @@ int main(int argc, char **argv) {
   if (!options.RestoreGiven) options.Restore = ::isatty(STDIN_FILENO) ? RestoreMode::Ask : RestoreMode::Keep;
 
   FillIdWindows();
-  TerminalHost host(options, PortNumberFor(options.Port));
+  QString device;
+  const qint16 portNumber = PortNumberFor(options.Port, device);
+  TerminalHost host(options, portNumber, device);
   return Upload(host);
 }
