@@ -1,5 +1,7 @@
 #include "LineTiming.h"
 
+#include <chrono>
+
 void NoteArrivalGap(LineTiming &timing, qint64 gapNs) { timing.LongestGapNs = qMax(timing.LongestGapNs, gapNs); }
 
 qint64 SettleQuietNs(const LineTiming &timing, qint32 baud) {
@@ -9,4 +11,18 @@ qint64 SettleQuietNs(const LineTiming &timing, qint32 baud) {
   const qint64 twoCharacters = 2 * 10 * 1'000'000'000LL / qMax(1, baud);
   if (timing.LongestGapNs <= twoCharacters) return twoCharacters;
   return qMin(MaxSettleQuietNs, timing.LongestGapNs + twoCharacters);
+}
+
+qint64 MonotonicNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void NoteFrame(LineTiming &timing, qint64 sentNs, qint64 firstNs, qint64 lastNs, bool whole) {
+  const qint64 previous = timing.LastFrameEndNs;
+  timing.LastFrameEndNs = lastNs;
+  if (!whole || previous < 0) return;
+  // "At once": the request went out sooner after the previous frame than its
+  // own reply then took; after a pause the reply's timing tells nothing.
+  if (sentNs - previous < firstNs - sentNs) NoteArrivalGap(timing, firstNs - previous);
 }

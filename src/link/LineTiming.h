@@ -9,14 +9,24 @@
 #include <QtGlobal>
 
 struct LineTiming {
-  qint64 LongestGapNs = 0;  // longest pause between arrivals inside a known reply
-  qint64 SettledNs = 0;     // time spent settling so far (for the benchmark)
+  qint64 LongestGapNs = 0;     // longest pause between arrivals inside a known reply
+  qint64 SettledNs = 0;        // time spent settling so far (for the benchmark)
+  qint64 LastFrameEndNs = -1;  // when the last window frame was complete (MonotonicNs)
 };
 
 // Never reached: a settled exchange's quiet stays well inside the 0.5 s limit.
 constexpr qint64 MaxSettleQuietNs = 250'000'000;
 
 void NoteArrivalGap(LineTiming &timing, qint64 gapNs);
+
+qint64 MonotonicNs();
+
+// One window frame received: its request went out at `sentNs`, its first byte
+// came at `firstNs`, its last at `lastNs`. A frame that arrived whole, in one
+// burst, was held by the line; when its request followed the frame before at
+// once, the two frames came on consecutive ticks of the line's timer, and the
+// time between them is the pause a reply split across those ticks would have.
+void NoteFrame(LineTiming &timing, qint64 sentNs, qint64 firstNs, qint64 lastNs, bool whole);
 
 // Two character times of the line, or, once a longer gap has been seen, the
 // longest gap and two character times more.

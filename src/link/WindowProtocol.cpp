@@ -3,7 +3,6 @@
 #include "ReplyCollector.h"
 #include "mdlSerial.h"
 
-#include <QElapsedTimer>
 #include <QtGlobal>
 
 namespace {
@@ -63,16 +62,29 @@ void SendRequest(SerialPort &port, const QByteArray &frame) {
 
 // Collects one reply frame byte by byte and classifies it.
 WindowReply ReceiveReply(SerialPort &port) {
+  // A frame's end is known, so every wait after its first byte is a pause
+  // inside the reply: the settled exchanges learn from it, and from frames
+  // that arrive whole (LineTiming.h).
+  const qint64 sent = MonotonicNs();
+  qint64 first = -1, last = -1;
+  bool whole = true;
   ReplyCollector collector;
-  for (bool first = true;; first = false) {
-    // A frame's end is known, so every wait after its first byte is a pause
-    // inside the reply: the settled exchanges learn from it.
-    QElapsedTimer waited;
-    waited.start();
+  for (;;) {
+    const qint64 before = MonotonicNs();
+    const bool waiting = port.BytesWaiting() > 0;
     const qint16 byte = ReadByte(port);
-    if (!first && byte >= 0) NoteArrivalGap(port.Timing(), waited.nsecsElapsed());
+    if (byte >= 0) {
+      last = MonotonicNs();
+      if (first < 0) {
+        first = last;
+      } else {
+        NoteArrivalGap(port.Timing(), last - before);
+        whole = whole && waiting;
+      }
+    }
     if (collector.Feed(byte)) break;
   }
+  if (first >= 0 && first != last) NoteFrame(port.Timing(), sent, first, last, whole);
   return collector.Reply();
 }
 
