@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 many=${1:-20}
 few=${2:-5}
 jobs=${JOBS:-2}
-build=${BUILD:-build/default}
+build=$(realpath -m "${BUILD:-build/default}")
 program="$build/tests/test_upload_e2e"
 [ -x "$program" ] || { echo "no $program: build first (scripts/setup.sh default)" >&2; exit 2; }
 
@@ -31,7 +31,7 @@ chmod 700 "$build/tests/xdg-runtime"
 run_row() {  # index, runs, tag: writes "passes runs" to $results/index
   local passes=0
   for ((i = 0; i < $2; i++)); do
-    if QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$PWD/$build/tests/xdg-runtime" \
+    if QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$build/tests/xdg-runtime" \
         "$program" "completeUploadThroughEachLine:$3" >"$results/$1.log.$i" 2>&1; then
       passes=$((passes + 1))
       rm -f "$results/$1.log.$i"
