@@ -1,5 +1,5 @@
 // Reading the nine identification windows and keeping them in the backup file.
-#include "RecordingHost.h"
+#include "ScriptedHost.h"
 #include "SimLink.h"
 #include "UploadSteps.h"
 
@@ -35,7 +35,7 @@ class IdentificationBackupTest : public QObject {
   }
 
   void allReadsGood() {
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.Check = -1;
     StoreControllerParameters(host);
     for (const IdWindow &row : IdWindows) QCOMPARE(row.Value, Sim().Window(row.Win));
@@ -55,7 +55,7 @@ class IdentificationBackupTest : public QObject {
     f.FailReadOfWindow = 319;
     Sim().SetFaults(f);
 
-    RecordingHost checking(link.Port);
+    ScriptedHost checking(link.Port);
     checking.Check = -1;
     StoreControllerParameters(checking);
     QCOMPARE(IdWindows[1].Value, Sim().Window(311));
@@ -69,7 +69,7 @@ class IdentificationBackupTest : public QObject {
     ErrorFlag = 0;
     FailureCount = 0;
     Sim().ClearReceived();
-    RecordingHost pushing(link.Port);
+    ScriptedHost pushing(link.Port);
     StoreControllerParameters(pushing);
     QCOMPARE(Sim().WindowRequests().size(), 9);
     QCOMPARE(IdWindows[2].Value, QByteArray("#TIMEOUT#"));

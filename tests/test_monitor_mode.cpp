@@ -1,6 +1,6 @@
 // Switching a running controller into its monitor, the monitor-mode check and
 // the CRC command.
-#include "RecordingHost.h"
+#include "ScriptedHost.h"
 #include "SimLink.h"
 #include "UploadSteps.h"
 #include "mdlSerial.h"
@@ -20,7 +20,7 @@ class MonitorModeTest : public QObject {
 
   void setMonitorModeSwitchesAndClearsTheFlag() {
     Sim().SetMode(sim::Mode::Application);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     StoreControllerParameters(host);  // any earlier step
     ErrorFlag = -1;
     SetMonitorMode(host);
@@ -40,7 +40,7 @@ class MonitorModeTest : public QObject {
     sim::Faults f;
     f.RejectAllWrites = true;
     Sim().SetFaults(f);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     ErrorFlag = -1;
     SetMonitorMode(host);
     QCOMPARE(ErrorFlag, qint16(0));
@@ -59,7 +59,7 @@ class MonitorModeTest : public QObject {
 
   void sendCrcHandsTheValueOver() {
     Sim().SetMode(sim::Mode::ParameterMonitor);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.Check = -1;
     SendCrc(host, 65535);
     QCOMPARE(Sim().MonitorCommands(), QList<QByteArray>({"\r", "CFFFF\r"}));
@@ -75,12 +75,12 @@ class MonitorModeTest : public QObject {
     sim::Faults f;
     f.CrcReplyCrLf = true;
     Sim().SetFaults(f);
-    RecordingHost pushing(link.Port);
+    ScriptedHost pushing(link.Port);
     SendCrc(pushing, 4660);
     QCOMPARE(ErrorFlag, qint16(0));
     QCOMPARE(FailureCount, 1);
 
-    RecordingHost checking(link.Port);
+    ScriptedHost checking(link.Port);
     checking.Check = -1;
     SendCrc(checking, 4660);
     QCOMPARE(ErrorFlag, qint16(-1));
@@ -92,7 +92,7 @@ class MonitorModeTest : public QObject {
     sim::Faults f;
     f.SilentMonitor = true;
     Sim().SetFaults(f);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     SendCrc(host, 0);
     QCOMPARE(ErrorFlag, qint16(0));
     QVERIFY(!MonitorModeCheck(host));
@@ -101,7 +101,8 @@ class MonitorModeTest : public QObject {
   void wholeStepOnARealLineRate() {
     Sim().SetPaced(true);
     Sim().SetMode(sim::Mode::Application);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
+    host.SleepOnWait = true;  // replies take their time at 9600 baud
     host.Check = -1;
     SetMonitorMode(host);
     // The prompt takes 12.5 ms to arrive: let it settle, or its tail answers "U".

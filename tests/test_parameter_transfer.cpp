@@ -1,6 +1,6 @@
 // Writing the parameter list byte by byte and reading it back.
 #include "ParameterList.h"
-#include "RecordingHost.h"
+#include "ScriptedHost.h"
 #include "SimLink.h"
 #include "TestFiles.h"
 #include "UploadSteps.h"
@@ -40,7 +40,7 @@ class ParameterTransferTest : public QObject {
   }
   void commandsFollowTheRunningAddress() {
     QFETCH(QByteArray, start);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.Check = -1;
     host.ParameterPath = List(start, {{2, 258}, {4, -2}, {1, 300}});
     SendParameterList(host);
@@ -53,7 +53,7 @@ class ParameterTransferTest : public QObject {
   }
 
   void oddSizesSendNothingButVerificationReadsThem() {
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.Check = -1;
     QByteArray text = ParameterList("&H200", {{1, 0x11}, {3, 5}, {0, 9}, {1, 0x22}});
     text += "Spare,text,7\r\n";
@@ -70,7 +70,7 @@ class ParameterTransferTest : public QObject {
   }
 
   void addressWrapsAtTheTop() {
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.ParameterPath = List("&HFFFF", {{1, 1}, {1, 2}});
     SendParameterList(host);
     QCOMPARE(Commands('E'), QList<QByteArray>({"EFFFF01\r", "E000002\r"}));
@@ -84,7 +84,7 @@ class ParameterTransferTest : public QObject {
     sim::Faults f;
     f.ParamWriteCrLf = true;
     Sim().SetFaults(f);
-    RecordingHost checking(link.Port);
+    ScriptedHost checking(link.Port);
     checking.Check = -1;
     checking.ParameterPath = List("&H100", {{2, 258}, {1, 1}});
     SendParameterList(checking);
@@ -94,7 +94,7 @@ class ParameterTransferTest : public QObject {
     ErrorFlag = 0;
     FailureCount = 0;
     Sim().ClearReceived();
-    RecordingHost pushing(link.Port);
+    ScriptedHost pushing(link.Port);
     pushing.ParameterPath = checking.ParameterPath;
     SendParameterList(pushing);
     QCOMPARE(Commands('E').size(), 3);
@@ -114,7 +114,7 @@ class ParameterTransferTest : public QObject {
   }
   void readBackTakesEveryFormAndCatchesAWrongByte() {
     QFETCH(sim::ReadBackForm, form);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.Check = -1;
     host.ParameterPath = List("&H100", {{2, 258}, {4, 0x0A0B0C0D}});
     SendParameterList(host);
@@ -140,7 +140,7 @@ class ParameterTransferTest : public QObject {
   }
 
   void silentMonitorFailsTheVerificationAndSaysSo() {
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.Check = -1;
     host.ParameterPath = List("&H100", {{1, 5}});
     SendParameterList(host);
@@ -158,7 +158,7 @@ class ParameterTransferTest : public QObject {
 
   void realLineRateWithCheckErrorsFillsTheMemory() {
     Sim().SetPaced(true);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.Check = -1;
     host.ParameterPath = List("&H0400", {{2, 1500}, {4, -123456}, {1, 7}, {3, 0}, {2, -1}});
     SendParameterList(host);

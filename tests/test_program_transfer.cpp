@@ -1,6 +1,6 @@
 // Erasing and programming through the boot monitor in both dialects, with
 // every acknowledgement and resynchronisation path.
-#include "RecordingHost.h"
+#include "ScriptedHost.h"
 #include "SimLink.h"
 #include "TestFiles.h"
 #include "UploadSteps.h"
@@ -21,7 +21,7 @@ class ProgramTransferTest : public QObject {
   }
 
   // Sends `file` to a fresh "(E)" monitor with Check Errors on.
-  void Program(RecordingHost &host, const QByteArray &file) {
+  void Program(ScriptedHost &host, const QByteArray &file) {
     host.Check = -1;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect::E);
@@ -58,7 +58,7 @@ class ProgramTransferTest : public QObject {
     QFETCH(QByteArray, tag);
     QFETCH(QList<QByteArray>, letters);
     const QByteArray file = ProgramFile(20);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.Check = -1;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect(dialect));
@@ -82,7 +82,7 @@ class ProgramTransferTest : public QObject {
     sim::Faults f;
     f.EraseShortReply = true;
     const QByteArray file = ProgramFile(3);
-    RecordingHost checking(link.Port);
+    ScriptedHost checking(link.Port);
     checking.Check = -1;
     checking.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect::E);
@@ -97,7 +97,7 @@ class ProgramTransferTest : public QObject {
     ErrorFlag = 0;
     FailureCount = 0;
     Sim().ClearReceived();
-    RecordingHost pushing(link.Port);
+    ScriptedHost pushing(link.Port);
     pushing.ProgramPath = checking.ProgramPath;
     SendProgramFile(pushing, "(E)");
     QCOMPARE(ErrorFlag, qint16(0));
@@ -111,7 +111,7 @@ class ProgramTransferTest : public QObject {
     f.EraseNotErased = true;
     EnterBootMonitor(sim::Dialect::Er);
     Sim().SetFaults(f);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.Check = -1;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(2));
     SendProgramFile(host, " Er");
@@ -124,7 +124,8 @@ class ProgramTransferTest : public QObject {
     sim::Faults f;
     f.LateAckRecord = 2;
     Sim().SetFaults(f);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
+    host.SleepOnWait = true;  // the late "*" arrives during the pause
     Program(host, file);
     QCOMPARE(ErrorFlag, qint16(0));
     QCOMPARE(host.Progress.Value, 7);
@@ -150,7 +151,7 @@ class ProgramTransferTest : public QObject {
     (garbled ? f.GarbleAckRecord : f.RefuseRecord) = 2;
     EnterBootMonitor(sim::Dialect::E);
     Sim().SetFaults(f);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.Check = checkErrors ? -1 : 0;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     SendProgramFile(host, "(E)");
@@ -175,7 +176,7 @@ class ProgramTransferTest : public QObject {
     QByteArray file = ProgramFile(3);
     file.insert(file.indexOf("\r\n") + 2, "\r\n");  // blank second line
     file.chop(2);                                   // no line end after the last record
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     Program(host, file);
     QCOMPARE(ErrorFlag, qint16(0));
     QCOMPARE(host.Progress.Max, 6);
@@ -190,7 +191,7 @@ class ProgramTransferTest : public QObject {
     EnterBootMonitor(sim::Dialect::E);
     Sim().SetFaults(f);
     Sim().SetPromptLength(6);
-    RecordingHost host(link.Port);  // CheckErrors off
+    ScriptedHost host(link.Port);  // CheckErrors off
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(6));
     SendProgramFile(host, "(E)");
     QCOMPARE(ErrorFlag, qint16(-1));
@@ -200,7 +201,7 @@ class ProgramTransferTest : public QObject {
   }
 
   void unknownTagSendsNothing() {
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(1));
     EnterBootMonitor(sim::Dialect::E);
     SendProgramFile(host, "XYZ");
@@ -211,7 +212,8 @@ class ProgramTransferTest : public QObject {
   void realLineRateWithCheckErrors() {
     const QByteArray file = ProgramFile(8);
     Sim().SetPaced(true);
-    RecordingHost host(link.Port);
+    ScriptedHost host(link.Port);
+    host.SleepOnWait = true;  // replies take their time at 9600 baud
     Program(host, file);
     QCOMPARE(ErrorFlag, qint16(0));
     QCOMPARE(FailureCount, 0);

@@ -1,6 +1,7 @@
-// The restore dialog against the simulated controller: what it shows, what
-// it writes back and in which order, and what it must never write.
-#include "RecordingHost.h"
+// The identification write-back and the restore dialog against the simulated
+// controller: what the dialog shows, what is written back and in which order,
+// and what must never be written.
+#include "ScriptedHost.h"
 #include "SimLink.h"
 #include "UploadExpect.h"
 #include "UploadSteps.h"
@@ -50,21 +51,27 @@ class RestoreDialogTest : public QObject {
   void init();
   void boxesShowWhatTheBackupRead();
   void boxesShowTheSavedValuesExactly();
-  void sendWritesEveryWindowInOrderEvenWhenTheFirstFails();
+  void writeBackWritesEveryWindowInOrderEvenWhenTheFirstFails();
   void emptiedBox_data();
   void emptiedBox();
+  void failedReadIsNotWrittenBackUnlessTypedOver_data();
+  void failedReadIsNotWrittenBackUnlessTypedOver();
   void correctionGoesToTheControllerOnly();
   void leavingWithoutSendingWritesNothing_data();
   void leavingWithoutSendingWritesNothing();
   void escapeDoesNothing();
-  void failedReadIsMarkedAndNotWrittenBack_data();
-  void failedReadIsMarkedAndNotWrittenBack();
+  void failedReadIsMarked();
   void sendingCannotBeCutShortOrRepeated();
 
  private:
   // A fresh controller and a backup read from it, as the upload makes at its start.
   void Backup(const sim::Faults &faults = {});
   void ClearRecords() { link_->Controller->ClearReceived(); }
+  static IdWindowTexts Saved() {
+    IdWindowTexts texts;
+    for (int i = 0; i < IdWindowCount; ++i) texts[i] = IdWindows[i].Value;
+    return texts;
+  }
 
   std::unique_ptr<SimLink> link_;
 };
@@ -79,7 +86,7 @@ void RestoreDialogTest::init() {
 
 void RestoreDialogTest::Backup(const sim::Faults &faults) {
   link_->Controller->SetFaults(faults);
-  RecordingHost host(link_->Port);
+  ScriptedHost host(link_->Port);
   host.Check = 0;
   StoreControllerParameters(host);
   link_->Controller->SetFaults({});
@@ -112,26 +119,21 @@ void RestoreDialogTest::boxesShowTheSavedValuesExactly() {
   QCOMPARE(again.txtWin[2]->text(), QString("CHANGED"));
 }
 
-void RestoreDialogTest::sendWritesEveryWindowInOrderEvenWhenTheFirstFails() {
+void RestoreDialogTest::writeBackWritesEveryWindowInOrderEvenWhenTheFirstFails() {
   Backup();
   sim::Faults faults;
   faults.ErrorWindow = 310;
   link_->Controller->SetFaults(faults);
-  frmUpdateWin dialog(link_->Port, nullptr);
-  dialog.show();
-  const QStringList typed = {"000777", "000888", "CU-1", "PMP-2", "S9", "P-3", "C-4", "MOD-5", "REV-6"};
-  for (int i = 0; i < IdWindowCount; ++i) dialog.txtWin[i]->setText(typed[i]);
+  const IdWindowTexts typed = {"000777", "000888", "CU-1", "PMP-2", "S9", "P-3", "C-4", "MOD-5", "REV-6"};
 
-  dialog.cmdSend->click();
+  RestoreControllerParameters(link_->Port, typed);
 
   QCOMPARE(WrittenWindows(*link_->Controller),
            QList<int>({310, 310, 310, 311, 319, 320, 321, 322, 323, 324, 325}));
   QCOMPARE(ErrorFlag, qint16(-1));
   QCOMPARE(link_->Controller->Window(310), sim::FactoryWindows().at(310));
   QCOMPARE(link_->Controller->Window(311), QByteArray("000888"));
-  for (int i = 2; i < IdWindowCount; ++i) QCOMPARE(link_->Controller->Window(WindowOrder[i]), typed[i].toLatin1());
-  QCOMPARE(dialog.result(), int(QDialog::Accepted));
-  QVERIFY(!dialog.isVisible());
+  for (int i = 2; i < IdWindowCount; ++i) QCOMPARE(link_->Controller->Window(WindowOrder[i]), typed[i]);
 }
 
 void RestoreDialogTest::emptiedBox_data() {
@@ -149,12 +151,11 @@ void RestoreDialogTest::emptiedBox() {
   QFETCH(qint16, flagBefore);
   QFETCH(qint16, flagAfter);
   Backup();
-  frmUpdateWin dialog(link_->Port, nullptr);
-  dialog.show();
-  dialog.txtWin[row]->clear();
+  IdWindowTexts texts = Saved();
+  texts[row].clear();
   ErrorFlag = flagBefore;
 
-  dialog.cmdSend->click();
+  RestoreControllerParameters(link_->Port, texts);
 
   const QList<int> written = WrittenWindows(*link_->Controller);
   const int window = WindowOrder[row];
@@ -163,6 +164,31 @@ void RestoreDialogTest::emptiedBox() {
     if (w != window) QCOMPARE(written.count(w), 1);
   QCOMPARE(link_->Controller->Window(window), sim::FactoryWindows().at(window));
   QCOMPARE(ErrorFlag, flagAfter);
+}
+
+void RestoreDialogTest::failedReadIsNotWrittenBackUnlessTypedOver_data() {
+  QTest::addColumn<QByteArray>("typed");  // into the failed row; empty: left as shown
+  QTest::newRow("left unchanged: not written") << QByteArray();
+  QTest::newRow("typed over: written") << QByteArray("P99-REPLACED");
+}
+
+void RestoreDialogTest::failedReadIsNotWrittenBackUnlessTypedOver() {
+  QFETCH(QByteArray, typed);
+  sim::Faults faults;
+  faults.FailReadOfWindow = 322;
+  Backup(faults);
+  QVERIFY(IdWindows[5].ReadFailed);
+  IdWindowTexts texts = Saved();
+  QCOMPARE(texts[5], QByteArray("#TIMEOUT#"));
+  if (!typed.isEmpty()) texts[5] = typed;
+
+  RestoreControllerParameters(link_->Port, texts);
+
+  const QList<int> written = WrittenWindows(*link_->Controller);
+  QCOMPARE(written.count(322), typed.isEmpty() ? 0 : 1);
+  QCOMPARE(written.size(), typed.isEmpty() ? 8 : 9);
+  QCOMPARE(link_->Controller->Window(322), typed.isEmpty() ? sim::FactoryWindows().at(322) : typed);
+  QCOMPARE(ErrorFlag, qint16(0));
 }
 
 void RestoreDialogTest::correctionGoesToTheControllerOnly() {
@@ -229,18 +255,10 @@ void RestoreDialogTest::escapeDoesNothing() {
   QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }
 
-void RestoreDialogTest::failedReadIsMarkedAndNotWrittenBack_data() {
-  QTest::addColumn<QString>("typed");  // into the failed row; empty: left as shown
-  QTest::newRow("left unchanged: not written") << QString();
-  QTest::newRow("typed over: written") << "P99-REPLACED";
-}
-
-void RestoreDialogTest::failedReadIsMarkedAndNotWrittenBack() {
-  QFETCH(QString, typed);
+void RestoreDialogTest::failedReadIsMarked() {
   sim::Faults faults;
   faults.FailReadOfWindow = 322;
   Backup(faults);
-  QVERIFY(IdWindows[5].ReadFailed);
   frmUpdateWin dialog(link_->Port, nullptr);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -253,15 +271,10 @@ void RestoreDialogTest::failedReadIsMarkedAndNotWrittenBack() {
     QCOMPARE(RedPixels(dialog.lblWin[i]), 0);
     QVERIFY(dialog.lblWin[i]->toolTip().isEmpty());
   }
-
-  if (!typed.isEmpty()) dialog.txtWin[5]->setText(typed);
+  // Sent as shown, the failure text stays off the line.
   dialog.cmdSend->click();
-
-  const QList<int> written = WrittenWindows(*link_->Controller);
-  QCOMPARE(written.count(322), typed.isEmpty() ? 0 : 1);
-  QCOMPARE(written.size(), typed.isEmpty() ? 8 : 9);
-  QCOMPARE(link_->Controller->Window(322), typed.isEmpty() ? sim::FactoryWindows().at(322) : typed.toLatin1());
-  QCOMPARE(ErrorFlag, qint16(0));
+  QCOMPARE(WrittenWindows(*link_->Controller).count(322), 0);
+  QCOMPARE(WrittenWindows(*link_->Controller).size(), 8);
 }
 
 void RestoreDialogTest::sendingCannotBeCutShortOrRepeated() {

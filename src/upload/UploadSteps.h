@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
+
 // Identification backup
 void StoreControllerParameters(StepHost &host);
 WindowReply ReadIdWindow(StepHost &host, const IdWindow &row);
@@ -15,6 +17,13 @@ WindowReply ReadIdWindow(StepHost &host, const IdWindow &row);
 // On failure returns false with the path and the reason in `error`.
 bool WriteParameterLog(QString *error);
 QString ParameterLogPath();
+
+// Identification restore: writes each row's text to its window, in table
+// order, whether or not an earlier write failed; a row whose read failed and
+// whose text is still the failure text is skipped. Failed writes leave
+// ErrorFlag at -1. The restore dialog's "Send and Lock the Controller".
+using IdWindowTexts = std::array<QByteArray, IdWindowCount>;
+void RestoreControllerParameters(SerialPort &port, const IdWindowTexts &texts);
 
 // Monitor mode and CRC
 void SetMonitorMode(StepHost &host);

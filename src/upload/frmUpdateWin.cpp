@@ -3,7 +3,7 @@
 #include "FontFit.h"
 #include "KeptBackups.h"
 #include "Twips.h"
-#include "mdlSerial.h"
+#include "UploadSteps.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -105,12 +105,9 @@ void frmUpdateWin::cmdSend_Click() {
   sending_ = true;
   cmdSend->setEnabled(false);
   cmdCancel->setEnabled(false);
-  for (int i = 0; i < IdWindowCount; ++i) {
-    const QByteArray text = txtWin[i]->text().toLatin1();
-    // A failure text is no value: the window keeps what the controller holds.
-    if (IdWindows[i].ReadFailed && text == IdWindows[i].Value) continue;
-    WriteWindow(port_, IdWindows[i].Win, IdWindows[i].DataType, text);
-  }
+  IdWindowTexts texts;
+  for (int i = 0; i < IdWindowCount; ++i) texts[i] = txtWin[i]->text().toLatin1();
+  RestoreControllerParameters(port_, texts);
   sending_ = false;
   accept();
 }

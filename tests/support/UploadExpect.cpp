@@ -1,11 +1,12 @@
 #include "UploadExpect.h"
 
-#include "UploadRig.h"
 #include "mdlGlobal.h"
 
 #include <QDir>
 
 namespace expect {
+
+QByteArray SmallList(qint64 crc) { return ParameterList("&H0400", {{2, 1500}, {1, 200}}, crc); }
 
 const QString BridgePrompt =
     "Please switch OFF the controller,\ncreate a short circuit between pins 5 and 9 and\nswitch on the controller again!";
@@ -20,14 +21,14 @@ const QString RepeatRestorePrompt = "Please check all the parameters are right a
 const QString FullSuccess = "Program File and Parameter List have been uploaded!";
 const QString ParameterSuccess = "The Parameter List has been uploaded!";
 
-QString BackupPath(const UploadRig &rig) {
+QString BackupPath(const QString &workDir) {
   // getcwd() resolves links, so compare against the resolved directory.
-  return QDir(rig.WorkDir.path()).canonicalPath() + "/tmpLogWin.txt";
+  return QDir(workDir).canonicalPath() + "/tmpLogWin.txt";
 }
 
-QString Interruption(const UploadRig &rig, const QString &step) {
+QString Interruption(const QString &workDir, const QString &step) {
   return "Error during " + step + ".\nThe uploading procedure will be interrupted!\nPlease refer to file " +
-         BackupPath(rig) + " to rescue C/U parameters";
+         BackupPath(workDir) + " to rescue C/U parameters";
 }
 
 QString Success(const QString &success, int ignoredFailures) {

@@ -4,6 +4,7 @@
 // way the Technician records them: lines joined by "\n".
 
 #include "SimulatedController.h"
+#include "TestFiles.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,9 +13,21 @@
 
 #include <map>
 
-struct UploadRig;
-
 namespace expect {
+
+// Few bytes: every parameter exchange that fails costs a 0.5 s wait.
+QByteArray SmallList(qint64 crc = 4660);
+
+// The technician's choices on either rig; the program file only matters in the full mode.
+template <typename Rig>
+void Choose(Rig &rig, bool full, bool checkErrors, const QByteArray &list, const QByteArray &program = {}) {
+  if (full) {
+    rig.ChooseFullMode();
+    rig.ChooseProgramFile(rig.Write("fw.s19", program.isEmpty() ? ProgramFile(12) : program));
+  }
+  rig.ChooseParameterList(rig.Write("list.txt", list));
+  if (checkErrors) rig.TickCheckErrors();
+}
 
 extern const QString BridgePrompt;         // short circuit pins 5 and 9
 extern const QString BridgeRemovalPrompt;  // remove the short circuit
@@ -24,10 +37,10 @@ extern const QString RepeatRestorePrompt;
 extern const QString FullSuccess;
 extern const QString ParameterSuccess;
 
-// The interruption message for `step`, pointing at the rig's backup file.
-QString Interruption(const UploadRig &rig, const QString &step);
-// "<working dir>/tmpLogWin.txt" as the process sees its current directory.
-QString BackupPath(const UploadRig &rig);
+// The interruption message for `step`, pointing at the backup file in `workDir`.
+QString Interruption(const QString &workDir, const QString &step);
+// "<workDir>/tmpLogWin.txt" as the process sees its current directory.
+QString BackupPath(const QString &workDir);
 // The success message with the ignored-failures line, or without it for 0.
 QString Success(const QString &success, int ignoredFailures);
 

@@ -1,0 +1,36 @@
+#include "DriverRig.h"
+
+#include "TestFiles.h"
+#include "Technician.h"
+
+#include <QDir>
+#include <QFile>
+
+DriverRig::DriverRig(sim::Dialect dialect, bool paced) : Controller(dialect) {
+  savedDir_ = QDir::currentPath();
+  QDir::setCurrent(WorkDir.path());
+  Controller.SetPaced(paced);
+  if (!Controller.Start(&StartError) && StartError.isEmpty()) StartError = "the simulator did not start";
+  qputenv("CALVENORI_PORTS", Controller.SlavePath().toLocal8Bit());
+  Port.SetSettings("9600,N,8,1");
+  FillIdWindows();
+  Host.OnMessage = [this](const QString &text) {
+    if (OnMessage) OnMessage(text);
+    if (FollowsPrompts) Technician::FollowPrompt(Controller, text);
+  };
+}
+
+DriverRig::~DriverRig() { QDir::setCurrent(savedDir_); }
+
+void DriverRig::StartUpload() { ::StartUpload(Host); }
+
+int DriverRig::Height() const { return Host.Heights.isEmpty() ? IdleHeightTwips : Host.Heights.last(); }
+
+QString DriverRig::Write(const QString &name, const QByteArray &content) {
+  return WriteTestFile(WorkDir.path(), name, content);
+}
+
+QByteArray DriverRig::BackupFile() const {
+  QFile f(WorkDir.filePath("tmpLogWin.txt"));
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}

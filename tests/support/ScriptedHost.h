@@ -1,0 +1,71 @@
+#pragma once
+// A front end for the upload steps and the driver without a window: it records
+// what they show, in order, answers each message from a script, and stands in
+// for the restore dialog by writing back (or not) what the script says. The
+// port is the real one, opened by the driver on the simulated controller.
+
+#include "Progress.h"
+#include "SerialPort.h"
+#include "UploadDriver.h"
+#include "UploadSteps.h"
+#include "mdlGlobal.h"
+
+#include <QStringList>
+
+#include <functional>
+
+class ScriptedHost : public UploadHost {
+ public:
+  explicit ScriptedHost(SerialPort &port) : port_(port) {}
+
+  // What the technician chose.
+  qint16 Check = 0;
+  qint16 Mode = 0;
+  qint16 Com = 1;
+  QString ParameterPath, ProgramPath;
+
+  // What the steps showed: "caption X", "min 0", "max 5", "value 3", "wait 0.1", "repaint".
+  QStringList Events;
+  ProgressState Progress;
+  QString Caption;
+  double WaitedSeconds = 0;
+  // Pauses really pass, for cases that depend on what arrives meanwhile.
+  bool SleepOnWait = false;
+
+  // What the driver showed and did.
+  QStringList Messages;  // lines joined by "\n", as a reader sees them
+  int RestoreDialogsShown = 0;
+  QList<int> Heights;    // every outer height set, in twips
+  QList<bool> BusyStates;
+
+  // Called with each message before it is answered with OK.
+  std::function<void(const QString &)> OnMessage;
+  // The restore dialog: the boxes start as IdWindows' values; the script may
+  // change them and returns whether "Send and Lock the Controller" is pressed
+  // (false: cancelled). By default the saved values are sent unchanged.
+  std::function<bool(IdWindowTexts &)> OnRestoreDialog;
+
+  QStringList EventsStartingWith(const QString &prefix) const;
+
+  SerialPort &Port() override { return port_; }
+  qint16 CheckErrors() const override { return Check; }
+  QString ParameterFile() const override { return ParameterPath; }
+  QString ProgramFile() const override { return ProgramPath; }
+  void SetStepCaption(const QString &caption) override;
+  void SetProgressMin(int v) override;
+  void SetProgressMax(int v) override;
+  void SetProgressValue(int v) override;
+  int ProgressValue() const override { return Progress.Value; }
+  void Repaint() override { Events << "repaint"; }
+  void Wait(double seconds) override;
+
+  qint16 UploadMode() const override { return Mode; }
+  qint16 ComPort() const override { return Com; }
+  void Message(const QString &text) override;
+  void ShowRestoreDialog() override;
+  void SetOuterHeightTwips(int twips) override { Heights << twips; }
+  void SetBusy(bool busy) override { BusyStates << busy; }
+
+ private:
+  SerialPort &port_;
+};

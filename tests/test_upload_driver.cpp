@@ -1,0 +1,603 @@
+// The upload driver on a scripted host: its sequences, prompts, test points,
+// restore loop and refusals, against the simulated controller on the real
+// port, with no window. Whole uploads through the window are in test_upload_e2e.
+#include "DriverRig.h"
+#include "FailureRecord.h"
+#include "ParameterList.h"
+#include "Technician.h"
+#include "TestFiles.h"
+#include "UploadExpect.h"
+#include "mdlGlobal.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+using namespace expect;
+using sim::Dialect;
+
+namespace {
+
+constexpr int SmallListBytes = 3;  // in SmallList()
+
+// Cuts the controller's power once it has taken `records` S-records, as a
+// power failure halfway through programming would.
+void PowerFailsAfterRecords(DriverRig &rig, int records) {
+  auto *timer = new QTimer(&rig.Owner);
+  QObject::connect(timer, &QTimer::timeout, timer, [&c = rig.Controller, timer, records] {
+    if (c.WithModel([](const sim::ControllerModel &m) { return m.RecordsReceived(); }) < records) return;
+    c.PowerOff();
+    timer->stop();
+  });
+  timer->start(0);
+}
+
+int SRecordsReceived(const sim::SimulatedController &c) { return MonitorCommandCount(c, "S"); }
+
+// As the window would be after an upload: port closed, 3450 twips, not busy.
+#define EXPECT_IDLE(rig)                                                        \
+  do {                                                                          \
+    QVERIFY(!(rig).Port.IsOpen());                                              \
+    QCOMPARE((rig).Height(), 3450);                                             \
+    QVERIFY((rig).Host.BusyStates.isEmpty() || !(rig).Host.BusyStates.last()); \
+  } while (0)
+
+// A fault, what it leads to, and what must or must not have reached the controller.
+struct Fault {
+  bool Full = false;
+  Dialect Monitor = Dialect::E;
+  std::function<void(DriverRig &)> Arm;
+  QString Step;           // the interruption it causes while Check Errors is on
+  int Ignored = 0;        // the failures let pass while it is off; -1: not tried off
+  QStringList Prompts;    // shown before the interruption
+  std::function<void(DriverRig &)> Verify;
+  QString Detail;         // the interruption message's line after the standard ones
+};
+
+sim::Faults With(std::function<void(sim::Faults &)> set) {
+  sim::Faults f;
+  set(f);
+  return f;
+}
+
+std::function<void(DriverRig &)> Inject(sim::Faults faults) {
+  return [faults](DriverRig &rig) { rig.Controller.SetFaults(faults); };
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Fault)
+Q_DECLARE_METATYPE(Dialect)
+
+class UploadDriverTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void testPointInterrupts_data();
+  void testPointInterrupts();
+  void failuresLetPassWithCheckErrorsOff_data();
+  void failuresLetPassWithCheckErrorsOff();
+  void restoreLoop_data();
+  void restoreLoop();
+  void bridgePromptRepeatsUntilTheMonitorAnswers_data();
+  void bridgePromptRepeatsUntilTheMonitorAnswers();
+  void bridgeRemovalPromptRepeatsOnlyForTheEMonitor_data();
+  void bridgeRemovalPromptRepeatsOnlyForTheEMonitor();
+  void emptyChoicesAreRefused_data();
+  void emptyChoicesAreRefused();
+  void badFileIsRefusedBeforeAnyByteIsSent_data();
+  void badFileIsRefusedBeforeAnyByteIsSent();
+  void portThatCannotBeOpened_data();
+  void portThatCannotBeOpened();
+  void unpluggedAdapterEndsTheUpload_data();
+  void unpluggedAdapterEndsTheUpload();
+  void unwritableBackupStopsBeforeTheControllerIsTouched_data();
+  void unwritableBackupStopsBeforeTheControllerIsTouched();
+};
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The prompts of a complete upload, before its success message.
+QStringList NormalPrompts(bool full) {
+  return full ? QStringList{BridgePrompt, BridgeRemovalPrompt, PowerCyclePrompt} : QStringList{PowerCyclePrompt};
+}
+
+// One fault for each test point. Verify looks at the controller afterwards,
+// with Check Errors on (interrupted) or off (run to the end).
+QList<QPair<const char *, Fault>> TestPointFaults() {
+  QList<QPair<const char *, Fault>> rows;
+  const auto readFails = Inject(With([](sim::Faults &f) { f.FailReadOfWindow = 322; }));
+  rows << qMakePair("saving parameters, parameter list only",
+                    Fault{false, Dialect::E, readFails, "saving parameters", 1, {}, [](DriverRig &rig) {
+                            if (rig.Host.CheckErrors()) {
+                              QVERIFY(WrittenWindows(rig.Controller).isEmpty());
+                              QVERIFY(rig.Controller.MonitorCommands().isEmpty());
+                              QCOMPARE(ReadsOf(rig.Controller, 323), 0);  // the backup stopped at the failure
+                              QVERIFY(!QFile::exists(rig.WorkDir.filePath("tmpLogWin.txt")));
+                              return;
+                            }
+                            // The failure text is kept as the backup's record of it, but
+                            // never written to the controller as the pump's serial number.
+                            QVERIFY(rig.BackupFile().contains("Pump S/N (Win 322)\t\t#TIMEOUT#\r\n"));
+                            QVERIFY(!WrittenWindows(rig.Controller).contains(322));
+                            QCOMPARE(WrittenWindows(rig.Controller).count(323), 1);
+                            QCOMPARE(rig.Controller.Window(322), sim::FactoryWindows().at(322));
+                            QVERIFY(rig.Controller.Locked());
+                          }});
+  rows << qMakePair("saving parameters, full",
+                    Fault{true, Dialect::E, readFails, "saving parameters", -1, {}, [](DriverRig &rig) {
+                            QVERIFY(rig.Controller.MonitorCommands().isEmpty());
+                            QVERIFY(!QFile::exists(rig.WorkDir.filePath("tmpLogWin.txt")));
+                          }});
+
+  // Let pass, every later exchange goes to the application and fails too: the
+  // monitor check, the CRC, 3 writes and 3 reads, 9 identification writes, the lock.
+  rows << qMakePair("setting in monitor mode: window 500 refused",
+                    Fault{false, Dialect::E, Inject(With([](sim::Faults &f) { f.RejectAllWrites = true; })),
+                          "setting in monitor mode", 18, {}, [](DriverRig &rig) {
+                            // The controller never left its application.
+                            QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::Application);
+                            QVERIFY(!rig.Controller.LastCrc());
+                            QCOMPARE(WrittenWindows(rig.Controller).mid(0, 3), QList<int>({500, 500, 500}));
+                            QCOMPARE(rig.Controller.ParameterMemory().count(0x0400), size_t(0));
+                            if (rig.Host.CheckErrors()) QCOMPARE(WrittenWindows(rig.Controller).size(), 3);
+                          }});
+
+  // Let pass: both erases, and then, the parameter set never having been
+  // erased, the controller restarts into its application, which takes
+  // neither the CRC nor the 3 writes and 3 reads.
+  rows << qMakePair(
+      "Programming Controller: (E) monitor does not confirm the erase",
+      Fault{true, Dialect::E, Inject(With([](sim::Faults &f) { f.EraseNotErased = true; })), "Programming Controller",
+            9, {BridgePrompt}, [](DriverRig &rig) {
+              const bool on = rig.Host.CheckErrors();
+              QCOMPARE(MonitorCommandCount(rig.Controller, "E", 1), 1);
+              QCOMPARE(MonitorCommandCount(rig.Controller, "C", 1), on ? 0 : 1);
+              QCOMPARE(MonitorCommandCount(rig.Controller, "P", 1), on ? 0 : 1);
+              QCOMPARE(SRecordsReceived(rig.Controller), on ? 0 : 14);
+              if (on) return;
+              // Nothing was erased; the new records were still written over the old program.
+              const auto flash = rig.Controller.Flash();
+              for (const auto &[address, byte] : FlashImageOf(ProgramFile(12))) QCOMPARE(int(flash.at(address)), int(byte));
+            }});
+
+  // A "?" to a record: the firmware has a hole. Let pass, it is counted and
+  // never sent again; the rest of the file follows.
+  rows << qMakePair("Programming Controller: the monitor refuses a record",
+                    Fault{true, Dialect::E, Inject(With([](sim::Faults &f) { f.RefuseRecord = 3; })),
+                          "Programming Controller", 1, {BridgePrompt}, [](DriverRig &rig) {
+                            const QByteArray refused = ProgramFile(12).split('\n')[3].trimmed();
+                            const QList<QByteArray> commands = rig.Controller.MonitorCommands();
+                            QCOMPARE(commands.count(refused), 1);
+                            if (rig.Host.CheckErrors()) {
+                              QCOMPARE(commands.last(), refused);  // nothing after it
+                              return;
+                            }
+                            QCOMPARE(SRecordsReceived(rig.Controller), 14);
+                            QVERIFY(rig.Controller.Locked());
+                          }});
+
+  rows << qMakePair("Programming Controller: power fails halfway through the records",
+                    Fault{true, Dialect::Er, [](DriverRig &rig) { PowerFailsAfterRecords(rig, 5); },
+                          "Programming Controller", -1, {BridgePrompt}, [](DriverRig &rig) {
+                            QVERIFY(SRecordsReceived(rig.Controller) >= 5);
+                            QVERIFY(SRecordsReceived(rig.Controller) < 14);
+                            QVERIFY(!rig.Controller.LastCrc());
+                          }});
+
+  const auto crcFails = Inject(With([](sim::Faults &f) { f.CrcReplyCrLf = true; }));
+  const auto crcRecorded = [](DriverRig &rig) {
+    QVERIFY(rig.Controller.LastCrc());
+    QCOMPARE(MonitorCommandCount(rig.Controller, "E", 8), rig.Host.CheckErrors() ? 0 : SmallListBytes);
+  };
+  rows << qMakePair("CRC verifyng, full", Fault{true, Dialect::E, crcFails, "CRC verifyng", 1,
+                                                {BridgePrompt, BridgeRemovalPrompt}, crcRecorded});
+  rows << qMakePair("CRC verifyng, parameter list only",
+                    Fault{false, Dialect::E, crcFails, "CRC verifyng", 1, {}, crcRecorded});
+
+  rows << qMakePair(
+      "file parameters writing: writes answered CR LF",
+      Fault{false, Dialect::E, Inject(With([](sim::Faults &f) { f.ParamWriteCrLf = true; })), "file parameters writing",
+            SmallListBytes, {}, [](DriverRig &rig) {
+              // With Check Errors on the transfer stops at the first wrong answer;
+              // the read-back still runs and stops at the first byte never sent.
+              const bool on = rig.Host.CheckErrors();
+              QCOMPARE(MonitorCommandCount(rig.Controller, "E", 8), on ? 1 : SmallListBytes);
+              QCOMPARE(MonitorCommandCount(rig.Controller, "R", 6), on ? 2 : SmallListBytes);
+            }});
+  rows << qMakePair(
+      "file parameters writing: a byte reads back wrong",
+      Fault{false, Dialect::E, Inject(With([](sim::Faults &f) {
+              f.WrongReadAddress = 0x0401;
+              f.ReadBack = sim::ReadBackForm::Echo;
+            })),
+            "file parameters writing", 1, {}, [](DriverRig &rig) {
+              QCOMPARE(MonitorCommandCount(rig.Controller, "E", 8), SmallListBytes);
+              QCOMPARE(MonitorCommandCount(rig.Controller, "R", 6), rig.Host.CheckErrors() ? 2 : SmallListBytes);
+            }, "Address 0401: wrote DC, read back 23."});
+
+  rows << qMakePair("Locking controller: window 501 disabled",
+                    Fault{false, Dialect::E, Inject(With([](sim::Faults &f) { f.ErrorWindow = 501; })),
+                          "Locking controller", 1, {PowerCyclePrompt}, [](DriverRig &rig) {
+                            QVERIFY(!rig.Controller.Locked());
+                            QCOMPARE(WrittenWindows(rig.Controller).count(501), 3);
+                            QCOMPARE(rig.Host.RestoreDialogsShown, 1);
+                          }});
+  return rows;
+}
+
+}  // namespace
+
+void UploadDriverTest::testPointInterrupts_data() {
+  QTest::addColumn<Fault>("fault");
+  for (const auto &[name, fault] : TestPointFaults()) QTest::newRow(name) << fault;
+}
+
+void UploadDriverTest::testPointInterrupts() {
+  QFETCH(Fault, fault);
+  DriverRig rig(fault.Monitor);
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, fault.Full, true, SmallList());
+  const auto identification = IdentificationOf(rig.Controller);
+  fault.Arm(rig);
+
+  rig.StartUpload();
+
+  const QString detail = fault.Detail.isEmpty() ? QString() : "\n" + fault.Detail;
+  QCOMPARE(rig.Host.Messages, fault.Prompts + QStringList{Interruption(rig.WorkDir.path(), fault.Step) + detail});
+  EXPECT_IDLE(rig);
+  QCOMPARE(ErrorFlag, qint16(0));
+  if (fault.Step != "saving parameters") QCOMPARE(rig.BackupFile(), BackupFileOf(identification));
+  fault.Verify(rig);
+}
+
+// ---------------------------------------------------------------------------
+
+void UploadDriverTest::failuresLetPassWithCheckErrorsOff_data() {
+  QTest::addColumn<Fault>("fault");
+  for (const auto &[name, fault] : TestPointFaults())
+    if (fault.Ignored >= 0) QTest::newRow(name) << fault;
+}
+
+void UploadDriverTest::failuresLetPassWithCheckErrorsOff() {
+  QFETCH(Fault, fault);
+  DriverRig rig(fault.Monitor);
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, fault.Full, false, SmallList());
+  fault.Arm(rig);
+
+  rig.StartUpload();
+
+  QCOMPARE(rig.Host.Messages,
+           NormalPrompts(fault.Full) + QStringList{Success(fault.Full ? FullSuccess : ParameterSuccess, fault.Ignored)});
+  QCOMPARE(rig.Host.RestoreDialogsShown, 1);
+  EXPECT_IDLE(rig);
+  fault.Verify(rig);
+}
+
+// ---------------------------------------------------------------------------
+
+void UploadDriverTest::restoreLoop_data() {
+  QTest::addColumn<bool>("checkErrors");
+  QTest::addColumn<bool>("sendAgain");  // on the second showing; cancel otherwise
+  QTest::newRow("Check Errors on, the second showing cancelled") << true << false;
+  QTest::newRow("Check Errors on, the second send succeeds") << true << true;
+  QTest::newRow("Check Errors off: the lock follows at once") << false << false;
+}
+
+void UploadDriverTest::restoreLoop() {
+  QFETCH(bool, checkErrors);
+  QFETCH(bool, sendAgain);
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, false, checkErrors, SmallList());
+  const auto identification = IdentificationOf(rig.Controller);
+  rig.Host.OnRestoreDialog = [&](IdWindowTexts &texts) {
+    if (rig.Host.RestoreDialogsShown == 1) {
+      rig.Controller.SetFaults(With([](sim::Faults &f) { f.ErrorWindow = 322; }));
+      texts[3] = "PMP-CORRECTED";
+      return true;
+    }
+    rig.Controller.SetFaults({});
+    return sendAgain;
+  };
+
+  rig.StartUpload();
+
+  if (checkErrors) {
+    QCOMPARE(rig.Host.Messages, QStringList({PowerCyclePrompt, RepeatRestorePrompt, ParameterSuccess}));
+    QCOMPARE(rig.Host.RestoreDialogsShown, 2);
+  } else {
+    QCOMPARE(rig.Host.Messages, QStringList({PowerCyclePrompt, Success(ParameterSuccess, 1)}));
+    QCOMPARE(rig.Host.RestoreDialogsShown, 1);
+  }
+  const QList<int> writes = WrittenWindows(rig.Controller);
+  QCOMPARE(writes.count(322), sendAgain ? 4 : 3);
+  QCOMPARE(writes.count(310), sendAgain ? 2 : 1);
+  QCOMPARE(writes.last(), 501);
+  QCOMPARE(writes.count(501), 1);
+  QVERIFY(rig.Controller.Locked());
+  QCOMPARE(rig.Controller.Window(320), sendAgain ? identification.at(320) : QByteArray("PMP-CORRECTED"));
+  EXPECT_IDLE(rig);
+}
+
+// ---------------------------------------------------------------------------
+
+void UploadDriverTest::bridgePromptRepeatsUntilTheMonitorAnswers_data() {
+  QTest::addColumn<int>("promptLength");  // of the monitor until the technician gets it right
+  QTest::newRow("controller left running its application") << 12;
+  QTest::newRow("monitor prompt too short to carry its tag") << 7;
+}
+
+void UploadDriverTest::bridgePromptRepeatsUntilTheMonitorAnswers() {
+  QFETCH(int, promptLength);
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  const QByteArray firmware = ProgramFile(12);
+  Choose(rig, true, true, SmallList(), firmware);
+  rig.Controller.SetPromptLength(promptLength);
+  rig.FollowsPrompts = false;
+  int bridgePrompts = 0;
+  rig.OnMessage = [&](const QString &text) {
+    if (text == BridgePrompt) {
+      ++bridgePrompts;
+      // First two times: not done (12) or done but the monitor's prompt lacks its tag (7).
+      if (bridgePrompts < 3 && promptLength == 12) return;
+      if (bridgePrompts == 3) rig.Controller.SetPromptLength(12);
+    }
+    Technician::FollowPrompt(rig.Controller, text);
+  };
+
+  rig.StartUpload();
+
+  QCOMPARE(bridgePrompts, 3);
+  QCOMPARE(rig.Host.Messages,
+           QStringList({BridgePrompt, BridgePrompt, BridgePrompt, BridgeRemovalPrompt, PowerCyclePrompt, FullSuccess}));
+  QVERIFY(rig.Controller.Flash() == FlashImageOf(firmware));
+  EXPECT_IDLE(rig);
+}
+
+void UploadDriverTest::bridgeRemovalPromptRepeatsOnlyForTheEMonitor_data() {
+  QTest::addColumn<Dialect>("monitor");
+  QTest::newRow("(E): asked again while the bridge is in") << Dialect::E;
+  QTest::newRow("Er: asked once, whatever the monitor answers") << Dialect::Er;
+}
+
+void UploadDriverTest::bridgeRemovalPromptRepeatsOnlyForTheEMonitor() {
+  QFETCH(Dialect, monitor);
+  DriverRig rig(monitor);
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, true, true, SmallList());
+  rig.FollowsPrompts = false;
+  int removalPrompts = 0;
+  rig.OnMessage = [&](const QString &text) {
+    // The first time the technician forgets to remove the bridge.
+    if (text == BridgeRemovalPrompt && ++removalPrompts == 1) return;
+    Technician::FollowPrompt(rig.Controller, text);
+  };
+
+  rig.StartUpload();
+
+  if (monitor == Dialect::E) {
+    QCOMPARE(rig.Host.Messages,
+             QStringList({BridgePrompt, BridgeRemovalPrompt, BridgeRemovalPrompt, PowerCyclePrompt, FullSuccess}));
+  } else {
+    // The boot monitor is still there and cannot take the CRC.
+    QCOMPARE(rig.Host.Messages, QStringList({BridgePrompt, BridgeRemovalPrompt, Interruption(rig.WorkDir.path(), "CRC verifyng")}));
+    QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::BootMonitor);
+  }
+  EXPECT_IDLE(rig);
+}
+
+// ---------------------------------------------------------------------------
+
+void UploadDriverTest::emptyChoicesAreRefused_data() {
+  QTest::addColumn<bool>("full");
+  QTest::addColumn<bool>("list");
+  QTest::addColumn<bool>("program");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("full, nothing chosen") << true << false << false << "Select a valid parameter list!";
+  QTest::newRow("full, no parameter list") << true << false << true << "Select a valid parameter list!";
+  QTest::newRow("full, no program file") << true << true << false << "Select a valid program file!";
+  QTest::newRow("parameter list only, nothing chosen") << false << false << true << "Select a valid parameter list!";
+}
+
+void UploadDriverTest::emptyChoicesAreRefused() {
+  QFETCH(bool, full);
+  QFETCH(bool, list);
+  QFETCH(bool, program);
+  QFETCH(QString, message);
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  if (full) rig.ChooseFullMode();
+  if (list) rig.ChooseParameterList(rig.Write("list.txt", SmallList()));
+  if (program) rig.ChooseProgramFile(rig.Write("fw.s19", ProgramFile(12)));
+  rig.TickCheckErrors();
+
+  rig.StartUpload();
+
+  QCOMPARE(rig.Host.Messages, QStringList{message});
+  QVERIFY(rig.Controller.Received().isEmpty());
+  QVERIFY(!QFile::exists(rig.WorkDir.filePath("tmpLogWin.txt")));
+  EXPECT_IDLE(rig);
+}
+
+void UploadDriverTest::badFileIsRefusedBeforeAnyByteIsSent_data() {
+  QTest::addColumn<bool>("full");
+  QTest::addColumn<QByteArray>("list");
+  QTest::addColumn<QByteArray>("program");
+  QTest::addColumn<QString>("refused");  // the file named in the message
+  QTest::addColumn<QString>("fault");    // how the message goes on
+  QList<QByteArray> lines = ProgramFile(12).split('\n');
+  QByteArray &sixth = lines[5];  // "S1...CS\r": one digit of its checksum changed
+  const int digit = sixth.size() - 2;
+  sixth[digit] = sixth[digit] == '0' ? '1' : '0';
+  QTest::newRow("program file with a wrong checksum on line 6")
+      << true << SmallList() << lines.join('\n') << "fw.s19" << ", line 6: the checksum is ";
+  QTest::newRow("parameter list whose value is text, line 5")
+      << false << QByteArray("&H0400,Pump list,P-77\r\nRelease,V3\r\nCRC,4660\r\n2,Speed,1500\r\n1,Mode,fast\r\n")
+      << QByteArray() << "list.txt" << ", line 5: the value \"fast\" of the 1-byte parameter";
+}
+
+void UploadDriverTest::badFileIsRefusedBeforeAnyByteIsSent() {
+  QFETCH(bool, full);
+  QFETCH(QByteArray, list);
+  QFETCH(QByteArray, program);
+  QFETCH(QString, refused);
+  QFETCH(QString, fault);
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, full, true, list, program);
+  bool portOpenWhenShown = true;
+  int heightWhenShown = 0;
+  rig.OnMessage = [&](const QString &) {
+    portOpenWhenShown = rig.Port.IsOpen();
+    heightWhenShown = rig.Height();
+  };
+
+  rig.StartUpload();
+
+  QCOMPARE(rig.Host.Messages.size(), 1);
+  const QString path = rig.WorkDir.filePath(refused);
+  QVERIFY2(rig.Host.Messages.last().contains(path + fault), qPrintable(rig.Host.Messages.last()));
+  QVERIFY(!portOpenWhenShown);
+  QCOMPARE(heightWhenShown, 3450);
+  QVERIFY(rig.Controller.Received().isEmpty());
+  EXPECT_IDLE(rig);
+}
+
+// ---------------------------------------------------------------------------
+
+void UploadDriverTest::portThatCannotBeOpened_data() {
+  QTest::addColumn<bool>("held");
+  QTest::newRow("no such device") << false;
+  QTest::newRow("held by another program") << true;
+}
+
+void UploadDriverTest::portThatCannotBeOpened() {
+  QFETCH(bool, held);
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, true, true, SmallList());
+  const QString device = held ? rig.Controller.SlavePath() : QStringLiteral("/nonexistent/ttyX");
+  QSerialPort other(device);
+  if (held) QVERIFY2(other.open(QIODevice::ReadWrite), qPrintable(other.errorString()));
+  else qputenv("CALVENORI_PORTS", device.toLocal8Bit());
+  int heightWhenShown = 0;
+  rig.OnMessage = [&](const QString &) { heightWhenShown = rig.Height(); };
+
+  rig.StartUpload();
+
+  QCOMPARE(rig.Host.Messages.size(), 1);
+  const QString text = rig.Host.Messages.last();
+  const QString named = "Serial port 1 could not be opened (" + device + "): ";
+  QVERIFY2(text.startsWith(named), qPrintable(text));
+  const QString reason = text.mid(named.size()).section('\n', 0, 0);
+  QVERIFY2(!reason.trimmed().isEmpty(), qPrintable(text));
+  QVERIFY(text.contains("The upload has not been started."));
+  QCOMPARE(heightWhenShown, 3450);
+  QVERIFY(rig.Controller.Received().isEmpty());
+  QVERIFY(!QFile::exists(rig.WorkDir.filePath("tmpLogWin.txt")));
+  EXPECT_IDLE(rig);
+}
+
+// ---------------------------------------------------------------------------
+
+void UploadDriverTest::unpluggedAdapterEndsTheUpload_data() {
+  QTest::addColumn<bool>("full");
+  QTest::addColumn<QString>("when");
+  QTest::addColumn<QStringList>("prompts");  // shown before the line went
+  QTest::newRow("during the identification backup") << false << "backup" << QStringList();
+  QTest::newRow("halfway through the program file") << true << "records" << QStringList{BridgePrompt};
+  QTest::newRow("while the controller restarts") << false << "power cycle" << QStringList{PowerCyclePrompt};
+}
+
+void UploadDriverTest::unpluggedAdapterEndsTheUpload() {
+  QFETCH(bool, full);
+  QFETCH(QString, when);
+  QFETCH(QStringList, prompts);
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, full, true, SmallList());
+  const QString device = rig.Controller.SlavePath();
+  if (when == "backup") rig.Controller.SetFaults(With([](sim::Faults &f) { f.HangUpAfterBytesReceived = 30; }));
+  rig.OnMessage = [&](const QString &text) {
+    // From the bridge prompt on: "\r", the three letters, then into the records.
+    if (when == "records" && text == BridgePrompt)
+      rig.Controller.SetFaults(With([](sim::Faults &f) { f.HangUpAfterBytesReceived = 200; }));
+    if (when == "power cycle" && text == PowerCyclePrompt) rig.Controller.HangUp();
+  };
+
+  rig.StartUpload();
+
+  const QString lost = "The connection to serial port 1 (" + device +
+                       ") was lost.\nThe uploading procedure will be interrupted!\nPlease refer to file " +
+                       BackupPath(rig.WorkDir.path()) + " to rescue C/U parameters";
+  // Nothing after the loss: no prompt loop, no restore dialog, no success.
+  QCOMPARE(rig.Host.Messages, prompts + QStringList{lost});
+  QCOMPARE(rig.Host.RestoreDialogsShown, 0);
+  if (when == "records") {
+    QVERIFY(SRecordsReceived(rig.Controller) > 0);
+    QVERIFY(SRecordsReceived(rig.Controller) < 14);
+  }
+  EXPECT_IDLE(rig);
+}
+
+// ---------------------------------------------------------------------------
+
+void UploadDriverTest::unwritableBackupStopsBeforeTheControllerIsTouched_data() {
+  QTest::addColumn<bool>("full");
+  QTest::addColumn<bool>("keeping");  // the earlier backup cannot be kept, rather than the new one written
+  QTest::newRow("full: before the erase") << true << false;
+  QTest::newRow("parameter list only: before window 500") << false << false;
+  QTest::newRow("full: the earlier backup cannot be kept") << true << true;
+  QTest::newRow("parameter list only: the earlier backup cannot be kept") << false << true;
+}
+
+void UploadDriverTest::unwritableBackupStopsBeforeTheControllerIsTouched() {
+  QFETCH(bool, full);
+  QFETCH(bool, keeping);
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, full, true, SmallList());
+  const QString earlier = rig.WorkDir.filePath("tmpLogWin.txt");
+  const QDateTime saved(QDate(2026, 12, 7), QTime(19, 30, 12));
+  const QString keptName = rig.WorkDir.filePath("tmpLogWin-20261207-193012.txt");
+  if (keeping) {
+    rig.Write("tmpLogWin.txt", "an earlier upload's backup\r\n");
+    QFile stamped(earlier);
+    QVERIFY(stamped.open(QIODevice::ReadWrite) && stamped.setFileTime(saved, QFileDevice::FileModificationTime));
+    QVERIFY(QDir(rig.WorkDir.path()).mkdir(QFileInfo(keptName).fileName()));  // the name it would be kept under
+  } else {
+    QVERIFY(QDir(rig.WorkDir.path()).mkdir("tmpLogWin.txt"));
+  }
+  const auto flash = rig.Controller.Flash();
+
+  rig.StartUpload();
+
+  const QString text = rig.Host.Messages.last();
+  const QString named = keeping ? "The earlier backup file " + BackupPath(rig.WorkDir.path()) + " could not be kept as " +
+                                      QDir(QDir::currentPath()).filePath(QFileInfo(keptName).fileName()) + ": "
+                                : "The backup file " + BackupPath(rig.WorkDir.path()) + " could not be written: ";
+  QVERIFY2(text.startsWith(named), qPrintable(text));
+  QVERIFY2(text.endsWith("\nThe uploading procedure will be interrupted!"), qPrintable(text));
+  QVERIFY2(!text.mid(named.size()).section('\n', 0, 0).trimmed().isEmpty(), qPrintable(text));  // the reason
+  QCOMPARE(rig.Host.Messages.size(), full ? 2 : 1);
+  for (const char *letter : {"E", "C", "P", "a", "d", "b"}) QCOMPARE(MonitorCommandCount(rig.Controller, letter, 1), 0);
+  QVERIFY(!WrittenWindows(rig.Controller).contains(500));
+  QVERIFY(rig.Controller.Flash() == flash);
+  if (keeping) QCOMPARE(rig.BackupFile(), QByteArray("an earlier upload's backup\r\n"));
+  else QVERIFY(QFileInfo(earlier).isDir());
+  EXPECT_IDLE(rig);
+}
+
+QTEST_GUILESS_MAIN(UploadDriverTest)
+#include "test_upload_driver.moc"
