@@ -1,4 +1,5 @@
 // Reading the nine identification windows and keeping them in the backup file.
+#include "FailureRecord.h"
 #include "ScriptedHost.h"
 #include "SimLink.h"
 #include "UploadSteps.h"

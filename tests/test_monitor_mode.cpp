@@ -1,5 +1,6 @@
 // Switching a running controller into its monitor, the monitor-mode check and
 // the CRC command.
+#include "FailureRecord.h"
 #include "ScriptedHost.h"
 #include "SimLink.h"
 #include "UploadSteps.h"

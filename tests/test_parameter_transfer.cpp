@@ -1,4 +1,5 @@
 // Writing the parameter list byte by byte and reading it back.
+#include "FailureRecord.h"
 #include "ParameterList.h"
 #include "ScriptedHost.h"
 #include "SimLink.h"

@@ -1,5 +1,6 @@
 // Erasing and programming through the boot monitor in both dialects, with
 // every acknowledgement and resynchronisation path.
+#include "FailureRecord.h"
 #include "ScriptedHost.h"
 #include "SimLink.h"
 #include "TestFiles.h"

@@ -1,6 +1,7 @@
 // The identification write-back and the restore dialog against the simulated
 // controller: what the dialog shows, what is written back and in which order,
 // and what must never be written.
+#include "FailureRecord.h"
 #include "ScriptedHost.h"
 #include "SimLink.h"
 #include "UploadExpect.h"

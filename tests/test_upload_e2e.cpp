@@ -1,6 +1,7 @@
 // Complete uploads through the main window, as a technician runs them: the
 // real window and port, the simulated controller on a pseudo-terminal, and a
 // technician who reads every message box and does what it asks.
+#include "FailureRecord.h"
 #include "KeptBackups.h"
 #include "ParameterList.h"
 #include "TestFiles.h"

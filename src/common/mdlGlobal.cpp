@@ -23,7 +23,3 @@ void FillIdWindows() {
     IdWindows[i].DataType = i < 2 ? "N" : "A";
   }
 }
-
-qint32 FailureCount = 0;
-
-QString FailureDetail;

@@ -36,11 +36,3 @@ extern const std::array<const char *, IdWindowCount> IdWindowLabels;
 
 // Sets window numbers and type letters; values are left as they are.
 void FillIdWindows();
-
-// Every wrong answer or failed write seen since Start Upload, whether it was
-// acted on or let pass; tells the technician what "Check Errors" off hid.
-extern qint32 FailureCount;
-
-// One line on what the failure that stops an upload saw, when its step can
-// tell (the read-back's address, byte written and reply); empty otherwise.
-extern QString FailureDetail;

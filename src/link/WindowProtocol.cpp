@@ -88,6 +88,16 @@ WindowReply ReceiveReply(SerialPort &port) {
   return collector.Reply();
 }
 
+// Up to three attempts, judged by "ACK" alone.
+bool Acknowledged(SerialPort &port, const QByteArray &frame) {
+  for (int attemptsLeft = 3; attemptsLeft > 0; --attemptsLeft) {
+    SendRequest(port, frame);
+    if (ReceiveReply(port).Text == "ACK") return true;
+    if (port.Lost()) return false;
+  }
+  return false;
+}
+
 }  // namespace
 
 QByteArray FrameChecksum(const QByteArray &frame) {
@@ -115,23 +125,15 @@ WindowReply ReadWindow(SerialPort &port, qint16 window) {
   return ReceiveReply(port);
 }
 
-void WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, const QByteArray &value) {
-  if (dataType == "A" && value.isEmpty()) return;
+bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, const QByteArray &value) {
+  if (dataType == "A" && value.isEmpty()) return true;
+  // A frame beyond the protocol is refused: a failure, never a silent success.
   const QByteArray frame = WriteRequestFrame(window, dataType, value);
-  if (frame.isEmpty()) {  // beyond the protocol: refusing is a failure, never a silent success
-    ErrorFlag = -1;
-    ++FailureCount;
-    return;
-  }
-  for (int attemptsLeft = 3; attemptsLeft > 0; --attemptsLeft) {
-    SendRequest(port, frame);
-    if (ReceiveReply(port).Text == "ACK") return;
-    if (port.Lost()) break;
-  }
+  if (!frame.isEmpty() && Acknowledged(port, frame)) return true;
   ErrorFlag = -1;
-  ++FailureCount;
+  return false;
 }
 
-void WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, qint64 value) {
-  WriteWindow(port, window, dataType, QByteArray::number(value));
+bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, qint64 value) {
+  return WriteWindow(port, window, dataType, QByteArray::number(value));
 }

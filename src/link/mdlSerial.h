@@ -38,9 +38,10 @@ QByteArray FrameChecksum(const QByteArray &frame);
 // One read request; the reply unchanged.
 WindowReply ReadWindow(SerialPort &port, qint16 window);
 
-// Up to three attempts, judged by "ACK" alone; ErrorFlag := -1 when all fail.
-void WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, const QByteArray &value);
-void WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, qint64 value);
+// Up to three attempts, judged by "ACK" alone; ErrorFlag := -1 and false when
+// all fail. An empty "A" value sends nothing and succeeds.
+bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, const QByteArray &value);
+bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, qint64 value);
 
 // The request frames, checksum included; exposed for tests and the simulator.
 QByteArray ReadRequestFrame(qint16 window);

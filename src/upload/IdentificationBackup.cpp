@@ -1,21 +1,10 @@
+#include "FailureRecord.h"
 #include "KeptBackups.h"
 #include "UploadSteps.h"
 #include "mdlSerial.h"
 
 #include <QDir>
 #include <QSaveFile>
-
-namespace {
-
-// Records a wrong answer; only while CheckErrors is set does it stop the step.
-bool FailStops(StepHost &host) {
-  ++FailureCount;
-  if (host.CheckErrors() == 0) return false;
-  ErrorFlag = -1;
-  return true;
-}
-
-}  // namespace
 
 WindowReply ReadIdWindow(StepHost &host, const IdWindow &row) { return ReadWindow(host.Port(), row.Win); }
 
@@ -29,7 +18,7 @@ void StoreControllerParameters(StepHost &host) {
     const WindowReply reply = ReadIdWindow(host, IdWindows[r]);
     IdWindows[r].Value = reply.Text;
     IdWindows[r].ReadFailed = reply.Status != 0;
-    if (reply.Status != 0 && FailStops(host)) return;
+    if (reply.Status != 0 && RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors())) return;
     host.SetProgressValue(r + 1);
   }
   host.Wait(0.2);

@@ -1,3 +1,4 @@
+#include "FailureRecord.h"
 #include "UploadSteps.h"
 #include "mdlSerial.h"
 
@@ -22,9 +23,7 @@ void SetMonitorMode(StepHost &host) {
   for (int v = 0; v <= 4; ++v) ProgressStep(host, v, 0.1);
   // The monitor-mode check that follows is the verdict on this write, so a
   // failed attempt here is neither flagged nor counted.
-  const qint32 failuresBefore = FailureCount;
   WriteWindow(host.Port(), 500, "L", QByteArray("1"));
-  FailureCount = failuresBefore;
   ErrorFlag = 0;
   ProgressStep(host, 5, 0.5);
 }
@@ -38,10 +37,8 @@ void SendCrc(StepHost &host, qint32 Crc) {
   for (int v = 0; v <= 3; ++v) ProgressStep(host, v, 0.1);
   MonitorExchange(host.Port(), "\r");
   ProgressStep(host, 4, 0.1);
-  if (MonitorExchange(host.Port(), CrcCommand(Crc)) != "\r") {
-    ++FailureCount;
-    if (host.CheckErrors() != 0) ErrorFlag = -1;
-  }
+  if (MonitorExchange(host.Port(), CrcCommand(Crc)) != "\r")
+    RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors());
   ProgressStep(host, 5, 0.5);
 }
 

@@ -1,3 +1,4 @@
+#include "FailureRecord.h"
 #include "FieldReader.h"
 #include "ParameterList.h"
 #include "UploadSteps.h"
@@ -25,11 +26,8 @@ bool BeginPass(StepHost &host, const QString &caption, FieldReader &file, quint1
 void AdvanceProgress(StepHost &host) { host.SetProgressValue(host.ProgressValue() + 1); }
 
 // Records a wrong answer; true when CheckErrors makes it end the step.
-bool FailStops(StepHost &host) {
-  ++FailureCount;
-  if (host.CheckErrors() == 0) return false;
-  ErrorFlag = -1;
-  return true;
+bool FailStops(StepHost &host, const QString &detail = {}) {
+  return RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors(), detail);
 }
 
 bool IsSeparator(char c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t'; }
@@ -76,12 +74,11 @@ QString ReplySeen(const QByteArray &reply, int byte) {
   return '"' + shown + '"';
 }
 
-// The first wrong read-back, unless the write pass already failed: then
-// what was "written" is not known.
-void NoteReadBack(quint16 address, quint8 written, const QByteArray &reply, int byte) {
-  if (ErrorFlag != 0 || !FailureDetail.isEmpty()) return;
-  FailureDetail = QStringLiteral("Address %1: wrote %2, read back %3.")
-                      .arg(AddressHex(address), ByteHex(written), ReplySeen(reply, byte));
+// A wrong read-back; kept only for the first, and not when the write pass
+// already failed: then what was "written" is not known.
+QString ReadBackDetail(quint16 address, quint8 written, const QByteArray &reply, int byte) {
+  return QStringLiteral("Address %1: wrote %2, read back %3.")
+      .arg(AddressHex(address), ByteHex(written), ReplySeen(reply, byte));
 }
 
 }  // namespace
@@ -124,10 +121,9 @@ void VerifyParameterList(StepHost &host) {
       // this pass's address but not its own.
       const auto it = written.find(address);
       const int byte = ReadBackByte(reply, command);
-      if (it != written.end() && byte != it->second) {
-        NoteReadBack(address, it->second, reply, byte);
-        if (FailStops(host)) return;
-      }
+      if (it != written.end() && byte != it->second &&
+          FailStops(host, ReadBackDetail(address, it->second, reply, byte)))
+        return;
       ++address;
     }
   }

@@ -1,3 +1,4 @@
+#include "FailureRecord.h"
 #include "FieldReader.h"
 #include "ReplySlices.h"
 #include "UploadSteps.h"
@@ -15,11 +16,8 @@ struct MonitorLetters {
 // "Erased" and CheckErrors makes that stop the transfer.
 bool Erase(StepHost &host, const QByteArray &command, bool checkReply) {
   const QByteArray reply = MonitorExchangeCount(host.Port(), command, 10);
-  if (!checkReply || Slice(reply, 4, 6) == "Erased") return true;
-  ++FailureCount;
-  if (host.CheckErrors() == 0) return true;
-  ErrorFlag = -1;
-  return false;
+  return !checkReply || Slice(reply, 4, 6) == "Erased" ||
+         !RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors());
 }
 
 bool EraseAndEnterProgramming(StepHost &host, const MonitorLetters &letters, bool checkReplies) {
@@ -60,12 +58,7 @@ bool MonitorStillAnswers(StepHost &host) {
 
 // A refused record leaves a hole in the firmware: counted always, and with
 // CheckErrors it stops the transfer at once.
-bool RefusalStops(StepHost &host) {
-  ++FailureCount;
-  if (host.CheckErrors() == 0) return false;
-  ErrorFlag = -1;
-  return true;
-}
+bool RefusalStops(StepHost &host) { return RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors()); }
 
 // Streams the file one record per exchange; false when the monitor was lost.
 bool TransferRecords(StepHost &host) {
@@ -95,16 +88,12 @@ void SendProgramFile(StepHost &host, const QByteArray &PromptTag) {
   // Letters meant for one monitor could do anything to another: only the two
   // known dialects are spoken to.
   if (!IsMonitorTag(PromptTag)) {
-    ErrorFlag = -1;
-    ++FailureCount;
+    RecordFailure(FlagRule::Always);
     return;
   }
   const bool eMonitor = PromptTag == "(E)";
   const MonitorLetters letters = eMonitor ? MonitorLetters{"E", "C", "P"} : MonitorLetters{"a", "d", "b"};
   if (!EraseAndEnterProgramming(host, letters, eMonitor)) return;
-  if (!TransferRecords(host)) {
-    // Flagged whatever CheckErrors holds: the monitor no longer answers.
-    ErrorFlag = -1;
-    ++FailureCount;
-  }
+  // Flagged whatever CheckErrors holds: the monitor no longer answers.
+  if (!TransferRecords(host)) RecordFailure(FlagRule::Always);
 }

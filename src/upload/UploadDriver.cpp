@@ -1,5 +1,6 @@
 #include "UploadDriver.h"
 
+#include "FailureRecord.h"
 #include "ParameterList.h"
 #include "KeptBackups.h"
 #include "ProgramFileCheck.h"
@@ -12,6 +13,7 @@
 namespace {
 
 const QString CR = QStringLiteral("\r");
+const QString InterruptionSentence = QStringLiteral("The uploading procedure will be interrupted!");
 
 QString Lines(std::initializer_list<const char *> lines) {
   QStringList out;
@@ -21,15 +23,21 @@ QString Lines(std::initializer_list<const char *> lines) {
 
 bool FailureRule(UploadHost &host) { return ErrorFlag != 0 && host.CheckErrors() != 0; }
 
+// Every ending short of success: the message, and the failure flagged cleared.
+void EndWithMessage(UploadHost &host, const QString &text) {
+  host.Message(text);
+  ErrorFlag = 0;
+  FailureDetail.clear();
+}
+
 // The adapter went away: nothing more can reach the controller, so the
 // sequence ends here rather than running into one time-out after another.
 bool LinkLost(UploadHost &host) {
   if (!host.Port().Lost()) return false;
-  host.Message(QStringLiteral("The connection to serial port %1 (%2) was lost.")
-                   .arg(host.Port().PortNumber())
-                   .arg(host.Port().DeviceName()) +
-               InterruptionTail());
-  ErrorFlag = 0;
+  EndWithMessage(host, QStringLiteral("The connection to serial port %1 (%2) was lost.")
+                           .arg(host.Port().PortNumber())
+                           .arg(host.Port().DeviceName()) +
+                           InterruptionTail());
   return true;
 }
 
@@ -56,8 +64,7 @@ bool PromptUntil(UploadHost &host, const QString &message, Done done, QByteArray
 bool BackupWritten(UploadHost &host) {
   QString error;
   if (WriteParameterLog(&error)) return true;
-  host.Message(error + CR + "The uploading procedure will be interrupted!");
-  ErrorFlag = 0;
+  EndWithMessage(host, error + CR + InterruptionSentence);
   return false;
 }
 
@@ -82,7 +89,7 @@ void CommonTail(UploadHost &host, const QString &success) {
     ErrorFlag = 0;
     host.ShowRestoreDialog();
   }
-  WriteWindow(host.Port(), 501, "L", qint64(1));
+  if (!WriteWindow(host.Port(), 501, "L", qint64(1))) RecordFailure(FlagRule::CountOnly);
   if (Interrupted(host, "Locking controller")) return;
   QString text = success;
   if (host.CheckErrors() == 0 && FailureCount > 0)
@@ -118,9 +125,7 @@ void RunSequence(UploadHost &host) {
   if (!FilesAccepted(host) || !PortOpened(host)) return;
   host.SetOuterHeightTwips(UploadHeightTwips);
   host.Repaint();
-  ErrorFlag = 0;
-  FailureCount = 0;
-  FailureDetail.clear();
+  ClearFailureRecord();
   if (host.UploadMode() == -1) UploadAll(host);
   else UploadParameterList(host);
   host.Port().Close();
@@ -136,7 +141,7 @@ QString BackupPathForMessage() {
 
 QString InterruptionTail() {
   const QString rescue = RescueBackupLine();
-  return CR + "The uploading procedure will be interrupted!" + CR + "Please refer to file " + BackupPathForMessage() +
+  return CR + InterruptionSentence + CR + "Please refer to file " + BackupPathForMessage() +
          " to rescue C/U parameters" + (rescue.isEmpty() ? QString() : CR + rescue);
 }
 
@@ -157,9 +162,7 @@ QString PortOpenFailureText(int portNumber, const QString &device, const QString
 }
 
 void AbortUpload(UploadHost &host, const QString &step) {
-  host.Message(InterruptionText(step) + (FailureDetail.isEmpty() ? QString() : CR + FailureDetail));
-  ErrorFlag = 0;
-  FailureDetail.clear();
+  EndWithMessage(host, InterruptionText(step) + (FailureDetail.isEmpty() ? QString() : CR + FailureDetail));
 }
 
 void UploadAll(UploadHost &host) {
@@ -197,7 +200,7 @@ void UploadParameterList(UploadHost &host) {
   SettledExchange(host.Port(), "\r", 1);
   if (LinkLost(host)) return;
   if (!MonitorModeCheck(host)) {
-    ++FailureCount;
+    RecordFailure(FlagRule::CountOnly);
     if (host.CheckErrors() != 0) {
       AbortUpload(host, "setting in monitor mode");
       return;
@@ -206,8 +209,7 @@ void UploadParameterList(UploadHost &host) {
   qint32 crc = 0;
   QString error;
   if (!ReadParameterCrc(host.ParameterFile(), crc, &error)) {
-    host.Message(error + InterruptionTail());
-    ErrorFlag = 0;
+    EndWithMessage(host, error + InterruptionTail());
     return;
   }
   SendCrc(host, crc);

@@ -1,6 +1,6 @@
 #pragma once
-// The steps of an upload. Each reports only by setting ErrorFlag (and counting
-// the failure in FailureCount) and returning; the driver decides what follows.
+// The steps of an upload. Each reports only through RecordFailure (which sets
+// ErrorFlag by the step's rule) and returning; the driver decides what follows.
 
 #include "StepHost.h"
 #include "mdlGlobal.h"

@@ -1,5 +1,6 @@
 #include "SimLink.h"
 
+#include "FailureRecord.h"
 #include "mdlGlobal.h"
 
 #include <QDeadlineTimer>
@@ -41,7 +42,5 @@ void SimLink::Reset(sim::Mode mode) {
   Controller->SetPromptLength(12);
   Controller->SetMode(mode);
   Controller->ClearReceived();
-  ErrorFlag = 0;
-  FailureCount = 0;
-  FailureDetail.clear();
+  ClearFailureRecord();
 }
