@@ -60,7 +60,6 @@ struct Bench {
   }
 };
 
-QByteArray SmallList() { return ParameterList("&H0400", {{2, 1500}, {1, 200}}); }
 
 sim::Faults With(std::function<void(sim::Faults &)> set) {
   sim::Faults f;
