@@ -6,5 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh werror
 ctest --preset werror
+scripts/package.sh --check werror
 scripts/setup.sh asan
 ctest --preset asan
