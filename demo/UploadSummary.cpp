@@ -33,26 +33,29 @@ struct ParameterTally {
   int Matching = 0;  // whose bytes the controller holds
 };
 
-// Walks the list as the transfer does (start address, then three fields at a
-// time) and looks up every parameter's bytes in the controller's memory.
+// Walks the list as the transfer does and looks up every parameter's bytes in
+// the controller's memory.
 ParameterTally TallyParameters(const QString &parameterList, const std::map<quint16, quint8> &memory) {
   ParameterTally tally;
   FieldReader reader;
   if (!reader.Open(parameterList, nullptr)) return tally;
-  bool ok = false;
-  quint16 address = ToAddress(ReadStartAddressValue(reader.ReadField(), &ok));
-  while (!reader.AtEnd()) {
-    const QList<quint8> bytes = RecordBytes(ReadParameterRecord(reader));
-    if (bytes.isEmpty()) continue;
-    bool held = true;
-    for (quint8 byte : bytes) {
-      const auto it = memory.find(address);
-      held = held && it != memory.end() && it->second == byte;
-      address = quint16(address + 1);
-    }
-    ++tally.Total;
+  bool held = false;  // every byte of the current parameter so far
+  ParameterWalk walk;
+  walk.OnRecord = [&](const RecordFields &, const ParameterRecord &record) {
+    held = !RecordBytes(record).isEmpty();
+    tally.Total += held ? 1 : 0;
     tally.Matching += held ? 1 : 0;
-  }
+    return true;
+  };
+  walk.OnByte = [&](quint16 address, quint8 byte, const ParameterRecord &) {
+    const auto it = memory.find(address);
+    if (held && (it == memory.end() || it->second != byte)) {
+      held = false;
+      --tally.Matching;
+    }
+    return true;
+  };
+  WalkParameterList(reader, walk);
   return tally;
 }
 

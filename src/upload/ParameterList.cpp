@@ -21,6 +21,13 @@ bool StartsHex(const QByteArray &text) {
   return t.size() >= 2 && t[0] == '&' && (t[1] == 'H' || t[1] == 'h');
 }
 
+// The bytes a record spans, in address order.
+QList<quint8> SpannedBytes(const ParameterRecord &record, RecordSpan span) {
+  QList<quint8> bytes = RecordBytes(record);
+  if (span == RecordSpan::SizeAddresses) bytes.resize(qMax<qsizetype>(record.Size, 0));
+  return bytes;
+}
+
 QString ListPrefix(const QString &path, qint64 line) {
   return line > 0 ? QStringLiteral("Parameter list %1, line %2: ").arg(path, QString::number(line))
                   : QStringLiteral("Parameter list %1: ").arg(path);
@@ -28,15 +35,29 @@ QString ListPrefix(const QString &path, qint64 line) {
 
 }  // namespace
 
-ParameterRecord ReadParameterRecord(FieldReader &reader) {
+RecordFields ReadRecordFields(FieldReader &reader) {
+  RecordFields fields;
+  for (int k = 0; k < 3; ++k) {
+    fields.Text[k] = reader.ReadField();
+    fields.Line[k] = reader.Line();
+    fields.PastEnd[k] = reader.PastEnd();
+    fields.EndedLine[k] = reader.FieldEndedLine();
+    if (reader.UnclosedQuote() && fields.UnclosedQuoteLine == 0) fields.UnclosedQuoteLine = fields.Line[k];
+  }
+  return fields;
+}
+
+ParameterRecord RecordOf(const RecordFields &fields) {
   ParameterRecord record;
   bool fits = false;
-  const qint32 size = FieldToInt(reader.ReadField(), &fits);
+  const qint32 size = FieldToInt(fields.Text[0], &fits);
   record.Size = (fits && size >= -32768 && size <= 32767) ? static_cast<qint16>(size) : 0;
-  record.Description = reader.ReadField();
-  record.Value = FieldToInt(reader.ReadField());
+  record.Description = fields.Text[1];
+  record.Value = FieldToInt(fields.Text[2]);
   return record;
 }
+
+ParameterRecord ReadParameterRecord(FieldReader &reader) { return RecordOf(ReadRecordFields(reader)); }
 
 QString ValueHex(qint32 value) {
   return QStringLiteral("%1").arg(static_cast<quint32>(value), 8, 16, QLatin1Char('0')).toUpper();
@@ -56,19 +77,36 @@ QString AddressHex(quint16 address) {
 
 QString ByteHex(quint8 byte) { return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper(); }
 
+bool WalkRecords(FieldReader &reader, quint16 start, const ParameterWalk &walk) {
+  quint16 address = start;
+  while (!reader.AtEnd()) {
+    const RecordFields fields = ReadRecordFields(reader);
+    const ParameterRecord record = RecordOf(fields);
+    if (walk.OnRecord && !walk.OnRecord(fields, record)) return false;
+    for (quint8 byte : SpannedBytes(record, walk.Span)) {
+      if (walk.OnByte && !walk.OnByte(address, byte, record)) return false;
+      address = static_cast<quint16>(address + 1);
+    }
+  }
+  return true;
+}
+
+bool WalkParameterList(FieldReader &reader, const ParameterWalk &walk) {
+  bool ok = false;
+  const quint16 start = ToAddress(ReadStartAddressValue(reader.ReadField(), &ok));
+  return WalkRecords(reader, start, walk);
+}
+
 std::map<quint16, quint8> ParameterByteMap(const QString &path, QString *error) {
   std::map<quint16, quint8> bytes;
   FieldReader reader;
   if (!reader.Open(path, error)) return bytes;
-  bool ok = false;
-  quint16 address = ToAddress(ReadStartAddressValue(reader.ReadField(), &ok));
-  while (!reader.AtEnd()) {
-    const ParameterRecord record = ReadParameterRecord(reader);
-    for (quint8 byte : RecordBytes(record)) {
-      bytes[address] = byte;
-      address = static_cast<quint16>(address + 1);
-    }
-  }
+  ParameterWalk walk;
+  walk.OnByte = [&bytes](quint16 address, quint8 byte, const ParameterRecord &) {
+    bytes[address] = byte;
+    return true;
+  };
+  WalkParameterList(reader, walk);
   return bytes;
 }
 

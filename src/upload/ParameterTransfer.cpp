@@ -10,20 +10,27 @@
 namespace {
 
 // Opens the list after its counting pass and sets the progress scale.
-bool BeginPass(StepHost &host, const QString &caption, FieldReader &file, quint16 &address) {
+bool BeginPass(StepHost &host, const QString &caption, FieldReader &file) {
   QString error;
   const qint64 lines = CountLines(host.ParameterFile(), &error);
   host.SetStepCaption(caption);
   host.SetProgressMin(0);
   host.SetProgressValue(0);
   host.SetProgressMax(static_cast<int>(qBound<qint64>(qint64(0), lines - 1, qint64(INT_MAX))));
-  if (lines < 0 || !file.Open(host.ParameterFile(), &error)) return false;
-  bool ok = false;
-  address = ToAddress(ReadStartAddressValue(file.ReadField(), &ok));
-  return true;
+  return lines >= 0 && file.Open(host.ParameterFile(), &error);
 }
 
-void AdvanceProgress(StepHost &host) { host.SetProgressValue(host.ProgressValue() + 1); }
+// A pass that moves the progress bar on by one for every record, also for one
+// that transfers nothing.
+ParameterWalk ProgressWalk(StepHost &host, RecordSpan span) {
+  ParameterWalk walk;
+  walk.Span = span;
+  walk.OnRecord = [&host](const RecordFields &, const ParameterRecord &) {
+    host.SetProgressValue(host.ProgressValue() + 1);
+    return true;
+  };
+  return walk;
+}
 
 // Records a wrong answer; true when CheckErrors makes it end the step.
 bool FailStops(StepHost &host, const QString &detail = {}) {
@@ -85,46 +92,37 @@ QString ReadBackDetail(quint16 address, quint8 written, const QByteArray &reply,
 
 void SendParameterList(StepHost &host) {
   FieldReader file;
-  quint16 address = 0;
-  if (!BeginPass(host, "Sending Parameter List", file, address)) {
+  if (!BeginPass(host, "Sending Parameter List", file)) {
     FailStops(host);
     return;
   }
-  while (!file.AtEnd()) {
-    const ParameterRecord record = ReadParameterRecord(file);
-    AdvanceProgress(host);
-    for (quint8 byte : RecordBytes(record)) {
-      const QByteArray command = "E" + AddressHex(address).toLatin1() + ByteHex(byte).toLatin1() + "\r";
-      if (MonitorExchange(host.Port(), command) != "\r" && FailStops(host)) return;
-      ++address;
-    }
-  }
+  ParameterWalk walk = ProgressWalk(host, RecordSpan::SentBytes);
+  walk.OnByte = [&host](quint16 address, quint8 byte, const ParameterRecord &) {
+    const QByteArray command = "E" + AddressHex(address).toLatin1() + ByteHex(byte).toLatin1() + "\r";
+    return MonitorExchange(host.Port(), command) == "\r" || !FailStops(host);
+  };
+  WalkParameterList(file, walk);
 }
 
 void VerifyParameterList(StepHost &host) {
   QString error;
   const std::map<quint16, quint8> written = ParameterByteMap(host.ParameterFile(), &error);
   FieldReader file;
-  quint16 address = 0;
-  if (!BeginPass(host, "Verifying Parameter List", file, address)) {
+  if (!BeginPass(host, "Verifying Parameter List", file)) {
     FailStops(host);
     return;
   }
-  while (!file.AtEnd()) {
-    const ParameterRecord record = ReadParameterRecord(file);
-    AdvanceProgress(host);
-    for (int i = 0; i < record.Size; ++i) {
-      const QByteArray command = "R" + AddressHex(address).toLatin1();
-      // Settled, so the reply's line end comes with it instead of with the next.
-      const QByteArray reply = SettledExchange(host.Port(), command + "\r", 2);
-      // Only bytes the transfer wrote here are compared: sizes it skips move
-      // this pass's address but not its own.
-      const auto it = written.find(address);
-      const int byte = ReadBackByte(reply, command);
-      if (it != written.end() && byte != it->second &&
-          FailStops(host, ReadBackDetail(address, it->second, reply, byte)))
-        return;
-      ++address;
-    }
-  }
+  ParameterWalk walk = ProgressWalk(host, RecordSpan::SizeAddresses);
+  walk.OnByte = [&host, &written](quint16 address, quint8, const ParameterRecord &) {
+    const QByteArray command = "R" + AddressHex(address).toLatin1();
+    // Settled, so the reply's line end comes with it instead of with the next.
+    const QByteArray reply = SettledExchange(host.Port(), command + "\r", 2);
+    // Only bytes the transfer wrote here are compared: sizes it skips move
+    // this pass's address but not its own.
+    const auto it = written.find(address);
+    const int byte = ReadBackByte(reply, command);
+    return it == written.end() || byte == it->second ||
+           !FailStops(host, ReadBackDetail(address, it->second, reply, byte));
+  };
+  WalkParameterList(file, walk);
 }
