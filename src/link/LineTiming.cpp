@@ -1,6 +1,7 @@
 #include "LineTiming.h"
 
 #include <chrono>
+#include <ctime>
 
 void NoteArrivalGap(LineTiming &timing, qint64 gapNs) { timing.LongestGapNs = qMax(timing.LongestGapNs, gapNs); }
 
@@ -16,6 +17,16 @@ qint64 SettleQuietNs(const LineTiming &timing, qint32 baud) {
 qint64 MonotonicNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+qint64 LineClockNs() {
+#ifdef Q_OS_UNIX
+  timespec busy{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &busy);
+  return MonotonicNs() - (busy.tv_sec * 1'000'000'000LL + busy.tv_nsec);
+#else
+  return MonotonicNs();  // gaps then include the tool's own busy time: longer, never shorter
+#endif
 }
 
 void NoteFrame(LineTiming &timing, qint64 sentNs, qint64 firstNs, qint64 lastNs, bool whole) {

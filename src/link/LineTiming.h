@@ -21,6 +21,11 @@ void NoteArrivalGap(LineTiming &timing, qint64 gapNs);
 
 qint64 MonotonicNs();
 
+// Time as the line sees it: the monotonic clock less what this thread spent
+// working (painting a window, say) while bytes waited in the driver. A gap
+// measured on it is the line's pause, not the tool's.
+qint64 LineClockNs();
+
 // One window frame received: its request went out at `sentNs`, its first byte
 // came at `firstNs`, its last at `lastNs`. A frame that arrived whole, in one
 // burst, was held by the line; when its request followed the frame before at

@@ -36,14 +36,14 @@ qint64 RemainingNs(const QElapsedTimer &start, qint64 limitMs) {
 
 void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs) {
   qint64 seen = port.BytesWaiting();
-  qint64 lastArrivalNs = start.nsecsElapsed();
+  qint64 lastArrivalNs = LineClockNs();
   while (seen < count && !port.Lost()) {
     const qint64 remaining = RemainingNs(start, limitMs);
     if (remaining <= 0) return;
     SleepUntilInput(port, remaining);
     const qint64 now = port.BytesWaiting();
     if (now <= seen) continue;
-    const qint64 at = start.nsecsElapsed();
+    const qint64 at = LineClockNs();
     if (seen > 0) NoteArrivalGap(port.Timing(), at - lastArrivalNs);
     seen = now;
     lastArrivalNs = at;
@@ -55,7 +55,10 @@ void WaitForQuiet(SerialPort &port, qint64 quietNs, const QElapsedTimer &start, 
   while (!port.Lost()) {
     const qint64 remaining = RemainingNs(start, limitMs);
     if (remaining <= 0) break;
-    if (!SleepUntilInput(port, qMin(quietNs, remaining))) break;
+    if (SleepUntilInput(port, qMin(quietNs, remaining))) continue;
+    // The timer can be served before input that came while this thread was
+    // busy: take in what the driver holds before calling the line quiet.
+    if (!port.Device().waitForReadyRead(0)) break;
   }
   port.Timing().SettledNs += start.nsecsElapsed() - began;
 }

@@ -65,16 +65,16 @@ WindowReply ReceiveReply(SerialPort &port) {
   // A frame's end is known, so every wait after its first byte is a pause
   // inside the reply: the settled exchanges learn from it, and from frames
   // that arrive whole (LineTiming.h).
-  const qint64 sent = MonotonicNs();
+  const qint64 sent = LineClockNs();
   qint64 first = -1, last = -1;
   bool whole = true;
   ReplyCollector collector;
   for (;;) {
-    const qint64 before = MonotonicNs();
+    const qint64 before = LineClockNs();
     const bool waiting = port.BytesWaiting() > 0;
     const qint16 byte = ReadByte(port);
     if (byte >= 0) {
-      last = MonotonicNs();
+      last = LineClockNs();
       if (first < 0) {
         first = last;
       } else {
