@@ -38,6 +38,14 @@ void AddLineChoices(QComboBox &box) {
   box.addItem(QStringLiteral("Line: built-in UART with FIFO"), QStringLiteral("fifo"));
 }
 
+// How the parameter monitor answers a read-back of the byte 2C.
+void AddReadBackChoices(QComboBox &box) {
+  for (sim::ReadBackForm form : sim::ReadBackForms()) {
+    const QByteArray name = sim::ReadBackFormName(form);
+    box.addItem(QStringLiteral("Read-back answer: %1").arg(QString::fromLatin1(name)), QString::fromLatin1(name));
+  }
+}
+
 }  // namespace
 
 SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMain &uploader)
@@ -48,6 +56,7 @@ SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMa
       bridge_(new QCheckBox(QStringLiteral("Bridge pins 5 and 9 (read at power-on)"), this)),
       automatic_(new QCheckBox(QStringLiteral("Automatic technician"), this)),
       line_(new QComboBox(this)),
+      readBack_(new QComboBox(this)),
       note_(new QLabel(this)) {
   setWindowTitle(QStringLiteral("Simulated controller"));
   setAttribute(Qt::WA_QuitOnClose, false);  // closing the uploader ends the demo
@@ -61,7 +70,7 @@ SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMa
   auto *layout = new QVBoxLayout(this);
   for (QWidget *w : {static_cast<QWidget *>(mode_), static_cast<QWidget *>(power_),
                      static_cast<QWidget *>(bridge_), static_cast<QWidget *>(automatic_), static_cast<QWidget *>(line_),
-                     static_cast<QWidget *>(note_)})
+                     static_cast<QWidget *>(readBack_), static_cast<QWidget *>(note_)})
     layout->addWidget(w);
 
   connect(power_, &QCheckBox::toggled, this, [this](bool on) { on ? controller_.PowerOn() : controller_.PowerOff(); });
@@ -74,6 +83,14 @@ SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMa
     // Converters and FIFOs shape a line that runs at 9600 baud.
     if (delivery.Kind != sim::DeliveryKind::Even) controller_.SetPaced(true);
     controller_.SetDelivery(delivery);
+  });
+  AddReadBackChoices(*readBack_);
+  readBack_->setCurrentIndex(
+      qMax(0, readBack_->findData(QString::fromLatin1(sim::ReadBackFormName(controller_.CurrentFaults().ReadBack)))));
+  connect(readBack_, &QComboBox::currentIndexChanged, this, [this] {
+    sim::Faults faults = controller_.CurrentFaults();
+    if (!sim::ParseReadBackForm(readBack_->currentData().toString().toLatin1(), faults.ReadBack)) return;
+    controller_.SetFaults(faults);
   });
   connect(&timer_, &QTimer::timeout, this, [this] {
     WatchModalWindows();

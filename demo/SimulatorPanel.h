@@ -33,6 +33,7 @@ class SimulatorPanel : public QWidget {
   QCheckBox *bridge_;
   QCheckBox *automatic_;
   QComboBox *line_;
+  QComboBox *readBack_;
   QLabel *note_;
   QTimer timer_;
   // What the note was last written for.

@@ -56,6 +56,12 @@ enum class ReadBackForm {
   EchoSameLine,  // "R0105 2C" CR LF
 };
 
+// Names for the forms, as calvenori-sim's --read-back and the demo take them:
+// plain, lower, crlf, line-end-first, blanks, echo, echo-same-line.
+bool ParseReadBackForm(const QByteArray &name, ReadBackForm &out);
+QByteArray ReadBackFormName(ReadBackForm form);
+QList<ReadBackForm> ReadBackForms();
+
 // Fault injection. Everything is off by default.
 struct Faults {
   // --- Window protocol (application) ---

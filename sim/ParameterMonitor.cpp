@@ -27,6 +27,18 @@ bool IsHex(const QByteArray &text) {
 
 QByteArray Hex2(quint8 value) { return QByteArray::number(value, 16).toUpper().rightJustified(2, '0'); }
 
+struct NamedReadBackForm {
+  ReadBackForm Form;
+  const char *Name;
+};
+
+constexpr NamedReadBackForm ReadBackFormNames[] = {
+    {ReadBackForm::Plain, "plain"},   {ReadBackForm::LowerCase, "lower"},
+    {ReadBackForm::CrLf, "crlf"},     {ReadBackForm::LineEndFirst, "line-end-first"},
+    {ReadBackForm::Blanks, "blanks"}, {ReadBackForm::Echo, "echo"},
+    {ReadBackForm::EchoSameLine, "echo-same-line"},
+};
+
 QByteArray ReadBackReply(ReadBackForm form, const QByteArray &command, quint8 value) {
   switch (form) {
     case ReadBackForm::Plain: return Hex2(value) + '\r';
@@ -83,6 +95,27 @@ void ControllerModel::HandleParameterCommand(const QByteArray &line, std::vector
   } else {
     Emit(out, "?\r\n");
   }
+}
+
+bool ParseReadBackForm(const QByteArray &name, ReadBackForm &out) {
+  for (const NamedReadBackForm &named : ReadBackFormNames)
+    if (name.trimmed().toLower() == named.Name) {
+      out = named.Form;
+      return true;
+    }
+  return false;
+}
+
+QByteArray ReadBackFormName(ReadBackForm form) {
+  for (const NamedReadBackForm &named : ReadBackFormNames)
+    if (named.Form == form) return named.Name;
+  return {};
+}
+
+QList<ReadBackForm> ReadBackForms() {
+  QList<ReadBackForm> forms;
+  for (const NamedReadBackForm &named : ReadBackFormNames) forms << named.Form;
+  return forms;
 }
 
 }  // namespace sim

@@ -1,11 +1,12 @@
 // calvenori-sim: a simulated pump controller on a pseudo-terminal.
 //
 //   calvenori-sim [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]
-//                 [--control SOCKET]
+//                 [--read-back FORM] [--control SOCKET]
 //   calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle
 //
 // --delivery usb or fifo shapes the paced line like a USB converter (latency
-// timer MS, default 16) or a UART's FIFO, and implies --paced.
+// timer MS, default 16) or a UART's FIFO, and implies --paced. --read-back
+// picks the form of the parameter monitor's answer to "R" (see --help).
 //
 // Prints the device path the uploader should open (one line) and runs until
 // SIGINT, SIGTERM or the end of its standard input when that is a pipe or a
@@ -32,6 +33,7 @@ void OnSignal(int) { stopRequested = 1; }
 
 const char *const HelpText =
     "Usage: calvenori-sim [OPTION]...\n"
+    "  or:  calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n"
     "A simulated Quorvel Calvenori pump controller on a pseudo-terminal, for training\n"
     "and bench checks. Prints the device path the uploader should open, then runs\n"
     "until SIGINT or SIGTERM, or until its standard input ends when that is a pipe\n"
@@ -45,6 +47,15 @@ const char *const HelpText =
     "                     MS, default 16) or a UART's FIFO; implies --paced\n"
     "  --mode app|boot|param\n"
     "                     what the controller runs at start (default: app)\n"
+    "  --read-back FORM   how the parameter monitor answers a read-back, the byte 2C\n"
+    "                     for example: plain (2C CR, the default), lower (2c CR),\n"
+    "                     crlf (2C CR LF), line-end-first (CR LF 2C CR LF),\n"
+    "                     blanks (' 2C ' CR LF), echo (R0105 CR LF 2C CR LF) or\n"
+    "                     echo-same-line (R0105 2C CR LF)\n"
+    "  --control SOCKET   take commands on the local socket SOCKET, so that a\n"
+    "                     bench script can switch the simulated controller:\n"
+    "                     calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n"
+    "                     switches it off and on (the bridge set, removed or left)\n"
     "  -h, --help         display this help and exit\n"
     "  --version          output version information and exit\n";
 
@@ -62,7 +73,7 @@ int AnswerHelpOrVersion(int argc, char **argv) {
 int Usage(const char *program) {
   std::fprintf(stderr,
                "usage: %s [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]"
-               " [--control SOCKET]\n"
+               " [--read-back FORM] [--control SOCKET]\n"
                "       %s ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n",
                program, program);
   return 2;
@@ -85,6 +96,7 @@ int main(int argc, char **argv) {
   bool paced = false;
   sim::LineDelivery delivery;
   const char *controlSocket = nullptr;
+  sim::Faults faults;
   if (argc >= 2 && std::strcmp(argv[1], "ctl") == 0) return argc == 4 ? Control(argv[2], argv[3]) : Usage(argv[0]);
   for (int i = 1; i < argc; ++i) {
     const char *arg = argv[i];
@@ -113,6 +125,9 @@ int main(int argc, char **argv) {
       else
         return Usage(argv[0]);
       ++i;
+    } else if (std::strcmp(arg, "--read-back") == 0 && next) {
+      if (!sim::ParseReadBackForm(next, faults.ReadBack)) return Usage(argv[0]);
+      ++i;
     } else if (std::strcmp(arg, "--control") == 0 && next) {
       controlSocket = next;
       ++i;
@@ -130,6 +145,7 @@ int main(int argc, char **argv) {
   sim::SimulatedController controller(dialect);
   controller.SetPaced(paced);
   controller.SetDelivery(delivery);
+  controller.SetFaults(faults);
   if (mode == sim::Mode::BootMonitor) controller.SetBridge(true);
   controller.SetMode(mode);
   QString error;

@@ -6,6 +6,7 @@
 #include "SimLink.h"
 #include "TestFiles.h"
 #include "UploadExpect.h"
+#include "mdlSerial.h"
 
 #include <QFile>
 #include <QProcess>
@@ -108,6 +109,7 @@ class CliTest : public QObject {
   void refusals_data();
   void refusals() { QFETCH(Case, c); Run(c); }
   void traceMatchesTheWire();
+  void simulatorReadBackOption();
   void informationOptions_data();
   void informationOptions();
 };
@@ -206,6 +208,26 @@ void CliTest::traceMatchesTheWire() {
   for (const char *kind : {"STEP", "MSG", "ANS"}) QVERIFY2(kinds.value(kind) > 0, kind);
 }
 
+// The simulator program answers a read-back in the form its option names.
+void CliTest::simulatorReadBackOption() {
+  QProcess simulator;
+  simulator.start(SimProgram, {"--mode", "param", "--read-back", "echo-same-line"});
+  QVERIFY(simulator.waitForReadyRead(-1));
+  const QString device = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+  SerialPort port;
+  port.SetDevice(device);
+  QVERIFY2(port.Open(), qPrintable(device + ": " + port.ErrorString()));
+  QCOMPARE(SettledExchange(port, "R0105\r", 10), QByteArray("R0105 FF\r\n"));
+  port.Close();
+  simulator.terminate();
+  QVERIFY(simulator.waitForFinished(-1));
+
+  QProcess refused;
+  refused.start(SimProgram, {"--read-back", "upper"});
+  QVERIFY(refused.waitForFinished(-1));
+  QCOMPARE(refused.exitCode(), 2);
+}
+
 void CliTest::informationOptions_data() {
   QTest::addColumn<QString>("program");
   QTest::addColumn<QString>("option");
@@ -215,6 +237,8 @@ void CliTest::informationOptions_data() {
   QTest::newRow("upload --help") << UploadProgram << "--help" << "default";
   QTest::newRow("window --version") << window << "--version" << "calvenori-uploader 1.5.0\n";
   QTest::newRow("window --help") << window << "--help" << "--trace FILE";
+  QTest::newRow("sim --help names ctl") << SimProgram << "--help" << "calvenori-sim ctl SOCKET cycle|bridge-and-cycle";
+  QTest::newRow("sim --help names the forms") << SimProgram << "--help" << "echo-same-line (R0105 2C CR LF)";
 }
 
 // These run where there is no display (man page generation): exit 0 at once.

@@ -119,6 +119,20 @@ class TestSimModel : public QObject {
     for (const char *bad : {"usb:0", "usb:256", "usb:", "fifo:14", "uart", ""}) QVERIFY2(!ParseDelivery(bad, d), bad);
   }
 
+  void readBackFormNames() {
+    QSet<QByteArray> names;
+    for (ReadBackForm form : ReadBackForms()) {
+      ReadBackForm parsed = ReadBackForm::Plain;
+      QVERIFY(ParseReadBackForm(ReadBackFormName(form), parsed));
+      QCOMPARE(parsed, form);
+      names << ReadBackFormName(form);
+    }
+    QCOMPARE(names.size(), 7);
+    ReadBackForm untouched = ReadBackForm::Echo;
+    QVERIFY(!ParseReadBackForm("upper", untouched));
+    QCOMPARE(untouched, ReadBackForm::Echo);
+  }
+
   void checksumsAndFrames() {
     QCOMPARE(Request("3100"), QByteArray::fromHex("028033313030033831"));
     QCOMPARE(Request("50011"), QByteArray::fromHex("02803530303131034236"));
