@@ -1,6 +1,5 @@
 #include "RestoreAnswers.h"
 
-#include "mdlSerial.h"
 
 #include <cstring>
 
@@ -68,12 +67,4 @@ QString DescribeChoice(const RestoreChoice &choice) {
   QStringList parts{QStringLiteral("send")};
   parts += choice.Changes;
   return parts.join(' ');
-}
-
-void WriteBack(SerialPort &port, const std::array<QByteArray, IdWindowCount> &values) {
-  for (int row = 0; row < IdWindowCount; ++row) {
-    // A failure text is no value: the window keeps what the controller holds.
-    if (IdWindows[row].ReadFailed && values[row] == IdWindows[row].Value) continue;
-    WriteWindow(port, IdWindows[row].Win, IdWindows[row].DataType, values[row]);
-  }
 }

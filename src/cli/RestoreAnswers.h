@@ -1,9 +1,8 @@
 #pragma once
 // The restore step on a terminal: the nine identification windows listed with
 // the values saved at the start, changed by WIN=VALUE answers, then written
-// back as the restore dialog writes them.
+// back by the restore dialog's own write-back.
 
-#include "SerialPort.h"
 #include "mdlGlobal.h"
 
 #include <QByteArray>
@@ -25,7 +24,3 @@ RestoreChoice AskRestore(std::FILE *in, std::FILE *out);
 
 // One line for the trace: "send", "send 322=CS-1", "cancel".
 QString DescribeChoice(const RestoreChoice &choice);
-
-// The dialog's writes: every window in order, a failed read left unchanged
-// skipped; a refusal leaves ErrorFlag at -1.
-void WriteBack(SerialPort &port, const std::array<QByteArray, IdWindowCount> &values);

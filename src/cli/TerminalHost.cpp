@@ -1,6 +1,7 @@
 #include "TerminalHost.h"
 
 #include "RestoreAnswers.h"
+#include "UploadSteps.h"
 #include "Wait.h"
 
 #include <QProcess>
@@ -117,5 +118,5 @@ void TerminalHost::ShowRestoreDialog() {
   std::fputs(choice.Send ? "Writing the identification windows back.\n" : "Identification windows not written.\n",
              stdout);
   std::fflush(stdout);
-  if (choice.Send) WriteBack(port_, choice.Values);
+  if (choice.Send) RestoreControllerParameters(port_, choice.Values);
 }
