@@ -27,7 +27,7 @@ unpacked="$(mktemp -d "${TMPDIR:-/tmp}/calvenori-package.XXXXXX")"
 trap 'rm -rf "$unpacked"' EXIT
 dpkg-deb -x "$deb" "$unpacked"
 version="$(dpkg-deb -f "$deb" Version)"
-for program in calvenori-uploader calvenori-sim; do
+for program in calvenori-uploader calvenori-upload calvenori-sim; do
   [ -x "$unpacked/usr/bin/$program" ] || { echo "$deb lacks usr/bin/$program" >&2; exit 1; }
 done
 for program in "$unpacked"/usr/bin/*; do
