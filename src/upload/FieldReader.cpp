@@ -242,3 +242,15 @@ qint32 ReadStartAddressValue(const QByteArray &text, bool *ok, QByteArray *rest)
   if (rest) *rest = text.mid(end);
   return good ? result : 0;
 }
+
+QString CheckPrefix(const QString &kind, const QString &path, qint64 line) {
+  return line > 0 ? QStringLiteral("%1 %2, line %3: ").arg(kind, path, QString::number(line))
+                  : QStringLiteral("%1 %2: ").arg(kind, path);
+}
+
+bool OpenForCheck(FieldReader &reader, const QString &kind, const QString &path, QString *message) {
+  QString openError;
+  if (reader.Open(path, &openError)) return true;
+  if (message) *message = QStringLiteral("%1 %2.").arg(kind, openError);
+  return false;
+}

@@ -117,6 +117,15 @@ qint32 ReadStartAddressValue(const QByteArray &text, bool *ok);
 // Like ReadStartAddressValue; *rest receives what follows the number.
 qint32 ReadStartAddressValue(const QByteArray &text, bool *ok, QByteArray *rest);
 
+// For the pre-flight checks, whose messages name the file and the line:
+// "<kind> <path>, line <line>: ", or "<kind> <path>: " for line 0.
+QString CheckPrefix(const QString &kind, const QString &path, qint64 line);
+
+// Opens `path` for a pre-flight check of a `kind` file ("Program file",
+// "Parameter list"). On failure returns false and sets *message (if given) to
+// "<kind> <path and reason>.".
+bool OpenForCheck(FieldReader &reader, const QString &kind, const QString &path, QString *message);
+
 // The 16-bit two's-complement form of an address: 65535 (&HFFFF) and -1 both
 // give 0xFFFF; 256 gives 0x0100.
 inline quint16 ToAddress(qint32 value) { return static_cast<quint16>(static_cast<quint32>(value) & 0xFFFFu); }

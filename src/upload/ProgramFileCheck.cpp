@@ -72,19 +72,13 @@ QString RecordFault(const QByteArray &line) {
 }  // namespace
 
 bool CheckProgramFile(const QString &path, QString *message) {
+  const QString kind = QStringLiteral("Program file");
   auto fail = [&](qint64 line, const QString &what) {
-    if (message) {
-      *message = line > 0 ? QStringLiteral("Program file %1, line %2: ").arg(path, QString::number(line)) + what
-                          : QStringLiteral("Program file %1: ").arg(path) + what;
-    }
+    if (message) *message = CheckPrefix(kind, path, line) + what;
     return false;
   };
   FieldReader reader;
-  QString openError;
-  if (!reader.Open(path, &openError)) {
-    if (message) *message = QStringLiteral("Program file %1.").arg(openError);
-    return false;
-  }
+  if (!OpenForCheck(reader, kind, path, message)) return false;
   if (reader.AtEnd()) {
     if (reader.ReadFailed()) return fail(0, QStringLiteral("the file could not be read."));
     return fail(0, QStringLiteral("the file is empty; it holds no S-record."));
