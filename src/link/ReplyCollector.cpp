@@ -1,11 +1,8 @@
 #include "ReplyCollector.h"
 
-namespace {
+#include "FrameBytes.h"
 
-constexpr char STX = 0x02;
-constexpr char ETX = 0x03;
-constexpr char ACK = 0x06;
-constexpr char NAK = 0x15;
+namespace {
 
 // A frame is at most 254 bytes before its two checksum characters; nothing
 // longer can be a reply, and a line that keeps talking must not hold us forever.

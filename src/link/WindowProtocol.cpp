@@ -1,5 +1,6 @@
 // Checksummed request frames to the controller's application and the
 // classification of its replies.
+#include "FrameBytes.h"
 #include "ReplyCollector.h"
 #include "mdlSerial.h"
 
@@ -7,8 +8,6 @@
 
 namespace {
 
-constexpr char STX = 0x02;
-constexpr char ETX = 0x03;
 constexpr char ControllerAddress = static_cast<char>(0x80);
 
 // A frame is at most 254 bytes before its two checksum characters.

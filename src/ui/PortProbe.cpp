@@ -4,6 +4,7 @@
 
 namespace {
 
+constexpr int ProbedPortCount = 16;
 const QString CR = QStringLiteral("\r");
 
 }  // namespace

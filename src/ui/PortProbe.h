@@ -8,8 +8,6 @@
 
 class SerialPort;
 
-constexpr int ProbedPortCount = 16;
-
 struct ProbeResult {
   QList<int> Available;  // port numbers that open, ascending
   QStringList Denied;    // devices there that this user may not open

@@ -26,7 +26,6 @@
 namespace {
 
 constexpr int ClientWidthTwips = 9210;
-constexpr int LoadHeightTwips = 3450;
 const char *const ParameterFilter = "Parameter List (*.txt)|*.txt";
 const char *const ProgramFilter = "Program File(*.s19)|*.s19";
 
@@ -152,7 +151,7 @@ void frmMain::SetFocusOrder() {
 void frmMain::Form_Load() {
   // The link gets its port from Port(); nothing else holds it.
   resize(TwipsToPixels(ClientWidthTwips), height());
-  SetOuterHeightTwips(LoadHeightTwips);
+  SetOuterHeightTwips(IdleHeightTwips);
   uploadMode_ = 0;
   comPort_ = 1;
   MSCGlobal.SetSettings(QStringLiteral("9600,N,8,1"));

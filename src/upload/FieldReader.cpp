@@ -1,19 +1,13 @@
 #include "FieldReader.h"
 
+#include "TextChars.h"
+
 namespace {
 
 constexpr qint64 BufferSize = 64 * 1024;
 
-bool IsBlank(int c) { return c == ' ' || c == '\t'; }
 bool IsLineEnd(int c) { return c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 // Decimal whole number at text[i]: optional sign, digits. Returns false when
 // no digit follows. *end is set after the last digit; *overflow when the

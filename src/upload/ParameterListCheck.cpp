@@ -3,10 +3,9 @@
 #include "ParameterList.h"
 
 #include "FieldReader.h"
+#include "TextChars.h"
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 QByteArray TrimBlanks(const QByteArray &text) {
   qsizetype begin = 0, end = text.size();
@@ -64,7 +63,7 @@ bool CheckStartAddress(FieldReader &reader, const ListCheck &check, quint16 &sta
   if (!ok) {
     if (t.isEmpty()) return check.Fail(line, QStringLiteral("the start address is missing (the first field of the file)."));
     // Starts like a number but is too long?
-    if (FieldIsNumber(t) || (StartsHex(t) && t.size() > 2 && QByteArray("0123456789ABCDEFabcdef").contains(t[2]))) {
+    if (FieldIsNumber(t) || (StartsHex(t) && t.size() > 2 && HexDigit(t[2]) >= 0)) {
       return check.Fail(line, QStringLiteral("the start address %1 does not fit 16 bits.").arg(Shown(field)));
     }
     return check.Fail(line, QStringLiteral("the start address \"%1\" is not a number (decimal, or hexadecimal after &H).")

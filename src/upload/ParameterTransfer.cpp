@@ -1,6 +1,7 @@
 #include "FailureRecord.h"
 #include "FieldReader.h"
 #include "ParameterList.h"
+#include "TextChars.h"
 #include "UploadSteps.h"
 #include "mdlSerial.h"
 
@@ -39,13 +40,6 @@ bool FailStops(StepHost &host, const QString &detail = {}) {
 
 bool IsSeparator(char c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t'; }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // The byte a monitor answers to "R": two hex digits, either case, with only
 // line ends and blanks around them, after an echo of the command if it gives
 // one. -1 when the reply holds no such byte.
@@ -60,7 +54,7 @@ int ReadBackByte(const QByteArray &reply, const QByteArray &echo) {
     skip();
   }
   if (reply.size() - i < 2) return -1;
-  const int high = HexValue(reply[i]), low = HexValue(reply[i + 1]);
+  const int high = HexDigit(reply[i]), low = HexDigit(reply[i + 1]);
   i += 2;
   skip();
   return high < 0 || low < 0 || i != reply.size() ? -1 : high * 16 + low;

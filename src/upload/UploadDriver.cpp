@@ -49,10 +49,12 @@ bool Interrupted(UploadHost &host, const QString &step) {
   return true;
 }
 
-// Asks for a power cycle until the boot monitor's prompt tag satisfies `done`;
+// Asks for a power cycle, the bridge between pins 5 and 9 made or removed as
+// `bridgeLine` says, until the boot monitor's prompt tag satisfies `done`;
 // false when the link was lost meanwhile.
 template <typename Done>
-bool PromptUntil(UploadHost &host, const QString &message, Done done, QByteArray &tag) {
+bool PromptUntil(UploadHost &host, const char *bridgeLine, Done done, QByteArray &tag) {
+  const QString message = Lines({"Please switch OFF the controller,", bridgeLine, "switch on the controller again!"});
   do {
     host.Message(message);
     tag = PromptTagOf(MonitorExchangeCount(host.Port(), "\r", 10));
@@ -169,21 +171,15 @@ void UploadAll(UploadHost &host) {
   StoreControllerParameters(host);
   if (Interrupted(host, "saving parameters")) return;
   QByteArray tag;
-  const bool bridged = PromptUntil(
-      host,
-      Lines({"Please switch OFF the controller,", "create a short circuit between pins 5 and 9 and",
-             "switch on the controller again!"}),
-      [](const QByteArray &t) { return IsMonitorTag(t); }, tag);
+  const bool bridged = PromptUntil(host, "create a short circuit between pins 5 and 9 and",
+                                   [](const QByteArray &t) { return IsMonitorTag(t); }, tag);
   if (!bridged || !BackupWritten(host)) return;
   SendProgramFile(host, tag);
   if (Interrupted(host, "Programming Controller")) return;
   // Only the "(E)" monitor's tag keeps this loop going; any other ends it.
   QByteArray after;
-  const bool restarted = PromptUntil(
-      host,
-      Lines({"Please switch OFF the controller,", "remove the short circuit between pins 5 and 9 and",
-             "switch on the controller again!"}),
-      [](const QByteArray &t) { return t != "(E)"; }, after);
+  const bool restarted = PromptUntil(host, "remove the short circuit between pins 5 and 9 and",
+                                     [](const QByteArray &t) { return t != "(E)"; }, after);
   if (!restarted) return;
   SendCrc(host, 65535);
   if (Interrupted(host, "CRC verifyng")) return;

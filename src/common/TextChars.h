@@ -1,0 +1,14 @@
+#pragma once
+// Character classes the file readers and the reply parsing share.
+
+// A blank between fields: space or tab. Takes a byte as int so that a reader's
+// end-of-input value (-1) is simply not a blank.
+inline bool IsBlank(int c) { return c == ' ' || c == '\t'; }
+
+// The value of a hexadecimal digit of either case; -1 for any other character.
+inline int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
