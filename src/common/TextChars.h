@@ -1,5 +1,9 @@
 #pragma once
-// Character classes the file readers and the reply parsing share.
+// Character classes the file readers and the reply parsing share, and the
+// one way a byte is shown in hexadecimal.
+
+#include <QString>
+#include <QtGlobal>
 
 // A blank between fields: space or tab. Takes a byte as int so that a reader's
 // end-of-input value (-1) is simply not a blank.
@@ -12,3 +16,6 @@ inline int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
+
+// Two upper-case digits: 0x2C gives "2C".
+inline QString ByteHex(quint8 byte) { return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper(); }

@@ -53,7 +53,6 @@ QString AddressHex(quint16 address) {
   return QStringLiteral("%1").arg(address, 4, 16, QLatin1Char('0')).toUpper();
 }
 
-QString ByteHex(quint8 byte) { return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper(); }
 
 bool WalkRecords(FieldReader &reader, quint16 start, const ParameterWalk &walk) {
   quint16 address = start;

@@ -4,6 +4,8 @@
 // CRC of its third line, and the pre-flight check that reads the whole file
 // before the port is opened.
 
+#include "TextChars.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -52,7 +54,6 @@ QList<quint8> RecordBytes(const ParameterRecord &record);
 
 // Fixed-width upper-case hexadecimal for the boot-monitor commands.
 QString AddressHex(quint16 address);  // 4 digits: 0x0100 gives "0100"
-QString ByteHex(quint8 byte);         // 2 digits: 0x2C gives "2C"
 
 // How far a record moves the running address.
 enum class RecordSpan {

@@ -5,12 +5,10 @@
 
 namespace {
 
-QString Hex2(unsigned value) { return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper(); }
-
 QString Shown(char c) {
   const unsigned char u = static_cast<unsigned char>(c);
   if (u >= 0x20 && u < 0x7F) return QStringLiteral("\"%1\"").arg(QLatin1Char(c));
-  return QStringLiteral("the byte %1 (hexadecimal)").arg(Hex2(u));
+  return QStringLiteral("the byte %1 (hexadecimal)").arg(ByteHex(u));
 }
 
 
@@ -38,7 +36,7 @@ QString RecordFault(const QByteArray &line) {
   const qsizetype bytesAfterCount = digits / 2 - 1;
   if (static_cast<qsizetype>(count) != bytesAfterCount) {
     return QStringLiteral("the byte count %1 (%2 bytes) does not match the %3 bytes that follow it on the line.")
-        .arg(Hex2(count), QString::number(count), QString::number(bytesAfterCount));
+        .arg(ByteHex(quint8(count)), QString::number(count), QString::number(bytesAfterCount));
   }
   int addressBytes = 0;
   switch (line[1]) {
@@ -56,7 +54,7 @@ QString RecordFault(const QByteArray &line) {
   const unsigned expected = (~sum) & 0xFFu;
   const unsigned actual = byteAt(bytesAfterCount);
   if (expected != actual) {
-    return QStringLiteral("the checksum is %1 but should be %2.").arg(Hex2(actual), Hex2(expected));
+    return QStringLiteral("the checksum is %1 but should be %2.").arg(ByteHex(quint8(actual)), ByteHex(quint8(expected)));
   }
   return {};
 }
