@@ -116,6 +116,7 @@ bool Matches(const QString &text, const QString &pattern) {
 
 const QString Interrupts = "\nThe uploading procedure will be interrupted!";
 const QString Rescue = Interrupts + "\nPlease refer to file {backup} to rescue C/U parameters";
+const QString Unchanged = "\nNothing in the controller was changed.";
 
 QList<QPair<const char *, Entry>> Catalogue() {
   QList<QPair<const char *, Entry>> rows;
@@ -198,12 +199,17 @@ QList<QPair<const char *, Entry>> Catalogue() {
           QVERIFY(QDir(c.Rig.WorkDir.path()).mkdir("tmpLogWin.txt"));
         },
         Outcome::Interrupted,
-        "The backup file {backup} could not be written: *" + Interrupts, BackupAfter::Kept);
+        "The backup file {backup} could not be written: *" + Interrupts + Unchanged, BackupAfter::Kept);
   fault("backup: the directory takes no new files", false, [](Context &) { QVERIFY(QDir::setCurrent("/proc")); },
-        Outcome::Interrupted, "The backup file {backup} could not be written: *" + Interrupts, BackupAfter::Kept);
+        Outcome::Refused,
+        "The working folder /proc cannot take the backup file tmpLogWin.txt: a file cannot be created there (*)."
+        "\nThe upload has not been started.",
+        BackupAfter::Kept);
   fault("backup: the earlier one cannot be kept", true,
         [](Context &c) { QVERIFY(QDir(c.Rig.WorkDir.path()).mkdir(EarlierKept)); }, Outcome::Interrupted,
-        "The earlier backup file {backup} could not be kept as *" + EarlierKept + ": *" + Interrupts,
+        "The earlier backup file {backup} could not be kept as *" + EarlierKept + ": *" + Interrupts + Unchanged +
+            " It waits in its boot monitor: remove the short circuit between pins 5 and 9 and switch it off and on "
+            "again.",
         BackupAfter::Kept);
   fault("port: no such device", false, [](Context &) { qputenv("CALVENORI_PORTS", "/nonexistent/ttyX"); },
         Outcome::Refused, "Serial port 1 could not be opened ({port}): *\nThe upload has not been started.*",
@@ -229,9 +235,13 @@ QList<QPair<const char *, Entry>> Catalogue() {
         Outcome::Interrupted, "Parameter list {list}, line 3: there is no comma*" + Rescue, BackupAfter::Fresh);
 
   // --- The controller and the line ---
-  const QString savingParameters = "Error during saving parameters." + Rescue;
+  const QString savingParameters =
+      "Error during saving parameters." + Rescue + Unchanged.chopped(1) + ", and this upload did not write tmpLogWin.txt.";
   fault("controller: silent", false, ControllerFault([](sim::Faults &f) { f.Silent = true; }), Outcome::Interrupted,
-        savingParameters, BackupAfter::Kept);
+        "Error during saving parameters." + Rescue +
+            "\nThe controller never answered on serial port 1 ({port}): nothing in it was changed, and this upload did "
+            "not write tmpLogWin.txt.",
+        BackupAfter::Kept);
   fault("controller: NAKs every request", false,
         ControllerFault([](sim::Faults &f) { f.ReplyOverride = sim::StatusReply(sim::NAK); }), Outcome::Interrupted,
         savingParameters, BackupAfter::Kept);

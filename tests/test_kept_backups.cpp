@@ -121,7 +121,8 @@ class KeptBackupsTest : public QObject {
       return;
     }
     QCOMPARE(line, "The last values read from a controller are in " + QDir(QDir(dir.path()).canonicalPath()).filePath(named) +
-                       ", saved 2026-12-07 19:30:12.");
+                       ", saved 2026-12-07 19:30:12 (Controller P/N (empty), Controller S/N (empty), Pump S/N P-77): "
+                       "check them against the pump's label.");
     QCOMPARE(interruption, standard + "\r" + line);
   }
 };

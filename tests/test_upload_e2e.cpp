@@ -224,7 +224,9 @@ void UploadEndToEndTest::backupOfAControllerWithoutProgramKeepsTheEarlierOne() {
   QCOMPARE(keptFile.readAll(), firstBackup);
   QVERIFY(rig.BackupFile().contains("VE (Win 310)\t\t#TIMEOUT#\r\n"));
   const QString named = "The last values read from a controller are in " + kept + ", saved " +
-                        firstSaved.toString("yyyy-MM-dd HH:mm:ss") + ".";
+                        firstSaved.toString("yyyy-MM-dd HH:mm:ss") +
+                        " (Controller P/N CU-4471-02, Controller S/N C23119876, Pump S/N P24051703): check them "
+                        "against the pump's label.";
   QVERIFY2(rig.Hands->LastMessage().startsWith(FullSuccess + "\n"), qPrintable(rig.Hands->LastMessage()));
   QVERIFY2(rig.Hands->LastMessage().endsWith("\n" + named), qPrintable(rig.Hands->LastMessage()));
   QCOMPARE(tooltips.size(), 1);

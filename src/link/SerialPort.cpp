@@ -90,6 +90,7 @@ QString SerialPort::DeviceName() const { return device_.isEmpty() ? PortDeviceNa
 bool SerialPort::Open() {
   Close();
   lost_ = false;
+  received_ = 0;
   timing_ = LineTiming();  // another device, another line
   missing_ = false;
   const QString device = DeviceName();
@@ -143,6 +144,7 @@ qint64 SerialPort::BytesWaiting() const { return port_.isOpen() ? port_.bytesAva
 QByteArray SerialPort::Read() {
   if (!port_.isOpen()) return {};
   const QByteArray bytes = readMode_ == 1 ? port_.read(1) : port_.readAll();
+  received_ += bytes.size();
   trace_.Bytes('R', bytes);
   return bytes;
 }
@@ -158,7 +160,7 @@ void SerialPort::Write(const QByteArray &bytes) {
 void SerialPort::DiscardInput() {
   if (!port_.isOpen()) return;
   if (trace_.IsOpen()) TraceDiscard();
-  port_.readAll();
+  received_ += port_.readAll().size();
   port_.clear(QSerialPort::Input);
 }
 
@@ -171,5 +173,6 @@ void SerialPort::TraceDiscard() {
   char buffer[4096];
   for (ssize_t n; (n = ::read(int(port_.handle()), buffer, sizeof buffer)) > 0;) dropped.append(buffer, int(n));
 #endif
+  received_ += dropped.size();
   trace_.Bytes('D', dropped);
 }

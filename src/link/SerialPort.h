@@ -62,6 +62,10 @@ class SerialPort {
   // Set once the device went away while open (adapter unplugged).
   bool Lost() const { return lost_; }
 
+  // Bytes that came from the line since Open(), read or discarded: zero means
+  // the controller never answered.
+  qint64 BytesReceived() const { return received_; }
+
   // What the link has learned about this line since it was opened.
   LineTiming &Timing() { return timing_; }
   const LineTiming &Timing() const { return timing_; }
@@ -83,6 +87,7 @@ class SerialPort {
   LineSettings settings_;
   int readMode_ = 0;
   bool lost_ = false;
+  qint64 received_ = 0;
   LineTiming timing_;
   bool missing_ = false;
   QString errorString_;

@@ -4,7 +4,6 @@
 #include "mdlSerial.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 WindowReply ReadIdWindow(StepHost &host, const IdWindow &row) { return ReadWindow(host.Port(), row.Win); }
 
@@ -35,10 +34,16 @@ bool WriteParameterLog(QString *error) {
   if (!KeepEarlierBackup(QDir::current(), text, error)) return false;
   // Written aside and renamed into place, so an earlier backup is never lost
   // to a half-written one.
-  QSaveFile file(ParameterLogPath());
-  const bool ok = file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
-  if (!ok && error)
+  QString reason;
+  if (WriteFileChecked(ParameterLogPath(), text, &reason)) return true;
+  if (error)
     *error = QStringLiteral("The backup file %1 could not be written: %2")
-                 .arg(QDir::toNativeSeparators(ParameterLogPath()), file.errorString());
-  return ok;
+                 .arg(QDir::toNativeSeparators(ParameterLogPath()), reason);
+  return false;
+}
+
+bool BackupLooksErased() {
+  for (const IdWindow &row : IdWindows)
+    if (row.ReadFailed || !IsBlankValue(row.Value)) return false;
+  return true;
 }

@@ -1,6 +1,7 @@
 #include "KeptBackups.h"
 
 #include "ReplyCollector.h"
+#include "mdlGlobal.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,20 +24,23 @@ bool ReadWhole(const QString &path, QByteArray &content, QString *reason) {
 }
 
 // A line of a backup is its label, two tabs and the value.
-bool HoldsReadFailure(const QByteArray &backup) {
+QList<std::pair<QByteArray, QByteArray>> LabelledValues(const QByteArray &backup) {
+  QList<std::pair<QByteArray, QByteArray>> rows;
   for (const QByteArray &line : backup.split('\n')) {
     const qsizetype tabs = line.indexOf("\t\t");
-    if (tabs >= 0 && IsFailureText(line.mid(tabs + 2).chopped(line.endsWith('\r') ? 1 : 0))) return true;
+    if (tabs >= 0) rows.append({line.left(tabs), line.mid(tabs + 2).chopped(line.endsWith('\r') ? 1 : 0)});
   }
-  return false;
+  return rows;
+}
+
+QByteArray ValueLabelled(const QByteArray &backup, int row) {
+  for (const auto &[label, value] : LabelledValues(backup))
+    if (label == IdWindowLabels[row]) return value;
+  return {};
 }
 
 bool WriteKept(const QString &path, const QByteArray &content, const QDateTime &modified, QString *reason) {
-  QSaveFile kept(path);
-  if (!kept.open(QIODevice::WriteOnly) || kept.write(content) != content.size() || !kept.commit()) {
-    *reason = kept.errorString();
-    return false;
-  }
+  if (!WriteFileChecked(path, content, reason)) return false;
   // The copy carries the time of the values it holds, not of the copying.
   QFile stamped(path);
   if (stamped.open(QIODevice::ReadWrite)) stamped.setFileTime(modified, QFileDevice::FileModificationTime);
@@ -44,6 +48,55 @@ bool WriteKept(const QString &path, const QByteArray &content, const QDateTime &
 }
 
 }  // namespace
+
+bool WriteFileChecked(const QString &path, const QByteArray &content, QString *reason) {
+  QSaveFile file(path);
+  // commit() flushes too, but reports success when that flush fails for lack
+  // of space, and the empty file then replaces the good one: flush first.
+  const bool aside = file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush() &&
+                     file.error() == QFileDevice::NoError;
+  if (!aside || !file.commit() || file.error() != QFileDevice::NoError) {
+    if (reason) *reason = file.errorString();
+    if (!aside) file.cancelWriting();
+    return false;
+  }
+  QByteArray written;
+  if (!ReadWhole(path, written, reason)) return false;
+  if (written == content) return true;
+  if (reason)
+    *reason = QStringLiteral("%1 bytes were written but %2 read back").arg(content.size()).arg(written.size());
+  return false;
+}
+
+bool IsBlankValue(const QByteArray &value) {
+  QByteArray v = value.trimmed();
+  if (v.isEmpty()) return true;
+  if (v.startsWith('+') || v.startsWith('-')) v.remove(0, 1);
+  for (char c : v)
+    if (c != '0' && c != '.') return false;
+  return v.contains('0');
+}
+
+bool HoldsNoValues(const QByteArray &backup) {
+  const auto rows = LabelledValues(backup);
+  bool allBlank = true;
+  for (const auto &row : rows) {
+    if (IsFailureText(row.second)) return true;
+    allBlank = allBlank && IsBlankValue(row.second);
+  }
+  return allBlank;
+}
+
+BackupIdentity IdentityOf(const QByteArray &backup) {
+  return {ValueLabelled(backup, 2), ValueLabelled(backup, 6), ValueLabelled(backup, 5)};
+}
+
+QString DescribeIdentity(const BackupIdentity &identity) {
+  const auto shown = [](const QByteArray &v) { return v.isEmpty() ? QStringLiteral("(empty)") : QString::fromLatin1(v); };
+  return QStringLiteral("Controller P/N %1, Controller S/N %2, Pump S/N %3")
+      .arg(shown(identity.ControllerPartNumber), shown(identity.ControllerSerialNumber),
+           shown(identity.PumpSerialNumber));
+}
 
 QString KeptBackupName(const QDateTime &modified, int n) {
   const QString suffix = n > 1 ? QStringLiteral("-%1").arg(n) : QString();
@@ -80,7 +133,7 @@ bool KeepEarlierBackup(const QDir &folder, const QByteArray &next, QString *erro
 
 std::optional<RescueBackup> RescueBackupIn(const QDir &folder) {
   QByteArray content;
-  if (!ReadWhole(folder.filePath(BackupName), content, nullptr) || !HoldsReadFailure(content)) return std::nullopt;
+  if (!ReadWhole(folder.filePath(BackupName), content, nullptr) || !HoldsNoValues(content)) return std::nullopt;
   static const QRegularExpression kept(QStringLiteral("^tmpLogWin-(\\d{8}-\\d{6})(?:-(\\d+))?\\.txt$"));
   std::map<std::pair<QDateTime, int>, QString> newestLast;
   for (const QString &name : folder.entryList({"tmpLogWin-*.txt"}, QDir::Files)) {
@@ -90,7 +143,8 @@ std::optional<RescueBackup> RescueBackupIn(const QDir &folder) {
   }
   for (auto it = newestLast.rbegin(); it != newestLast.rend(); ++it) {
     const QString path = folder.filePath(it->second);
-    if (ReadWhole(path, content, nullptr) && !HoldsReadFailure(content)) return RescueBackup{path, it->first.first};
+    if (ReadWhole(path, content, nullptr) && !HoldsNoValues(content))
+      return RescueBackup{path, it->first.first, IdentityOf(content)};
   }
   return std::nullopt;
 }
@@ -98,6 +152,8 @@ std::optional<RescueBackup> RescueBackupIn(const QDir &folder) {
 QString RescueBackupLine() {
   const std::optional<RescueBackup> rescue = RescueBackupIn(QDir::current());
   if (!rescue) return {};
-  return QStringLiteral("The last values read from a controller are in %1, saved %2.")
-      .arg(QDir::toNativeSeparators(rescue->Path), rescue->Saved.toString("yyyy-MM-dd HH:mm:ss"));
+  return QStringLiteral("The last values read from a controller are in %1, saved %2 (%3): check them against the "
+                        "pump's label.")
+      .arg(QDir::toNativeSeparators(rescue->Path), rescue->Saved.toString("yyyy-MM-dd HH:mm:ss"),
+           DescribeIdentity(rescue->Identity));
 }

@@ -19,15 +19,39 @@ QString KeptBackupName(const QDateTime &modified, int n = 1);
 // file. False, with both paths and the reason in *error, when it cannot be kept.
 bool KeepEarlierBackup(const QDir &folder, const QByteArray &next, QString *error);
 
+// Writes `content` to `path` aside and renames it into place only once every
+// byte has reached the file; then reads it back and compares. On any failure
+// whatever stood at `path` is left as it was, and *reason says why.
+bool WriteFileChecked(const QString &path, const QByteArray &content, QString *reason);
+
+// An erased controller's application answers every identification window
+// with zero or an empty text: valid replies, but no one's values.
+bool IsBlankValue(const QByteArray &value);
+// A backup's content holds no controller's values: a read failure, or every
+// window blank.
+bool HoldsNoValues(const QByteArray &backup);
+
+// Which controller a backup's values belong to, as its label shows them.
+struct BackupIdentity {
+  QByteArray ControllerPartNumber;    // window 319
+  QByteArray ControllerSerialNumber;  // window 323
+  QByteArray PumpSerialNumber;        // window 322
+};
+BackupIdentity IdentityOf(const QByteArray &backup);
+// "Controller P/N 4711, Controller S/N C-88, Pump S/N P-77"
+QString DescribeIdentity(const BackupIdentity &identity);
+
 struct RescueBackup {
   QString Path;
   QDateTime Saved;
+  BackupIdentity Identity;
 };
 
-// When "tmpLogWin.txt" in `folder` holds a read failure: the newest kept
-// backup that holds none.
+// When "tmpLogWin.txt" in `folder` holds no controller's values: the newest
+// kept backup that does.
 std::optional<RescueBackup> RescueBackupIn(const QDir &folder);
 
 // The line telling the technician which kept file holds the last values read
-// from a controller (current directory); empty when "tmpLogWin.txt" does.
+// from a controller, when and from which controller (current directory);
+// empty when "tmpLogWin.txt" holds them itself.
 QString RescueBackupLine();

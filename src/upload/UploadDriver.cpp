@@ -6,6 +6,7 @@
 #include "ProgramFileCheck.h"
 #include "ReplySlices.h"
 #include "UploadSteps.h"
+#include "WorkingFolder.h"
 #include "mdlSerial.h"
 
 #include <QDir>
@@ -63,11 +64,34 @@ bool PromptUntil(UploadHost &host, const char *bridgeLine, Done done, QByteArray
   return true;
 }
 
+// The write comes after the controller was reached (and, in the full mode,
+// bridged into its boot monitor): say what state it is left in.
 bool BackupWritten(UploadHost &host) {
   QString error;
   if (WriteParameterLog(&error)) return true;
-  EndWithMessage(host, error + CR + InterruptionSentence);
+  QString state = QStringLiteral("Nothing in the controller was changed.");
+  if (host.UploadMode() == -1)
+    state += QStringLiteral(" It waits in its boot monitor: remove the short circuit between pins 5 and 9 and "
+                            "switch it off and on again.");
+  EndWithMessage(host, error + CR + InterruptionSentence + CR + state);
   return false;
+}
+
+// The backup step read the controller and nothing else: nothing was changed
+// and no backup was written, so the usual pointer at one needs a word more.
+bool SavingInterrupted(UploadHost &host) {
+  if (LinkLost(host)) return true;
+  if (!FailureRule(host)) return false;
+  const SerialPort &port = host.Port();
+  QString said = QStringLiteral("Nothing in the controller was changed, and this upload did not write tmpLogWin.txt.");
+  if (port.BytesReceived() == 0)
+    said = QStringLiteral("The controller never answered on serial port %1 (%2): nothing in it was changed, and "
+                          "this upload did not write tmpLogWin.txt.")
+               .arg(port.PortNumber())
+               .arg(port.DeviceName());
+  EndWithMessage(host, InterruptionText("saving parameters", false) + CR + said +
+                           (FailureDetail.isEmpty() ? QString() : CR + FailureDetail));
+  return true;
 }
 
 bool Transferred(UploadHost &host) {
@@ -114,6 +138,20 @@ bool FilesAccepted(UploadHost &host) {
   return true;
 }
 
+// Before the port opens, so that the technician is not sent to bridge and
+// power-cycle a controller for an upload that cannot save its backup.
+std::unique_ptr<QLockFile> FolderReady(UploadHost &host) {
+  const QDir folder = QDir::current();
+  QString reason = FolderUnfitReason(folder);
+  std::unique_ptr<QLockFile> lock;
+  if (reason.isEmpty()) lock = LockFolder(folder, &reason);
+  if (lock) return lock;
+  host.Message(QStringLiteral("The working folder %1 cannot take the backup file tmpLogWin.txt: %2.")
+                   .arg(QDir::toNativeSeparators(folder.absolutePath()), reason) +
+               CR + "The upload has not been started.");
+  return nullptr;
+}
+
 bool PortOpened(UploadHost &host) {
   SerialPort &port = host.Port();
   port.SetPortNumber(host.ComPort());
@@ -124,7 +162,10 @@ bool PortOpened(UploadHost &host) {
 }
 
 void RunSequence(UploadHost &host) {
-  if (!FilesAccepted(host) || !PortOpened(host)) return;
+  if (!FilesAccepted(host)) return;
+  // Held to the end, so that no other upload keeps or replaces this backup.
+  const std::unique_ptr<QLockFile> lock = FolderReady(host);
+  if (!lock || !PortOpened(host)) return;
   host.SetOuterHeightTwips(UploadHeightTwips);
   host.Repaint();
   ClearFailureRecord();
@@ -141,13 +182,15 @@ QString BackupPathForMessage() {
   return QDir::toNativeSeparators(QDir::currentPath()) + QDir::separator() + "tmpLogWin.txt";
 }
 
-QString InterruptionTail() {
-  const QString rescue = RescueBackupLine();
+QString InterruptionTail(bool withRescue) {
+  const QString rescue = withRescue ? RescueBackupLine() : QString();
   return CR + InterruptionSentence + CR + "Please refer to file " + BackupPathForMessage() +
          " to rescue C/U parameters" + (rescue.isEmpty() ? QString() : CR + rescue);
 }
 
-QString InterruptionText(const QString &step) { return "Error during " + step + "." + InterruptionTail(); }
+QString InterruptionText(const QString &step, bool withRescue) {
+  return "Error during " + step + "." + InterruptionTail(withRescue);
+}
 
 QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, bool missing) {
   QString text = QStringLiteral("Serial port %1 could not be opened").arg(portNumber);
@@ -169,7 +212,7 @@ void AbortUpload(UploadHost &host, const QString &step) {
 
 void UploadAll(UploadHost &host) {
   StoreControllerParameters(host);
-  if (Interrupted(host, "saving parameters")) return;
+  if (SavingInterrupted(host)) return;
   QByteArray tag;
   const bool bridged = PromptUntil(host, "create a short circuit between pins 5 and 9 and",
                                    [](const QByteArray &t) { return IsMonitorTag(t); }, tag);
@@ -189,7 +232,7 @@ void UploadAll(UploadHost &host) {
 
 void UploadParameterList(UploadHost &host) {
   StoreControllerParameters(host);
-  if (Interrupted(host, "saving parameters") || !BackupWritten(host)) return;
+  if (SavingInterrupted(host) || !BackupWritten(host)) return;
   SetMonitorMode(host);
   // The monitor's prompt is let settle, or its tail would be read as the
   // answer to the check that follows.

@@ -35,9 +35,11 @@ void UploadParameterList(UploadHost &host);
 void AbortUpload(UploadHost &host, const QString &step);
 
 // The texts the technician is shown, lines joined by CR.
-QString InterruptionText(const QString &step);
+// `withRescue`: followed by the line naming a kept backup when the latest one
+// holds no controller's values.
+QString InterruptionText(const QString &step, bool withRescue = true);
 // The interruption message's last two lines, pointing at the backup.
-QString InterruptionTail();
+QString InterruptionTail(bool withRescue = true);
 QString BackupPathForMessage();
 // `missing`: the device is not there at all (unplugged), not merely refused.
 QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, bool missing = false);

@@ -17,6 +17,9 @@ WindowReply ReadIdWindow(StepHost &host, const IdWindow &row);
 // On failure returns false with the path and the reason in `error`.
 bool WriteParameterLog(QString *error);
 QString ParameterLogPath();
+// Every window read and zero or empty, as an erased controller's application
+// answers: no one's values, to be neither trusted nor written back blind.
+bool BackupLooksErased();
 
 // Identification restore: writes each row's text to its window, in table
 // order, whether or not an earlier write failed; a row whose read failed and

@@ -1,0 +1,53 @@
+#include "WorkingFolder.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+namespace {
+
+// A backup is nine short lines; a few blocks cover it, its kept copy and the
+// lock file on any file system.
+constexpr qint64 BackupRoomBytes = 16 * 1024;
+
+QString ProbeCreate(const QDir &folder) {
+  QFile probe(folder.filePath(QStringLiteral(".calvenori-folder-check")));
+  if (!probe.open(QIODevice::WriteOnly) || probe.write("check\r\n") != 7 || !probe.flush()) {
+    const QString reason = probe.errorString();
+    probe.remove();
+    return QStringLiteral("a file cannot be created there (%1)").arg(reason);
+  }
+  probe.close();
+  if (!probe.remove()) return QStringLiteral("a file cannot be removed there (%1)").arg(probe.errorString());
+  return {};
+}
+
+}  // namespace
+
+QString FolderUnfitReason(const QDir &folder) {
+  if (!folder.exists()) return QStringLiteral("it does not exist");
+  const QString probe = ProbeCreate(folder);
+  if (!probe.isEmpty()) return probe;
+  const qint64 needed = BackupRoomBytes + QFileInfo(folder.filePath(QStringLiteral("tmpLogWin.txt"))).size();
+  const qint64 free = QStorageInfo(folder.absolutePath()).bytesAvailable();
+  if (free >= 0 && free < needed)
+    return QStringLiteral("only %1 bytes are free there, %2 are needed for the backup").arg(free).arg(needed);
+  return {};
+}
+
+std::unique_ptr<QLockFile> LockFolder(const QDir &folder, QString *refusal) {
+  auto lock = std::make_unique<QLockFile>(folder.filePath(QStringLiteral("tmpLogWin.txt.lock")));
+  // An upload takes as long as it takes: only a dead holder makes a lock stale.
+  lock->setStaleLockTime(0);
+  if (lock->tryLock(0)) return lock;
+  qint64 pid = 0;
+  QString host, program;
+  if (lock->error() == QLockFile::LockFailedError && lock->getLockInfo(&pid, &host, &program))
+    *refusal = QStringLiteral("another upload is running there (%1, process %2 on %3)").arg(program).arg(pid).arg(host);
+  else if (lock->error() == QLockFile::LockFailedError)
+    *refusal = QStringLiteral("another upload is running there");
+  else
+    *refusal = QStringLiteral("its lock file %1 cannot be made")
+                   .arg(QDir::toNativeSeparators(folder.filePath(QStringLiteral("tmpLogWin.txt.lock"))));
+  return nullptr;
+}
