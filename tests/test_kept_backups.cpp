@@ -1,6 +1,7 @@
 // Earlier backups kept beside "tmpLogWin.txt", never replaced blind, and the
 // kept file named when the latest backup holds read failures.
 #include "KeptBackups.h"
+#include "SmallDisk.h"
 #include "TestFiles.h"
 #include "UploadDriver.h"
 
@@ -14,6 +15,15 @@ namespace {
 const QDateTime Earlier(QDate(2026, 12, 7), QTime(19, 30, 12));
 const QByteArray Values = "VE (Win 310)\t\t004321\r\nPump S/N (Win 322)\t\tP-77\r\n";
 const QByteArray Failures = "VE (Win 310)\t\t#TIMEOUT#\r\nPump S/N (Win 322)\t\tNACK CODE: 7\r\n";
+// What an erased controller's application answers: zeros and empty texts.
+const QByteArray Blanks = "VE (Win 310)\t\t000000\r\nVref (Win 311)\t\t0.00\r\nPump S/N (Win 322)\t\t\r\n";
+
+QByteArray NineRows(const QByteArray &pumpSerial) {
+  QByteArray text;
+  for (int row = 0; row < IdWindowCount; ++row)
+    text += QByteArray(IdWindowLabels[row]) + "\t\t" + (row == 5 ? pumpSerial : QByteArray::number(row + 1)) + "\r\n";
+  return text;
+}
 
 void WriteStamped(const QString &dir, const QString &name, const QByteArray &content, const QDateTime &modified) {
   QFile f(WriteTestFile(dir, name, content));
@@ -91,6 +101,15 @@ class KeptBackupsTest : public QObject {
     QTest::newRow("the latest backup holds values") << Values << Files{{"tmpLogWin-20261207-193012.txt", Values}}
                                                     << QString();
     QTest::newRow("a failure, nothing kept") << Failures << Files{} << QString();
+    QTest::newRow("an erased controller's zeros: the newest kept backup with values")
+        << Blanks
+        << Files{{"tmpLogWin-20261207-193012.txt", Values},
+                 {"tmpLogWin-20261208-080000.txt", Blanks},
+                 {"tmpLogWin-20261208-090000.txt", "VE (Win 310)\t\t-0\r\nPump S/N (Win 322)\t\t 0 \r\n"}}
+        << QString("tmpLogWin-20261207-193012.txt");
+    QTest::newRow("a zero beside a value is a value")
+        << QByteArray("VE (Win 310)\t\t000000\r\nPump S/N (Win 322)\t\t0x0\r\n")
+        << Files{{"tmpLogWin-20261207-193012.txt", Values}} << QString();
     QTest::newRow("a failure: the newest kept backup with values")
         << Failures
         << Files{{"tmpLogWin-20261101-080000.txt", Values},
@@ -124,6 +143,52 @@ class KeptBackupsTest : public QObject {
                        ", saved 2026-12-07 19:30:12 (Controller P/N (empty), Controller S/N (empty), Pump S/N P-77): "
                        "check them against the pump's label.");
     QCOMPARE(interruption, standard + "\r" + line);
+  }
+
+  // The disk fills up under the write: the file that was there stays as it
+  // was, and neither a short copy nor a scrap of one is left beside it.
+  void fullDiskLeavesEveryFileAsItWas() {
+    SmallDisk disk(16);
+    REQUIRE_SMALL_DISK(disk);
+    WriteStamped(disk.Path(), "tmpLogWin.txt", Values, Earlier);
+    disk.Fill();
+    const QStringList before = QDir(disk.Path()).entryList(QDir::Files | QDir::Hidden);
+    QString reason;
+    QVERIFY(!WriteFileChecked(disk.FilePath("tmpLogWin.txt"), Failures + Values, &reason));
+    QVERIFY2(reason.contains("No space left"), qPrintable(reason));
+    QVERIFY(!KeepEarlierBackup(QDir(disk.Path()), Failures, &reason));
+    QVERIFY2(reason.contains("No space left"), qPrintable(reason));
+    QCOMPARE(Content(disk.FilePath("tmpLogWin.txt")), Values);
+    QCOMPARE(QDir(disk.Path()).entryList(QDir::Files | QDir::Hidden), before);
+  }
+
+  void valuesToWriteBack_data() {
+    QTest::addColumn<QByteArray>("file");  // "<missing>": there is none
+    QTest::addColumn<QString>("refusal");  // empty: read
+    QTest::newRow("a backup of nine windows") << NineRows("P-77") << QString();
+    QTest::newRow("labels in another order") << QByteArray(NineRows("P-77").split('\n').mid(4).join('\n') + "\n" +
+                                                           NineRows("P-77").split('\n').mid(0, 4).join('\n'))
+                                             << QString();
+    QTest::newRow("a window missing") << NineRows("P-77").replace("Pump S/N (Win 322)", "Pump S/N")
+                                      << ": there is no line \"Pump S/N (Win 322)\"";
+    QTest::newRow("a read failure") << NineRows("#TIMEOUT#") << " holds no controller's values";
+    QTest::newRow("missing") << QByteArray("<missing>") << " cannot be read: ";
+  }
+  void valuesToWriteBack() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("from.txt");
+    if (file != "<missing>") WriteTestFile(dir.path(), "from.txt", file);
+    std::array<QByteArray, IdWindowCount> values;
+    QString error;
+    QCOMPARE(ReadBackupValues(path, values, &error), refusal.isEmpty());
+    if (!refusal.isEmpty()) {
+      QVERIFY2(error.startsWith("Backup file " + path) && error.contains(refusal), qPrintable(error));
+      return;
+    }
+    QCOMPARE(values[5], QByteArray("P-77"));
+    QCOMPARE(values[8], QByteArray("9"));
   }
 };
 

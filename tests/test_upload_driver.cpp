@@ -4,6 +4,7 @@
 #include "DriverRig.h"
 #include "FailureRecord.h"
 #include "ParameterList.h"
+#include "SmallDisk.h"
 #include "Technician.h"
 #include "TestFiles.h"
 #include "UploadExpect.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSerialPort>
 #include <QTimer>
 #include <QtTest>
@@ -99,6 +101,9 @@ class UploadDriverTest : public QObject {
   void unpluggedAdapterEndsTheUpload();
   void unwritableBackupStopsBeforeTheControllerIsTouched_data();
   void unwritableBackupStopsBeforeTheControllerIsTouched();
+  void fullDiskStopsBeforeTheControllerIsTouched_data();
+  void fullDiskStopsBeforeTheControllerIsTouched();
+  void secondUploadInTheFolderIsRefused();
 };
 
 // ---------------------------------------------------------------------------
@@ -602,6 +607,75 @@ void UploadDriverTest::unwritableBackupStopsBeforeTheControllerIsTouched() {
   if (keeping) QCOMPARE(rig.BackupFile(), QByteArray("an earlier upload's backup\r\n"));
   else QVERIFY(QFileInfo(earlier).isDir());
   EXPECT_IDLE(rig);
+}
+
+void UploadDriverTest::fullDiskStopsBeforeTheControllerIsTouched_data() {
+  QTest::addColumn<bool>("full");
+  QTest::addColumn<bool>("earlier");  // a good backup is there from an earlier upload
+  QTest::newRow("full, earlier backup") << true << true;
+  QTest::newRow("full, first backup") << true << false;
+  QTest::newRow("parameter list only, earlier backup") << false << true;
+  QTest::newRow("parameter list only, first backup") << false << false;
+}
+
+// The disk fills up after the folder was checked, while the controller is read.
+void UploadDriverTest::fullDiskStopsBeforeTheControllerIsTouched() {
+  QFETCH(bool, full);
+  QFETCH(bool, earlier);
+  SmallDisk disk;
+  REQUIRE_SMALL_DISK(disk);
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, full, true, SmallList());
+  QVERIFY(QDir::setCurrent(disk.Path()));
+  const QByteArray before = "VE (Win 310)\t\t004321\r\n(an earlier upload's backup)\r\n";
+  if (earlier) WriteTestFile(disk.Path(), "tmpLogWin.txt", before);
+  rig.Host.OnCaption = [&disk](const QString &caption) {
+    if (caption == "Storing Controller Parameters") disk.Fill();
+  };
+
+  rig.StartUpload();
+
+  const QString text = rig.Host.Messages.last();
+  const QString path = disk.FilePath("tmpLogWin.txt");
+  const QString named = earlier ? "The earlier backup file " + path + " could not be kept as " : "The backup file " + path;
+  QVERIFY2(text.startsWith(named) && text.contains(": No space left on device\n"), qPrintable(text));
+  QVERIFY2(text.contains("\nNothing in the controller was changed."), qPrintable(text));
+  for (const char *letter : {"E", "C", "P", "a", "d", "b"}) QCOMPARE(MonitorCommandCount(rig.Controller, letter, 1), 0);
+  QVERIFY(!WrittenWindows(rig.Controller).contains(500));
+  const QStringList left = QDir(disk.Path()).entryList(QDir::Files | QDir::Hidden);
+  QCOMPARE(left, earlier ? QStringList({".filler", "tmpLogWin.txt"}) : QStringList{".filler"});
+  QFile kept(path);
+  QCOMPARE(kept.open(QIODevice::ReadOnly) ? kept.readAll() : QByteArray(), earlier ? before : QByteArray());
+  EXPECT_IDLE(rig);
+  QVERIFY(QDir::setCurrent(rig.WorkDir.path()));
+}
+
+// Two uploads in one folder would keep and replace each other's backups.
+void UploadDriverTest::secondUploadInTheFolderIsRefused() {
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, true, true, SmallList());
+  QLockFile other(rig.WorkDir.filePath("tmpLogWin.txt.lock"));
+  QVERIFY(other.tryLock(0));
+
+  rig.StartUpload();
+
+  QCOMPARE(rig.Host.Messages.size(), 1);
+  const QString text = rig.Host.Messages[0];
+  QVERIFY2(text.startsWith("The working folder " + QDir::toNativeSeparators(QDir::currentPath()) +
+                           " cannot take the backup file tmpLogWin.txt: another upload is running there (") &&
+               text.contains(QStringLiteral(", process %1 on ").arg(QCoreApplication::applicationPid())) &&
+               text.endsWith(").\nThe upload has not been started."),
+           qPrintable(text));
+  QCOMPARE(rig.Controller.Received(), QByteArray());
+  EXPECT_IDLE(rig);
+
+  other.unlock();
+  rig.Host.Messages.clear();
+  rig.StartUpload();
+  QCOMPARE(rig.Host.Messages.last(), FullSuccess);
+  QVERIFY(!QFileInfo::exists(rig.WorkDir.filePath("tmpLogWin.txt.lock")));
 }
 
 QTEST_GUILESS_MAIN(UploadDriverTest)

@@ -48,6 +48,7 @@ bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
     else if (Matches(arg, "--program")) ok = TakeValue(args, i, "--program", out.ProgramFile, error);
     else if (Matches(arg, "--trace")) ok = TakeValue(args, i, "--trace", out.TraceFile, error);
     else if (Matches(arg, "--actions")) ok = TakeValue(args, i, "--actions", out.Actions, error);
+    else if (Matches(arg, "--restore-from")) ok = TakeValue(args, i, "--restore-from", out.RestoreFrom, error);
     else if (Matches(arg, "--restore"))
       ok = TakeValue(args, i, "--restore", value, error) && TakeRestore(value, out, error);
     else {
@@ -84,7 +85,13 @@ QString CliHelpText() {
       "                      the identification windows at the end: ask shows the\n"
       "                      saved values and takes changes such as 322=CS-1 (default\n"
       "                      when standard input is a terminal); keep writes the saved\n"
-      "                      values (default otherwise); skip writes none (Cancel)\n"
+      "                      values (default otherwise); skip writes none (Cancel).\n"
+      "                      keep stops (status 4) when every window read zero or\n"
+      "                      empty, as an erased controller answers\n"
+      "  --restore-from FILE write back the values of FILE, a backup such as\n"
+      "                      tmpLogWin.txt or a kept tmpLogWin-DATE-TIME.txt, instead\n"
+      "                      of those read at the start (shown first; with ask they\n"
+      "                      can be changed)\n"
       "  --actions CMD       instead of waiting for Enter at a prompt, run CMD with one\n"
       "                      argument: bridge-and-cycle, unbridge-and-cycle or cycle;\n"
       "                      a non-zero exit interrupts the upload\n"
@@ -93,10 +100,13 @@ QString CliHelpText() {
       "\n"
       "Exit status:\n"
       "  0  uploaded\n"
-      "  2  refused: a bad option, an empty or unfit file, an unusable trace file;\n"
-      "     nothing was sent\n"
+      "  2  refused: a bad option, an empty or unfit file, an unusable trace file,\n"
+      "     a working folder that cannot take the backup or where another upload\n"
+      "     runs; nothing was sent\n"
       "  3  the serial port could not be opened\n"
       "  4  the upload was interrupted (a failed step, a failed action, no answer\n"
-      "     to a prompt, identification windows refused three times with keep)\n"
+      "     to a prompt, identification windows refused three times with keep,\n"
+      "     nothing but zeros to write back with keep, a backup that could not be\n"
+      "     written, Ctrl-C, SIGTERM or SIGHUP)\n"
       "  5  the connection to the serial port was lost\n");
 }

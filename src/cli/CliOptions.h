@@ -22,6 +22,7 @@ struct CliOptions {
   QString TraceFile;
   RestoreMode Restore = RestoreMode::Keep;
   bool RestoreGiven = false;           // else ask on a terminal, keep otherwise
+  QString RestoreFrom;                 // a backup file whose values are written back instead
   QString Actions;
   bool Help = false;
   bool Version = false;

@@ -34,10 +34,17 @@ RestoreChoice::RestoreChoice() {
   for (int row = 0; row < IdWindowCount; ++row) Values[row] = IdWindows[row].Value;
 }
 
-RestoreChoice AskRestore(std::FILE *in, std::FILE *out) {
-  RestoreChoice choice;
-  std::fputs("Identification windows saved at the start of the upload:\n", out);
-  for (int row = 0; row < IdWindowCount; ++row) PrintRow(out, row, choice.Values[row]);
+RestoreChoice::RestoreChoice(const std::array<QByteArray, IdWindowCount> &values) : Values(values) {}
+
+void ListRestore(std::FILE *out, const RestoreChoice &start, const char *heading) {
+  std::fprintf(out, "%s\n", heading);
+  for (int row = 0; row < IdWindowCount; ++row) PrintRow(out, row, start.Values[row]);
+  std::fflush(out);
+}
+
+RestoreChoice AskRestore(std::FILE *in, std::FILE *out, RestoreChoice start, const char *heading) {
+  RestoreChoice choice = std::move(start);
+  ListRestore(out, choice, heading);
   std::fputs("Type WIN=VALUE to change a value (322=CS-1), Enter to write them all, skip to write none.\n", out);
   for (;;) {
     std::fputs("restore> ", out);

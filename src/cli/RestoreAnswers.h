@@ -13,14 +13,19 @@
 
 struct RestoreChoice {
   RestoreChoice();  // the saved values, to be sent
+  explicit RestoreChoice(const std::array<QByteArray, IdWindowCount> &values);
   bool Send = true;  // false: Cancel, nothing written
   std::array<QByteArray, IdWindowCount> Values;
   QStringList Changes;  // "322=CS-1", as accepted
 };
 
-// Lists the windows on `out` and reads answers from `in` until an empty line
-// (send), "skip" (cancel) or the end of the input (send).
-RestoreChoice AskRestore(std::FILE *in, std::FILE *out);
+// Lists the windows of `start` under `heading` on `out`.
+void ListRestore(std::FILE *out, const RestoreChoice &start, const char *heading);
+
+// Lists the windows, then reads answers from `in` until an empty line (send),
+// "skip" (cancel) or the end of the input (send).
+RestoreChoice AskRestore(std::FILE *in, std::FILE *out, RestoreChoice start = {},
+                         const char *heading = "Identification windows saved at the start of the upload:");
 
 // One line for the trace: "send", "send 322=CS-1", "cancel".
 QString DescribeChoice(const RestoreChoice &choice);

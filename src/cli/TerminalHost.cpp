@@ -1,6 +1,8 @@
 #include "TerminalHost.h"
 
+#include "KeptBackups.h"
 #include "RestoreAnswers.h"
+#include "StopSignals.h"
 #include "UploadSteps.h"
 #include "Wait.h"
 
@@ -22,6 +24,14 @@ void PrintLines(std::FILE *out, const QString &text) {
 }
 
 }  // namespace
+
+QString ErasedBackupText() {
+  return QStringLiteral("Every identification window read zero or empty at the start, as an erased controller "
+                        "answers: they are not written back.\rWrite the controller's own values with "
+                        "--restore-from FILE (a backup of this controller, such as the one named below), or type "
+                        "them with --restore ask.") +
+         InterruptionTail();
+}
 
 QString PromptAction(const QString &message) {
   if (message.contains("create a short circuit between pins 5 and 9")) return "bridge-and-cycle";
@@ -45,19 +55,58 @@ TerminalHost::TerminalHost(const CliOptions &options, qint16 comPort, const QStr
 }
 
 void TerminalHost::SetStepCaption(const QString &caption) {
+  StopIfSignalled();
   port_.TraceNote("STEP", caption);
   printer_.Caption(caption);
+  where_ = caption;
+  if (caption == "Clear Flash memory") reached_ = Reached::Erasing;
+  if (caption == "Setting Controller in Monitor Mode") reached_ = Reached::Monitor;
 }
 
 void TerminalHost::SetProgressMin(int v) { progress_.SetMin(v); }
 void TerminalHost::SetProgressMax(int v) { progress_.SetMax(v); }
 
 void TerminalHost::SetProgressValue(int v) {
+  StopIfSignalled();
   progress_.SetValue(v);
   printer_.Show(progress_);
 }
 
-void TerminalHost::Wait(double seconds) { ::Wait(seconds); }
+void TerminalHost::Wait(double seconds) {
+  ::Wait(seconds);
+  StopIfSignalled();
+}
+
+void TerminalHost::StopIfSignalled() {
+  const int signal = StopSignal();
+  if (signal == 0) return;
+  port_.TraceNote("ANS", StopSignalName(signal));
+  QString text = QStringLiteral("The upload was stopped by %1 during \"%2\".").arg(StopSignalName(signal), where_);
+  text += "\r" + StateAfterStop();
+  if (reached_ != Reached::Nothing) text += InterruptionTail();
+  throw UploadEnded{text, ExitInterrupted};
+}
+
+// What the technician has to do with the controller as the upload left it.
+QString TerminalHost::StateAfterStop() const {
+  switch (reached_) {
+    case Reached::Nothing:
+      return QStringLiteral("Nothing in the controller was changed: remove the bridge of pins 5 and 9 if it is made, "
+                            "and switch the controller off and on.");
+    case Reached::Erasing:
+      return QStringLiteral("The controller's memory was being erased or programmed: it has no complete program and "
+                            "starts only into its boot monitor. Run the full upload again.");
+    case Reached::ProgramWritten:
+    case Reached::Monitor:
+      return QStringLiteral("The parameter list is not completely written: remove the bridge of pins 5 and 9 if it "
+                            "is made, switch the controller off and on, and run the upload again.");
+    case Reached::Tail:
+      break;
+  }
+  return QStringLiteral("The parameter list was written, but the identification windows may not all be written back "
+                        "and the controller is not locked: run the upload again with --restore-from and the backup "
+                        "named below.");
+}
 
 void TerminalHost::SetOuterHeightTwips(int twips) {
   if (twips == UploadHeightTwips) started_ = true;
@@ -66,12 +115,17 @@ void TerminalHost::SetOuterHeightTwips(int twips) {
 // Prompts and the success go to standard output; everything else the driver
 // says is a refusal, a failure or an interruption and goes to standard error.
 void TerminalHost::Message(const QString &text) {
+  StopIfSignalled();
   printer_.Break();
   lastMessage_ = text;
   port_.TraceNote("MSG", text);
   const QString action = PromptAction(text);
   PrintLines(action.isEmpty() && !IsSuccess(text) ? stderr : stdout, text);
-  if (!action.isEmpty()) Answer(action);
+  if (action.isEmpty()) return;
+  where_ = QString(text).replace('\r', ' ');
+  if (action == "unbridge-and-cycle") reached_ = Reached::ProgramWritten;
+  if (text.startsWith("Switch OFF and switch ON the controller.")) reached_ = Reached::Tail;
+  Answer(action);
 }
 
 void TerminalHost::Answer(const QString &action) {
@@ -83,7 +137,9 @@ void TerminalHost::WaitForEnter() {
   std::fputs("Press Enter when done.\n", stdout);
   std::fflush(stdout);
   char line[256];
-  if (!std::fgets(line, sizeof line, stdin))
+  const bool answered = std::fgets(line, sizeof line, stdin) != nullptr;
+  StopIfSignalled();
+  if (!answered)
     throw UploadEnded{"No answer to the prompt: the input has ended." + InterruptionTail(), ExitInterrupted};
   port_.TraceNote("ANS", QStringLiteral("Enter"));
 }
@@ -97,6 +153,7 @@ void TerminalHost::RunAction(const QString &action) {
   process.setStandardOutputFile(QProcess::nullDevice());
   process.start(program, command << action);
   const bool ran = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit;
+  StopIfSignalled();
   const int status = ran ? process.exitCode() : -1;
   port_.TraceNote("ANS", QStringLiteral("%1: exit %2").arg(action).arg(status));
   if (ran && status == 0) return;
@@ -111,9 +168,15 @@ void TerminalHost::ShowRestoreDialog() {
   if (options_.Restore == RestoreMode::Keep && restoreShowings_ > 3)
     throw UploadEnded{"The identification windows were refused three times." + InterruptionTail(), ExitInterrupted};
   port_.TraceNote("MSG", QStringLiteral("Windows Updating"));
-  RestoreChoice choice;
-  if (options_.Restore == RestoreMode::Ask) choice = AskRestore(stdin, stdout);
+  RestoreChoice choice = restoreValues_ ? RestoreChoice(*restoreValues_) : RestoreChoice();
+  const char *heading = restoreValues_ ? "Identification windows to write back, from the --restore-from file:"
+                                       : "Identification windows saved at the start of the upload:";
+  if (options_.Restore == RestoreMode::Keep && !restoreValues_ && BackupLooksErased())
+    throw UploadEnded{ErasedBackupText(), ExitInterrupted};
+  if (options_.Restore == RestoreMode::Ask) choice = AskRestore(stdin, stdout, choice, heading);
+  else if (options_.Restore == RestoreMode::Keep && restoreValues_) ListRestore(stdout, choice, heading);
   else choice.Send = options_.Restore == RestoreMode::Keep;
+  StopIfSignalled();
   port_.TraceNote("ANS", DescribeChoice(choice));
   std::fputs(choice.Send ? "Writing the identification windows back.\n" : "Identification windows not written.\n",
              stdout);

@@ -7,8 +7,12 @@
 #include "ProgressPrinter.h"
 #include "SerialPort.h"
 #include "UploadDriver.h"
+#include "mdlGlobal.h"
 
 #include <QString>
+
+#include <array>
+#include <optional>
 
 // Thrown by the host to end an upload the driver would go on with (a failed
 // action, no answer to a prompt, windows refused too often); caught around
@@ -44,6 +48,9 @@ class TerminalHost : public UploadHost {
   void SetOuterHeightTwips(int twips) override;
   void SetBusy(bool) override {}
 
+  // --restore-from: these values are written back instead of those read.
+  void SetRestoreValues(const std::array<QByteArray, IdWindowCount> &values) { restoreValues_ = values; }
+
   // The port opened and the sequence ran.
   bool Started() const { return started_; }
   QString LastMessage() const { return lastMessage_; }
@@ -52,6 +59,9 @@ class TerminalHost : public UploadHost {
   void Answer(const QString &action);
   void RunAction(const QString &action);
   void WaitForEnter();
+  // Ends the upload when a stop signal came since the last call.
+  void StopIfSignalled();
+  QString StateAfterStop() const;
 
   CliOptions options_;
   qint16 comPort_;
@@ -62,11 +72,20 @@ class TerminalHost : public UploadHost {
   bool started_ = false;
   int restoreShowings_ = 0;
   QString lastMessage_;
+  std::optional<std::array<QByteArray, IdWindowCount>> restoreValues_;
+
+  // How far the upload got, for what a stop signal leaves behind.
+  enum class Reached { Nothing, Erasing, ProgramWritten, Monitor, Tail };
+  Reached reached_ = Reached::Nothing;
+  QString where_;  // the step caption or prompt at hand
 };
 
 // What a prompt asks of the technician's hands: "bridge-and-cycle",
 // "unbridge-and-cycle", "cycle", or empty for a message that asks nothing.
 QString PromptAction(const QString &message);
+
+// Why --restore keep writes nothing back after a backup of blanks.
+QString ErasedBackupText();
 
 // The exit status once StartUpload has returned normally.
 ExitStatus UploadOutcome(const TerminalHost &host);

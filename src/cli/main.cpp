@@ -2,6 +2,8 @@
 // script. See --help, and "Command line" in the README.
 
 #include "CliOptions.h"
+#include "KeptBackups.h"
+#include "StopSignals.h"
 #include "TerminalHost.h"
 #include "Version.h"
 #include "mdlGlobal.h"
@@ -73,8 +75,13 @@ int main(int argc, char **argv) {
   if (!options.RestoreGiven) options.Restore = ::isatty(STDIN_FILENO) ? RestoreMode::Ask : RestoreMode::Keep;
 
   FillIdWindows();
+  std::array<QByteArray, IdWindowCount> restoreValues;
+  if (!options.RestoreFrom.isEmpty() && !ReadBackupValues(options.RestoreFrom, restoreValues, &error))
+    return Refuse(error);
   QString device;
   const qint16 portNumber = PortNumberFor(options.Port, device);
   TerminalHost host(options, portNumber, device);
+  if (!options.RestoreFrom.isEmpty()) host.SetRestoreValues(restoreValues);
+  CatchStopSignals();
   return Upload(host);
 }

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -96,6 +97,33 @@ QString DescribeIdentity(const BackupIdentity &identity) {
   return QStringLiteral("Controller P/N %1, Controller S/N %2, Pump S/N %3")
       .arg(shown(identity.ControllerPartNumber), shown(identity.ControllerSerialNumber),
            shown(identity.PumpSerialNumber));
+}
+
+bool ReadBackupValues(const QString &path, std::array<QByteArray, IdWindowCount> &values, QString *error) {
+  const QString shown = QDir::toNativeSeparators(path);
+  QByteArray content;
+  QString reason;
+  if (!ReadWhole(path, content, &reason)) {
+    *error = QStringLiteral("Backup file %1 cannot be read: %2.").arg(shown, reason);
+    return false;
+  }
+  const auto rows = LabelledValues(content);
+  for (int row = 0; row < IdWindowCount; ++row) {
+    const auto found = std::find_if(rows.begin(), rows.end(), [row](const auto &r) { return r.first == IdWindowLabels[row]; });
+    if (found == rows.end()) {
+      *error = QStringLiteral("Backup file %1: there is no line \"%2\" followed by two tabs and the value.")
+                   .arg(shown, QString::fromLatin1(IdWindowLabels[row]));
+      return false;
+    }
+    values[row] = found->second;
+  }
+  if (HoldsNoValues(content)) {
+    *error = QStringLiteral("Backup file %1 holds no controller's values: a window could not be read, or every "
+                            "window is zero or empty.")
+                 .arg(shown);
+    return false;
+  }
+  return true;
 }
 
 QString KeptBackupName(const QDateTime &modified, int n) {

@@ -7,7 +7,10 @@
 #include <QDir>
 #include <QString>
 
+#include <array>
 #include <optional>
+
+#include "mdlGlobal.h"
 
 // "tmpLogWin-20261207-193012.txt" for a backup last modified then (local
 // time); the n-th of one second (n > 1) gets "-n" before ".txt".
@@ -40,6 +43,12 @@ struct BackupIdentity {
 BackupIdentity IdentityOf(const QByteArray &backup);
 // "Controller P/N 4711, Controller S/N C-88, Pump S/N P-77"
 QString DescribeIdentity(const BackupIdentity &identity);
+
+// The nine values of a backup file in the "tmpLogWin.txt" layout, in table
+// order, to be written back instead of those read at the start. False, with
+// the file (and the line) and the reason in *error, when it cannot be read,
+// lacks a window or holds no controller's values.
+bool ReadBackupValues(const QString &path, std::array<QByteArray, IdWindowCount> &values, QString *error);
 
 struct RescueBackup {
   QString Path;

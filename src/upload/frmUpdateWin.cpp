@@ -84,16 +84,20 @@ void frmUpdateWin::FitLabels() {
 }
 
 void frmUpdateWin::Form_Load() {
+  const bool erased = BackupLooksErased();
   for (int i = 0; i < IdWindowCount; ++i) {
     txtWin[i]->setText(QString::fromLatin1(IdWindows[i].Value));
-    if (IdWindows[i].ReadFailed) MarkFailedRead(i);
+    if (IdWindows[i].ReadFailed)
+      MarkRow(i, "The backup could not read this window: " + QString::fromLatin1(IdWindows[i].Value) +
+                     ". Left unchanged, it is not written.");
+    else if (erased)
+      MarkRow(i, QStringLiteral("Every window read zero or empty, as an erased controller answers: these are not "
+                                "this controller's values."));
   }
 }
 
-void frmUpdateWin::MarkFailedRead(int row) {
+void frmUpdateWin::MarkRow(int row, QString why) {
   lblWin[row]->setStyleSheet("color: red");
-  QString why = "The backup could not read this window: " + QString::fromLatin1(IdWindows[row].Value) +
-                ". Left unchanged, it is not written.";
   const QString rescue = RescueBackupLine();
   if (!rescue.isEmpty()) why += "\n" + rescue;
   lblWin[row]->setToolTip(why);

@@ -33,7 +33,8 @@ class frmUpdateWin : public QDialog {
   void FitLabels();
   void Form_Load();
   void cmdSend_Click();
-  void MarkFailedRead(int row);
+  // Red, with a tooltip saying why and naming the kept backup that holds values.
+  void MarkRow(int row, QString why);
 
   SerialPort &port_;
   bool sending_ = false;

@@ -5,6 +5,7 @@
 void ScriptedHost::SetStepCaption(const QString &caption) {
   Caption = caption;
   Events << "caption " + caption;
+  if (OnCaption) OnCaption(caption);
 }
 
 void ScriptedHost::SetProgressMin(int v) {

@@ -38,6 +38,8 @@ class ScriptedHost : public UploadHost {
   QList<int> Heights;    // every outer height set, in twips
   QList<bool> BusyStates;
 
+  // Called with each step caption as it is set.
+  std::function<void(const QString &)> OnCaption;
   // Called with each message before it is answered with OK.
   std::function<void(const QString &)> OnMessage;
   // The restore dialog: the boxes start as IdWindows' values; the script may
