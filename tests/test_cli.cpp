@@ -4,15 +4,18 @@
 #include "ControlChannel.h"
 #include "SimulatedController.h"
 #include "SimLink.h"
+#include "SmallDisk.h"
 #include "TestFiles.h"
 #include "UploadExpect.h"
 #include "mdlSerial.h"
 
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <functional>
 
 using namespace expect;
@@ -35,23 +38,26 @@ struct Bench {
   sim::ControlChannel Control;
   std::map<int, QByteArray> IdentificationBefore;
   QString Error;
+  QString WorkDir = Dir.path();  // where the program runs and keeps its backup
 
-  explicit Bench(Dialect dialect) : Controller(dialect) {
+  explicit Bench(Dialect dialect, bool paced = false) : Controller(dialect) {
+    Controller.SetPaced(paced);
     if (!Controller.Start(&Error)) return;
     Control.Start(Controller, Dir.filePath("ctl"), &Error);
     IdentificationBefore = IdentificationOf(Controller);
   }
   QString Hands() const { return SimProgram + " ctl " + Dir.filePath("ctl"); }
   QString Write(const QString &name, const QByteArray &content) { return WriteTestFile(Dir.path(), name, content); }
+  // Hands that run `script` (sh) with the action as $1 and $HANDS as the
+  // simulator's own hands.
+  QString ScriptedHands(const QByteArray &script) {
+    return "sh " + Write("hands.sh", "HANDS='" + Hands().toLocal8Bit() + "'\n" + script);
+  }
 
   // The port and the hands are the bench's unless `args` names its own.
   Outcome Upload(QStringList args, const QByteArray &input = {}) {
-    if (!args.contains("--port")) args << "--port" << Controller.SlavePath();
-    if (!args.contains("--actions") && !args.contains("--no-hands")) args << "--actions" << Hands();
-    args.removeAll("--no-hands");
     QProcess process;
-    process.setWorkingDirectory(Dir.path());
-    process.start(UploadProgram, args);
+    Start(process, args);
     process.write(input);
     process.closeWriteChannel();
     process.waitForFinished(-1);
@@ -59,7 +65,28 @@ struct Bench {
             QString::fromLocal8Bit(process.readAllStandardOutput()),
             QString::fromLocal8Bit(process.readAllStandardError())};
   }
+
+  void Start(QProcess &process, QStringList args) {
+    if (!args.contains("--port")) args << "--port" << Controller.SlavePath();
+    if (!args.contains("--actions") && !args.contains("--no-hands")) args << "--actions" << Hands();
+    args.removeAll("--no-hands");
+    process.setWorkingDirectory(WorkDir);
+    process.start(UploadProgram, args);
+  }
 };
+
+// Reads the program's standard output until it has said `text`.
+bool WaitForOutput(QProcess &process, const QByteArray &text, QByteArray &out) {
+  while (!out.contains(text)) {
+    if (!process.waitForReadyRead(-1)) return false;
+    out += process.readAllStandardOutput();
+  }
+  return true;
+}
+
+QStringList KeptBackups(const QString &dir) { return QDir(dir).entryList({"tmpLogWin-*.txt"}, QDir::Files); }
+
+const QByteArray EarlierBackup = "VE (Win 310)\t\t004321\r\n(an earlier upload's backup)\r\n";
 
 
 sim::Faults With(std::function<void(sim::Faults &)> set) {
@@ -112,6 +139,14 @@ class CliTest : public QObject {
   void simulatorReadBackOption();
   void informationOptions_data();
   void informationOptions();
+  void refusedBeforeAnyByte_data();
+  void refusedBeforeAnyByte();
+  void handsAtTheLaterPrompts_data();
+  void handsAtTheLaterPrompts();
+  void stopSignalsEndTheUploadCleanly_data();
+  void stopSignalsEndTheUploadCleanly();
+  void lockOfAKilledUploadIsTakenOver();
+  void rerunAfterAnErasedControllerWritesTheKeptValues();
 };
 
 void CliTest::completeUploads_data() {
@@ -257,6 +292,196 @@ void CliTest::informationOptions() {
   QCOMPARE(process.exitCode(), 0);
   const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
   QVERIFY2(option == "--version" ? out == says : out.contains(says), qPrintable(out));
+}
+
+void CliTest::refusedBeforeAnyByte_data() {
+  QTest::addColumn<QString>("how");
+  for (const char *how : {"full disk", "read-only folder", "another upload in the folder", "--restore-from blanks"})
+    QTest::newRow(how) << QString(how);
+}
+
+// The folder and the files are checked before the technician is sent to work.
+void CliTest::refusedBeforeAnyByte() {
+  QFETCH(QString, how);
+  Bench bench(Dialect::E);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  QStringList args{"--params", bench.Write("list.txt", SmallList()), "--program", bench.Write("fw.s19", ProgramFile(12))};
+  SmallDisk disk;
+  QLockFile other(bench.Dir.filePath("tmpLogWin.txt.lock"));
+  QString says;
+  if (how == "full disk" || how == "read-only folder") {
+    REQUIRE_SMALL_DISK(disk);
+    WriteTestFile(disk.Path(), "tmpLogWin.txt", EarlierBackup);
+    if (how == "full disk") disk.Fill();
+    else QVERIFY(disk.MakeReadOnly());
+    bench.WorkDir = disk.Path();
+    says = "The working folder " + disk.Path() + " cannot take the backup file tmpLogWin.txt: a file cannot be written " +
+           "there (" + (how == "full disk" ? "No space left on device" : "Read-only file system") + ").";
+  } else if (how == "another upload in the folder") {
+    QVERIFY(other.tryLock(0));
+    says = QStringLiteral("another upload is running there (test_cli, process %1 on ").arg(QCoreApplication::applicationPid());
+  } else {
+    QByteArray blanks;
+    for (const char *label : IdWindowLabels) blanks += QByteArray(label) + "\t\t0\r\n";
+    args << "--restore-from" << bench.Write("blanks.txt", blanks);
+    says = "Backup file " + bench.Dir.filePath("blanks.txt") + " holds no controller's values";
+  }
+
+  const Outcome out = bench.Upload(args);
+
+  QVERIFY2(out.Status == 2 && out.Err.contains(says), qPrintable(QString::number(out.Status) + out.Err));
+  QCOMPARE(out.Out, QString());
+  QCOMPARE(bench.Controller.Received(), QByteArray());
+  if (bench.WorkDir == disk.Path()) {
+    QFile backup(disk.FilePath("tmpLogWin.txt"));
+    QVERIFY(backup.open(QIODevice::ReadOnly));
+    QCOMPARE(backup.readAll(), EarlierBackup);
+  }
+}
+
+void CliTest::handsAtTheLaterPrompts_data() {
+  QTest::addColumn<QByteArray>("script");
+  QTest::addColumn<int>("status");
+  QTest::addColumn<QString>("says");
+  // The technician's first power cycle does not take: the monitor still answers.
+  const QByteArray forgetsFirstCycle = "echo \"$1\" >> actions.log\n"
+                                       "[ \"$1\" = cycle ] && [ $(grep -cx cycle actions.log) = 1 ] && exit 0\n";
+  QTest::newRow("monitor-mode prompt: power-cycled")
+      << forgetsFirstCycle + "exec $HANDS \"$1\"\n" << 0
+      << "Controller in monitor mode.\nSwitch it off and then switch on it again!\n";
+  QTest::newRow("monitor-mode prompt: the action fails")
+      << forgetsFirstCycle + "[ \"$1\" = cycle ] && exit 3\nexec $HANDS \"$1\"\n" << 4
+      << "The action \"cycle\" failed (exit status 3).";
+  QTest::newRow("the disk fills up while the controller is bridged")
+      << QByteArray("[ \"$1\" = bridge-and-cycle ] && cat /dev/zero > \"$DISK/.filler\" 2>/dev/null\n"
+                    "exec $HANDS \"$1\"\n")
+      << 4 << "could not be kept as ";
+}
+
+// The actions hook answers the prompts after the transfer, and a disk that
+// fills up after the folder check still stops the upload before the erase.
+void CliTest::handsAtTheLaterPrompts() {
+  QFETCH(QByteArray, script);
+  QFETCH(int, status);
+  QFETCH(QString, says);
+  Bench bench(Dialect::E);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  SmallDisk disk;
+  const bool filling = script.contains("DISK");
+  if (filling) {
+    REQUIRE_SMALL_DISK(disk);
+    WriteTestFile(disk.Path(), "tmpLogWin.txt", EarlierBackup);
+    bench.WorkDir = disk.Path();
+    script.prepend("DISK='" + disk.Path().toLocal8Bit() + "'\ncd '" + bench.Dir.path().toLocal8Bit() + "'\n");
+  } else {
+    script.prepend("cd '" + bench.Dir.path().toLocal8Bit() + "'\n");
+  }
+  QStringList args{"--params", bench.Write("list.txt", SmallList()), "--restore", "keep", "--actions",
+                   bench.ScriptedHands(script)};
+  // The parameter list alone leaves the controller in its monitor until the power cycle.
+  if (filling) args << "--program" << bench.Write("fw.s19", ProgramFile(12));
+  const Outcome out = bench.Upload(args);
+  QVERIFY2(out.Status == status && (status == 0 ? out.Out : out.Err).contains(says),
+           qPrintable(QString::number(out.Status) + "\nsays: " + says + "\nout: " + out.Out.right(600) + "\nerr: " + out.Err));
+  QCOMPARE(bench.Controller.Locked(), status == 0);
+  if (!filling) return;
+  QVERIFY2(out.Err.contains("\nNothing in the controller was changed. It waits in its boot monitor"), qPrintable(out.Err));
+  QCOMPARE(MonitorCommandCount(bench.Controller, "E", 1), 0);
+  QFile backup(disk.FilePath("tmpLogWin.txt"));
+  QVERIFY(backup.open(QIODevice::ReadOnly));
+  QCOMPARE(backup.readAll(), EarlierBackup);
+  QCOMPARE(KeptBackups(disk.Path()), QStringList());
+}
+
+void CliTest::stopSignalsEndTheUploadCleanly_data() {
+  QTest::addColumn<int>("signal");
+  QTest::addColumn<bool>("atPrompt");  // else while the program file is sent
+  QTest::addColumn<QString>("says");
+  QTest::newRow("Ctrl-C while programming")
+      << int(SIGINT) << false
+      << "The upload was stopped by SIGINT (Ctrl-C) during \"Sending Program File\".\nThe controller's memory was being "
+         "erased or programmed";
+  QTest::newRow("SIGHUP at the bridge prompt")
+      << int(SIGHUP) << true
+      << "The upload was stopped by SIGHUP during \"Please switch OFF the controller, create a short circuit between "
+         "pins 5 and 9 and switch on the controller again!\".\nNothing in the controller was changed";
+  QTest::newRow("SIGTERM while programming") << int(SIGTERM) << false << "The upload was stopped by SIGTERM during";
+}
+
+void CliTest::stopSignalsEndTheUploadCleanly() {
+  QFETCH(int, signal);
+  QFETCH(bool, atPrompt);
+  QFETCH(QString, says);
+  Bench bench(Dialect::E, true);  // paced like a real line, so the transfer lasts
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  const QString trace = bench.Dir.filePath("wire.trace");
+  QStringList args{"--params", bench.Write("list.txt", SmallList()), "--program", bench.Write("fw.s19", ProgramFile(200)),
+                   "--trace", trace};
+  if (atPrompt) args << "--no-hands";
+  QProcess process;
+  bench.Start(process, args);
+  QVERIFY(process.waitForStarted(-1));
+  QByteArray out;
+  if (atPrompt) QVERIFY(WaitForOutput(process, "Press Enter when done.", out));
+  else QTRY_VERIFY_WITH_TIMEOUT(bench.Controller.Received().count("S1") >= 2 || process.state() != QProcess::Running, 60000);
+  QVERIFY2(process.state() == QProcess::Running, process.readAllStandardError().constData());
+  ::kill(process.processId(), signal);
+  QVERIFY(process.waitForFinished(-1));
+
+  const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+  QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(process.exitCode(), 4);
+  QVERIFY2(err.contains(says), qPrintable(err));
+  QFile traced(trace);
+  QVERIFY(traced.open(QIODevice::ReadOnly));
+  QVERIFY2(traced.readAll().trimmed().endsWith(" closed"), "the trace has no closing line");
+  QLockFile lock(bench.Dir.filePath("tmpLogWin.txt.lock"));
+  QVERIFY(lock.tryLock(0));
+}
+
+// A crashed or killed upload leaves its lock file; the next one takes it over.
+void CliTest::lockOfAKilledUploadIsTakenOver() {
+  Bench bench(Dialect::E);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  const QString list = bench.Write("list.txt", SmallList());
+  QProcess killed;
+  bench.Start(killed, {"--params", list, "--no-hands"});
+  QByteArray out;
+  QVERIFY(WaitForOutput(killed, "Press Enter when done.", out));
+  killed.kill();
+  QVERIFY(killed.waitForFinished(-1));
+  QVERIFY(QFileInfo::exists(bench.Dir.filePath("tmpLogWin.txt.lock")));
+  bench.Controller.PowerCycle();  // it was left in its monitor
+
+  const Outcome next = bench.Upload({"--params", list});
+  QVERIFY2(next.Status == 0, qPrintable(next.Err));
+}
+
+// A full upload whose identification windows were not written back leaves an
+// erased controller; the next upload must not take its zeros for values.
+void CliTest::rerunAfterAnErasedControllerWritesTheKeptValues() {
+  Bench bench(Dialect::E);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  const QString list = bench.Write("list.txt", SmallList());
+  Outcome run = bench.Upload({"--params", list, "--program", bench.Write("fw.s19", ProgramFile(12)), "--restore", "skip"});
+  QVERIFY2(run.Status == 0, qPrintable(run.Err));
+  QVERIFY(IdentificationOf(bench.Controller) != bench.IdentificationBefore);
+
+  run = bench.Upload({"--params", list, "--restore", "keep"});
+  QVERIFY2(run.Status == 4 && run.Err.contains("Every identification window read zero or empty at the start"),
+           qPrintable(run.Err));
+  const QStringList kept = KeptBackups(bench.Dir.path());
+  QCOMPARE(kept.size(), 1);
+  QVERIFY2(run.Err.contains("The last values read from a controller are in " + bench.Dir.filePath(kept[0]) +
+                            ", saved ") &&
+               run.Err.contains("(Controller P/N CU-4471-02, Controller S/N C23119876, Pump S/N P24051703)"),
+           qPrintable(run.Err));
+  QVERIFY(!WrittenWindows(bench.Controller).contains(310));
+
+  run = bench.Upload({"--params", list, "--restore", "keep", "--restore-from", bench.Dir.filePath(kept[0])});
+  QVERIFY2(run.Status == 0, qPrintable(run.Err));
+  QVERIFY(run.Out.contains("Identification windows to write back, from the --restore-from file:\n"));
+  QVERIFY(IdentificationOf(bench.Controller) == bench.IdentificationBefore);
 }
 
 QTEST_GUILESS_MAIN(CliTest)

@@ -202,14 +202,13 @@ QList<QPair<const char *, Entry>> Catalogue() {
         "The backup file {backup} could not be written: *" + Interrupts + Unchanged, BackupAfter::Kept);
   fault("backup: the directory takes no new files", false, [](Context &) { QVERIFY(QDir::setCurrent("/proc")); },
         Outcome::Refused,
-        "The working folder /proc cannot take the backup file tmpLogWin.txt: a file cannot be created there (*)."
+        "The working folder /proc cannot take the backup file tmpLogWin.txt: a file cannot be written there (*)."
         "\nThe upload has not been started.",
         BackupAfter::Kept);
   fault("backup: the earlier one cannot be kept", true,
         [](Context &c) { QVERIFY(QDir(c.Rig.WorkDir.path()).mkdir(EarlierKept)); }, Outcome::Interrupted,
         "The earlier backup file {backup} could not be kept as *" + EarlierKept + ": *" + Interrupts + Unchanged +
-            " It waits in its boot monitor: remove the short circuit between pins 5 and 9 and switch it off and on "
-            "again.",
+            " It waits in its boot monitor: take the bridge off pins 5 and 9, then switch it off and on again.",
         BackupAfter::Kept);
   fault("port: no such device", false, [](Context &) { qputenv("CALVENORI_PORTS", "/nonexistent/ttyX"); },
         Outcome::Refused, "Serial port 1 could not be opened ({port}): *\nThe upload has not been started.*",

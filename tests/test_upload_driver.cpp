@@ -595,8 +595,8 @@ void UploadDriverTest::unwritableBackupStopsBeforeTheControllerIsTouched() {
                                       QDir(QDir::currentPath()).filePath(QFileInfo(keptName).fileName()) + ": "
                                 : "The backup file " + BackupPath(rig.WorkDir.path()) + " could not be written: ";
   QVERIFY2(text.startsWith(named), qPrintable(text));
-  const QString state = full ? "\nNothing in the controller was changed. It waits in its boot monitor: remove the "
-                               "short circuit between pins 5 and 9 and switch it off and on again."
+  const QString state = full ? "\nNothing in the controller was changed. It waits in its boot monitor: take the "
+                               "bridge off pins 5 and 9, then switch it off and on again."
                              : "\nNothing in the controller was changed.";
   QVERIFY2(text.endsWith("\nThe uploading procedure will be interrupted!" + state), qPrintable(text));
   QVERIFY2(!text.mid(named.size()).section('\n', 0, 0).trimmed().isEmpty(), qPrintable(text));  // the reason

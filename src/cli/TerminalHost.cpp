@@ -79,7 +79,8 @@ void TerminalHost::Wait(double seconds) {
 
 void TerminalHost::StopIfSignalled() {
   const int signal = StopSignal();
-  if (signal == 0) return;
+  if (signal == 0 || stopping_) return;
+  stopping_ = true;  // the message that ends the upload comes through here too
   port_.TraceNote("ANS", StopSignalName(signal));
   QString text = QStringLiteral("The upload was stopped by %1 during \"%2\".").arg(StopSignalName(signal), where_);
   text += "\r" + StateAfterStop();
@@ -126,6 +127,13 @@ void TerminalHost::Message(const QString &text) {
   if (action == "unbridge-and-cycle") reached_ = Reached::ProgramWritten;
   if (text.startsWith("Switch OFF and switch ON the controller.")) reached_ = Reached::Tail;
   Answer(action);
+}
+
+void TerminalHost::EndMessage(const QString &text) {
+  printer_.Break();
+  lastMessage_ = text;
+  port_.TraceNote("MSG", text);
+  PrintLines(stderr, text);
 }
 
 void TerminalHost::Answer(const QString &action) {

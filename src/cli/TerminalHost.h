@@ -44,6 +44,9 @@ class TerminalHost : public UploadHost {
   void Wait(double seconds) override;
 
   void Message(const QString &text) override;
+  // The message of an upload the host ended: never taken for a prompt, though
+  // it may quote one.
+  void EndMessage(const QString &text);
   void ShowRestoreDialog() override;
   void SetOuterHeightTwips(int twips) override;
   void SetBusy(bool) override {}
@@ -78,6 +81,7 @@ class TerminalHost : public UploadHost {
   enum class Reached { Nothing, Erasing, ProgramWritten, Monitor, Tail };
   Reached reached_ = Reached::Nothing;
   QString where_;  // the step caption or prompt at hand
+  bool stopping_ = false;
 };
 
 // What a prompt asks of the technician's hands: "bridge-and-cycle",

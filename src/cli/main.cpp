@@ -47,7 +47,7 @@ int Upload(TerminalHost &host) {
   try {
     StartUpload(host);
   } catch (const UploadEnded &ended) {
-    host.Message(ended.Text);
+    host.EndMessage(ended.Text);
     host.Port().Close();
     return ended.Status;
   }

@@ -71,8 +71,8 @@ bool BackupWritten(UploadHost &host) {
   if (WriteParameterLog(&error)) return true;
   QString state = QStringLiteral("Nothing in the controller was changed.");
   if (host.UploadMode() == -1)
-    state += QStringLiteral(" It waits in its boot monitor: remove the short circuit between pins 5 and 9 and "
-                            "switch it off and on again.");
+    state += QStringLiteral(" It waits in its boot monitor: take the bridge off pins 5 and 9, then switch "
+                            "it off and on again.");
   EndWithMessage(host, error + CR + InterruptionSentence + CR + state);
   return false;
 }

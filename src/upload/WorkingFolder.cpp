@@ -15,7 +15,7 @@ QString ProbeCreate(const QDir &folder) {
   if (!probe.open(QIODevice::WriteOnly) || probe.write("check\r\n") != 7 || !probe.flush()) {
     const QString reason = probe.errorString();
     probe.remove();
-    return QStringLiteral("a file cannot be created there (%1)").arg(reason);
+    return QStringLiteral("a file cannot be written there (%1)").arg(reason);
   }
   probe.close();
   if (!probe.remove()) return QStringLiteral("a file cannot be removed there (%1)").arg(probe.errorString());
