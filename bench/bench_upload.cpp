@@ -5,11 +5,16 @@
 // same upload through a USB converter's 16 ms latency timer and prints its
 // wall time and the part of it spent settling; then the paced upload again
 // with a wire trace, and once more through calvenori-upload with its actions
-// hook, each against its own floor.
+// hook, each against its own floor. Right after the first, the paced upload
+// runs again against a monitor whose erases take 300 ms, to show that the
+// read-backs settle as long as without them (readback_settle_ms beside
+// slow_erase_readback_settle_ms).
 //   build/default/bench/bench_upload [--soak [records]]
 // --soak sends a generated program file of 100,000 records through the
 // unpaced simulator and also prints resident memory at start and end.
 #include "ControlChannel.h"
+#include "FieldReader.h"
+#include "ParameterList.h"
 #include "SimulatedController.h"
 #include "Technician.h"
 #include "frmMain.h"
@@ -47,9 +52,28 @@ class PauseCountingMain : public frmMain {
   QElapsedTimer *Clock = nullptr;
   void SetStepCaption(const QString &caption) override {
     if (Clock) Steps.emplace_back(caption, Clock->nsecsElapsed() / 1e9);
+    if (caption == "Verifying Parameter List") SettledAtVerification = Port().Timing().SettledNs;
     frmMain::SetStepCaption(caption);
   }
+  // The settling done before the read-backs began; -1 until they begin.
+  qint64 SettledAtVerification = -1;
 };
+
+// How many "R" commands the verification sends for the list.
+int ReadBackCount(const QString &parameters) {
+  FieldReader file;
+  QString error;
+  if (!file.Open(parameters, &error)) return 0;
+  int count = 0;
+  ParameterWalk walk;
+  walk.Span = RecordSpan::SizeAddresses;
+  walk.OnByte = [&count](quint16, quint8, const ParameterRecord &) {
+    ++count;
+    return true;
+  };
+  WalkParameterList(file, walk);
+  return count;
+}
 
 double CpuSeconds(clockid_t clock) {
   timespec ts{};
@@ -103,17 +127,19 @@ struct RunFigures {
   bool Succeeded = false;
   QString LastMessage;
   double WallAtSuccess = 0, Cpu = 0, ToolCpu = 0, Paused = 0, SettledSeconds = 0, LearnedGapMs = 0, RssStart = 0;
+  double ReadBackSettleMs = 0;  // settling per read-back
   qint64 Bytes = 0, AddedDelayMs = 0;
   std::vector<std::pair<QString, double>> Steps;
 };
 
 // One whole full-mode upload with Check Errors on.
 RunFigures RunUpload(const QString &program, const QString &parameters, bool paced, const sim::LineDelivery &line,
-                     const QString &trace = {}) {
+                     const QString &trace = {}, const sim::Faults &monitor = {}) {
   RunFigures run;
   sim::SimulatedController controller(sim::Dialect::E);
   controller.SetPaced(paced);
   controller.SetDelivery(line);
+  controller.SetFaults(monitor);
   QString error;
   if (!controller.Start(&error)) {
     run.LastMessage = "simulator: " + error;
@@ -132,7 +158,11 @@ RunFigures RunUpload(const QString &program, const QString &parameters, bool pac
 
   QElapsedTimer wall;
   const QString success = "Program File and Parameter List have been uploaded!";
+  // The first message after the read-backs began ends them.
+  qint64 settledAfterVerification = -1;
   hands.OnMessage = [&](const QString &text) {
+    if (window.SettledAtVerification >= 0 && settledAfterVerification < 0)
+      settledAfterVerification = window.Port().Timing().SettledNs;
     if (text == success) run.WallAtSuccess = wall.nsecsElapsed() / 1e9;
   };
   // The simulator keeps a record of every byte for the tests; emptied now and
@@ -153,6 +183,9 @@ RunFigures RunUpload(const QString &program, const QString &parameters, bool pac
   run.Paused = window.PausedSeconds;
   run.SettledSeconds = window.Port().Timing().SettledNs / 1e9;
   run.LearnedGapMs = window.Port().Timing().LongestGapNs / 1e6;
+  const int readBacks = ReadBackCount(parameters);
+  if (readBacks > 0 && settledAfterVerification >= 0)
+    run.ReadBackSettleMs = (settledAfterVerification - window.SettledAtVerification) / 1e6 / readBacks;
   run.Bytes = controller.BytesSent() + controller.BytesReceived();
   run.AddedDelayMs = controller.AddedDelayMs();
   run.Steps = window.Steps;
@@ -245,6 +278,21 @@ int main(int argc, char **argv) {
     return 0;
   }
 
+  // Right after it, so that both meet the machine alike: a monitor that echoes
+  // an erase at once and answers "Erased" 300 ms later. That pause is the
+  // controller's work, and the read-backs must not wait it out.
+  sim::Faults slowErase;
+  slowErase.EraseWorkMs = 300;
+  const RunFigures slow = RunUpload(program, parameters, true, sim::LineDelivery(), {}, slowErase);
+  if (!slow.Succeeded) {
+    std::fprintf(stderr, "the upload with slow erases did not succeed; last message: %s\n",
+                 qPrintable(slow.LastMessage));
+    return 1;
+  }
+  std::printf("readback_settle_ms %.3f\n", run.ReadBackSettleMs);
+  std::printf("slow_erase_readback_settle_ms %.3f\n", slow.ReadBackSettleMs);
+  std::printf("slow_erase_learned_gap_ms %.2f\n", slow.LearnedGapMs);
+
   // The same upload through a USB converter: bursts on a 16 ms timer.
   sim::LineDelivery usb;
   usb.Kind = sim::DeliveryKind::UsbConverter;
@@ -277,5 +325,6 @@ int main(int argc, char **argv) {
   }
   std::printf("cli_upload_wall_s %.3f\n", cli.WallAtSuccess);
   std::printf("cli_overhead_ratio %.4f\n", cli.WallAtSuccess / Floor(cli, true));
+
   return 0;
 }

@@ -46,6 +46,18 @@ void AddReadBackChoices(QComboBox &box) {
   }
 }
 
+// How the boot monitor acknowledges an S-record.
+void AddRecordAckChoices(QComboBox &box) {
+  box.addItem(QStringLiteral("Record acknowledgement: \"*\""), QStringLiteral("star"));
+  box.addItem(QStringLiteral("Record acknowledgement: \"*\" CR LF"), QStringLiteral("star-crlf"));
+}
+
+// How long the boot monitor works on an erase before it answers.
+void AddEraseChoices(QComboBox &box) {
+  box.addItem(QStringLiteral("Erase: answered at once"), 0);
+  box.addItem(QStringLiteral("Erase: echoed at once, \"Erased\" after 300 ms"), 300);
+}
+
 }  // namespace
 
 SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMain &uploader)
@@ -57,6 +69,8 @@ SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMa
       automatic_(new QCheckBox(QStringLiteral("Automatic technician"), this)),
       line_(new QComboBox(this)),
       readBack_(new QComboBox(this)),
+      recordAck_(new QComboBox(this)),
+      erase_(new QComboBox(this)),
       note_(new QLabel(this)) {
   setWindowTitle(QStringLiteral("Simulated controller"));
   setAttribute(Qt::WA_QuitOnClose, false);  // closing the uploader ends the demo
@@ -70,7 +84,8 @@ SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMa
   auto *layout = new QVBoxLayout(this);
   for (QWidget *w : {static_cast<QWidget *>(mode_), static_cast<QWidget *>(power_),
                      static_cast<QWidget *>(bridge_), static_cast<QWidget *>(automatic_), static_cast<QWidget *>(line_),
-                     static_cast<QWidget *>(readBack_), static_cast<QWidget *>(note_)})
+                     static_cast<QWidget *>(readBack_), static_cast<QWidget *>(recordAck_),
+                     static_cast<QWidget *>(erase_), static_cast<QWidget *>(note_)})
     layout->addWidget(w);
 
   connect(power_, &QCheckBox::toggled, this, [this](bool on) { on ? controller_.PowerOn() : controller_.PowerOff(); });
@@ -90,6 +105,21 @@ SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMa
   connect(readBack_, &QComboBox::currentIndexChanged, this, [this] {
     sim::Faults faults = controller_.CurrentFaults();
     if (!sim::ParseReadBackForm(readBack_->currentData().toString().toLatin1(), faults.ReadBack)) return;
+    controller_.SetFaults(faults);
+  });
+  AddRecordAckChoices(*recordAck_);
+  recordAck_->setCurrentIndex(qMax(
+      0, recordAck_->findData(QString::fromLatin1(sim::RecordAckName(controller_.CurrentFaults().RecordAck)))));
+  connect(recordAck_, &QComboBox::currentIndexChanged, this, [this] {
+    sim::Faults faults = controller_.CurrentFaults();
+    if (!sim::ParseRecordAck(recordAck_->currentData().toString().toLatin1(), faults.RecordAck)) return;
+    controller_.SetFaults(faults);
+  });
+  AddEraseChoices(*erase_);
+  erase_->setCurrentIndex(qMax(0, erase_->findData(controller_.CurrentFaults().EraseWorkMs)));
+  connect(erase_, &QComboBox::currentIndexChanged, this, [this] {
+    sim::Faults faults = controller_.CurrentFaults();
+    faults.EraseWorkMs = erase_->currentData().toInt();
     controller_.SetFaults(faults);
   });
   connect(&timer_, &QTimer::timeout, this, [this] {

@@ -34,6 +34,8 @@ class SimulatorPanel : public QWidget {
   QCheckBox *automatic_;
   QComboBox *line_;
   QComboBox *readBack_;
+  QComboBox *recordAck_;
+  QComboBox *erase_;
   QLabel *note_;
   QTimer timer_;
   // What the note was last written for.

@@ -4,8 +4,10 @@
 //          characters 4 to 9), "P" enters programming mode;
 //   " Er": "a" erases flash, "d" erases EEPROM, "b" enters programming mode.
 // Both: a lone CR is answered with the prompt (tag at characters 8 to 10); an
-// S-record line is answered "*" when it is right (its data goes into the flash
-// image) and "?" when not. Other bytes are ignored.
+// S-record line is answered "*" (Faults::RecordAck, "*" CR LF for example)
+// when it is right (its data goes into the flash image) and "?" when not.
+// Other bytes are ignored. With Faults::EraseWorkMs an erase is echoed with
+// CR LF at once and answered when it is done.
 
 #include "ControllerModel.h"
 #include "SRecord.h"
@@ -17,6 +19,13 @@ namespace {
 const QByteArray ErasedReply = "\r\n Erased\r\n";      // "Erased" at 4..9, 11 bytes
 const QByteArray NotErasedReply = "\r\n Failed!\r\n";  // 12 bytes, no "Erased"
 const QByteArray ShortEraseReply = "\r\n Era";         // 6 bytes: too short for the test
+
+struct NamedRecordAck {
+  const char *Name;
+  const char *Bytes;
+};
+
+constexpr NamedRecordAck RecordAckForms[] = {{"star", "*"}, {"star-crlf", "*\r\n"}};
 
 }  // namespace
 
@@ -86,22 +95,29 @@ void ControllerModel::HandleBootLetter(char byte, std::vector<Output> &out) {
     Emit(out, e ? "\r\nProgram\r\n" : "\r\nprog mode\r\n");
     return;
   }
+  QByteArray answer;
   if (faults_.EraseShortReply) {
     byte == flashErase ? EraseFlash() : EraseEeprom();
-    Emit(out, ShortEraseReply);
-    return;
-  }
-  if (faults_.EraseNotErased) {  // the erase failed: nothing is erased
-    Emit(out, NotErasedReply);
-    return;
-  }
-  if (byte == flashErase) {
+    answer = ShortEraseReply;
+  } else if (faults_.EraseNotErased) {  // the erase failed: nothing is erased
+    answer = NotErasedReply;
+  } else if (byte == flashErase) {
     EraseFlash();
-    Emit(out, e ? ErasedReply : "\r\nflash ok\r\n");
+    answer = e ? ErasedReply : "\r\nflash ok\r\n";
   } else {
     EraseEeprom();
-    Emit(out, e ? ErasedReply : "\r\neeprom ok\r\n");
+    answer = e ? ErasedReply : "\r\neeprom ok\r\n";
   }
+  if (faults_.EraseWorkMs <= 0) {
+    Emit(out, answer);
+    return;
+  }
+  // The echo and its line end take the place of the answer's leading line
+  // end and blank, so "Erased" stays at characters 4 to 9.
+  qsizetype lead = 0;
+  while (lead < answer.size() && (answer[lead] == '\r' || answer[lead] == '\n' || answer[lead] == ' ')) ++lead;
+  Emit(out, QByteArray(1, byte) + "\r\n");
+  Emit(out, answer.mid(lead), faults_.EraseWorkMs);
 }
 
 void ControllerModel::HandleRecord(const QByteArray &line, std::vector<Output> &out) {
@@ -116,8 +132,36 @@ void ControllerModel::HandleRecord(const QByteArray &line, std::vector<Output> &
     for (int i = 0; i < record->Data.size(); ++i)
       flash_[record->Address + quint32(i)] = quint8(record->Data[i]);
   }
-  const QByteArray ack = index == faults_.GarbleAckRecord ? "\xAA" : "*";  // '*' with its top bit flipped
-  Emit(out, ack, index == faults_.LateAckRecord ? faults_.LateAckMs : 0);
+  const QByteArray ack = index == faults_.GarbleAckRecord ? "\xAA" : faults_.RecordAck;  // '*' with its top bit flipped
+  const int delayMs = index == faults_.LateAckRecord ? faults_.LateAckMs : 0;
+  const int split = faults_.RecordAckSplit;
+  if (split <= 0 || split >= ack.size()) {
+    Emit(out, ack, delayMs);
+    return;
+  }
+  Emit(out, ack.left(split), delayMs);
+  Emit(out, ack.mid(split), faults_.RecordAckSplitMs);
+}
+
+bool ParseRecordAck(const QByteArray &name, QByteArray &out) {
+  for (const NamedRecordAck &named : RecordAckForms)
+    if (name.trimmed().toLower() == named.Name) {
+      out = named.Bytes;
+      return true;
+    }
+  return false;
+}
+
+QByteArray RecordAckName(const QByteArray &ack) {
+  for (const NamedRecordAck &named : RecordAckForms)
+    if (ack == named.Bytes) return named.Name;
+  return {};
+}
+
+QList<QByteArray> RecordAckNames() {
+  QList<QByteArray> names;
+  for (const NamedRecordAck &named : RecordAckForms) names << named.Name;
+  return names;
 }
 
 }  // namespace sim

@@ -62,6 +62,13 @@ bool ParseReadBackForm(const QByteArray &name, ReadBackForm &out);
 QByteArray ReadBackFormName(ReadBackForm form);
 QList<ReadBackForm> ReadBackForms();
 
+// The forms in which a boot monitor may acknowledge a right S-record: "*"
+// alone, or followed by a line end. Names for calvenori-sim's --record-ack and
+// the demo: star, star-crlf.
+bool ParseRecordAck(const QByteArray &name, QByteArray &out);
+QByteArray RecordAckName(const QByteArray &ack);  // empty for a form without a name
+QList<QByteArray> RecordAckNames();
+
 // Fault injection. Everything is off by default.
 struct Faults {
   // --- Window protocol (application) ---
@@ -91,11 +98,17 @@ struct Faults {
   int RefuseRecord = -1;         // 0-based S-record index answered "?" and not written
   int GarbleAckRecord = -1;      // 0-based S-record index written, but its "*" arrives garbled
   bool RefuseAllRecords = false;
+  QByteArray RecordAck = "*";    // what a right record is answered with ...
+  int RecordAckSplit = -1;       // ... its bytes from this one on (> 0) coming ...
+  int RecordAckSplitMs = 0;      // ... this much later
+  int EraseWorkMs = 0;           // > 0: an erase is echoed with CR LF at once, and its
+                                 //   answer ("Erased" at 4..9) comes after this working time
 
   // --- Parameter monitor ---
   bool ParamWriteCrLf = false;   // "E" writes answered CR LF (the byte is still stored)
   int WrongReadAddress = -1;     // "R" of this address reads back a wrong byte
   ReadBackForm ReadBack = ReadBackForm::Plain;
+  QByteArray ReadBackOverride;   // when set, every "R" is answered with exactly these bytes
   bool CrcReplyCrLf = false;     // "C" answered CR LF
 
   // --- Both monitors ---

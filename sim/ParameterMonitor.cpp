@@ -91,7 +91,8 @@ void ControllerModel::HandleParameterCommand(const QByteArray &line, std::vector
     auto it = parameterMemory_.find(address);
     quint8 value = it == parameterMemory_.end() ? 0xFF : it->second;
     if (faults_.WrongReadAddress == int(address)) value ^= 0xFF;
-    Emit(out, ReadBackReply(faults_.ReadBack, line, value));
+    Emit(out, faults_.ReadBackOverride.isEmpty() ? ReadBackReply(faults_.ReadBack, line, value)
+                                                 : faults_.ReadBackOverride);
   } else {
     Emit(out, "?\r\n");
   }

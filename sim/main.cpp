@@ -1,12 +1,13 @@
 // calvenori-sim: a simulated pump controller on a pseudo-terminal.
 //
 //   calvenori-sim [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]
-//                 [--read-back FORM] [--control SOCKET]
+//                 [--read-back FORM] [--record-ack FORM] [--erase-ms MS] [--control SOCKET]
 //   calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle
 //
 // --delivery usb or fifo shapes the paced line like a USB converter (latency
 // timer MS, default 16) or a UART's FIFO, and implies --paced. --read-back
-// picks the form of the parameter monitor's answer to "R" (see --help).
+// picks the form of the parameter monitor's answer to "R", --record-ack that
+// of the boot monitor's "*", --erase-ms the time an erase takes (see --help).
 //
 // Prints the device path the uploader should open (one line) and runs until
 // SIGINT, SIGTERM or the end of its standard input when that is a pipe or a
@@ -52,6 +53,12 @@ const char *const HelpText =
     "                     crlf (2C CR LF), line-end-first (CR LF 2C CR LF),\n"
     "                     blanks (' 2C ' CR LF), echo (R0105 CR LF 2C CR LF) or\n"
     "                     echo-same-line (R0105 2C CR LF)\n"
+    "  --record-ack star|star-crlf\n"
+    "                     how the boot monitor acknowledges an S-record: * alone\n"
+    "                     (the default) or * CR LF\n"
+    "  --erase-ms MS      the boot monitor echoes an erase command with CR LF at\n"
+    "                     once and answers Erased after MS milliseconds of work\n"
+    "                     (default 0: the whole answer at once)\n"
     "  --control SOCKET   take commands on the local socket SOCKET, so that a\n"
     "                     bench script can switch the simulated controller:\n"
     "                     calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n"
@@ -73,7 +80,7 @@ int AnswerHelpOrVersion(int argc, char **argv) {
 int Usage(const char *program) {
   std::fprintf(stderr,
                "usage: %s [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]"
-               " [--read-back FORM] [--control SOCKET]\n"
+               " [--read-back FORM] [--record-ack star|star-crlf] [--erase-ms MS] [--control SOCKET]\n"
                "       %s ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n",
                program, program);
   return 2;
@@ -127,6 +134,14 @@ int main(int argc, char **argv) {
       ++i;
     } else if (std::strcmp(arg, "--read-back") == 0 && next) {
       if (!sim::ParseReadBackForm(next, faults.ReadBack)) return Usage(argv[0]);
+      ++i;
+    } else if (std::strcmp(arg, "--record-ack") == 0 && next) {
+      if (!sim::ParseRecordAck(next, faults.RecordAck)) return Usage(argv[0]);
+      ++i;
+    } else if (std::strcmp(arg, "--erase-ms") == 0 && next) {
+      bool ok = false;
+      faults.EraseWorkMs = QByteArray(next).toInt(&ok);
+      if (!ok || faults.EraseWorkMs < 0 || faults.EraseWorkMs > 60000) return Usage(argv[0]);
       ++i;
     } else if (std::strcmp(arg, "--control") == 0 && next) {
       controlSocket = next;

@@ -136,7 +136,8 @@ class CliTest : public QObject {
   void refusals_data();
   void refusals() { QFETCH(Case, c); Run(c); }
   void traceMatchesTheWire();
-  void simulatorReadBackOption();
+  void simulatorAnswerOptions_data();
+  void simulatorAnswerOptions();
   void informationOptions_data();
   void informationOptions();
   void refusedBeforeAnyByte_data();
@@ -243,24 +244,42 @@ void CliTest::traceMatchesTheWire() {
   for (const char *kind : {"STEP", "MSG", "ANS"}) QVERIFY2(kinds.value(kind) > 0, kind);
 }
 
-// The simulator program answers a read-back in the form its option names.
-void CliTest::simulatorReadBackOption() {
+// The simulator program answers in the forms its options name, and refuses
+// names it does not know.
+void CliTest::simulatorAnswerOptions_data() {
+  QTest::addColumn<QStringList>("options");
+  QTest::addColumn<QByteArray>("command");
+  QTest::addColumn<QByteArray>("answer");
+  QTest::newRow("--read-back echo-same-line") << QStringList{"--mode", "param", "--read-back", "echo-same-line"}
+                                              << QByteArray("R0105\r") << QByteArray("R0105 FF\r\n");
+  QTest::newRow("--record-ack star-crlf") << QStringList{"--mode", "boot", "--record-ack", "star-crlf"}
+                                         << QByteArray("S9030000FC") << QByteArray("*\r\n");
+  QTest::newRow("--erase-ms 300") << QStringList{"--mode", "boot", "--erase-ms", "300"} << QByteArray("C")
+                                  << QByteArray("C\r\nErased\r\n");
+}
+void CliTest::simulatorAnswerOptions() {
+  QFETCH(QStringList, options);
+  QFETCH(QByteArray, command);
+  QFETCH(QByteArray, answer);
   QProcess simulator;
-  simulator.start(SimProgram, {"--mode", "param", "--read-back", "echo-same-line"});
+  simulator.start(SimProgram, options);
   QVERIFY(simulator.waitForReadyRead(-1));
   const QString device = QString::fromLocal8Bit(simulator.readLine()).trimmed();
   SerialPort port;
   port.SetDevice(device);
   QVERIFY2(port.Open(), qPrintable(device + ": " + port.ErrorString()));
-  QCOMPARE(SettledExchange(port, "R0105\r", 10), QByteArray("R0105 FF\r\n"));
+  QCOMPARE(MonitorExchangeCount(port, command, qint16(answer.size())), answer);
   port.Close();
   simulator.terminate();
   QVERIFY(simulator.waitForFinished(-1));
 
-  QProcess refused;
-  refused.start(SimProgram, {"--read-back", "upper"});
-  QVERIFY(refused.waitForFinished(-1));
-  QCOMPARE(refused.exitCode(), 2);
+  for (const QStringList &wrong : {QStringList{"--read-back", "upper"}, QStringList{"--record-ack", "crlf"},
+                                   QStringList{"--erase-ms", "-1"}}) {
+    QProcess refused;
+    refused.start(SimProgram, wrong);
+    QVERIFY(refused.waitForFinished(-1));
+    QCOMPARE(refused.exitCode(), 2);
+  }
 }
 
 void CliTest::informationOptions_data() {

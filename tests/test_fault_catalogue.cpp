@@ -268,6 +268,10 @@ QList<QPair<const char *, Entry>> Catalogue() {
   fault("read-back: a wrong byte", false, ControllerFault([](sim::Faults &f) { f.WrongReadAddress = 0x0401; }),
         Outcome::Interrupted,
         "Error during file parameters writing." + Rescue + "\nAddress 0401: wrote DC, read back 23.", BackupAfter::Fresh);
+  fault("read-back: the request looped back", false,
+        ControllerFault([](sim::Faults &f) { f.ReadBackOverride = "R0400\r"; }), Outcome::Interrupted,
+        "Error during file parameters writing." + Rescue + "\nAddress 0400: wrote 05, read back \"R0400\\r\".",
+        BackupAfter::Fresh);
   fault("list: begins with a UTF-8 byte-order mark", false, ListIs("\xEF\xBB\xBF" + GoodList()), Outcome::Completed,
         ParameterSuccess, BackupAfter::Fresh);
   fault("line: hangs up during the parameter list", false,

@@ -140,6 +140,39 @@ class ParameterTransferTest : public QObject {
     QCOMPARE(FailureCount, 1);
   }
 
+  // One byte, nothing more: the tool's own request looped back, another
+  // address's echo, trailing text or a second byte are no read-back.
+  void readBackTakesOneByteAndNothingElse_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("seen");  // as the failure detail shows it; empty: accepted
+    QTest::newRow("2C CR") << QByteArray("2C\r") << QString();
+    QTest::newRow("line ends and blanks around") << QByteArray("\r\n\t2c \r\n") << QString();
+    QTest::newRow("after the echo") << QByteArray("R0105\r\n2C\r\n") << QString();
+    QTest::newRow("after the echo, same line") << QByteArray("R0105 2C\r\n") << QString();
+    QTest::newRow("looped-back request") << QByteArray("R0105\r") << QString("\"R0105\\r\"");
+    QTest::newRow("echo of another address") << QByteArray("R0104\r\n2C\r\n") << QString("\"R0104\\r\\n2C\\r\\n\"");
+    QTest::newRow("echo run into the byte") << QByteArray("R01052C\r") << QString("\"R01052C\\r\"");
+    QTest::newRow("trailing text") << QByteArray("2C OK\r\n") << QString("\"2C OK\\r\\n\"");
+    QTest::newRow("two bytes") << QByteArray("2C2D\r") << QString("\"2C2D\\r\"");
+    QTest::newRow("two bytes, blank between") << QByteArray("2C 2D\r\n") << QString("\"2C 2D\\r\\n\"");
+    QTest::newRow("one digit") << QByteArray("C\r") << QString("\"C\\r\"");
+    QTest::newRow("refusal") << QByteArray("?\r\n") << QString("\"?\\r\\n\"");
+  }
+  void readBackTakesOneByteAndNothingElse() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, seen);
+    sim::Faults f;
+    f.ReadBackOverride = reply;
+    Sim().SetFaults(f);
+    ScriptedHost host(link.Port);
+    host.Check = -1;
+    host.ParameterPath = List("&H105", {{1, 0x2C}});
+    VerifyParameterList(host);
+    QCOMPARE(Commands('R'), QList<QByteArray>({"R0105\r"}));
+    QCOMPARE(ErrorFlag, qint16(seen.isEmpty() ? 0 : -1));
+    QCOMPARE(FailureDetail, seen.isEmpty() ? QString() : "Address 0105: wrote 2C, read back " + seen + ".");
+  }
+
   void silentMonitorFailsTheVerificationAndSaysSo() {
     ScriptedHost host(link.Port);
     host.Check = -1;

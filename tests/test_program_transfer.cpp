@@ -1,10 +1,12 @@
 // Erasing and programming through the boot monitor in both dialects, with
 // every acknowledgement and resynchronisation path.
 #include "FailureRecord.h"
+#include "LineTiming.h"
 #include "ScriptedHost.h"
 #include "SimLink.h"
 #include "TestFiles.h"
 #include "UploadSteps.h"
+#include "mdlSerial.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -171,6 +173,89 @@ class ProgramTransferTest : public QObject {
     QCOMPARE(Sim().MonitorCommands().count(lines[2].trimmed()), 1);
     QCOMPARE(SRecordsSent(), 7);
     QCOMPARE(host.Progress.Value, 7);
+  }
+
+  // An acknowledgement is "*" with nothing but line ends and blanks around it,
+  // in one read or late: the tail of one answer may come ahead of the next
+  // record's "*". Anything else stops the transfer at once.
+  void acknowledgementIsAStarAmidLineEnds_data() {
+    QTest::addColumn<QByteArray>("ack");
+    QTest::addColumn<int>("lateFrom");  // the bytes from this one on come 80 ms later; -1: none
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("*") << QByteArray("*") << -1 << true;
+    QTest::newRow("* CR LF") << QByteArray("*\r\n") << -1 << true;
+    QTest::newRow("* CR") << QByteArray("*\r") << -1 << true;
+    QTest::newRow("CR LF *") << QByteArray("\r\n*") << -1 << true;
+    QTest::newRow("blanks and tab around") << QByteArray(" \t* \r\n") << -1 << true;
+    QTest::newRow("* and its CR LF late, ahead of the next *") << QByteArray("*\r\n") << 1 << true;
+    QTest::newRow("CR LF, then * late") << QByteArray("\r\n*") << 2 << true;
+    QTest::newRow("?") << QByteArray("?") << -1 << false;
+    QTest::newRow("? CR LF") << QByteArray("?\r\n") << -1 << false;
+    QTest::newRow("CR LF, then ? late") << QByteArray("\r\n?") << 2 << false;
+    QTest::newRow("**") << QByteArray("**") << -1 << false;
+    QTest::newRow("*?") << QByteArray("*?") << -1 << false;
+    QTest::newRow("* and text") << QByteArray("* OK\r\n") << -1 << false;
+    QTest::newRow("text") << QByteArray("OK\r\n") << -1 << false;
+    QTest::newRow("NUL before *") << QByteArray("\0*", 2) << -1 << false;
+  }
+  void acknowledgementIsAStarAmidLineEnds() {
+    QFETCH(QByteArray, ack);
+    QFETCH(int, lateFrom);
+    QFETCH(bool, accepted);
+    const QByteArray file = ProgramFile(4);
+    sim::Faults f;
+    f.RecordAck = ack;
+    f.RecordAckSplit = lateFrom;
+    f.RecordAckSplitMs = 80;
+    Sim().SetFaults(f);
+    ScriptedHost host(link.Port);
+    Program(host, file);
+    if (accepted) {
+      QCOMPARE(ErrorFlag, qint16(0));
+      QCOMPARE(FailureCount, 0);
+      QCOMPARE(SRecordsSent(), 6);
+      QCOMPARE(host.Progress.Value, 6);
+      QVERIFY(Sim().Flash() == FlashImageOf(file));
+      return;
+    }
+    QCOMPARE(ErrorFlag, qint16(-1));
+    QCOMPARE(FailureCount, 1);
+    QCOMPARE(SRecordsSent(), 1);
+    QCOMPARE(Sim().MonitorCommands().count("\r"), 0);
+    QCOMPARE(host.Progress.Value, 0);
+  }
+
+  // A monitor that echoes an erase at once and answers "Erased" when done:
+  // the pause is its work, not the line's, and the quiet every later
+  // read-back waits out stays what the window replies taught.
+  void slowEraseTeachesTheLineNothing_data() {
+    QTest::addColumn<QString>("line");
+    for (const char *line : {"even", "usb:16", "fifo"}) QTest::newRow(line) << QString(line);
+  }
+  void slowEraseTeachesTheLineNothing() {
+    QFETCH(QString, line);
+    sim::LineDelivery delivery;
+    QVERIFY(sim::ParseDelivery(line, delivery));
+    Sim().SetPaced(true);
+    Sim().SetDelivery(delivery);
+    Sim().SetMode(sim::Mode::Application);
+    for (int window = 319; window <= 325; ++window) QCOMPARE(ReadWindow(link.Port, qint16(window)).Status, qint16(0));
+    const LineTiming taught = link.Port.Timing();
+    Sim().ClearReceived();
+
+    sim::Faults f;
+    f.EraseWorkMs = 300;
+    Sim().SetFaults(f);
+    const qint64 delayedBefore = Sim().AddedDelayMs();
+    ScriptedHost host(link.Port);
+    host.SleepOnWait = true;  // an erase's last bytes come during the pause after it
+    Program(host, ProgramFile(2));
+    QCOMPARE(ErrorFlag, qint16(0));  // "Erased" came within the reply wait, after the echo
+    QCOMPARE(Letters(), QList<QByteArray>({"E", "C", "P"}));
+    QCOMPARE(Sim().AddedDelayMs() - delayedBefore, qint64(600));
+    QVERIFY(Sim().Sent().startsWith("E\r\nErased\r\nC\r\nErased\r\n"));
+    QCOMPARE(link.Port.Timing().LongestGapNs, taught.LongestGapNs);
+    QCOMPARE(SettleQuietNs(link.Port.Timing(), 9600), SettleQuietNs(taught, 9600));
   }
 
   void blankLinesAndAMissingLastLineEnd() {

@@ -281,6 +281,22 @@ class TestSimModel : public QObject {
     f.EraseShortReply = true;
     e.SetFaults(f);
     QVERIFY(Send(e, "C").size() < 9);
+
+    // Working on it: the echo at once, the answer after the working time.
+    f = Faults();
+    f.EraseWorkMs = 300;
+    for (Dialect dialect : {Dialect::E, Dialect::Er}) {
+      ControllerModel slow = BootMonitor(dialect);
+      slow.SetFaults(f);
+      const char letter = dialect == Dialect::E ? 'C' : 'd';
+      const std::vector<Output> erase = slow.Feed(letter);
+      QCOMPARE(erase.size(), size_t(2));
+      QCOMPARE(erase[0].Bytes, QByteArray(1, letter) + "\r\n");
+      QCOMPARE(erase[0].DelayMs, 0);
+      QCOMPARE(erase[1].DelayMs, 300);
+      QVERIFY(!slow.ParameterSetPresent());
+      if (dialect == Dialect::E) QCOMPARE(Bytes(erase).mid(3, 6), QByteArray("Erased"));
+    }
   }
 
   void sRecords() {
@@ -317,6 +333,21 @@ class TestSimModel : public QObject {
     QCOMPARE(late[0].Bytes, QByteArray("*"));
     QCOMPARE(late[0].DelayMs, 550);
     QVERIFY(m.Flash().count(0x9000) && !m.Flash().count(0x9001) && m.Flash().count(0x9002));
+
+    // "*" CR LF by name; its line end split off and late.
+    f = Faults();
+    QVERIFY(ParseRecordAck("star-crlf", f.RecordAck));
+    QCOMPARE(RecordAckName(f.RecordAck), QByteArray("star-crlf"));
+    QCOMPARE(RecordAckNames(), (QList<QByteArray>{"star", "star-crlf"}));
+    QVERIFY(!ParseRecordAck("crlf", f.RecordAck));
+    f.RecordAckSplit = 1;
+    f.RecordAckSplitMs = 80;
+    m.SetFaults(f);
+    const std::vector<Output> split = m.Feed(S1(0x9003, "\x04"));
+    QCOMPARE(split.size(), size_t(2));
+    QCOMPARE(split[0].Bytes, QByteArray("*"));
+    QCOMPARE(split[1].Bytes, QByteArray("\r\n"));
+    QCOMPARE(split[1].DelayMs, 80);
   }
 
   void parameterMonitor() {

@@ -53,6 +53,7 @@ sim::Faults With(std::function<void(sim::Faults &)> set) {
 }  // namespace
 
 Q_DECLARE_METATYPE(Dialect)
+Q_DECLARE_METATYPE(sim::Faults)
 
 class UploadEndToEndTest : public QObject {
   Q_OBJECT
@@ -62,6 +63,8 @@ class UploadEndToEndTest : public QObject {
   void completeUpload();
   void completeUploadThroughEachLine_data();
   void completeUploadThroughEachLine();
+  void completeUploadAgainstEachMonitorForm_data();
+  void completeUploadAgainstEachMonitorForm();
   void restoreLoopReopensTheDialogAfresh();
   void backupOfAControllerWithoutProgramKeepsTheEarlierOne();
   void nothingActsWhileAnUploadRuns();
@@ -69,49 +72,69 @@ class UploadEndToEndTest : public QObject {
 
 // ---------------------------------------------------------------------------
 
-void UploadEndToEndTest::completeUpload_data() {
+namespace {
+
+void CompleteUploadColumns() {
   QTest::addColumn<bool>("full");
   QTest::addColumn<Dialect>("monitor");
   QTest::addColumn<bool>("paced");
   QTest::addColumn<QString>("line");
-  QTest::addColumn<int>("lateAckRecord");  // -1: every "*" in time
-  QTest::newRow("full, (E) monitor") << true << Dialect::E << false << "even" << -1;
-  QTest::newRow("full, Er monitor") << true << Dialect::Er << false << "even" << -1;
-  QTest::newRow("parameter list only, no program file") << false << Dialect::E << false << "even" << -1;
-  QTest::newRow("full, (E) monitor, 9600 baud line") << true << Dialect::E << true << "even" << -1;
-  QTest::newRow("parameter list only, 9600 baud line") << false << Dialect::E << true << "even" << -1;
-  QTest::newRow("full, a late \"*\" is no failure") << true << Dialect::E << false << "even" << 4;
+  QTest::addColumn<sim::Faults>("controller");  // how it answers, beyond the defaults
+}
+
+}  // namespace
+
+void UploadEndToEndTest::completeUpload_data() {
+  CompleteUploadColumns();
+  const sim::Faults plain;
+  QTest::newRow("full, (E) monitor") << true << Dialect::E << false << "even" << plain;
+  QTest::newRow("full, Er monitor") << true << Dialect::Er << false << "even" << plain;
+  QTest::newRow("parameter list only, no program file") << false << Dialect::E << false << "even" << plain;
+  QTest::newRow("full, (E) monitor, 9600 baud line") << true << Dialect::E << true << "even" << plain;
+  QTest::newRow("parameter list only, 9600 baud line") << false << Dialect::E << true << "even" << plain;
+  QTest::newRow("full, a late \"*\" is no failure")
+      << true << Dialect::E << false << "even" << With([](sim::Faults &f) { f.LateAckRecord = 4; });
 }
 
 // The same uploads at 9600 baud through a USB converter (its latency timer at
 // 16 and 32 ms) and through a UART's FIFO: replies come in bursts.
 // scripts/line-loop.sh runs each row many times.
 void UploadEndToEndTest::completeUploadThroughEachLine_data() {
-  QTest::addColumn<bool>("full");
-  QTest::addColumn<Dialect>("monitor");
-  QTest::addColumn<bool>("paced");
-  QTest::addColumn<QString>("line");
-  QTest::addColumn<int>("lateAckRecord");
+  CompleteUploadColumns();
   for (const char *line : {"usb:16", "usb:32", "fifo"}) {
-    QTest::addRow("%s, full, (E) monitor", line) << true << Dialect::E << true << line << -1;
-    QTest::addRow("%s, full, Er monitor", line) << true << Dialect::Er << true << line << -1;
-    QTest::addRow("%s, parameter list only", line) << false << Dialect::E << true << line << -1;
+    QTest::addRow("%s, full, (E) monitor", line) << true << Dialect::E << true << line << sim::Faults();
+    QTest::addRow("%s, full, Er monitor", line) << true << Dialect::Er << true << line << sim::Faults();
+    QTest::addRow("%s, parameter list only", line) << false << Dialect::E << true << line << sim::Faults();
   }
 }
 
 void UploadEndToEndTest::completeUploadThroughEachLine() { completeUpload(); }
+
+// A boot monitor that ends its "*" with CR LF, and one that echoes an erase at
+// once and answers "Erased" 300 ms later, on every line.
+void UploadEndToEndTest::completeUploadAgainstEachMonitorForm_data() {
+  CompleteUploadColumns();
+  for (const char *line : {"even", "usb:16", "usb:32", "fifo"}) {
+    QTest::addRow("%s, \"*\" CR LF", line)
+        << true << Dialect::E << true << line << With([](sim::Faults &f) { f.RecordAck = "*\r\n"; });
+    QTest::addRow("%s, erases take 300 ms", line)
+        << true << Dialect::E << true << line << With([](sim::Faults &f) { f.EraseWorkMs = 300; });
+  }
+}
+
+void UploadEndToEndTest::completeUploadAgainstEachMonitorForm() { completeUpload(); }
 
 void UploadEndToEndTest::completeUpload() {
   QFETCH(bool, full);
   QFETCH(Dialect, monitor);
   QFETCH(bool, paced);
   QFETCH(QString, line);
-  QFETCH(int, lateAckRecord);
+  QFETCH(sim::Faults, controller);
   sim::LineDelivery delivery;
   QVERIFY(sim::ParseDelivery(line, delivery));
   UploadRig rig(monitor, paced, delivery);
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
-  rig.Controller.SetFaults(With([=](sim::Faults &f) { f.LateAckRecord = lateAckRecord; }));
+  rig.Controller.SetFaults(controller);
   const QByteArray firmware = ProgramFile(20);
   const qint64 crc = 51966;
   // Enough bytes that every read-back exchange gets its chance to be split.

@@ -9,6 +9,9 @@
 // end-of-input value (-1) is simply not a blank.
 inline bool IsBlank(int c) { return c == ' ' || c == '\t'; }
 
+// A line end or a blank: what a monitor may put around an answer.
+inline bool IsLineSpace(int c) { return c == '\r' || c == '\n' || IsBlank(c); }
+
 // The value of a hexadecimal digit of either case; -1 for any other character.
 inline int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';

@@ -31,7 +31,8 @@ QByteArray ReadAllWaiting(SerialPort &port) {
 qint16 ReadByte(SerialPort &port) {
   QElapsedTimer start;
   start.start();
-  WaitForBytes(port, 1, start, ReplyWaitMs);
+  // A window reply's pauses are learned where its frame is collected.
+  WaitForBytes(port, 1, start, ReplyWaitMs, ReplyGaps::Ignore);
   if (port.BytesWaiting() < 1) return -1;
   const QByteArray b = port.Read();
   return b.isEmpty() ? -1 : static_cast<quint8>(b[0]);
@@ -43,13 +44,26 @@ QByteArray MonitorExchange(SerialPort &port, const QByteArray &text) {
 
 QByteArray MonitorExchangeCount(SerialPort &port, const QByteArray &text, qint16 count) {
   const QElapsedTimer start = SendDiscardingInput(port, text);
-  WaitForBytes(port, count, start, ReplyWaitMs);
+  WaitForBytes(port, count, start, ReplyWaitMs, ReplyGaps::Ignore);
   return ReadAllWaiting(port);
+}
+
+QByteArray MonitorExchangeUntil(SerialPort &port, const QByteArray &text,
+                                const std::function<bool(const QByteArray &)> &complete) {
+  const QElapsedTimer start = SendDiscardingInput(port, text);
+  QByteArray reply;
+  for (;;) {
+    WaitForBytes(port, 1, start, ReplyWaitMs, ReplyGaps::Ignore);
+    const QByteArray more = ReadAllWaiting(port);
+    if (more.isEmpty()) return reply;  // time is up, or the port went away
+    reply += more;
+    if (complete(reply)) return reply;
+  }
 }
 
 QByteArray SettledExchange(SerialPort &port, const QByteArray &text, qint16 count) {
   const QElapsedTimer start = SendDiscardingInput(port, text);
-  WaitForBytes(port, count, start, ReplyWaitMs);
+  WaitForBytes(port, count, start, ReplyWaitMs, ReplyGaps::Learn);
   if (port.BytesWaiting() >= count) WaitForQuiet(port, QuietNs(port), start, ReplyWaitMs);
   return ReadAllWaiting(port);
 }

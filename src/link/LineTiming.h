@@ -4,12 +4,15 @@
 // or times out; between two bursts of one reply the line is quiet for longer
 // than two character times. A settled exchange must not take such a pause for
 // the reply's end, so its quiet time grows to the longest pause seen inside
-// replies whose end is known. Lives with the port, from one open to the next.
+// replies whose end is known and that the controller sends at once (window
+// frames, read-backs, the prompt): a pause while it works on a command, an
+// erase say, is its own time, not the line's. Lives with the port, from one
+// open to the next.
 
 #include <QtGlobal>
 
 struct LineTiming {
-  qint64 LongestGapNs = 0;     // longest pause between arrivals inside a known reply
+  qint64 LongestGapNs = 0;     // longest pause inside a known reply sent at once
   qint64 SettledNs = 0;        // time spent settling so far (for the benchmark)
   qint64 LastFrameEndNs = -1;  // when the last window frame was complete (MonotonicNs)
 };

@@ -34,7 +34,7 @@ qint64 RemainingNs(const QElapsedTimer &start, qint64 limitMs) {
 
 }  // namespace
 
-void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs) {
+void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs, ReplyGaps gaps) {
   qint64 seen = port.BytesWaiting();
   qint64 lastArrivalNs = LineClockNs();
   while (seen < count && !port.Lost()) {
@@ -44,7 +44,7 @@ void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qi
     const qint64 now = port.BytesWaiting();
     if (now <= seen) continue;
     const qint64 at = LineClockNs();
-    if (seen > 0) NoteArrivalGap(port.Timing(), at - lastArrivalNs);
+    if (seen > 0 && gaps == ReplyGaps::Learn) NoteArrivalGap(port.Timing(), at - lastArrivalNs);
     seen = now;
     lastArrivalNs = at;
   }

@@ -8,10 +8,15 @@
 
 class SerialPort;
 
+// Whether the pauses inside a reply are the line's: only in a reply the
+// controller sends at once. While it works on a command (an erase) it may
+// answer in pieces, and that pause is its own.
+enum class ReplyGaps { Learn, Ignore };
+
 // Returns once at least `count` bytes wait, `limitMs` have passed since `start`,
-// or the port went away. Pauses between arrivals before the count is reached
-// lie inside the reply: the port's timing learns them.
-void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs);
+// or the port went away. With ReplyGaps::Learn the pauses between arrivals
+// before the count is reached go into the port's timing.
+void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs, ReplyGaps gaps);
 
 // Returns once no byte has arrived for `quietNs`, `limitMs` have passed since
 // `start`, or the port went away. The time it took counts as settling.

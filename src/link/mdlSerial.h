@@ -9,6 +9,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <functional>
+
 // Longest a reply may keep us waiting for its next byte.
 constexpr int ReplyWaitMs = 500;
 
@@ -23,11 +25,20 @@ qint16 ReadByte(SerialPort &port);
 QByteArray MonitorExchange(SerialPort &port, const QByteArray &text);
 
 // Same, but returns once at least `count` bytes are there, or after 0.5 s.
+// The answer may come in pieces while the controller works (an erase): its
+// pauses teach the port's timing nothing.
 QByteArray MonitorExchangeCount(SerialPort &port, const QByteArray &text, qint16 count);
+
+// Same, but returns once `complete` holds for what has arrived (asked after
+// every arrival), or after 0.5 s with whatever came.
+QByteArray MonitorExchangeUntil(SerialPort &port, const QByteArray &text,
+                                const std::function<bool(const QByteArray &)> &complete);
 
 // Like MonitorExchangeCount, but once `count` bytes are there it also waits
 // for the line to fall quiet for two character times, so that the tail of a
 // longer answer is not left to be taken for the next answer. Same 0.5 s limit.
+// Only for answers the controller sends at once (a read-back, the prompt to a
+// lone CR): the pauses inside them are the line's, and its timing learns them.
 QByteArray SettledExchange(SerialPort &port, const QByteArray &text, qint16 count);
 
 // ---- Window protocol ----------------------------------------------------

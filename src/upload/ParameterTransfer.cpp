@@ -38,20 +38,21 @@ bool FailStops(StepHost &host, const QString &detail = {}) {
   return RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors(), detail);
 }
 
-bool IsSeparator(char c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t'; }
-
 // The byte a monitor answers to "R": two hex digits, either case, with only
 // line ends and blanks around them, after an echo of the command if it gives
-// one. -1 when the reply holds no such byte.
+// one (set apart by a line end or a blank). -1 when the reply holds no such
+// byte: the echo alone, another command's echo, more text or a second byte.
 int ReadBackByte(const QByteArray &reply, const QByteArray &echo) {
   qsizetype i = 0;
   const auto skip = [&] {
-    while (i < reply.size() && IsSeparator(reply[i])) ++i;
+    const qsizetype from = i;
+    while (i < reply.size() && IsLineSpace(reply[i])) ++i;
+    return i > from;
   };
   skip();
   if (QByteArrayView(reply).sliced(i).startsWith(echo)) {
     i += echo.size();
-    skip();
+    if (!skip()) return -1;
   }
   if (reply.size() - i < 2) return -1;
   const int high = HexDigit(reply[i]), low = HexDigit(reply[i + 1]);

@@ -1,9 +1,11 @@
 #include "FailureRecord.h"
 #include "FieldReader.h"
 #include "ReplySlices.h"
+#include "TextChars.h"
 #include "UploadSteps.h"
 #include "mdlSerial.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -56,6 +58,19 @@ bool MonitorStillAnswers(StepHost &host) {
   return IsMonitorTag(PromptTagOf(SettledExchange(host.Port(), "\r", 10)));
 }
 
+// A monitor may put line ends and blanks around its "*", and the tail of one
+// answer may come ahead of the next: they alone are no answer yet.
+bool AnswerBegun(const QByteArray &reply) {
+  return std::any_of(reply.begin(), reply.end(), [](char c) { return !IsLineSpace(c); });
+}
+
+bool IsAcknowledgement(const QByteArray &reply) {
+  qsizetype begin = 0, end = reply.size();
+  while (begin < end && IsLineSpace(reply[begin])) ++begin;
+  while (end > begin && IsLineSpace(reply[end - 1])) --end;
+  return end - begin == 1 && reply[begin] == '*';
+}
+
 // A refused record leaves a hole in the firmware: counted always, and with
 // CheckErrors it stops the transfer at once.
 bool RefusalStops(StepHost &host) { return RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors()); }
@@ -72,11 +87,12 @@ bool TransferRecords(StepHost &host) {
   FieldReader file;
   if (lines < 0 || !file.Open(host.ProgramFile(), &error)) return false;
   for (;;) {
-    const QByteArray reply = MonitorExchangeCount(host.Port(), file.ReadField(), 1);
+    const QByteArray reply = MonitorExchangeUntil(host.Port(), file.ReadField(), AnswerBegun);
     // Silence may be a late "*"; any other answer is a record the controller
     // does not hold, never sent again.
-    if (reply != "*" && !reply.isEmpty() && RefusalStops(host)) return true;
-    if (reply != "*" && !MonitorStillAnswers(host)) return false;
+    const bool acknowledged = IsAcknowledgement(reply);
+    if (!acknowledged && AnswerBegun(reply) && RefusalStops(host)) return true;
+    if (!acknowledged && !MonitorStillAnswers(host)) return false;
     host.SetProgressValue(host.ProgressValue() + 1);
     if (file.AtEnd()) return true;
   }

@@ -35,6 +35,7 @@ QString Hex(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' 
 QByteArray Unhex(const char *spaced) { return QByteArray::fromHex(QByteArray(spaced).replace(' ', "")); }
 
 void SimLink::Reset(sim::Mode mode) {
+  Controller->PowerOff();  // what an earlier case left to send is never sent
   Controller->SetFaults({});
   Controller->SetPaced(false);
   Controller->SetDelivery({});

@@ -15,9 +15,9 @@ struct SimLink {
 
   // Starts the controller and opens the port; QVERIFY the result.
   bool Start(sim::Dialect dialect = sim::Dialect::E, bool paced = false);
-  // Before each case: no faults, unpaced and even, nothing learned about the
-  // line, the usual prompt, `mode`, nothing recorded, ErrorFlag and
-  // FailureCount clear.
+  // Before each case: nothing left to send, no faults, unpaced and even,
+  // nothing learned about the line, the usual prompt, `mode`, nothing
+  // recorded, ErrorFlag and FailureCount clear.
   void Reset(sim::Mode mode);
   QString Error;
 };
