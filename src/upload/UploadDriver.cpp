@@ -35,10 +35,7 @@ void EndWithMessage(UploadHost &host, const QString &text) {
 // sequence ends here rather than running into one time-out after another.
 bool LinkLost(UploadHost &host) {
   if (!host.Port().Lost()) return false;
-  EndWithMessage(host, QStringLiteral("The connection to serial port %1 (%2) was lost.")
-                           .arg(host.Port().PortNumber())
-                           .arg(host.Port().DeviceName()) +
-                           InterruptionTail());
+  EndWithMessage(host, "The connection to " + host.PortName() + " was lost." + InterruptionTail());
   return true;
 }
 
@@ -157,7 +154,7 @@ bool PortOpened(UploadHost &host) {
   port.SetPortNumber(host.ComPort());
   port.SetDevice(host.ComPortDevice());
   if (port.Open()) return true;
-  host.Message(PortOpenFailureText(host.ComPort(), port.DeviceName(), port.ErrorString(), port.DeviceMissing()));
+  host.Message(host.PortOpenFailure());
   return false;
 }
 
@@ -176,6 +173,14 @@ void RunSequence(UploadHost &host) {
 }
 
 }  // namespace
+
+QString UploadHost::PortName() {
+  return QStringLiteral("serial port %1 (%2)").arg(Port().PortNumber()).arg(Port().DeviceName());
+}
+
+QString UploadHost::PortOpenFailure() {
+  return PortOpenFailureText(ComPort(), Port().DeviceName(), Port().ErrorString(), Port().DeviceMissing());
+}
 
 QString BackupPathForMessage() {
   // The platform's own separator, so the path shown is one that exists.
