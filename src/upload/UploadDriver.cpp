@@ -79,13 +79,10 @@ bool BackupWritten(UploadHost &host) {
 bool SavingInterrupted(UploadHost &host) {
   if (LinkLost(host)) return true;
   if (!FailureRule(host)) return false;
-  const SerialPort &port = host.Port();
   QString said = QStringLiteral("Nothing in the controller was changed, and this upload did not write tmpLogWin.txt.");
-  if (port.BytesReceived() == 0)
-    said = QStringLiteral("The controller never answered on serial port %1 (%2): nothing in it was changed, and "
-                          "this upload did not write tmpLogWin.txt.")
-               .arg(port.PortNumber())
-               .arg(port.DeviceName());
+  if (host.Port().BytesReceived() == 0)
+    said = "The controller never answered on " + host.PortName() +
+           ": nothing in it was changed, and this upload did not write tmpLogWin.txt.";
   EndWithMessage(host, InterruptionText("saving parameters", false) + CR + said +
                            (FailureDetail.isEmpty() ? QString() : CR + FailureDetail));
   return true;
