@@ -3,7 +3,9 @@
 # preset's build (default: "default"; CPack strips what it packages) into
 # build/<preset>/package/ and checks it with lintian, failing on any error.
 # With --check (CI) it also lists the package, unpacks it into a throwaway
-# folder and runs every program's --version from there.
+# folder and runs every program's --version from there, checks that the
+# training kit (the example files) is in it and named by the man pages, and
+# runs the README's session with the unpacked programs and examples alone.
 #   scripts/package.sh [--check] [preset]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,3 +40,33 @@ for program in "$unpacked"/usr/bin/*; do
   echo "$name --version: $said"
   grep -qwF "$version" <<<"$said" || { echo "$name does not say version $version" >&2; exit 1; }
 done
+
+# The training kit: the examples as in the source tree, where the man pages say.
+examples=usr/share/calvenori-uploader/examples
+for file in pump-parameters.txt pump-controller-v1.5.s19; do
+  cmp -s "examples/$file" "$unpacked/$examples/$file" || { echo "$deb lacks $examples/$file" >&2; exit 1; }
+done
+for name in calvenori-upload calvenori-sim calvenori-uploader; do
+  zcat "$unpacked/usr/share/man/man1/$name.1.gz" | sed 's/\\-/-/g' | grep -qF "/$examples" ||
+    { echo "the man page of $name does not name /$examples" >&2; exit 1; }
+done
+echo "examples: /$examples, named by the man pages"
+
+# The README's session from the package alone: the simulator in the
+# background, a whole upload of the examples through its control socket.
+session="$unpacked/session"
+mkdir "$session"
+coproc SIM { exec "$unpacked/usr/bin/calvenori-sim" --control "$session/ctl" --link "$session/pump"; }
+read -r device <&"${SIM[0]}"
+status=0
+(cd "$session" && "$unpacked/usr/bin/calvenori-upload" --port "$session/pump" \
+   --params "$unpacked/$examples/pump-parameters.txt" --program "$unpacked/$examples/pump-controller-v1.5.s19" \
+   --actions "$unpacked/usr/bin/calvenori-sim ctl $session/ctl" --restore keep) >"$session/upload.log" 2>&1 || status=$?
+kill "$SIM_PID"
+wait "$SIM_PID" || true
+if [ "$status" -ne 0 ]; then
+  cat "$session/upload.log" >&2
+  echo "the examples' upload through $device ended with status $status" >&2
+  exit 1
+fi
+echo "session: the examples uploaded through the simulator on $device"

@@ -1,7 +1,7 @@
 // calvenori-sim: a simulated pump controller on a pseudo-terminal.
 //
 //   calvenori-sim [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]
-//                 [--read-back FORM] [--record-ack FORM] [--erase-ms MS] [--control SOCKET]
+//                 [--read-back FORM] [--record-ack FORM] [--erase-ms MS] [--control SOCKET] [--link PATH]
 //   calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle
 //
 // --delivery usb or fifo shapes the paced line like a USB converter (latency
@@ -10,12 +10,15 @@
 // of the boot monitor's "*", --erase-ms the time an erase takes (see --help).
 //
 // Prints the device path the uploader should open (one line) and runs until
-// SIGINT, SIGTERM or the end of its standard input when that is a pipe or a
-// terminal (so a parent that dies takes the simulator with it; a background
-// job with stdin on /dev/null keeps running until signalled).
+// SIGINT, SIGTERM or the end of its standard input when that is a pipe, or a
+// terminal it is in the foreground of (so a parent that dies takes the
+// simulator with it; a job in the background of an interactive shell, or with
+// stdin on /dev/null, keeps running until signalled).
 
 #include "ControlChannel.h"
 #include "SimulatedController.h"
+
+#include <QByteArray>
 
 #include <poll.h>
 #include <signal.h>
@@ -38,7 +41,8 @@ const char *const HelpText =
     "A simulated Quorvel Calvenori pump controller on a pseudo-terminal, for training\n"
     "and bench checks. Prints the device path the uploader should open, then runs\n"
     "until SIGINT or SIGTERM, or until its standard input ends when that is a pipe\n"
-    "or a terminal.\n"
+    "or the terminal it runs in the foreground of (Ctrl-D). Started in the\n"
+    "background (calvenori-sim ... &) it reads no terminal and runs until killed.\n"
     "\n"
     "Options:\n"
     "  --dialect E|Er     the boot monitor's dialect (default: E)\n"
@@ -63,15 +67,28 @@ const char *const HelpText =
     "                     bench script can switch the simulated controller:\n"
     "                     calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n"
     "                     switches it off and on (the bridge set, removed or left)\n"
+    "  --link PATH        also make PATH a symbolic link to the device, so that a\n"
+    "                     session can name a port that stays the same from run to\n"
+    "                     run (removed at exit)\n"
     "  -h, --help         display this help and exit\n"
-    "  --version          output version information and exit\n";
+    "  -v, --version      output version information and exit\n"
+    "\n"
+    "A parameter list and a program file to try it with are in\n"
+    "  " CALVENORI_EXAMPLES "/\n"
+    "For example, in a folder of your own (the upload writes its backup there):\n"
+    "  calvenori-sim --control /tmp/calvenori-ctl --link /tmp/calvenori-pump &\n"
+    "  calvenori-upload --port /tmp/calvenori-pump \\\n"
+    "      --params " CALVENORI_EXAMPLES "/pump-parameters.txt \\\n"
+    "      --program " CALVENORI_EXAMPLES "/pump-controller-v1.5.s19 \\\n"
+    "      --actions 'calvenori-sim ctl /tmp/calvenori-ctl' --restore keep\n"
+    "  kill %1\n";
 
 // --help and --version, answered before anything starts; -1 when neither.
 int AnswerHelpOrVersion(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
       return std::fputs(HelpText, stdout) < 0;
-    if (std::strcmp(argv[i], "--version") == 0)
+    if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0)
       return std::printf("calvenori-sim %s\n", CALVENORI_VERSION) < 0;
   }
   return -1;
@@ -80,7 +97,8 @@ int AnswerHelpOrVersion(int argc, char **argv) {
 int Usage(const char *program) {
   std::fprintf(stderr,
                "usage: %s [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]"
-               " [--read-back FORM] [--record-ack star|star-crlf] [--erase-ms MS] [--control SOCKET]\n"
+               " [--read-back FORM] [--record-ack star|star-crlf] [--erase-ms MS] [--control SOCKET]"
+               " [--link PATH]\n"
                "       %s ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n",
                program, program);
   return 2;
@@ -94,6 +112,22 @@ int Control(const char *socketPath, const char *command) {
   return 1;
 }
 
+// --link: an earlier run's link is replaced; anything else there is left alone.
+bool MakeLink(const char *path, const QByteArray &device) {
+  struct stat there;
+  if (lstat(path, &there) == 0 && S_ISLNK(there.st_mode)) unlink(path);
+  if (symlink(device.constData(), path) == 0) return true;
+  std::fprintf(stderr, "calvenori-sim: cannot make the link %s: %s\n", path, std::strerror(errno));
+  return false;
+}
+
+// Only while it still names this run's device: another run may own it now.
+void RemoveLink(const char *path, const QByteArray &device) {
+  char target[4096];
+  const ssize_t n = readlink(path, target, sizeof target);
+  if (n > 0 && QByteArray(target, int(n)) == device) unlink(path);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -103,6 +137,7 @@ int main(int argc, char **argv) {
   bool paced = false;
   sim::LineDelivery delivery;
   const char *controlSocket = nullptr;
+  const char *link = nullptr;
   sim::Faults faults;
   if (argc >= 2 && std::strcmp(argv[1], "ctl") == 0) return argc == 4 ? Control(argv[2], argv[3]) : Usage(argv[0]);
   for (int i = 1; i < argc; ++i) {
@@ -146,6 +181,9 @@ int main(int argc, char **argv) {
     } else if (std::strcmp(arg, "--control") == 0 && next) {
       controlSocket = next;
       ++i;
+    } else if (std::strcmp(arg, "--link") == 0 && next) {
+      link = next;
+      ++i;
     } else {
       return Usage(argv[0]);
     }
@@ -156,6 +194,11 @@ int main(int argc, char **argv) {
   action.sa_handler = OnSignal;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A background job is never stopped for its terminal: a read then fails
+  // (and is not tried, see below), and the device path is printed even with
+  // "stty tostop".
+  signal(SIGTTIN, SIG_IGN);
+  signal(SIGTTOU, SIG_IGN);
 
   sim::SimulatedController controller(dialect);
   controller.SetPaced(paced);
@@ -173,21 +216,29 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "calvenori-sim: %s\n", error.toLocal8Bit().constData());
     return 1;
   }
-  std::printf("%s\n", controller.SlavePath().toLocal8Bit().constData());
+  const QByteArray device = controller.SlavePath().toLocal8Bit();
+  if (link && !MakeLink(link, device)) return 1;
+  std::printf("%s\n", device.constData());
   std::fflush(stdout);
 
   // Until a signal or the end of stdin (a closed pipe ends the simulator too).
+  // A terminal is read only while this process is in its foreground: in the
+  // background it would take the keys typed at the shell.
   struct stat in;
-  bool stdinOpen = fstat(STDIN_FILENO, &in) == 0 && (S_ISFIFO(in.st_mode) || S_ISSOCK(in.st_mode) || isatty(STDIN_FILENO));
+  const bool terminal = isatty(STDIN_FILENO);
+  bool stdinOpen = terminal || (fstat(STDIN_FILENO, &in) == 0 && (S_ISFIFO(in.st_mode) || S_ISSOCK(in.st_mode)));
   while (!stopRequested && controller.Running()) {
+    const bool ours = stdinOpen && (!terminal || tcgetpgrp(STDIN_FILENO) == getpgrp());
     pollfd fd{STDIN_FILENO, POLLIN, 0};
-    const int ready = poll(&fd, stdinOpen ? 1 : 0, 200);
+    const int ready = poll(&fd, ours ? 1 : 0, 200);
     if (ready > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
       char buffer[256];
       const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-      if (n == 0) break;                   // EOF
-      if (n < 0 && errno != EINTR) stdinOpen = false;
+      if (n == 0) break;  // EOF
+      // EIO: the job went to the background meanwhile.
+      if (n < 0 && errno != EINTR && !(terminal && errno == EIO)) stdinOpen = false;
     }
   }
+  if (link) RemoveLink(link, device);
   return 0;
 }

@@ -2,6 +2,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "AppIcon.h"
@@ -24,7 +25,25 @@ const char *const HelpText =
     "  -h, --help     display this help and exit\n"
     "  -v, --version  output version information and exit\n"
     "\n"
-    "For unattended and scripted uploads use calvenori-upload.\n";
+    "Without a display (no DISPLAY or WAYLAND_DISPLAY, and no -platform or\n"
+    "QT_QPA_PLATFORM given) it says so and exits with status 1.\n"
+    "For terminals, unattended and scripted uploads use calvenori-upload.\n"
+    "A parameter list and a program file to try it with, against the simulated\n"
+    "controller calvenori-sim, are in " CALVENORI_EXAMPLES "/\n";
+
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+// Qt aborts (a core dump) when it finds no display to connect to; say what
+// to use instead. A platform or display chosen by -platform, -display or
+// QT_QPA_PLATFORM is Qt's to judge.
+bool NoDisplay(int argc, char *argv[]) {
+  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    if (const char *value = std::getenv(name); value && *value) return false;
+  for (int i = 1; i < argc; ++i)
+    for (const char *option : {"-platform", "--platform", "-display", "--display"})
+      if (std::strcmp(argv[i], option) == 0) return false;
+  return true;
+}
+#endif
 
 int Usage(const char *problem) {
   std::fprintf(stderr, "calvenori-uploader: %s\nTry 'calvenori-uploader --help' for more information.\n", problem);
@@ -45,6 +64,14 @@ int main(int argc, char *argv[]) {
       return 0;
     }
   }
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+  if (NoDisplay(argc, argv)) {
+    std::fputs("calvenori-uploader: no display to show the window on; on a terminal use calvenori-upload "
+               "(calvenori-upload --help)\n",
+               stderr);
+    return 1;
+  }
+#endif
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(AppTitle));
   QApplication::setDesktopFileName(QStringLiteral("calvenori-uploader"));

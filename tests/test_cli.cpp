@@ -18,6 +18,10 @@
 #include <csignal>
 #include <functional>
 
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace expect;
 using sim::Dialect;
 
@@ -55,8 +59,11 @@ struct Bench {
   }
 
   // The port and the hands are the bench's unless `args` names its own.
-  Outcome Upload(QStringList args, const QByteArray &input = {}) {
+  Outcome Upload(QStringList args, const QByteArray &input = {}, const QStringList &env = {}) {
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &setting : env) environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    process.setProcessEnvironment(environment);
     Start(process, args);
     process.write(input);
     process.closeWriteChannel();
@@ -104,6 +111,8 @@ struct Case {
   int Status = 0;
   QString Says;  // on standard output for status 0, on standard error otherwise
   std::function<void(Bench &)> Verify;
+  QStringList Env;   // NAME=VALUE; {port} is the simulator's device
+  QStringList Said;  // lines that standard output holds too
 };
 
 void Run(const Case &c) {
@@ -113,13 +122,66 @@ void Run(const Case &c) {
   args << "--params" << bench.Write("list.txt", SmallList());
   if (c.Full) args << "--program" << bench.Write("fw.s19", ProgramFile(12));
   bench.Controller.SetFaults(c.Faults);
-  const Outcome out = bench.Upload(args, c.Input);
+  const QStringList env = QStringList(c.Env).replaceInStrings("{port}", bench.Controller.SlavePath());
+  const Outcome out = bench.Upload(args.replaceInStrings("{port}", bench.Controller.SlavePath()), c.Input, env);
   QVERIFY2(out.Status == c.Status, qPrintable(QStringLiteral("exit %1\n%2\n%3").arg(out.Status).arg(out.Out, out.Err)));
-  QVERIFY2((c.Status == 0 ? out.Out : out.Err).contains(c.Says), qPrintable(out.Out + out.Err));
+  const QString says = QString(c.Says).replace("{port}", bench.Controller.SlavePath());
+  QVERIFY2((c.Status == 0 ? out.Out : out.Err).contains(says), qPrintable(out.Out + out.Err));
+  for (const QString &line : c.Said) QVERIFY2(out.Out.split('\n').contains(line), qPrintable(line + "\n" + out.Out));
+  // The terminal has no menus to send the technician to.
+  QVERIFY2(!(out.Out + out.Err).contains("Tools /"), qPrintable(out.Err));
   if (c.Verify) c.Verify(bench);
 }
 
 bool Restored(Bench &b) { return IdentificationOf(b.Controller) == b.IdentificationBefore; }
+
+// An interactive shell on a terminal of its own, as in a technician's terminal
+// window: job control is on, so "&" puts a job in the terminal's background.
+class Shell {
+ public:
+  explicit Shell(const QString &folder) {
+    winsize size{50, 500, 0, 0};  // wide enough that no typed line wraps
+    pid_ = forkpty(&master_, nullptr, nullptr, &size);
+    if (pid_ != 0) return;
+    if (::chdir(QFile::encodeName(folder).constData()) != 0) _exit(126);
+    ::setenv("PS1", "$ ", 1);
+    ::execl("/bin/bash", "bash", "--norc", "--noprofile", "-i", static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  ~Shell() {
+    if (master_ >= 0) ::close(master_);
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+  }
+  bool Started() const { return pid_ > 0; }
+  void Type(const QByteArray &keys) { QCOMPARE(::write(master_, keys.constData(), size_t(keys.size())), keys.size()); }
+  // What the terminal shows until `pattern` matches there; the first group,
+  // or a null string once the shell has ended without it.
+  QString WaitFor(const QString &pattern) {
+    const QRegularExpression wanted(pattern);
+    for (;;) {
+      if (const auto match = wanted.match(QString::fromLocal8Bit(shown_)); match.hasMatch()) {
+        shown_.clear();
+        return match.captured(1);
+      }
+      char buffer[4096];
+      const ssize_t n = ::read(master_, buffer, sizeof buffer);
+      if (n <= 0) return {};
+      shown_.append(buffer, n);
+      all_.append(buffer, n);
+    }
+  }
+  // Until the shell has ended.
+  void WaitForEnd() {
+    while (!WaitFor("(?!)").isNull()) {
+    }
+  }
+  QString All() const { return QString::fromLocal8Bit(all_); }
+
+ private:
+  pid_t pid_ = -1;
+  int master_ = -1;
+  QByteArray shown_, all_;
+};
 
 }  // namespace
 
@@ -148,6 +210,8 @@ class CliTest : public QObject {
   void stopSignalsEndTheUploadCleanly();
   void lockOfAKilledUploadIsTakenOver();
   void rerunAfterAnErasedControllerWritesTheKeptValues();
+  void windowWithoutDisplay();
+  void simulatorInTheBackground();
 };
 
 void CliTest::completeUploads_data() {
@@ -176,6 +240,8 @@ void CliTest::completeUploads_data() {
       << Case{Dialect::E, false, {"--restore", "ask"}, "skip\n", {}, 0, ParameterSuccess, [](Bench &b) {
                 QCOMPARE(WrittenWindows(b.Controller), (QList<int>{500, 501}));
               }};
+  QTest::newRow("parameter list, the port by its number")
+      << Case{Dialect::E, false, {"--port", "2"}, {}, {}, 0, ParameterSuccess, {}, {"CALVENORI_PORTS=/nonexistent/ttyX,{port}"}};
   QTest::newRow("parameter list, read-back wrong, no Check Errors")
       << Case{Dialect::E, false, {"--no-check-errors"}, {}, With([](sim::Faults &f) { f.WrongReadAddress = 0x0401; }),
               0, "failure(s) were ignored because Check Errors is off", [](Bench &b) {
@@ -202,9 +268,15 @@ void CliTest::interruptions_data() {
                 QCOMPARE(WrittenWindows(b.Controller).count(310), 9);
                 QCOMPARE(WrittenWindows(b.Controller).count(501), 0);
               }};
-  QTest::newRow("connection lost")
+  QTest::newRow("connection lost, the port named by its path")
       << Case{Dialect::E, false, {}, {}, With([](sim::Faults &f) { f.HangUpAfterBytesReceived = 150; }), 5,
-              "was lost", {}};
+              "The connection to serial port /dev/", {}};
+  // Enter without the bridge: the monitor stays silent and the prompt comes
+  // again, saying so; then the input ends.
+  QTest::newRow("no hands, Enter at the bridge prompt without bridging")
+      << Case{Dialect::E, true, {"--no-hands"}, "\n", {}, 4, "No answer to the prompt", {}, {},
+              {"With the controller off, bridge pins 5 and 9, switch it on, then press Enter (Ctrl-C stops the upload).",
+               "The boot monitor did not answer: check the bridge of pins 5 and 9 and the power, then press Enter."}};
 }
 
 void CliTest::refusals_data() {
@@ -214,8 +286,25 @@ void CliTest::refusals_data() {
       << Case{Dialect::E, false, {"--program", "/nonexistent/fw.s19"}, {}, {}, 2, "fw.s19", nothingSent};
   QTest::newRow("unknown option") << Case{Dialect::E, false, {"--baud", "19200"}, {}, {}, 2, "--baud", nothingSent};
   QTest::newRow("bad --restore") << Case{Dialect::E, false, {"--restore", "maybe"}, {}, {}, 2, "maybe", nothingSent};
-  QTest::newRow("port that cannot be opened")
-      << Case{Dialect::E, false, {"--port", "/nonexistent/ttyS9"}, {}, {}, 3, "could not be opened", nothingSent};
+  QTest::newRow("port: a path that is not there, named by its path")
+      << Case{Dialect::E, false, {"--port", "/nonexistent/ttyS9"}, {}, {}, 3,
+              "Serial port /nonexistent/ttyS9 could not be opened: the device is not connected.", nothingSent};
+  QTest::newRow("port: 0 is a bad option")
+      << Case{Dialect::E, false, {"--port", "0"}, {}, {}, 2, "port numbers go from 1 to 255", nothingSent};
+  QTest::newRow("port: neither a number nor a path")
+      << Case{Dialect::E, false, {"--port", "ttyUSB0"}, {}, {}, 2, "--port takes a port number", nothingSent};
+  QTest::newRow("port: COMn is Windows' own")
+      << Case{Dialect::E, false, {"--port", "COM1"}, {}, {}, 2, "not 'COM1'", nothingSent};
+  QTest::newRow("port: a number not known, the known ones listed")
+      << Case{Dialect::E, false, {"--port", "3"}, {}, {}, 3,
+              "No serial device is known as port 3.\nThe upload has not been started.\n"
+              "The serial ports known here (from CALVENORI_PORTS):\n    1  /nonexistent/ttyX\n    2  {port}\n",
+              nothingSent, {"CALVENORI_PORTS=/nonexistent/ttyX,{port}"}};
+  QTest::newRow("port: a number, none known")
+      << Case{Dialect::E, false, {"--port", "1"}, {}, {}, 3,
+              "No serial device is known as port 1.\nThe upload has not been started.\n"
+              "No serial port is known here (from CALVENORI_PORTS).\n",
+              nothingSent, {"CALVENORI_PORTS="}};
 }
 
 // Every byte the port wrote and every byte it received, read or discarded,
@@ -287,10 +376,15 @@ void CliTest::informationOptions_data() {
   QTest::addColumn<QString>("option");
   QTest::addColumn<QString>("says");
   const QString window = QStringLiteral(CALVENORI_WINDOW_PROGRAM);
-  QTest::newRow("upload --version") << UploadProgram << "--version" << "calvenori-upload 1.5.0\n";
-  QTest::newRow("upload --help") << UploadProgram << "--help" << "default";
-  QTest::newRow("window --version") << window << "--version" << "calvenori-uploader 1.5.0\n";
-  QTest::newRow("window --help") << window << "--help" << "--trace FILE";
+  const QString examples = QStringLiteral(CALVENORI_EXAMPLES "/");
+  // All three alike: -v and --version, -h and --help.
+  for (const auto &[program, name] : {std::pair{UploadProgram, "calvenori-upload"}, {window, "calvenori-uploader"},
+                                      {SimProgram, "calvenori-sim"}}) {
+    for (const char *option : {"-v", "--version"})
+      QTest::addRow("%s %s", name, option) << program << option << QString(name) + " 1.5.0\n";
+    QTest::addRow("%s -h", name) << program << "-h" << "Usage: " + QString(name);
+    QTest::addRow("%s --help names the examples", name) << program << "--help" << examples;
+  }
   QTest::newRow("sim --help names ctl") << SimProgram << "--help" << "calvenori-sim ctl SOCKET cycle|bridge-and-cycle";
   QTest::newRow("sim --help names the forms") << SimProgram << "--help" << "echo-same-line (R0105 2C CR LF)";
 }
@@ -441,7 +535,7 @@ void CliTest::stopSignalsEndTheUploadCleanly() {
   bench.Start(process, args);
   QVERIFY(process.waitForStarted(-1));
   QByteArray out;
-  if (atPrompt) QVERIFY(WaitForOutput(process, "Press Enter when done.", out));
+  if (atPrompt) QVERIFY(WaitForOutput(process, "press Enter", out));
   else QTRY_VERIFY_WITH_TIMEOUT(bench.Controller.Received().count("S1") >= 2 || process.state() != QProcess::Running, 60000);
   QVERIFY2(process.state() == QProcess::Running, process.readAllStandardError().constData());
   ::kill(process.processId(), signal);
@@ -466,7 +560,7 @@ void CliTest::lockOfAKilledUploadIsTakenOver() {
   QProcess killed;
   bench.Start(killed, {"--params", list, "--no-hands"});
   QByteArray out;
-  QVERIFY(WaitForOutput(killed, "Press Enter when done.", out));
+  QVERIFY(WaitForOutput(killed, "press Enter", out));
   killed.kill();
   QVERIFY(killed.waitForFinished(-1));
   QVERIFY(QFileInfo::exists(bench.Dir.filePath("tmpLogWin.txt.lock")));
@@ -501,6 +595,53 @@ void CliTest::rerunAfterAnErasedControllerWritesTheKeptValues() {
   QVERIFY2(run.Status == 0, qPrintable(run.Err));
   QVERIFY(run.Out.contains("Identification windows to write back, from the --restore-from file:\n"));
   QVERIFY(IdentificationOf(bench.Controller) == bench.IdentificationBefore);
+}
+
+// Where there is no display the window program points at the command line
+// instead of aborting inside Qt; a platform given is Qt's to try.
+void CliTest::windowWithoutDisplay() {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+  QProcess process;
+  process.setProcessEnvironment(env);
+  process.start(QStringLiteral(CALVENORI_WINDOW_PROGRAM), QStringList());
+  QVERIFY(process.waitForFinished(-1));
+  QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(process.exitCode(), 1);
+  const QStringList said = QString::fromLocal8Bit(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+  QCOMPARE(said.size(), 1);
+  QVERIFY2(said[0].contains("use calvenori-upload "), qPrintable(said[0]));
+
+  process.start(QStringLiteral(CALVENORI_WINDOW_PROGRAM), {"-platform", "offscreen", "--no-such-option"});
+  QVERIFY(process.waitForFinished(-1));
+  QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(process.exitCode(), 2);
+}
+
+// The session of the README, typed into an interactive shell: the simulator
+// started with "&" keeps running while keys are typed at the shell (a job
+// that reads its terminal from the background is stopped), and the upload
+// of the example files through it succeeds.
+void CliTest::simulatorInTheBackground() {
+  QTemporaryDir dir;
+  Shell shell(dir.path());
+  QVERIFY(shell.Started());
+  const QString link = dir.filePath("pump"), control = dir.filePath("ctl");
+  shell.Type(QStringLiteral("%1 --control %2 --link %3 &\n").arg(SimProgram, control, link).toLocal8Bit());
+  QVERIFY2(!shell.WaitFor("(/dev/pts/\\d+)\r").isNull(), qPrintable(shell.All()));
+  const QString examples = QStringLiteral(CALVENORI_SOURCE_EXAMPLES);
+  // The line after the upload waits, typed ahead, in the terminal while the upload runs.
+  shell.Type(QStringLiteral("%1 --port %2 --params %3/pump-parameters.txt --program %3/pump-controller-v1.5.s19 "
+                            "--actions '%4 ctl %5' --restore keep; echo \"status=$?=\"\n: typed ahead\n")
+                 .arg(UploadProgram, link, examples, SimProgram, control)
+                 .toLocal8Bit());
+  QCOMPARE(shell.WaitFor("status=(\\d+)="), QStringLiteral("0"));
+  shell.Type("kill %1; wait %1; echo \"sim=$?=\"\n");
+  QCOMPARE(shell.WaitFor("sim=(\\d+)="), QStringLiteral("0"));  // ended by SIGTERM, as asked
+  shell.Type("exit\n");
+  shell.WaitForEnd();
+  QVERIFY2(!shell.All().contains("Stopped"), qPrintable(shell.All()));
+  QVERIFY2(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink(), "the link outlives the simulator");
 }
 
 QTEST_GUILESS_MAIN(CliTest)

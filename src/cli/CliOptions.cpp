@@ -43,7 +43,8 @@ bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
     else if (arg == "-v" || arg == "--version") out.Version = true;
     else if (arg == "--check-errors") out.CheckErrors = true;
     else if (arg == "--no-check-errors") out.CheckErrors = false;
-    else if (Matches(arg, "--port")) ok = TakeValue(args, i, "--port", out.Port, error);
+    else if (Matches(arg, "--port"))
+      ok = TakeValue(args, i, "--port", value, error) && ParsePortChoice(value, out.Port, error);
     else if (Matches(arg, "--params")) ok = TakeValue(args, i, "--params", out.ParameterFile, error);
     else if (Matches(arg, "--program")) ok = TakeValue(args, i, "--program", out.ProgramFile, error);
     else if (Matches(arg, "--trace")) ok = TakeValue(args, i, "--trace", out.TraceFile, error);
@@ -72,8 +73,10 @@ QString CliHelpText() {
       "The upload runs the same steps, prompts and checks as the window program.\n"
       "\n"
       "Options:\n"
-      "  --port N|DEVICE     serial port: a number as in the window's port dialog, or\n"
-      "                      a device such as /dev/ttyUSB0 (default: 1)\n"
+      "  --port N|DEVICE     serial port: a number from 1 to 255 as in the window's\n"
+      "                      port dialog, or a device path such as /dev/ttyUSB0\n"
+      "                      (default: 1); for a number that names no device the\n"
+      "                      ports known here are listed\n"
       "  --params FILE       the parameter list (.txt); required\n"
       "  --program FILE      the program file (.s19): full upload; without it only\n"
       "                      the parameter list is uploaded\n"
@@ -98,11 +101,21 @@ QString CliHelpText() {
       "  -h, --help          display this help and exit\n"
       "  -v, --version       output version information and exit\n"
       "\n"
+      "At a prompt, do what it says at the controller and press Enter (the window's OK\n"
+      "button), or press Ctrl-C to stop. When the controller does not answer as the\n"
+      "prompt expects, the prompt comes again with a line saying what to check.\n"
+      "\n"
+      "To try it without a controller, against the simulated one (calvenori-sim), the\n"
+      "package holds a parameter list and a program file in\n"
+      "  " CALVENORI_EXAMPLES "/\n"
+      "  pump-parameters.txt, pump-controller-v1.5.s19\n"
+      "\n"
       "Exit status:\n"
       "  0  uploaded\n"
-      "  2  refused: a bad option, an empty or unfit file, an unusable trace file,\n"
-      "     a working folder that cannot take the backup or where another upload\n"
-      "     runs; nothing was sent\n"
+      "  2  refused: a bad option (a --port that is neither a number nor a path\n"
+      "     included), an empty or unfit file, an unusable trace file, a working\n"
+      "     folder that cannot take the backup or where another upload runs;\n"
+      "     nothing was sent\n"
       "  3  the serial port could not be opened\n"
       "  4  the upload was interrupted (a failed step, a failed action, no answer\n"
       "     to a prompt, identification windows refused three times with keep,\n"

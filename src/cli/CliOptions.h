@@ -1,6 +1,8 @@
 #pragma once
 // The command line of calvenori-upload and its exit statuses.
 
+#include "PortChoice.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,7 +17,7 @@ enum ExitStatus {
 enum class RestoreMode { Ask, Keep, Skip };
 
 struct CliOptions {
-  QString Port = QStringLiteral("1");  // a number as in the window's dialog, or a device
+  PortChoice Port;
   QString ParameterFile;
   QString ProgramFile;                 // empty: parameter list only
   bool CheckErrors = true;

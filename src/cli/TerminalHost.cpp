@@ -42,16 +42,41 @@ QString PromptAction(const QString &message) {
   return {};
 }
 
+QString PromptGuidance(const QString &message, bool again) {
+  const QString action = PromptAction(message);
+  const QString stop = QStringLiteral(" (Ctrl-C stops the upload)");
+  if (action == "bridge-and-cycle")
+    return again ? "The boot monitor did not answer: check the bridge of pins 5 and 9 and the power, then press Enter."
+                 : "With the controller off, bridge pins 5 and 9, switch it on, then press Enter" + stop + ".";
+  if (action == "unbridge-and-cycle")
+    return again ? "The boot monitor still answers: remove the bridge of pins 5 and 9, switch the controller off "
+                   "and on, then press Enter."
+                 : "With the controller off, remove the bridge of pins 5 and 9, switch it on, then press Enter" +
+                       stop + ".";
+  if (message.startsWith("Controller in monitor mode."))
+    return again ? "The controller is still in monitor mode: switch it off and on again, then press Enter."
+                 : "Switch the controller off and on, then press Enter" + stop + ".";
+  if (!action.isEmpty()) return "Switch the controller off and on; once its led blinks slowly, press Enter" + stop + ".";
+  return {};
+}
+
 ExitStatus UploadOutcome(const TerminalHost &host) {
-  if (!host.Started()) return host.LastMessage().startsWith("Serial port") ? ExitPortNotOpened : ExitRefused;
+  if (!host.Started()) return host.PortRefused() ? ExitPortNotOpened : ExitRefused;
   if (const_cast<TerminalHost &>(host).Port().Lost()) return ExitConnectionLost;
   return IsSuccess(host.LastMessage()) ? ExitUploaded : ExitInterrupted;
 }
 
-TerminalHost::TerminalHost(const CliOptions &options, qint16 comPort, const QString &device)
-    : options_(options), comPort_(comPort), device_(device), printer_(stdout, ::isatty(STDOUT_FILENO)) {
+TerminalHost::TerminalHost(const CliOptions &options)
+    : options_(options), printer_(stdout, ::isatty(STDOUT_FILENO)) {
   port_.SetSettings(QStringLiteral("9600,N,8,1"));
   port_.SetTraceFile(options.TraceFile);
+}
+
+QString TerminalHost::PortName() { return PortChoiceName(options_.Port, port_.DeviceName()); }
+
+QString TerminalHost::PortOpenFailure() {
+  portRefused_ = true;
+  return PortChoiceFailure(options_.Port, port_);
 }
 
 void TerminalHost::SetStepCaption(const QString &caption) {
@@ -118,6 +143,8 @@ void TerminalHost::SetOuterHeightTwips(int twips) {
 void TerminalHost::Message(const QString &text) {
   StopIfSignalled();
   printer_.Break();
+  // The driver shows a prompt again only when the controller did not answer it.
+  const bool again = text == lastMessage_;
   lastMessage_ = text;
   port_.TraceNote("MSG", text);
   const QString action = PromptAction(text);
@@ -126,7 +153,7 @@ void TerminalHost::Message(const QString &text) {
   where_ = QString(text).replace('\r', ' ');
   if (action == "unbridge-and-cycle") reached_ = Reached::ProgramWritten;
   if (text.startsWith("Switch OFF and switch ON the controller.")) reached_ = Reached::Tail;
-  Answer(action);
+  Answer(action, PromptGuidance(text, again));
 }
 
 void TerminalHost::EndMessage(const QString &text) {
@@ -136,13 +163,13 @@ void TerminalHost::EndMessage(const QString &text) {
   PrintLines(stderr, text);
 }
 
-void TerminalHost::Answer(const QString &action) {
-  if (options_.Actions.isEmpty()) WaitForEnter();
+void TerminalHost::Answer(const QString &action, const QString &guidance) {
+  if (options_.Actions.isEmpty()) WaitForEnter(guidance);
   else RunAction(action);
 }
 
-void TerminalHost::WaitForEnter() {
-  std::fputs("Press Enter when done.\n", stdout);
+void TerminalHost::WaitForEnter(const QString &guidance) {
+  std::fprintf(stdout, "%s\n", qPrintable(guidance));
   std::fflush(stdout);
   char line[256];
   const bool answered = std::fgets(line, sizeof line, stdin) != nullptr;

@@ -24,16 +24,17 @@ struct UploadEnded {
 
 class TerminalHost : public UploadHost {
  public:
-  // `device` empty: the port number decides.
-  TerminalHost(const CliOptions &options, qint16 comPort, const QString &device);
+  explicit TerminalHost(const CliOptions &options);
 
   SerialPort &Port() override { return port_; }
   qint16 CheckErrors() const override { return options_.CheckErrors ? -1 : 0; }
   QString ParameterFile() const override { return options_.ParameterFile; }
   QString ProgramFile() const override { return options_.ProgramFile; }
   qint16 UploadMode() const override { return options_.ProgramFile.isEmpty() ? 0 : -1; }
-  qint16 ComPort() const override { return comPort_; }
-  QString ComPortDevice() const override { return device_; }
+  qint16 ComPort() const override { return options_.Port.Number; }
+  QString ComPortDevice() const override { return options_.Port.Device; }
+  QString PortName() override;
+  QString PortOpenFailure() override;
 
   void SetStepCaption(const QString &caption) override;
   void SetProgressMin(int v) override;
@@ -56,23 +57,24 @@ class TerminalHost : public UploadHost {
 
   // The port opened and the sequence ran.
   bool Started() const { return started_; }
+  // The port did not open.
+  bool PortRefused() const { return portRefused_; }
   QString LastMessage() const { return lastMessage_; }
 
  private:
-  void Answer(const QString &action);
+  void Answer(const QString &action, const QString &guidance);
   void RunAction(const QString &action);
-  void WaitForEnter();
+  void WaitForEnter(const QString &guidance);
   // Ends the upload when a stop signal came since the last call.
   void StopIfSignalled();
   QString StateAfterStop() const;
 
   CliOptions options_;
-  qint16 comPort_;
-  QString device_;
   SerialPort port_;
   ProgressState progress_;
   ProgressPrinter printer_;
   bool started_ = false;
+  bool portRefused_ = false;
   int restoreShowings_ = 0;
   QString lastMessage_;
   std::optional<std::array<QByteArray, IdWindowCount>> restoreValues_;
@@ -90,6 +92,11 @@ QString PromptAction(const QString &message);
 
 // Why --restore keep writes nothing back after a backup of blanks.
 QString ErasedBackupText();
+
+// The line printed under a prompt that waits for Enter: what to do there, or,
+// when the same prompt comes `again` because the controller did not answer as
+// it expects, what to check.
+QString PromptGuidance(const QString &message, bool again);
 
 // The exit status once StartUpload has returned normally.
 ExitStatus UploadOutcome(const TerminalHost &host);

@@ -23,18 +23,6 @@ int Refuse(const QString &problem) {
   return ExitRefused;
 }
 
-// A number as in the window's port dialog (COMn too); any other text is a
-// device, shown as port 1 in messages.
-qint16 PortNumberFor(const QString &port, QString &device) {
-  QString digits = port;
-  if (digits.startsWith("COM", Qt::CaseInsensitive)) digits = digits.mid(3);
-  bool number = false;
-  const int n = digits.toInt(&number);
-  if (number && n > 0 && n < 32768) return qint16(n);
-  device = port;
-  return 1;
-}
-
 bool TraceFileUsable(const QString &path, QString *error) {
   if (path.isEmpty()) return true;
   QFile file(path);
@@ -78,9 +66,7 @@ int main(int argc, char **argv) {
   std::array<QByteArray, IdWindowCount> restoreValues;
   if (!options.RestoreFrom.isEmpty() && !ReadBackupValues(options.RestoreFrom, restoreValues, &error))
     return Refuse(error);
-  QString device;
-  const qint16 portNumber = PortNumberFor(options.Port, device);
-  TerminalHost host(options, portNumber, device);
+  TerminalHost host(options);
   if (!options.RestoreFrom.isEmpty()) host.SetRestoreValues(restoreValues);
   CatchStopSignals();
   return Upload(host);

@@ -95,6 +95,29 @@ QString PortDeviceName(int portNumber) {
 #endif
 }
 
+QList<NumberedPort> KnownPorts() {
+  QList<NumberedPort> known;
+#ifdef Q_OS_WIN
+  for (const PortEntry &entry : SystemPorts()) {
+    bool ok = false;
+    const int number = entry.Device.startsWith("COM", Qt::CaseInsensitive) ? entry.Device.mid(3).toInt(&ok) : 0;
+    if (ok && number > 0) known.append({number, entry});
+  }
+  std::sort(known.begin(), known.end(), [](const NumberedPort &x, const NumberedPort &y) { return x.Number < y.Number; });
+#else
+  const QByteArray listed = qgetenv("CALVENORI_PORTS");
+  if (listed.isNull()) {
+    const QList<PortEntry> ports = SystemPorts();
+    for (int i = 0; i < ports.size(); ++i) known.append({i + 1, ports[i]});
+    return known;
+  }
+  const QStringList paths = QString::fromLocal8Bit(listed).split(',');
+  for (int i = 0; i < paths.size(); ++i)
+    if (!paths[i].trimmed().isEmpty()) known.append({i + 1, PortInfo(paths[i].trimmed())});
+#endif
+  return known;
+}
+
 PortEntry PortInfo(const QString &device) {
   for (const PortEntry &entry : SystemPorts())
     if (SameDevice(entry.Device, device)) return entry;

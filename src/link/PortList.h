@@ -33,6 +33,14 @@ QList<PortEntry> SystemPorts();
 // CALVENORI_PORTS when set, else the n-th of SystemPorts(). Empty when none.
 QString PortDeviceName(int portNumber);
 
+// Every number that names a device now, ascending, with what the system tells
+// of the device: what PortDeviceName(n) would open for each n.
+struct NumberedPort {
+  int Number = 0;
+  PortEntry Entry;
+};
+QList<NumberedPort> KnownPorts();
+
 // What the system tells of a device; only Device is set when it tells nothing.
 PortEntry PortInfo(const QString &device);
 

@@ -35,10 +35,7 @@ void EndWithMessage(UploadHost &host, const QString &text) {
 // sequence ends here rather than running into one time-out after another.
 bool LinkLost(UploadHost &host) {
   if (!host.Port().Lost()) return false;
-  EndWithMessage(host, QStringLiteral("The connection to serial port %1 (%2) was lost.")
-                           .arg(host.Port().PortNumber())
-                           .arg(host.Port().DeviceName()) +
-                           InterruptionTail());
+  EndWithMessage(host, "The connection to " + host.PortName() + " was lost." + InterruptionTail());
   return true;
 }
 
@@ -82,13 +79,10 @@ bool BackupWritten(UploadHost &host) {
 bool SavingInterrupted(UploadHost &host) {
   if (LinkLost(host)) return true;
   if (!FailureRule(host)) return false;
-  const SerialPort &port = host.Port();
   QString said = QStringLiteral("Nothing in the controller was changed, and this upload did not write tmpLogWin.txt.");
-  if (port.BytesReceived() == 0)
-    said = QStringLiteral("The controller never answered on serial port %1 (%2): nothing in it was changed, and "
-                          "this upload did not write tmpLogWin.txt.")
-               .arg(port.PortNumber())
-               .arg(port.DeviceName());
+  if (host.Port().BytesReceived() == 0)
+    said = "The controller never answered on " + host.PortName() +
+           ": nothing in it was changed, and this upload did not write tmpLogWin.txt.";
   EndWithMessage(host, InterruptionText("saving parameters", false) + CR + said +
                            (FailureDetail.isEmpty() ? QString() : CR + FailureDetail));
   return true;
@@ -157,7 +151,7 @@ bool PortOpened(UploadHost &host) {
   port.SetPortNumber(host.ComPort());
   port.SetDevice(host.ComPortDevice());
   if (port.Open()) return true;
-  host.Message(PortOpenFailureText(host.ComPort(), port.DeviceName(), port.ErrorString(), port.DeviceMissing()));
+  host.Message(host.PortOpenFailure());
   return false;
 }
 
@@ -176,6 +170,14 @@ void RunSequence(UploadHost &host) {
 }
 
 }  // namespace
+
+QString UploadHost::PortName() {
+  return QStringLiteral("serial port %1 (%2)").arg(Port().PortNumber()).arg(Port().DeviceName());
+}
+
+QString UploadHost::PortOpenFailure() {
+  return PortOpenFailureText(ComPort(), Port().DeviceName(), Port().ErrorString(), Port().DeviceMissing());
+}
 
 QString BackupPathForMessage() {
   // The platform's own separator, so the path shown is one that exists.

@@ -15,6 +15,10 @@ class UploadHost : public StepHost {
   // The device chosen with the port number, opened whatever the number names
   // by now; empty: the number decides.
   virtual QString ComPortDevice() const { return {}; }
+  // How messages name the open port: "serial port 2 (/dev/ttyUSB1)".
+  virtual QString PortName();
+  // What the technician is told when the port does not open.
+  virtual QString PortOpenFailure();
   // Modal, one OK button, no icon, captioned "Calvenori Uploader"; lines joined by CR.
   virtual void Message(const QString &text) = 0;
   // frmUpdateWin, modal, owned by the main window; returns once it has closed.

@@ -1,0 +1,29 @@
+#pragma once
+// What --port names, and how the command line speaks of it: a number as the
+// window numbers its ports, or a device by its path. A port given by its path
+// is named by its path; one that does not open is explained with the ports
+// that are known here, since a terminal has no port dialog to look in.
+
+#include <QString>
+
+class SerialPort;
+
+struct PortChoice {
+  qint16 Number = 1;
+  QString Device;  // given by its path: opened whatever the numbers name now
+};
+
+// False with the reason for a value that names no port (0, "abc"): a bad
+// option, refused before anything is opened.
+bool ParsePortChoice(const QString &value, PortChoice &out, QString *error);
+
+// "serial port 2 (/dev/ttyUSB1)", or "serial port /dev/ttyUSB1" when given
+// by its path.
+QString PortChoiceName(const PortChoice &choice, const QString &device);
+
+// The message when `port`, set up from `choice`, did not open; lines joined by CR.
+QString PortChoiceFailure(const PortChoice &choice, const SerialPort &port);
+
+// One line per port number that names a device now ("  1  /dev/ttyS0  16550A
+// UART"), under a heading; or one line saying there is none.
+QString KnownPortsText();
