@@ -24,6 +24,8 @@ const char *const HelpText =
     "                 to FILE (one block per opening of the port)\n"
     "  -h, --help     display this help and exit\n"
     "  -v, --version  output version information and exit\n"
+    "Qt's own options (-platform NAME, -style NAME, ...) are taken as Qt takes them;\n"
+    "any other argument is refused with exit status 2, and no window opens.\n"
     "\n"
     "Without a display (no DISPLAY or WAYLAND_DISPLAY, and no -platform or\n"
     "QT_QPA_PLATFORM given) it says so and exits with status 1.\n"

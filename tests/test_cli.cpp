@@ -612,10 +612,19 @@ void CliTest::windowWithoutDisplay() {
   QCOMPARE(said.size(), 1);
   QVERIFY2(said[0].contains("use calvenori-upload "), qPrintable(said[0]));
 
-  process.start(QStringLiteral(CALVENORI_WINDOW_PROGRAM), {"-platform", "offscreen", "--no-such-option"});
-  QVERIFY(process.waitForFinished(-1));
-  QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-  QCOMPARE(process.exitCode(), 2);
+  // Qt's own options pass; anything else is refused with no window. A trace
+  // file that cannot be written ends the run where a window would open.
+  const QList<QPair<QStringList, QString>> refused{
+      {{"-platform", "offscreen", "--no-such-option"}, "unrecognised argument '--no-such-option'"},
+      {{"-platform", "offscreen", "-style", "Fusion", "--trace", "/nonexistent/t"}, "cannot write the trace file"}};
+  for (const auto &[args, says] : refused) {
+    process.start(QStringLiteral(CALVENORI_WINDOW_PROGRAM), args);
+    QVERIFY(process.waitForFinished(-1));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 2);
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(err.contains(says), qPrintable(err));
+  }
 }
 
 // The session of the README, typed into an interactive shell: the simulator

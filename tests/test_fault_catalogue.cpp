@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QSerialPort>
 #include <QtTest>
 
@@ -42,6 +43,7 @@ struct Context {
   UploadRig &Rig;
   QString List, Program;
   std::unique_ptr<QSerialPort> Holder;  // another program's hold on the port
+  std::unique_ptr<QLockFile> OtherUpload;  // another upload's hold on the folder
 };
 
 struct Entry {
@@ -210,6 +212,15 @@ QList<QPair<const char *, Entry>> Catalogue() {
         "The earlier backup file {backup} could not be kept as *" + EarlierKept + ": *" + Interrupts + Unchanged +
             " It waits in its boot monitor: take the bridge off pins 5 and 9, then switch it off and on again.",
         BackupAfter::Kept);
+  fault("backup: another upload runs in the folder", true,
+        [](Context &c) {
+          c.OtherUpload = std::make_unique<QLockFile>(c.Rig.WorkDir.filePath("tmpLogWin.txt.lock"));
+          QVERIFY(c.OtherUpload->tryLock(0));
+        },
+        Outcome::Refused,
+        "The working folder * cannot take the backup file tmpLogWin.txt: another upload is running there (*)."
+        "\nThe upload has not been started.",
+        BackupAfter::Kept);
   fault("port: no such device", false, [](Context &) { qputenv("CALVENORI_PORTS", "/nonexistent/ttyX"); },
         Outcome::Refused, "Serial port 1 could not be opened ({port}): *\nThe upload has not been started.*",
         BackupAfter::Kept);
@@ -311,7 +322,7 @@ void FaultCatalogueTest::catalogue() {
   QFETCH(Entry, entry);
   UploadRig rig;
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
-  Context c{rig, rig.Write("list.txt", GoodList()), rig.Write("fw.s19", ProgramFile(12)), nullptr};
+  Context c{rig, rig.Write("list.txt", GoodList()), rig.Write("fw.s19", ProgramFile(12)), nullptr, nullptr};
   {
     QFile earlier(rig.Write("tmpLogWin.txt", EarlierBackup));
     QVERIFY(earlier.open(QIODevice::ReadWrite) && earlier.setFileTime(EarlierSaved, QFileDevice::FileModificationTime));

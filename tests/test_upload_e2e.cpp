@@ -67,8 +67,39 @@ class UploadEndToEndTest : public QObject {
   void completeUploadAgainstEachMonitorForm();
   void restoreLoopReopensTheDialogAfresh();
   void backupOfAControllerWithoutProgramKeepsTheEarlierOne();
+  void erasedControllerPointsAtTheEarlierBackup();
   void nothingActsWhileAnUploadRuns();
 };
+
+// An erased controller answers every identification window, but with
+// nothing: its backup holds no one's values, and the window says whose are where.
+void UploadEndToEndTest::erasedControllerPointsAtTheEarlierBackup() {
+  UploadRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, false, true, SmallList());
+  rig.StartUpload();
+  QCOMPARE(rig.Hands->LastMessage(), ParameterSuccess);
+  const QDateTime firstSaved = QFileInfo(rig.WorkDir.filePath("tmpLogWin.txt")).lastModified();
+  // What a full upload whose windows were not written back leaves.
+  for (const IdWindow &row : IdWindows) rig.Controller.SetWindow(row.Win, "");
+
+  QStringList tooltips;
+  rig.Hands->OnRestoreDialog = [&](frmUpdateWin &dialog) {
+    for (QLineEdit *box : dialog.txtWin) tooltips << box->toolTip();
+  };
+  rig.StartUpload();
+
+  const QString named = "The last values read from a controller are in " +
+                        QDir(QDir::currentPath()).filePath(KeptBackupName(firstSaved)) + ", saved " +
+                        firstSaved.toString("yyyy-MM-dd HH:mm:ss") +
+                        " (Controller P/N CU-4471-02, Controller S/N C23119876, Pump S/N P24051703): check them "
+                        "against the pump's label.";
+  QVERIFY2(rig.Hands->LastMessage() == ParameterSuccess + "\n" + named, qPrintable(rig.Hands->LastMessage()));
+  QCOMPARE(tooltips.size(), IdWindowCount);
+  for (const QString &tip : tooltips)
+    QVERIFY2(tip.startsWith("Every window read zero or empty") && tip.endsWith("\n" + named), qPrintable(tip));
+  EXPECT_IDLE(rig);
+}
 
 // ---------------------------------------------------------------------------
 
