@@ -1,5 +1,7 @@
 #include "RestoreAnswers.h"
 
+#include "StopSignals.h"
+
 
 #include <cstring>
 
@@ -21,11 +23,8 @@ int RowOf(const QByteArray &window) {
 
 // Strips the line end only: a value is sent as typed, blanks included.
 bool ReadAnswer(std::FILE *in, QByteArray &answer) {
-  char line[512];
-  if (!std::fgets(line, sizeof line, in)) return false;
-  answer = QByteArray(line).chopped(std::strchr(line, '\n') ? 1 : 0);
-  if (answer.endsWith('\r')) answer.chop(1);
-  return true;
+  // A stop signal ends the answers; the host acts on it before writing.
+  return ReadLineUnlessStopped(in, answer);
 }
 
 }  // namespace

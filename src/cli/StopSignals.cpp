@@ -2,11 +2,34 @@
 
 #include <csignal>
 
+#include <cstring>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
 
+#ifndef Q_OS_WIN
+pthread_t mainThread;
+int wakeUp[2] = {-1, -1};  // written by the handler, polled beside the input
+#endif
+
 void OnStopSignal(int signal) {
+#ifndef Q_OS_WIN
+  // The system may hand a process signal to any thread (a sanitizer's or
+  // Qt's); only the main thread's interrupted read ends a prompt's wait.
+  if (!pthread_equal(pthread_self(), mainThread)) {
+    pthread_kill(mainThread, signal);
+    return;
+  }
+#endif
   if (stopSignal != 0) {
     // Asked twice: whatever the upload is waiting for, stop now.
     std::signal(signal, SIG_DFL);
@@ -14,6 +37,9 @@ void OnStopSignal(int signal) {
     return;
   }
   stopSignal = signal;
+#ifndef Q_OS_WIN
+  if (wakeUp[1] >= 0) (void)!::write(wakeUp[1], "s", 1);
+#endif
 }
 
 }  // namespace
@@ -24,9 +50,12 @@ void CatchStopSignals() {
   std::signal(SIGTERM, OnStopSignal);
 }
 #else
-#include <signal.h>
-
 void CatchStopSignals() {
+  mainThread = pthread_self();
+  if (::pipe(wakeUp) == 0)
+    for (int fd : wakeUp) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  // Unbuffered, so that what poll() sees waiting is all there is.
+  std::setvbuf(stdin, nullptr, _IONBF, 0);
   struct sigaction action = {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -37,6 +66,23 @@ void CatchStopSignals() {
 #endif
 
 int StopSignal() { return stopSignal; }
+
+bool ReadLineUnlessStopped(std::FILE *in, QByteArray &line) {
+#ifndef Q_OS_WIN
+  if (wakeUp[0] >= 0) {
+    pollfd watched[2] = {{::fileno(in), POLLIN, 0}, {wakeUp[0], POLLIN, 0}};
+    while (stopSignal == 0 && ::poll(watched, 2, -1) < 0) {
+    }
+  }
+#endif
+  if (stopSignal != 0) return false;
+  char buffer[512];
+  if (!std::fgets(buffer, sizeof buffer, in)) return false;
+  line = QByteArray(buffer);
+  if (line.endsWith('\n')) line.chop(1);
+  if (line.endsWith('\r')) line.chop(1);
+  return true;
+}
 
 QString StopSignalName(int signal) {
   switch (signal) {

@@ -171,8 +171,8 @@ void TerminalHost::Answer(const QString &action, const QString &guidance) {
 void TerminalHost::WaitForEnter(const QString &guidance) {
   std::fprintf(stdout, "%s\n", qPrintable(guidance));
   std::fflush(stdout);
-  char line[256];
-  const bool answered = std::fgets(line, sizeof line, stdin) != nullptr;
+  QByteArray line;
+  const bool answered = ReadLineUnlessStopped(stdin, line);
   StopIfSignalled();
   if (!answered)
     throw UploadEnded{"No answer to the prompt: the input has ended." + InterruptionTail(), ExitInterrupted};
