@@ -2,7 +2,9 @@
 # Installs what a fresh Debian 12 machine lacks to build and test the uploader,
 # then configures and builds the given CMake preset (default: "default"), all
 # of it or only the targets named after it. CALVENORI_PACKAGING=1 adds what
-# scripts/package.sh needs.
+# scripts/package.sh needs. The "windows" preset cross-builds with MinGW-w64
+# against the Qt of ../shared/toolchains (CALVENORI_TOOLCHAINS names another
+# folder), unpacked once into build/qt-mingw64, and installs Wine and NSIS.
 #   scripts/setup.sh [preset [target...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +15,7 @@ targets=("$@")
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libgl-dev)
 case "$preset" in
   asan|fuzz) packages+=(clang libclang-rt-dev) ;;
+  windows) packages+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 nsis) ;;
 esac
 [ -n "${CALVENORI_PACKAGING:-}" ] && packages+=(dpkg-dev file help2man lintian)
 
@@ -26,6 +29,13 @@ if [ "${#missing[@]}" -gt 0 ]; then
   echo "== Installing: ${missing[*]}"
   $sudo apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+if [ "$preset" = windows ] && [ ! -d build/qt-mingw64/qt-6.4.2-mingw64 ]; then
+  archive="${CALVENORI_TOOLCHAINS:-../shared/toolchains}/qt-6.4.2-mingw64.tar.xz"
+  echo "== Unpacking $archive"
+  mkdir -p build/qt-mingw64
+  tar -xJf "$archive" -C build/qt-mingw64
 fi
 
 echo "== Configuring preset $preset"

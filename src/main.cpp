@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #include "AppIcon.h"
 #include "Message.h"
 #include "Version.h"
@@ -47,6 +51,27 @@ bool NoDisplay(int argc, char *argv[]) {
 }
 #endif
 
+// --help and --version of a window program: Windows starts it without a
+// console, so the text goes to the console it was started from, to where its
+// output was redirected, or else into a message box.
+int Inform(const QString &text) {
+#ifdef Q_OS_WIN
+  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  const bool redirected = out != nullptr && out != INVALID_HANDLE_VALUE;
+  if (!redirected) {
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS)) {
+      ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t *>(text.utf16()), L"Calvenori Uploader", MB_OK);
+      return 0;
+    }
+    if (!std::freopen("CONOUT$", "w", stdout)) return 1;
+    // The prompt came back when the program started; begin on a line of our own.
+    std::fputs("\n", stdout);
+  }
+#endif
+  std::fputs(text.toLocal8Bit().constData(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 int Usage(const char *problem) {
   std::fprintf(stderr, "calvenori-uploader: %s\nTry 'calvenori-uploader --help' for more information.\n", problem);
   return 2;
@@ -57,14 +82,10 @@ int Usage(const char *problem) {
 int main(int argc, char *argv[]) {
   // Before the application object: these must work without a display.
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(HelpText, stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
-      std::printf("calvenori-uploader %s\n", qPrintable(AppVersion()));
-      return 0;
-    }
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+      return Inform(QString::fromLatin1(HelpText));
+    if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0)
+      return Inform(QStringLiteral("calvenori-uploader %1\n").arg(AppVersion()));
   }
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
   if (NoDisplay(argc, argv)) {

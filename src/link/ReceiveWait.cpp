@@ -5,6 +5,12 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#ifdef Q_OS_WIN
+#include <QCoreApplication>
+
+#include <windows.h>
+#endif
+
 namespace {
 
 // Sleeps in the event loop until new input, a port error or `timeoutNs`.
@@ -26,6 +32,25 @@ bool SleepUntilInput(SerialPort &port, qint64 timeoutNs) {
   timer.start(static_cast<int>(ms));
   loop.exec();
   return woken;
+}
+
+// Takes in input that came while this thread was busy. True when there was
+// some, so the line is not quiet yet.
+bool LateInput(SerialPort &port) {
+#ifdef Q_OS_WIN
+  // Qt reads a Windows port with overlapped I/O whose completions reach this
+  // thread as posted events; its waitForReadyRead(0) can dispatch a completion
+  // that is not there yet and crash. Serve those events instead, and ask the
+  // driver for bytes that no read has taken yet (the next sleep waits for them).
+  const qint64 before = port.BytesWaiting();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+  if (port.BytesWaiting() > before) return true;
+  COMSTAT status{};
+  DWORD errors = 0;
+  return ::ClearCommError(port.Device().handle(), &errors, &status) && status.cbInQue > 0;
+#else
+  return port.Device().waitForReadyRead(0);
+#endif
 }
 
 qint64 RemainingNs(const QElapsedTimer &start, qint64 limitMs) {
@@ -58,7 +83,7 @@ void WaitForQuiet(SerialPort &port, qint64 quietNs, const QElapsedTimer &start, 
     if (SleepUntilInput(port, qMin(quietNs, remaining))) continue;
     // The timer can be served before input that came while this thread was
     // busy: take in what the driver holds before calling the line quiet.
-    if (!port.Device().waitForReadyRead(0)) break;
+    if (!LateInput(port)) break;
   }
   port.Timing().SettledNs += start.nsecsElapsed() - began;
 }
