@@ -83,8 +83,10 @@ class KeptBackupsTest : public QObject {
     QCOMPARE(KeepEarlierBackup(QDir(dir.path()), next, &error), kept);
     QCOMPARE(KeptFiles(QDir(dir.path())), after);
     if (!kept) {
-      QVERIFY2(error.startsWith("The earlier backup file " + QDir(dir.path()).filePath("tmpLogWin.txt") +
-                                " could not be kept as " + QDir(dir.path()).filePath(before.firstKey()) + ": "),
+      const QDir folder(dir.path());
+      QVERIFY2(error.startsWith("The earlier backup file " + QDir::toNativeSeparators(folder.filePath("tmpLogWin.txt")) +
+                                " could not be kept as " +
+                                QDir::toNativeSeparators(folder.filePath(before.firstKey())) + ": "),
                qPrintable(error));
       return;
     }
@@ -133,13 +135,15 @@ class KeptBackupsTest : public QObject {
 
     const QString standard = "Error during Locking controller.\rThe uploading procedure will be interrupted!\r"
                              "Please refer to file " +
-                             QDir::toNativeSeparators(QDir(dir.path()).canonicalPath()) + "/tmpLogWin.txt to rescue C/U parameters";
+                             QDir::toNativeSeparators(QDir(dir.path()).canonicalPath() + "/tmpLogWin.txt") +
+                             " to rescue C/U parameters";
     if (named.isEmpty()) {
       QCOMPARE(line, QString());
       QCOMPARE(interruption, standard);
       return;
     }
-    QCOMPARE(line, "The last values read from a controller are in " + QDir(QDir(dir.path()).canonicalPath()).filePath(named) +
+    QCOMPARE(line, "The last values read from a controller are in " +
+                       QDir::toNativeSeparators(QDir(QDir(dir.path()).canonicalPath()).filePath(named)) +
                        ", saved 2026-12-07 19:30:12 (Controller P/N (empty), Controller S/N (empty), Pump S/N P-77): "
                        "check them against the pump's label.");
     QCOMPARE(interruption, standard + "\r" + line);

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# A fresh private Wine prefix for one test run: FOLDER/prefix, with FOLDER/home
+# as the Unix home it sees (Wine links Documents and Desktop there). With
+# --remove it stops that prefix's server and removes the folder.
+#   tests/wine/make-prefix.sh [--remove] FOLDER
+set -euo pipefail
+remove=0
+if [ "$1" = --remove ]; then remove=1; shift; fi
+folder="$1"
+if [ -d "$folder/prefix" ]; then WINEPREFIX="$folder/prefix" wineserver -k 2>/dev/null || true; fi
+rm -rf "$folder"
+[ "$remove" -eq 0 ] || exit 0
+mkdir -p "$folder/home"
+export HOME="$folder/home" WINEPREFIX="$folder/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineboot --init >/dev/null 2>&1
+wineserver --wait
+[ -f "$WINEPREFIX/system.reg" ] || { echo "wineboot made no prefix in $WINEPREFIX" >&2; exit 1; }
+echo "Wine prefix: $WINEPREFIX ($(wine --version))"

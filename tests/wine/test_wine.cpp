@@ -1,0 +1,255 @@
+// The Windows programs under Wine against the simulated controller. Wine gives
+// a Windows program the port COMn for a link $WINEPREFIX/dosdevices/comn, here
+// to the simulator's pseudo-terminal; the technician's hands are the
+// simulator's control channel, reached from a Windows batch file (see
+// Bench::Hands). A Windows program that crashes under Wine still exits with
+// status 0, so every case is judged by what the controller received and by
+// what the program said.
+#include "ControlChannel.h"
+#include "ParameterList.h"
+#include "SimulatedController.h"
+#include "TestFiles.h"
+#include "UploadExpect.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <optional>
+
+using namespace expect;
+using sim::Dialect;
+
+namespace {
+
+const QString WindowsBuild = QStringLiteral(CALVENORI_WINDOWS_BUILD);
+const QString SimProgram = QStringLiteral(CALVENORI_SIM_PROGRAM);
+const QString BuiltUpload = WindowsBuild + "/src/calvenori-upload.exe";
+
+struct Outcome {
+  QString Out;
+  QString Err;
+  int Status = -1;
+};
+
+// `name` in the prefix's dosdevices ("com7", "s:") names `target`; an empty
+// target removes it.
+bool LinkDosDevice(const QString &name, const QString &target) {
+  const QString link = qEnvironmentVariable("WINEPREFIX") + "/dosdevices/" + name;
+  QFile::remove(link);
+  return target.isEmpty() || QFile::link(target, link);
+}
+
+// A Windows program under Wine, in `workDir`; `env` adds to or, with an empty
+// value, removes from the test's environment.
+Outcome RunWindows(const QString &program, const QStringList &args, const QString &workDir,
+                   const QMap<QString, QString> &env = {}, const QByteArray &input = {}) {
+  QProcess process;
+  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+  e.insert("WINEPATH", "Z:" + qEnvironmentVariable("CALVENORI_WINE_DLLS").replace(':', ";Z:"));
+  for (auto it = env.begin(); it != env.end(); ++it) {
+    if (it.value().isEmpty()) e.remove(it.key());
+    else e.insert(it.key(), it.value());
+  }
+  process.setProcessEnvironment(e);
+  process.setWorkingDirectory(workDir);
+  process.start("wine", QStringList{program} + args);
+  process.write(input);
+  process.closeWriteChannel();
+  process.waitForFinished(-1);
+  // Windows ends a console's lines with CR LF; its text is in the prefix's
+  // ANSI code page, 1252, which writes ä, ö, ü and ß as Latin-1 does.
+  const auto text = [](const QByteArray &bytes) { return QString::fromLatin1(bytes).replace("\r\n", "\n"); };
+  return {text(process.readAllStandardOutput()), text(process.readAllStandardError()),
+          process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1};
+}
+
+// What Windows calls a folder: its drive letter and backslashes.
+QString WindowsPath(QString unixPath) { return "Z:" + unixPath.replace(QLatin1Char('/'), QLatin1Char('\\')); }
+
+// A simulated controller on COM`com` of the Wine prefix, with its hands.
+struct Bench {
+  QTemporaryDir Dir;
+  sim::SimulatedController Controller;
+  sim::ControlChannel Control;
+  std::map<int, QByteArray> IdentificationBefore;
+  QString Com;
+  QString Error;
+
+  Bench(Dialect dialect, int com, std::optional<sim::LineDelivery> paced = {})
+      : Controller(dialect), Com(QStringLiteral("COM%1").arg(com)) {
+    if (paced) {
+      Controller.SetPaced(true);
+      Controller.SetDelivery(*paced);
+    }
+    if (!Controller.Start(&Error) || !Control.Start(Controller, Dir.filePath("ctl"), &Error)) return;
+    if (!LinkDosDevice(Com.toLower(), Controller.SlavePath())) Error = "cannot link " + Com;
+    IdentificationBefore = IdentificationOf(Controller);
+  }
+  ~Bench() { LinkDosDevice(Com.toLower(), {}); }
+
+  // Wine 8 runs a Unix program from Windows ("start /unix", or a Unix file
+  // as the program) but cannot wait for it or learn its exit status, and its
+  // sockets know no AF_UNIX. So the hands are a batch file that starts
+  // "calvenori-sim ctl" through "start /unix" and waits for the file in which
+  // a shell around it leaves its exit status.
+  QString Hands() {
+    const QString done = Dir.filePath("hands.done");
+    const QString shell = Write("hands.sh", QStringLiteral("#!/bin/sh\n%1 ctl %2 \"$1\"\necho $? >%3.new && mv %3.new %3\n")
+                                                .arg(SimProgram, Dir.filePath("ctl"), done)
+                                                .toUtf8());
+    QFile::setPermissions(shell, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString windowsDone = WindowsPath(done);
+    const QString batch = "@echo off\r\nif exist " + windowsDone + " del " + windowsDone + "\r\nstart /unix " + shell +
+                          " %1\r\n:wait\r\nif not exist " + windowsDone + " goto wait\r\nset /p status=<" +
+                          windowsDone + "\r\nexit /b %status%\r\n";
+    return "cmd /c " + WindowsPath(Write("hands.cmd", batch.toUtf8()));
+  }
+  QString Write(const QString &name, const QByteArray &content) { return WriteTestFile(Dir.path(), name, content); }
+
+  Outcome Upload(QStringList args, const QString &program = BuiltUpload, const QString &workDir = {}) {
+    if (!args.contains("--port")) args << "--port" << Com;
+    if (!args.contains("--actions")) args << "--actions" << Hands();
+    return RunWindows(program, args, workDir.isEmpty() ? Dir.path() : workDir);
+  }
+};
+
+QString Said(const Outcome &o) { return QStringLiteral("exit %1\n%2\n%3").arg(o.Status).arg(o.Out, o.Err); }
+
+// Everything a complete upload leaves in the controller.
+void VerifyUploaded(Bench &b, const QString &list, const QByteArray &program) {
+  QString error;
+  const auto written = ParameterByteMap(list, &error);
+  QVERIFY2(!written.empty(), qPrintable(error));
+  const auto memory = b.Controller.ParameterMemory();
+  for (const auto &[address, byte] : written) QCOMPARE(int(memory.at(address)), int(byte));
+  if (!program.isEmpty()) {
+    QVERIFY(b.Controller.Flash() == FlashImageOf(program));
+    QCOMPARE(b.Controller.LastCrc(), std::optional<quint32>(65535));
+  }
+  QVERIFY(IdentificationOf(b.Controller) == b.IdentificationBefore);
+  QVERIFY(b.Controller.Locked());
+}
+
+
+}  // namespace
+
+class WineTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void unitTestsAreBuilt();
+  void wholeUploads_data();
+  void wholeUploads();
+  void portsThatCannotBeOpened();
+  void interruptionNamesTheWindowsFolder_data();
+  void interruptionNamesTheWindowsFolder();
+  void failedActionInterrupts();
+};
+
+void WineTest::unitTestsAreBuilt() {
+  QVERIFY2(QFile::exists(BuiltUpload), qPrintable(BuiltUpload));
+  const Outcome version = RunWindows(BuiltUpload, {"--version"}, QDir::tempPath());
+  QCOMPARE(version.Out, QString("calvenori-upload 1.5.0\n"));
+  // A window program has no console: its answer reaches the caller's output all the same.
+  const Outcome window = RunWindows(WindowsBuild + "/src/calvenori-uploader.exe", {"--help"}, QDir::tempPath());
+  QVERIFY2(window.Out.contains("--trace FILE"), qPrintable(Said(window)));
+}
+
+// Both modes, both monitor dialects, Check Errors on; the port by number, as
+// COMn, and above 9. The simulator hands each reply over whole: Wine 8 tells
+// a Windows program of input on a pseudo-terminal only when the input is
+// there as it waits or writes, so bytes paced one by one (the even line, a
+// converter's bursts) reach it only at its next write, which no Windows
+// driver does.
+void WineTest::wholeUploads_data() {
+  QTest::addColumn<int>("dialect");
+  QTest::addColumn<bool>("full");
+  QTest::addColumn<int>("com");
+  QTest::addColumn<QString>("port");
+  QTest::newRow("full, (E), port 7") << int(Dialect::E) << true << 7 << "7";
+  QTest::newRow("full, Er, COM12") << int(Dialect::Er) << true << 12 << "COM12";
+  QTest::newRow("parameter list, (E), com7") << int(Dialect::E) << false << 7 << "com7";
+  QTest::newRow("parameter list, Er, COM10") << int(Dialect::Er) << false << 10 << "COM10";
+}
+
+void WineTest::wholeUploads() {
+  QFETCH(int, dialect);
+  QFETCH(bool, full);
+  QFETCH(int, com);
+  QFETCH(QString, port);
+  Bench bench(Dialect(dialect), com);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  const QByteArray program = full ? ProgramFile(12) : QByteArray();
+  const QString list = bench.Write("list.txt", SmallList());
+  QStringList args{"--params", list, "--port", port, "--restore", "keep", "--check-errors"};
+  if (full) args << "--program" << bench.Write("fw.s19", program);
+  const Outcome out = bench.Upload(args);
+  QVERIFY2(out.Status == 0 && out.Out.contains(full ? FullSuccess : ParameterSuccess), qPrintable(Said(out)));
+  VerifyUploaded(bench, list, program);
+}
+
+void WineTest::portsThatCannotBeOpened() {
+  Bench bench(Dialect::E, 9);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  LinkDosDevice("com13", {});
+  const QString list = bench.Write("list.txt", SmallList());
+  const Outcome out = bench.Upload({"--params", list, "--port", "13"});
+  QVERIFY2(out.Status == 3, qPrintable(Said(out)));
+  QVERIFY2(out.Err.startsWith("Serial port 13 could not be opened (COM13): "), qPrintable(Said(out)));
+  // Nothing of Linux groups or device files on Windows.
+  QVERIFY2(!out.Err.contains("dialout") && !out.Err.contains("/dev/"), qPrintable(out.Err));
+  QCOMPARE(bench.Controller.Received(), QByteArray());
+}
+
+// The rescue line names tmpLogWin.txt as Windows shows the working folder:
+// backslashes, and two of them at a drive's root. The folder's name has a
+// blank and a letter outside ASCII, as do the files and the trace.
+void WineTest::interruptionNamesTheWindowsFolder_data() {
+  QTest::addColumn<bool>("driveRoot");
+  QTest::newRow("folder") << false;
+  QTest::newRow("drive root") << true;
+}
+
+void WineTest::interruptionNamesTheWindowsFolder() {
+  QFETCH(bool, driveRoot);
+  Bench bench(Dialect::E, driveRoot ? 4 : 3);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  const QString folder = bench.Dir.filePath(QStringLiteral("Service Pümpe"));
+  QVERIFY(QDir().mkpath(folder));
+  const QString drive = driveRoot ? QStringLiteral("s:") : QString();
+  if (driveRoot) QVERIFY(LinkDosDevice(drive, folder));
+  const QString list = WriteTestFile(folder, QStringLiteral("Liste Größe 1.txt"), SmallList());
+  const QString trace = folder + QStringLiteral("/Spur ö.trace");
+  sim::Faults faults;
+  faults.WrongReadAddress = 0x0401;
+  bench.Controller.SetFaults(faults);
+  const Outcome out = bench.Upload({"--params", WindowsPath(list), "--trace", WindowsPath(trace)}, BuiltUpload, folder);
+  if (driveRoot) LinkDosDevice(drive, {});
+  const QString backup = driveRoot ? QStringLiteral("S:\\\\tmpLogWin.txt") : WindowsPath(folder) + "\\tmpLogWin.txt";
+  QVERIFY2(out.Status == 4 && out.Err.contains("Error during file parameters writing.\nThe uploading procedure will "
+                                               "be interrupted!\nPlease refer to file " + backup +
+                                               " to rescue C/U parameters"),
+           qPrintable(Said(out)));
+  QVERIFY(QFile::exists(folder + "/tmpLogWin.txt"));
+  QFile traced(trace);
+  QVERIFY(traced.open(QIODevice::ReadOnly));
+  QVERIFY(traced.readAll().contains(" MSG Error during file parameters writing."));
+}
+
+// A Windows command as the hands: its exit status counts. (Through
+// "start /wait /unix" Wine hands back 0 whatever the Unix program returned.)
+void WineTest::failedActionInterrupts() {
+  Bench bench(Dialect::E, 5);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  const Outcome out = bench.Upload({"--params", bench.Write("list.txt", SmallList()), "--program",
+                                    bench.Write("fw.s19", ProgramFile(12)), "--actions", "cmd /c exit 1"});
+  QVERIFY2(out.Status == 4 && out.Err.contains("The action \"bridge-and-cycle\" failed (exit status 1)."),
+           qPrintable(Said(out)));
+  QCOMPARE(MonitorCommandCount(bench.Controller, "E", 1), 0);
+}
+
+QTEST_GUILESS_MAIN(WineTest)
+#include "test_wine.moc"
