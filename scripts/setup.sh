@@ -39,7 +39,10 @@ if [ "$preset" = windows ] && [ ! -d build/qt-mingw64/qt-6.4.2-mingw64 ]; then
 fi
 
 echo "== Configuring preset $preset"
-cmake --preset "$preset" >/dev/null
+configure=(cmake --preset "$preset")
+# The Windows build whose programs the Linux build's tests run under Wine.
+[ -n "${CALVENORI_WINDOWS_BUILD:-}" ] && configure+=("-DCALVENORI_WINDOWS_BUILD=$(realpath "$CALVENORI_WINDOWS_BUILD")")
+"${configure[@]}" >/dev/null
 echo "== Building ${targets[*]:-everything} ($preset)"
 build=(cmake --build --preset "$preset" -j "$(nproc)")
 [ "${#targets[@]}" -gt 0 ] && build+=(--target "${targets[@]}")

@@ -45,9 +45,10 @@ void OnStopSignal(int signal) {
 }  // namespace
 
 #ifdef Q_OS_WIN
+// The C runtime turns the console's Ctrl+C and Ctrl+Break into SIGINT and
+// SIGBREAK, called on a thread of their own: the handler only notes them.
 void CatchStopSignals() {
-  std::signal(SIGINT, OnStopSignal);
-  std::signal(SIGTERM, OnStopSignal);
+  for (int signal : {SIGINT, SIGBREAK, SIGTERM}) std::signal(signal, OnStopSignal);
 }
 #else
 void CatchStopSignals() {
@@ -93,6 +94,10 @@ QString StopSignalName(int signal) {
 #ifdef SIGHUP
     case SIGHUP:
       return QStringLiteral("SIGHUP");
+#endif
+#ifdef SIGBREAK
+    case SIGBREAK:
+      return QStringLiteral("SIGBREAK (Ctrl-Break)");
 #endif
     default:
       return QStringLiteral("signal %1").arg(signal);

@@ -147,6 +147,7 @@ class WineTest : public QObject {
   void interruptionNamesTheWindowsFolder_data();
   void interruptionNamesTheWindowsFolder();
   void failedActionInterrupts();
+  void installerInstallsUploadsAndUninstalls();
 };
 
 void WineTest::unitTestsAreBuilt() {
@@ -198,7 +199,7 @@ void WineTest::portsThatCannotBeOpened() {
   const QString list = bench.Write("list.txt", SmallList());
   const Outcome out = bench.Upload({"--params", list, "--port", "13"});
   QVERIFY2(out.Status == 3, qPrintable(Said(out)));
-  QVERIFY2(out.Err.startsWith("Serial port 13 could not be opened (COM13): "), qPrintable(Said(out)));
+  QVERIFY2(out.Err.contains("Serial port 13 could not be opened (COM13): "), qPrintable(Said(out)));
   // Nothing of Linux groups or device files on Windows.
   QVERIFY2(!out.Err.contains("dialout") && !out.Err.contains("/dev/"), qPrintable(out.Err));
   QCOMPARE(bench.Controller.Received(), QByteArray());
@@ -249,6 +250,53 @@ void WineTest::failedActionInterrupts() {
   QVERIFY2(out.Status == 4 && out.Err.contains("The action \"bridge-and-cycle\" failed (exit status 1)."),
            qPrintable(Said(out)));
   QCOMPARE(MonitorCommandCount(bench.Controller, "E", 1), 0);
+}
+
+// The installer as a technician runs it (silently here), the installed
+// programs without the build's DLL folders, an upload from the working folder
+// the shortcut starts in, and an uninstall that leaves that folder alone.
+void WineTest::installerInstallsUploadsAndUninstalls() {
+  const QString installer = WindowsBuild + "/package/calvenori-uploader-1.5.0-win64.exe";
+  QVERIFY2(QFile::exists(installer), qPrintable(installer + " is missing: run scripts/windows-package.sh"));
+  const QString drive = qEnvironmentVariable("WINEPREFIX") + "/drive_c";
+  const QString bin = drive + "/Program Files/Calvenori Uploader/bin";
+  const QMap<QString, QString> noBuildDlls{{"WINEPATH", ""}, {"QT_PLUGIN_PATH", ""}};
+  RunWindows(installer, {"/S"}, QDir::tempPath(), noBuildDlls);
+  for (const char *program : {"calvenori-upload", "calvenori-uploader"}) {
+    const Outcome version = RunWindows(bin + "/" + program + ".exe", {"--version"}, QDir::tempPath(), noBuildDlls);
+    QCOMPARE(version.Out, QStringLiteral("%1 1.5.0\n").arg(program));
+  }
+  QVERIFY(QFile::exists(bin + "/platforms/qwindows.dll"));
+
+  // Wine's Documents is the Unix home.
+  const QString working = qEnvironmentVariable("HOME") + "/Calvenori Uploader";
+  QVERIFY(QFileInfo(working).isDir());
+  const QString shortcut = drive + "/users/" + qEnvironmentVariable("USER", "root") +
+                           "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Calvenori Uploader 1.5.0/"
+                           "Calvenori Uploader.lnk";
+  QFile link(shortcut);
+  QVERIFY2(link.open(QIODevice::ReadOnly), qPrintable(shortcut));
+  const QString startIn = QStringLiteral("\\Documents\\Calvenori Uploader");
+  QVERIFY(link.readAll().contains(QByteArray(reinterpret_cast<const char *>(startIn.utf16()), startIn.size() * 2)));
+
+  Bench bench(Dialect::E, 6);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  const QString list = bench.Write("list.txt", SmallList());
+  const QByteArray program = ProgramFile(12);
+  QStringList args{"--params", WindowsPath(list), "--program", WindowsPath(bench.Write("fw.s19", program)),
+                   "--restore", "keep", "--port", bench.Com, "--actions", bench.Hands()};
+  const Outcome out = RunWindows(bin + "/calvenori-upload.exe", args, working, noBuildDlls);
+  QVERIFY2(out.Status == 0 && out.Out.contains(FullSuccess), qPrintable(Said(out)));
+  VerifyUploaded(bench, list, program);
+  QVERIFY(QFile::exists(working + "/tmpLogWin.txt"));
+
+  // The uninstaller hands over to a copy of itself and returns at once: wait
+  // for the programs to go.
+  RunWindows(drive + "/Program Files/Calvenori Uploader/Uninstall.exe", {"/S"}, QDir::tempPath(), noBuildDlls);
+  QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(bin + "/calvenori-upload.exe") && !QFile::exists(bin + "/Qt6Core.dll"),
+                           60000);
+  QVERIFY(!QFile::exists(shortcut));
+  QVERIFY(QFile::exists(working + "/tmpLogWin.txt"));
 }
 
 QTEST_GUILESS_MAIN(WineTest)
