@@ -12,11 +12,17 @@
 //   build/default/bench/bench_upload [--soak [records]]
 // --soak sends a generated program file of 100,000 records through the
 // unpaced simulator and also prints resident memory at start and end.
+// --wine (scripts/wine-bench.sh) times calvenori-upload.exe of the Windows
+// build under Wine instead, against the floor of an unpaced line (Wine
+// delivers input that trickles in on a pseudo-terminal only at the program's
+// next write, so the paced line cannot run there), beside the native program
+// on the same line.
 #include "ControlChannel.h"
 #include "FieldReader.h"
 #include "ParameterList.h"
 #include "SimulatedController.h"
 #include "Technician.h"
+#include "WineHands.h"
 #include "frmMain.h"
 
 #include <QAction>
@@ -203,10 +209,11 @@ double Floor(const RunFigures &run, bool paced) {
 // The same upload through calvenori-upload, its prompts answered by the
 // simulator's ctl; timed from the start of the process to its exit. Its
 // pauses are the window's (`paused`): the same steps make them.
-RunFigures RunCommandLine(const QString &program, const QString &parameters, double paused) {
+RunFigures RunCommandLine(const QString &program, const QString &parameters, double paused, bool paced = true,
+                          bool windows = false) {
   RunFigures run;
   sim::SimulatedController controller(sim::Dialect::E);
-  controller.SetPaced(true);
+  controller.SetPaced(paced);
   sim::ControlChannel control;
   QTemporaryDir dir;
   QString error;
@@ -214,22 +221,55 @@ RunFigures RunCommandLine(const QString &program, const QString &parameters, dou
     run.LastMessage = "simulator: " + error;
     return run;
   }
+  const QString sim = QStringLiteral(CALVENORI_SIM_PROGRAM);
+  QString executable = QStringLiteral(CALVENORI_UPLOAD_PROGRAM);
+  QStringList args{"--port", controller.SlavePath(), "--program", program, "--params", parameters,
+                   "--actions", sim + " ctl " + dir.filePath("ctl")};
   QProcess upload;
+  if (windows) {
+    // Wine's COM9 is the simulator's pseudo-terminal.
+    const QString link = qEnvironmentVariable("WINEPREFIX") + "/dosdevices/com9";
+    QFile::remove(link);
+    QFile::link(controller.SlavePath(), link);
+    args = QStringList{qEnvironmentVariable("CALVENORI_WINDOWS_BUILD") + "/src/calvenori-upload.exe",
+                       "--port", "COM9", "--program", sim::WindowsPath(program), "--params",
+                       sim::WindowsPath(parameters), "--actions", sim::WriteWineHands(dir.path(), sim, dir.filePath("ctl"))};
+    executable = QStringLiteral("wine");
+  }
   upload.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   upload.setStandardOutputFile(QProcess::nullDevice());
+  upload.setWorkingDirectory(dir.path());
   QElapsedTimer wall;
   wall.start();
-  upload.start(QStringLiteral(CALVENORI_UPLOAD_PROGRAM),
-               {"--port", controller.SlavePath(), "--program", program, "--params", parameters, "--actions",
-                QStringLiteral(CALVENORI_SIM_PROGRAM) + " ctl " + dir.filePath("ctl")});
+  upload.start(executable, args);
   upload.waitForFinished(-1);
   run.WallAtSuccess = wall.nsecsElapsed() / 1e9;
-  run.Succeeded = upload.exitStatus() == QProcess::NormalExit && upload.exitCode() == 0;
+  // Under Wine a crashed program exits 0 too: the locked controller says it ended.
+  run.Succeeded = upload.exitStatus() == QProcess::NormalExit && upload.exitCode() == 0 && controller.Locked();
   run.LastMessage = QStringLiteral("exit status %1").arg(upload.exitCode());
   run.Paused = paused;
   run.Bytes = controller.BytesSent() + controller.BytesReceived();
   run.AddedDelayMs = controller.AddedDelayMs();
   return run;
+}
+
+// --wine: the Windows program under Wine and the native one, both unpaced.
+int BenchWine(const QString &program, const QString &parameters) {
+  const RunFigures window = RunUpload(program, parameters, false, sim::LineDelivery());
+  const RunFigures native = RunCommandLine(program, parameters, window.Paused, false);
+  const RunFigures wine = RunCommandLine(program, parameters, window.Paused, false, true);
+  if (!window.Succeeded || !native.Succeeded || !wine.Succeeded) {
+    std::fprintf(stderr, "an upload did not succeed: window %s, native %s, wine %s\n", qPrintable(window.LastMessage),
+                 qPrintable(native.LastMessage), qPrintable(wine.LastMessage));
+    return 1;
+  }
+  std::printf("mode unpaced_wine\n");
+  std::printf("wine_upload_wall_s %.3f\n", wine.WallAtSuccess);
+  std::printf("wine_wire_limit_s %.3f\n", Floor(wine, false));
+  std::printf("wine_overhead_ratio %.4f\n", wine.WallAtSuccess / Floor(wine, false));
+  std::printf("native_unpaced_cli_wall_s %.3f\n", native.WallAtSuccess);
+  std::printf("native_unpaced_cli_overhead_ratio %.4f\n", native.WallAtSuccess / Floor(native, false));
+  return 0;
 }
 
 }  // namespace
@@ -249,6 +289,7 @@ int main(int argc, char **argv) {
   const QString program = soak ? WriteSoakFile(work.path(), soakRecords > 0 ? soakRecords : 100000)
                                : source + "/examples/pump-controller-v1.5.s19";
   const QString parameters = source + "/examples/pump-parameters.txt";
+  if (args.contains("--wine")) return BenchWine(program, parameters);
 
   const RunFigures run = RunUpload(program, parameters, !soak, sim::LineDelivery());
   if (!run.Succeeded) {

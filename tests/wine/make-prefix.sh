@@ -7,7 +7,7 @@ set -euo pipefail
 remove=0
 if [ "$1" = --remove ]; then remove=1; shift; fi
 folder="$1"
-if [ -d "$folder/prefix" ]; then WINEPREFIX="$folder/prefix" wineserver -k 2>/dev/null || true; fi
+if [ -d "$folder/prefix" ]; then WINEPREFIX="$folder/prefix" wineserver -k >/dev/null 2>&1 || true; fi
 rm -rf "$folder"
 [ "$remove" -eq 0 ] || exit 0
 mkdir -p "$folder/home"

@@ -2,7 +2,7 @@
 // a Windows program the port COMn for a link $WINEPREFIX/dosdevices/comn, here
 // to the simulator's pseudo-terminal; the technician's hands are the
 // simulator's control channel, reached from a Windows batch file (see
-// Bench::Hands). A Windows program that crashes under Wine still exits with
+// WineHands.h). A Windows program that crashes under Wine still exits with
 // status 0, so every case is judged by what the controller received and by
 // what the program said.
 #include "ControlChannel.h"
@@ -10,6 +10,7 @@
 #include "SimulatedController.h"
 #include "TestFiles.h"
 #include "UploadExpect.h"
+#include "WineHands.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,8 +67,7 @@ Outcome RunWindows(const QString &program, const QStringList &args, const QStrin
           process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1};
 }
 
-// What Windows calls a folder: its drive letter and backslashes.
-QString WindowsPath(QString unixPath) { return "Z:" + unixPath.replace(QLatin1Char('/'), QLatin1Char('\\')); }
+using sim::WindowsPath;
 
 // A simulated controller on COM`com` of the Wine prefix, with its hands.
 struct Bench {
@@ -90,23 +90,7 @@ struct Bench {
   }
   ~Bench() { LinkDosDevice(Com.toLower(), {}); }
 
-  // Wine 8 runs a Unix program from Windows ("start /unix", or a Unix file
-  // as the program) but cannot wait for it or learn its exit status, and its
-  // sockets know no AF_UNIX. So the hands are a batch file that starts
-  // "calvenori-sim ctl" through "start /unix" and waits for the file in which
-  // a shell around it leaves its exit status.
-  QString Hands() {
-    const QString done = Dir.filePath("hands.done");
-    const QString shell = Write("hands.sh", QStringLiteral("#!/bin/sh\n%1 ctl %2 \"$1\"\necho $? >%3.new && mv %3.new %3\n")
-                                                .arg(SimProgram, Dir.filePath("ctl"), done)
-                                                .toUtf8());
-    QFile::setPermissions(shell, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString windowsDone = WindowsPath(done);
-    const QString batch = "@echo off\r\nif exist " + windowsDone + " del " + windowsDone + "\r\nstart /unix " + shell +
-                          " %1\r\n:wait\r\nif not exist " + windowsDone + " goto wait\r\nset /p status=<" +
-                          windowsDone + "\r\nexit /b %status%\r\n";
-    return "cmd /c " + WindowsPath(Write("hands.cmd", batch.toUtf8()));
-  }
+  QString Hands() const { return sim::WriteWineHands(Dir.path(), SimProgram, Dir.filePath("ctl")); }
   QString Write(const QString &name, const QByteArray &content) { return WriteTestFile(Dir.path(), name, content); }
 
   Outcome Upload(QStringList args, const QString &program = BuiltUpload, const QString &workDir = {}) {
