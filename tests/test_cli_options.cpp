@@ -1,8 +1,16 @@
 // calvenori-upload's command line: what each option sets, what is refused,
-// and how --port names a port. No port needed, so these run on Windows too.
+// and how --port names a port (COMn on Windows, a device path elsewhere). No
+// port needed, so these run on Windows too.
 #include "CliOptions.h"
+#include "PortChoice.h"
 
 #include <QtTest>
+
+#ifdef Q_OS_WIN
+const char *const PortText = "COM12";
+#else
+const char *const PortText = "/dev/COM12";
+#endif
 
 class CliOptionsTest : public QObject {
   Q_OBJECT
@@ -12,7 +20,7 @@ class CliOptionsTest : public QObject {
     CliOptions o;
     QString error;
     QVERIFY2(ParseCliOptions({"--params=C:\\Service Files\\Pümpe 1.txt", "--program", "fw.s19", "--no-check-errors",
-                              "--restore", "skip", "--trace", "w.trace", "--port", "COM12", "--actions", "hands.cmd"},
+                              "--restore", "skip", "--trace", "w.trace", "--port", PortText, "--actions", "hands.cmd"},
                              o, &error),
              qPrintable(error));
     QCOMPARE(o.ParameterFile, QString("C:\\Service Files\\Pümpe 1.txt"));
@@ -21,7 +29,11 @@ class CliOptionsTest : public QObject {
     QCOMPARE(o.Restore, RestoreMode::Skip);
     QVERIFY(o.RestoreGiven);
     QCOMPARE(o.TraceFile, QString("w.trace"));
-    QCOMPARE(o.Port, QString("COM12"));
+#ifdef Q_OS_WIN
+    QCOMPARE(int(o.Port.Number), 12);
+#else
+    QCOMPARE(o.Port.Device, QString("/dev/COM12"));
+#endif
     QCOMPARE(o.Actions, QString("hands.cmd"));
   }
 
@@ -45,22 +57,35 @@ class CliOptionsTest : public QObject {
 
   void portsAreNumbersOrDevices_data() {
     QTest::addColumn<QString>("port");
-    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("number");  // 0: refused
     QTest::addColumn<QString>("device");
     QTest::newRow("7") << "7" << 7 << "";
+    QTest::newRow("255") << "255" << 255 << "";
+    QTest::newRow("0") << "0" << 0 << "";
+    QTest::newRow("256") << "256" << 0 << "";
+#ifdef Q_OS_WIN
     QTest::newRow("COM7") << "COM7" << 7 << "";
     QTest::newRow("com12") << "com12" << 12 << "";
-    QTest::newRow("COM0 is a name") << "COM0" << 1 << "COM0";
+    QTest::newRow("COM0") << "COM0" << 0 << "";
+    QTest::newRow("a path is no port here") << "/dev/ttyUSB0" << 0 << "";
+#else
     QTest::newRow("device") << "/dev/ttyUSB0" << 1 << "/dev/ttyUSB0";
-    QTest::newRow("too large") << "40000" << 1 << "40000";
+    QTest::newRow("COM7 is no port here") << "COM7" << 0 << "";
+#endif
   }
   void portsAreNumbersOrDevices() {
     QFETCH(QString, port);
     QFETCH(int, number);
     QFETCH(QString, device);
-    QString named;
-    QCOMPARE(int(PortNumberFor(port, named)), number);
-    QCOMPARE(named, device);
+    PortChoice choice;
+    QString error;
+    QCOMPARE(ParsePortChoice(port, choice, &error), number != 0);
+    if (number == 0) {
+      QVERIFY2(error.startsWith("--port"), qPrintable(error));
+      return;
+    }
+    QCOMPARE(int(choice.Number), number);
+    QCOMPARE(choice.Device, device);
   }
 };
 

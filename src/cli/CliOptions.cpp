@@ -123,13 +123,3 @@ QString CliHelpText() {
       "     written, Ctrl-C, SIGTERM or SIGHUP)\n"
       "  5  the connection to the serial port was lost\n");
 }
-
-qint16 PortNumberFor(const QString &port, QString &device) {
-  QString digits = port;
-  if (digits.startsWith("COM", Qt::CaseInsensitive)) digits = digits.mid(3);
-  bool number = false;
-  const int n = digits.toInt(&number);
-  if (number && n > 0 && n < 32768) return qint16(n);
-  device = port;
-  return 1;
-}

@@ -34,7 +34,3 @@ struct CliOptions {
 bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error);
 
 QString CliHelpText();
-
-// --port as a port number, as in the window's port dialog ("7" or "COM7");
-// any other text is a device, left in `device`, and shown as port 1.
-qint16 PortNumberFor(const QString &port, QString &device);

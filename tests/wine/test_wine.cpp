@@ -20,6 +20,8 @@
 
 #include <optional>
 
+#include <signal.h>
+
 using namespace expect;
 using sim::Dialect;
 
@@ -132,6 +134,7 @@ class WineTest : public QObject {
   void interruptionNamesTheWindowsFolder();
   void failedActionInterrupts();
   void installerInstallsUploadsAndUninstalls();
+  void ctrlCEndsTheUploadCleanly();
 };
 
 void WineTest::unitTestsAreBuilt() {
@@ -183,7 +186,7 @@ void WineTest::portsThatCannotBeOpened() {
   const QString list = bench.Write("list.txt", SmallList());
   const Outcome out = bench.Upload({"--params", list, "--port", "13"});
   QVERIFY2(out.Status == 3, qPrintable(Said(out)));
-  QVERIFY2(out.Err.contains("Serial port 13 could not be opened (COM13): "), qPrintable(Said(out)));
+  QVERIFY2(out.Err.contains("Serial port 13 (COM13) could not be opened: "), qPrintable(Said(out)));
   // Nothing of Linux groups or device files on Windows.
   QVERIFY2(!out.Err.contains("dialout") && !out.Err.contains("/dev/"), qPrintable(out.Err));
   QCOMPARE(bench.Controller.Received(), QByteArray());
@@ -281,6 +284,33 @@ void WineTest::installerInstallsUploadsAndUninstalls() {
                            60000);
   QVERIFY(!QFile::exists(shortcut));
   QVERIFY(QFile::exists(working + "/tmpLogWin.txt"));
+}
+
+// Wine turns SIGINT into the console's Ctrl+C for a Windows program.
+void WineTest::ctrlCEndsTheUploadCleanly() {
+  Bench bench(Dialect::E, 8);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  const QString trace = bench.Dir.filePath("wire.trace");
+  QProcess process;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("WINEPATH", "Z:" + qEnvironmentVariable("CALVENORI_WINE_DLLS").replace(':', ";Z:"));
+  process.setProcessEnvironment(env);
+  process.setWorkingDirectory(bench.Dir.path());
+  process.start("wine", {BuiltUpload, "--params", WindowsPath(bench.Write("list.txt", SmallList())), "--program",
+                         WindowsPath(bench.Write("fw.s19", ProgramFile(3000))), "--trace", WindowsPath(trace),
+                         "--port", bench.Com, "--actions", bench.Hands()});
+  QVERIFY(process.waitForStarted(-1));
+  QTRY_VERIFY_WITH_TIMEOUT(bench.Controller.Received().count("S1") >= 2 || process.state() != QProcess::Running, 60000);
+  QVERIFY2(process.state() == QProcess::Running, process.readAllStandardError().constData());
+  ::kill(process.processId(), SIGINT);
+  QVERIFY(process.waitForFinished(-1));
+  const QString err = QString::fromLatin1(process.readAllStandardError()).replace("\r\n", "\n");
+  QCOMPARE(process.exitCode(), 4);
+  QVERIFY2(err.contains("The upload was stopped by SIGINT (Ctrl-C) during \"Sending Program File\"."), qPrintable(err));
+  QFile traced(trace);
+  QVERIFY(traced.open(QIODevice::ReadOnly));
+  QVERIFY2(traced.readAll().trimmed().endsWith(" closed"), "the trace has no closing line");
+  QVERIFY(bench.Controller.Received().count("S1") < 3000);
 }
 
 QTEST_GUILESS_MAIN(WineTest)
