@@ -31,11 +31,15 @@ const char *const HelpText =
     "Qt's own options (-platform NAME, -style NAME, ...) are taken as Qt takes them;\n"
     "any other argument is refused with exit status 2, and no window opens.\n"
     "\n"
+    "For terminals, unattended and scripted uploads use calvenori-upload.\n"
+#ifndef Q_OS_WIN
+    // The display check, the simulated controller and the example files are Linux's.
     "Without a display (no DISPLAY or WAYLAND_DISPLAY, and no -platform or\n"
     "QT_QPA_PLATFORM given) it says so and exits with status 1.\n"
-    "For terminals, unattended and scripted uploads use calvenori-upload.\n"
     "A parameter list and a program file to try it with, against the simulated\n"
-    "controller calvenori-sim, are in " CALVENORI_EXAMPLES "/\n";
+    "controller calvenori-sim, are in " CALVENORI_EXAMPLES "/\n"
+#endif
+    ;
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
 // Qt aborts (a core dump) when it finds no display to connect to; say what

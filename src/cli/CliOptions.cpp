@@ -65,6 +65,19 @@ bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
   return true;
 }
 
+// The simulated controller runs on Linux pseudo-terminals only, and only the
+// Debian package carries the example files to try it with.
+#ifdef Q_OS_WIN
+#define TrainingKitHelp ""
+#else
+#define TrainingKitHelp                                                              \
+  "\n"                                                                               \
+  "To try it without a controller, against the simulated one (calvenori-sim), the\n" \
+  "package holds a parameter list and a program file in\n"                          \
+  "  " CALVENORI_EXAMPLES "/\n"                                                      \
+  "  pump-parameters.txt, pump-controller-v1.5.s19\n"
+#endif
+
 QString CliHelpText() {
   return QStringLiteral(
       "Usage: calvenori-upload --params FILE [--program FILE] [OPTION]...\n"
@@ -104,11 +117,7 @@ QString CliHelpText() {
       "At a prompt, do what it says at the controller and press Enter (the window's OK\n"
       "button), or press Ctrl-C to stop. When the controller does not answer as the\n"
       "prompt expects, the prompt comes again with a line saying what to check.\n"
-      "\n"
-      "To try it without a controller, against the simulated one (calvenori-sim), the\n"
-      "package holds a parameter list and a program file in\n"
-      "  " CALVENORI_EXAMPLES "/\n"
-      "  pump-parameters.txt, pump-controller-v1.5.s19\n"
+      TrainingKitHelp
       "\n"
       "Exit status:\n"
       "  0  uploaded\n"
