@@ -16,6 +16,8 @@ class IdentificationBackupTest : public QObject {
   Q_OBJECT
   SimLink link;
   QTemporaryDir workDir;
+  FailureRecord rec;
+  IdBackup rows;
 
   sim::SimulatedController &Sim() { return *link.Controller; }
 
@@ -28,27 +30,27 @@ class IdentificationBackupTest : public QObject {
   void initTestCase() {
     QVERIFY2(link.Start(), qPrintable(link.Error));
     QVERIFY(QDir::setCurrent(workDir.path()));
-    FillIdWindows();
   }
 
   void init() {
     link.Reset(sim::Mode::Application);
-    for (IdWindow &row : IdWindows) row.Value = "old";
+    rec = {};
+    rows = BlankBackup();
   }
 
   void allReadsGood() {
     ScriptedHost host(link.Port);
     host.Check = -1;
-    StoreControllerParameters(host);
-    for (const IdWindow &row : IdWindows) QCOMPARE(row.Value, Sim().Window(row.Win));
-    QCOMPARE(IdWindows[2].Value.isEmpty(), false);
+    rows = StoreControllerParameters(host, rec).Rows;
+    for (const IdWindow &row : rows) QCOMPARE(row.Value, Sim().Window(row.Win));
+    QCOMPARE(rows[2].Value.isEmpty(), false);
     QCOMPARE(host.Events.first(), QString("caption Storing Controller Parameters"));
     QCOMPARE(host.Events.mid(1, 4), QStringList({"repaint", "max 9", "min 0", "value 0"}));
     QCOMPARE(host.EventsStartingWith("value"),
              QStringList({"value 0", "value 1", "value 2", "value 3", "value 4", "value 5", "value 6", "value 7",
                           "value 8", "value 9"}));
     QCOMPARE(host.Events.last(), QString("wait 0.2"));
-    QCOMPARE(ErrorFlag, qint16(0));
+    QVERIFY(!rec.Flagged);
     QCOMPARE(Sim().WindowRequests().size(), 9);
   }
 
@@ -59,33 +61,31 @@ class IdentificationBackupTest : public QObject {
 
     ScriptedHost checking(link.Port);
     checking.Check = -1;
-    StoreControllerParameters(checking);
-    QCOMPARE(IdWindows[1].Value, Sim().Window(311));
-    QCOMPARE(IdWindows[2].Value, QByteArray("#TIMEOUT#"));
-    for (int r = 3; r < IdWindowCount; ++r) QCOMPARE(IdWindows[r].Value, QByteArray("old"));
+    const StoredParameters stopped = StoreControllerParameters(checking, rec);
+    QCOMPARE(stopped.Rows[1].Value, Sim().Window(311));
+    QCOMPARE(stopped.Rows[2].Value, QByteArray("#TIMEOUT#"));
+    for (int r = 3; r < IdWindowCount; ++r) QCOMPARE(stopped.Rows[r].Value, QByteArray());
     QCOMPARE(checking.Progress.Value, 2);
-    QCOMPARE(ErrorFlag, qint16(-1));
+    QCOMPARE(stopped.Outcome.End, StepEnd::Failed);
     QCOMPARE(Sim().WindowRequests().size(), 3);
     QVERIFY(!checking.Events.contains("wait 0.2"));
 
-    ErrorFlag = 0;
-    FailureCount = 0;
+    rec = {};
     Sim().ClearReceived();
     ScriptedHost pushing(link.Port);
-    StoreControllerParameters(pushing);
+    const StoredParameters passed = StoreControllerParameters(pushing, rec);
     QCOMPARE(Sim().WindowRequests().size(), 9);
-    QCOMPARE(IdWindows[2].Value, QByteArray("#TIMEOUT#"));
-    QCOMPARE(IdWindows[8].Value, Sim().Window(325));
-    QCOMPARE(ErrorFlag, qint16(0));
-    QCOMPARE(FailureCount, 1);  // let pass, but not forgotten
+    QCOMPARE(passed.Rows[2].Value, QByteArray("#TIMEOUT#"));
+    QCOMPARE(passed.Rows[8].Value, Sim().Window(325));
+    QCOMPARE(passed.Outcome.End, StepEnd::Done);
+    QCOMPARE(rec.Count, 1);  // let pass, but not forgotten
   }
 
   void logHoldsNineLabelledLines() {
-    for (IdWindow &row : IdWindows) row.Value.clear();
-    IdWindows[0].Value = "001234";
-    IdWindows[4].Value = QByteArray("M\xE9X ");  // bytes as received, nothing trimmed
+    rows[0].Value = "001234";
+    rows[4].Value = QByteArray("M\xE9X ");  // bytes as received, nothing trimmed
     QString error;
-    QVERIFY2(WriteParameterLog(&error), qPrintable(error));
+    QVERIFY2(WriteParameterLog(rows, &error), qPrintable(error));
     const QByteArray expected = QByteArray("VE (Win 310)\t\t001234\r\n") + "Vref (Win 311)\t\t\r\n" +
                                 "Controller P/N (Win 319)\t\t\r\n" + "Pump P/N (Win 320)\t\t\r\n" +
                                 "Pump Special Model (Win 321)\t\tM\xE9X \r\n" + "Pump S/N (Win 322)\t\t\r\n" +
@@ -94,8 +94,8 @@ class IdentificationBackupTest : public QObject {
     QCOMPARE(LogText(), expected);
 
     // A second backup replaces the first; the file never grows.
-    for (IdWindow &row : IdWindows) row.Value = "x";
-    QVERIFY(WriteParameterLog(&error));
+    for (IdWindow &row : rows) row.Value = "x";
+    QVERIFY(WriteParameterLog(rows, &error));
     QCOMPARE(LogText().count("\r\n"), 9);
     QVERIFY(LogText().startsWith("VE (Win 310)\t\tx\r\n"));
   }
@@ -105,12 +105,12 @@ class IdentificationBackupTest : public QObject {
     SmallDisk disk;
     REQUIRE_SMALL_DISK(disk);
     QVERIFY(QDir::setCurrent(disk.Path()));
-    QVERIFY(WriteParameterLog(nullptr));
+    QVERIFY(WriteParameterLog(rows, nullptr));
     const QByteArray before = LogText();
     const bool readOnly = disk.MakeReadOnly();
-    IdWindows[0].Value = "changed";
+    rows[0].Value = "changed";
     QString error;
-    const bool written = WriteParameterLog(&error);
+    const bool written = WriteParameterLog(rows, &error);
     QVERIFY(QDir::setCurrent(workDir.path()));
     QVERIFY(readOnly);
     QVERIFY(!written);
@@ -126,7 +126,7 @@ class IdentificationBackupTest : public QObject {
     QVERIFY(QDir(other.path()).mkdir("tmpLogWin.txt"));
     QVERIFY(QDir::setCurrent(other.path()));
     QString error;
-    const bool written = WriteParameterLog(&error);
+    const bool written = WriteParameterLog(rows, &error);
     QVERIFY(QDir::setCurrent(workDir.path()));
     QVERIFY(!written);
     QVERIFY2(error.contains(QDir::toNativeSeparators(other.path())), qPrintable(error));

@@ -87,7 +87,6 @@ class MainWindowTest : public QObject {
 };
 
 void MainWindowTest::startsWithEveryDefault() {
-  IdWindows = {};
   frmMain window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -122,9 +121,10 @@ void MainWindowTest::startsWithEveryDefault() {
 
   QCOMPARE(window.Port().Settings(), QStringLiteral("9600,N,8,1"));
   QVERIFY(!window.Port().IsOpen());
-  QCOMPARE(IdWindows[0].Win, qint16(310));
-  QCOMPARE(IdWindows[8].Win, qint16(325));
-  QCOMPARE(IdWindows[2].DataType, QByteArray("A"));
+  const IdBackup rows = BlankBackup();
+  QCOMPARE(rows[0].Win, qint16(310));
+  QCOMPARE(rows[8].Win, qint16(325));
+  QCOMPARE(rows[2].DataType, QByteArray("A"));
 
   const auto *bar = Child<QProgressBar>(window, "pgbStep");
   QCOMPARE(bar->minimum(), 0);

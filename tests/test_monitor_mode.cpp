@@ -10,6 +10,7 @@
 
 class MonitorModeTest : public QObject {
   Q_OBJECT
+  FailureRecord rec;
   SimLink link;
 
   sim::SimulatedController &Sim() { return *link.Controller; }
@@ -17,15 +18,18 @@ class MonitorModeTest : public QObject {
  private slots:
   void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
 
-  void init() { link.Reset(sim::Mode::Application); }
+  void init() {
+    rec = {};
+    link.Reset(sim::Mode::Application);
+  }
 
   void setMonitorModeSwitchesAndClearsTheFlag() {
     Sim().SetMode(sim::Mode::Application);
     ScriptedHost host(link.Port);
-    StoreControllerParameters(host);  // any earlier step
-    ErrorFlag = -1;
-    SetMonitorMode(host);
-    QCOMPARE(ErrorFlag, qint16(0));
+    StoreControllerParameters(host, rec);  // any earlier step
+    rec.Flagged = true;
+    SetMonitorMode(host, rec);
+    QVERIFY(!rec.Flagged);
     QCOMPARE(Sim().CurrentMode(), sim::Mode::ParameterMonitor);
     QVERIFY(MonitorModeCheck(host));
     const int start = host.Events.indexOf("caption Setting Controller in Monitor Mode");
@@ -42,11 +46,11 @@ class MonitorModeTest : public QObject {
     f.RejectAllWrites = true;
     Sim().SetFaults(f);
     ScriptedHost host(link.Port);
-    ErrorFlag = -1;
-    SetMonitorMode(host);
-    QCOMPARE(ErrorFlag, qint16(0));
+    rec.Flagged = true;
+    SetMonitorMode(host, rec);
+    QVERIFY(!rec.Flagged);
     QCOMPARE(Sim().WindowRequests().size(), 3);
-    QCOMPARE(FailureCount, 0);  // the monitor-mode check is the verdict
+    QCOMPARE(rec.Count, 0);  // the monitor-mode check is the verdict
     QCOMPARE(Sim().CurrentMode(), sim::Mode::Application);
     QVERIFY(!MonitorModeCheck(host));  // the application ignores "U"
   }
@@ -62,10 +66,10 @@ class MonitorModeTest : public QObject {
     Sim().SetMode(sim::Mode::ParameterMonitor);
     ScriptedHost host(link.Port);
     host.Check = -1;
-    SendCrc(host, 65535);
+    SendCrc(host, rec, 65535);
     QCOMPARE(Sim().MonitorCommands(), QList<QByteArray>({"\r", "CFFFF\r"}));
     QCOMPARE(Sim().LastCrc().value_or(0), 65535u);
-    QCOMPARE(ErrorFlag, qint16(0));
+    QVERIFY(!rec.Flagged);
     QCOMPARE(host.Events.mid(0, 4), QStringList({"min 0", "max 5", "caption Sending CRC", "repaint"}));
     QCOMPARE(host.EventsStartingWith("value"),
              QStringList({"value 0", "value 1", "value 2", "value 3", "value 4", "value 5"}));
@@ -77,14 +81,14 @@ class MonitorModeTest : public QObject {
     f.CrcReplyCrLf = true;
     Sim().SetFaults(f);
     ScriptedHost pushing(link.Port);
-    SendCrc(pushing, 4660);
-    QCOMPARE(ErrorFlag, qint16(0));
-    QCOMPARE(FailureCount, 1);
+    SendCrc(pushing, rec, 4660);
+    QVERIFY(!rec.Flagged);
+    QCOMPARE(rec.Count, 1);
 
     ScriptedHost checking(link.Port);
     checking.Check = -1;
-    SendCrc(checking, 4660);
-    QCOMPARE(ErrorFlag, qint16(-1));
+    SendCrc(checking, rec, 4660);
+    QVERIFY(rec.Flagged);
     QCOMPARE(checking.Progress.Value, 5);
   }
 
@@ -94,8 +98,8 @@ class MonitorModeTest : public QObject {
     f.SilentMonitor = true;
     Sim().SetFaults(f);
     ScriptedHost host(link.Port);
-    SendCrc(host, 0);
-    QCOMPARE(ErrorFlag, qint16(0));
+    SendCrc(host, rec, 0);
+    QVERIFY(!rec.Flagged);
     QVERIFY(!MonitorModeCheck(host));
   }
 
@@ -105,12 +109,12 @@ class MonitorModeTest : public QObject {
     ScriptedHost host(link.Port);
     host.SleepOnWait = true;  // replies take their time at 9600 baud
     host.Check = -1;
-    SetMonitorMode(host);
+    SetMonitorMode(host, rec);
     // The prompt takes 12.5 ms to arrive: let it settle, or its tail answers "U".
     SettledExchange(link.Port, "\r", 1);
     QVERIFY(MonitorModeCheck(host));
-    SendCrc(host, -1);
-    QCOMPARE(ErrorFlag, qint16(0));
+    SendCrc(host, rec, -1);
+    QVERIFY(!rec.Flagged);
     QCOMPARE(Sim().LastCrc().value_or(0), 0xFFFFFFFFu);
   }
 };

@@ -13,6 +13,7 @@ Q_DECLARE_METATYPE(sim::ReadBackForm)
 
 class ParameterTransferTest : public QObject {
   Q_OBJECT
+  FailureRecord rec;
   SimLink link;
   QTemporaryDir dir;
 
@@ -32,7 +33,10 @@ class ParameterTransferTest : public QObject {
  private slots:
   void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
 
-  void init() { link.Reset(sim::Mode::ParameterMonitor); }
+  void init() {
+    rec = {};
+    link.Reset(sim::Mode::ParameterMonitor);
+  }
 
   void commandsFollowTheRunningAddress_data() {
     QTest::addColumn<QByteArray>("start");
@@ -44,10 +48,10 @@ class ParameterTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = -1;
     host.ParameterPath = List(start, {{2, 258}, {4, -2}, {1, 300}});
-    SendParameterList(host);
+    SendParameterList(host, rec);
     QCOMPARE(Commands('E'), QList<QByteArray>({"E010001\r", "E010102\r", "E0102FF\r", "E0103FF\r", "E0104FF\r",
                                                 "E0105FE\r", "E01062C\r"}));
-    QCOMPARE(ErrorFlag, qint16(0));
+    QVERIFY(!rec.Flagged);
     QCOMPARE(host.Events.mid(0, 4), QStringList({"caption Sending Parameter List", "min 0", "value 0", "max 5"}));
     // Two header records and three parameters, all counted.
     QCOMPARE(host.Progress.Value, 5);
@@ -59,25 +63,25 @@ class ParameterTransferTest : public QObject {
     QByteArray text = ParameterList("&H200", {{1, 0x11}, {3, 5}, {0, 9}, {1, 0x22}});
     text += "Spare,text,7\r\n";
     host.ParameterPath = WriteTestFile(dir.path(), "list.txt", text);
-    SendParameterList(host);
+    SendParameterList(host, rec);
     QCOMPARE(Commands('E'), QList<QByteArray>({"E020011\r", "E020122\r"}));
     QCOMPARE(host.Progress.Value, host.Progress.Max);  // the bar stops at its end
     Sim().ClearReceived();
-    VerifyParameterList(host);
+    VerifyParameterList(host, rec);
     QCOMPARE(Commands('R'), QList<QByteArray>({"R0200\r", "R0201\r", "R0202\r", "R0203\r", "R0204\r"}));
     // Addresses drift apart after the size 3 record; comparing by address keeps the verdict right.
-    QCOMPARE(ErrorFlag, qint16(0));
-    QCOMPARE(FailureCount, 0);
+    QVERIFY(!rec.Flagged);
+    QCOMPARE(rec.Count, 0);
   }
 
   void addressWrapsAtTheTop() {
     ScriptedHost host(link.Port);
     host.ParameterPath = List("&HFFFF", {{1, 1}, {1, 2}});
-    SendParameterList(host);
+    SendParameterList(host, rec);
     QCOMPARE(Commands('E'), QList<QByteArray>({"EFFFF01\r", "E000002\r"}));
     host.ParameterPath = List("&H7FFF", {{2, 0x0102}});
     Sim().ClearReceived();
-    SendParameterList(host);
+    SendParameterList(host, rec);
     QCOMPARE(Commands('E'), QList<QByteArray>({"E7FFF01\r", "E800002\r"}));
   }
 
@@ -88,19 +92,18 @@ class ParameterTransferTest : public QObject {
     ScriptedHost checking(link.Port);
     checking.Check = -1;
     checking.ParameterPath = List("&H100", {{2, 258}, {1, 1}});
-    SendParameterList(checking);
+    SendParameterList(checking, rec);
     QCOMPARE(Commands('E').size(), 1);
-    QCOMPARE(ErrorFlag, qint16(-1));
+    QVERIFY(rec.Flagged);
 
-    ErrorFlag = 0;
-    FailureCount = 0;
+    rec = {};
     Sim().ClearReceived();
     ScriptedHost pushing(link.Port);
     pushing.ParameterPath = checking.ParameterPath;
-    SendParameterList(pushing);
+    SendParameterList(pushing, rec);
     QCOMPARE(Commands('E').size(), 3);
-    QCOMPARE(ErrorFlag, qint16(0));
-    QCOMPARE(FailureCount, 3);
+    QVERIFY(!rec.Flagged);
+    QCOMPARE(rec.Count, 3);
   }
 
   void readBackTakesEveryFormAndCatchesAWrongByte_data() {
@@ -118,26 +121,25 @@ class ParameterTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = -1;
     host.ParameterPath = List("&H100", {{2, 258}, {4, 0x0A0B0C0D}});
-    SendParameterList(host);
+    SendParameterList(host, rec);
     sim::Faults f;
     f.ReadBack = form;
     Sim().SetFaults(f);
-    VerifyParameterList(host);
-    QCOMPARE(ErrorFlag, qint16(0));
-    QCOMPARE(FailureCount, 0);
+    VerifyParameterList(host, rec);
+    QVERIFY(!rec.Flagged);
+    QCOMPARE(rec.Count, 0);
 
     f.WrongReadAddress = 0x0104;
     Sim().SetFaults(f);
-    VerifyParameterList(host);
-    QCOMPARE(ErrorFlag, qint16(-1));
-    QCOMPARE(FailureDetail, QString("Address 0104: wrote 0C, read back F3."));
+    VerifyParameterList(host, rec);
+    QVERIFY(rec.Flagged);
+    QCOMPARE(rec.Detail, QString("Address 0104: wrote 0C, read back F3."));
 
-    ErrorFlag = 0;
-    FailureCount = 0;
+    rec = {};
     host.Check = 0;
-    VerifyParameterList(host);
-    QCOMPARE(ErrorFlag, qint16(0));
-    QCOMPARE(FailureCount, 1);
+    VerifyParameterList(host, rec);
+    QVERIFY(!rec.Flagged);
+    QCOMPARE(rec.Count, 1);
   }
 
   // One byte, nothing more: the tool's own request looped back, another
@@ -167,27 +169,27 @@ class ParameterTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = -1;
     host.ParameterPath = List("&H105", {{1, 0x2C}});
-    VerifyParameterList(host);
+    VerifyParameterList(host, rec);
     QCOMPARE(Commands('R'), QList<QByteArray>({"R0105\r"}));
-    QCOMPARE(ErrorFlag, qint16(seen.isEmpty() ? 0 : -1));
-    QCOMPARE(FailureDetail, seen.isEmpty() ? QString() : "Address 0105: wrote 2C, read back " + seen + ".");
+    QCOMPARE(rec.Flagged, !seen.isEmpty());
+    QCOMPARE(rec.Detail, seen.isEmpty() ? QString() : "Address 0105: wrote 2C, read back " + seen + ".");
   }
 
   void silentMonitorFailsTheVerificationAndSaysSo() {
     ScriptedHost host(link.Port);
     host.Check = -1;
     host.ParameterPath = List("&H100", {{1, 5}});
-    SendParameterList(host);
+    SendParameterList(host, rec);
     sim::Faults f;
     f.SilentMonitor = true;
     Sim().SetFaults(f);
-    VerifyParameterList(host);
-    QCOMPARE(ErrorFlag, qint16(-1));
-    QCOMPARE(FailureDetail, QString("Address 0100: wrote 05, read back nothing."));
+    VerifyParameterList(host, rec);
+    QVERIFY(rec.Flagged);
+    QCOMPARE(rec.Detail, QString("Address 0100: wrote 05, read back nothing."));
     // A failed write pass leaves nothing to say about what was written.
-    FailureDetail.clear();
-    VerifyParameterList(host);
-    QCOMPARE(FailureDetail, QString());
+    rec.Detail.clear();
+    VerifyParameterList(host, rec);
+    QCOMPARE(rec.Detail, QString());
   }
 
   void realLineRateWithCheckErrorsFillsTheMemory() {
@@ -195,10 +197,10 @@ class ParameterTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = -1;
     host.ParameterPath = List("&H0400", {{2, 1500}, {4, -123456}, {1, 7}, {3, 0}, {2, -1}});
-    SendParameterList(host);
-    VerifyParameterList(host);
-    QCOMPARE(ErrorFlag, qint16(0));
-    QCOMPARE(FailureCount, 0);
+    SendParameterList(host, rec);
+    VerifyParameterList(host, rec);
+    QVERIFY(!rec.Flagged);
+    QCOMPARE(rec.Count, 0);
     QString error;
     const std::map<quint16, quint8> expected = ParameterByteMap(host.ParameterPath, &error);
     const std::map<quint16, quint8> memory = Sim().ParameterMemory();

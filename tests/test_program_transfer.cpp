@@ -13,6 +13,7 @@
 
 class ProgramTransferTest : public QObject {
   Q_OBJECT
+  FailureRecord rec;
   SimLink link;
   QTemporaryDir dir;
 
@@ -28,7 +29,7 @@ class ProgramTransferTest : public QObject {
     host.Check = -1;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect::E);
-    SendProgramFile(host, "(E)");
+    SendProgramFile(host, rec, "(E)");
   }
 
   int SRecordsSent() const {
@@ -47,7 +48,10 @@ class ProgramTransferTest : public QObject {
  private slots:
   void initTestCase() { QVERIFY2(link.Start(), qPrintable(link.Error)); }
 
-  void init() { link.Reset(sim::Mode::BootMonitor); }
+  void init() {
+    rec = {};
+    link.Reset(sim::Mode::BootMonitor);
+  }
 
   void bothDialectsEraseAndProgram_data() {
     QTest::addColumn<int>("dialect");
@@ -65,8 +69,8 @@ class ProgramTransferTest : public QObject {
     host.Check = -1;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect(dialect));
-    SendProgramFile(host, tag);
-    QCOMPARE(ErrorFlag, qint16(0));
+    SendProgramFile(host, rec, tag);
+    QVERIFY(!rec.Flagged);
     QCOMPARE(Letters(), letters);
     QVERIFY(Sim().Flash() == FlashImageOf(file));
     QCOMPARE(host.Progress.Max, 22);
@@ -90,23 +94,22 @@ class ProgramTransferTest : public QObject {
     checking.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect::E);
     Sim().SetFaults(f);
-    SendProgramFile(checking, "(E)");
-    QCOMPARE(ErrorFlag, qint16(-1));
+    SendProgramFile(checking, rec, "(E)");
+    QVERIFY(rec.Flagged);
     QCOMPARE(Letters(), QList<QByteArray>({"E"}));
     QCOMPARE(checking.Caption, QString("Clear Flash memory"));
     QCOMPARE(checking.Progress.Value, 0);
     QCOMPARE(checking.Progress.Max, 6);
 
-    ErrorFlag = 0;
-    FailureCount = 0;
+    rec = {};
     Sim().ClearReceived();
     ScriptedHost pushing(link.Port);
     pushing.ProgramPath = checking.ProgramPath;
-    SendProgramFile(pushing, "(E)");
-    QCOMPARE(ErrorFlag, qint16(0));
+    SendProgramFile(pushing, rec, "(E)");
+    QVERIFY(!rec.Flagged);
     QCOMPARE(Letters(), QList<QByteArray>({"E", "C", "P"}));
     QVERIFY(Sim().Flash() == FlashImageOf(file));
-    QCOMPARE(FailureCount, 2);
+    QCOMPARE(rec.Count, 2);
   }
 
   void erAnswersAreNeverExamined() {
@@ -117,8 +120,8 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = -1;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(2));
-    SendProgramFile(host, " Er");
-    QCOMPARE(ErrorFlag, qint16(0));
+    SendProgramFile(host, rec, " Er");
+    QVERIFY(!rec.Flagged);
     QCOMPARE(Letters(), QList<QByteArray>({"a", "d", "b"}));
   }
 
@@ -130,11 +133,11 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.SleepOnWait = true;  // the late "*" arrives during the pause
     Program(host, file);
-    QCOMPARE(ErrorFlag, qint16(0));
+    QVERIFY(!rec.Flagged);
     QCOMPARE(host.Progress.Value, 7);
     QCOMPARE(Sim().MonitorCommands().count("\r"), 1);  // one check, no resend
     QCOMPARE(SRecordsSent(), 7);
-    QCOMPARE(FailureCount, 0);
+    QCOMPARE(rec.Count, 0);
     QVERIFY(Sim().Flash() == FlashImageOf(file));
   }
 
@@ -157,18 +160,18 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = checkErrors ? -1 : 0;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
-    SendProgramFile(host, "(E)");
-    QCOMPARE(FailureCount, 1);
+    SendProgramFile(host, rec, "(E)");
+    QCOMPARE(rec.Count, 1);
     const QList<QByteArray> lines = file.split('\n');
     if (checkErrors) {
       // Stopped at once: the refused record is the last thing on the line.
-      QCOMPARE(ErrorFlag, qint16(-1));
+      QVERIFY(rec.Flagged);
       QCOMPARE(Sim().MonitorCommands().last(), lines[2].trimmed());
       QCOMPARE(host.Progress.Value, 2);
       return;
     }
     // Passed over: checked once, never sent again, the rest follows.
-    QCOMPARE(ErrorFlag, qint16(0));
+    QVERIFY(!rec.Flagged);
     QCOMPARE(Sim().MonitorCommands().count("\r"), 1);
     QCOMPARE(Sim().MonitorCommands().count(lines[2].trimmed()), 1);
     QCOMPARE(SRecordsSent(), 7);
@@ -211,15 +214,15 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     Program(host, file);
     if (accepted) {
-      QCOMPARE(ErrorFlag, qint16(0));
-      QCOMPARE(FailureCount, 0);
+      QVERIFY(!rec.Flagged);
+      QCOMPARE(rec.Count, 0);
       QCOMPARE(SRecordsSent(), 6);
       QCOMPARE(host.Progress.Value, 6);
       QVERIFY(Sim().Flash() == FlashImageOf(file));
       return;
     }
-    QCOMPARE(ErrorFlag, qint16(-1));
-    QCOMPARE(FailureCount, 1);
+    QVERIFY(rec.Flagged);
+    QCOMPARE(rec.Count, 1);
     QCOMPARE(SRecordsSent(), 1);
     QCOMPARE(Sim().MonitorCommands().count("\r"), 0);
     QCOMPARE(host.Progress.Value, 0);
@@ -250,7 +253,7 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.SleepOnWait = true;  // an erase's last bytes come during the pause after it
     Program(host, ProgramFile(2));
-    QCOMPARE(ErrorFlag, qint16(0));  // "Erased" came within the reply wait, after the echo
+    QVERIFY(!rec.Flagged);  // "Erased" came within the reply wait, after the echo
     QCOMPARE(Letters(), QList<QByteArray>({"E", "C", "P"}));
     QCOMPARE(Sim().AddedDelayMs() - delayedBefore, qint64(600));
     QVERIFY(Sim().Sent().startsWith("E\r\nErased\r\nC\r\nErased\r\n"));
@@ -264,7 +267,7 @@ class ProgramTransferTest : public QObject {
     file.chop(2);                                   // no line end after the last record
     ScriptedHost host(link.Port);
     Program(host, file);
-    QCOMPARE(ErrorFlag, qint16(0));
+    QVERIFY(!rec.Flagged);
     QCOMPARE(host.Progress.Max, 6);
     QCOMPARE(host.Progress.Value, 6);
     QVERIFY(Sim().Flash() == FlashImageOf(file));
@@ -279,8 +282,8 @@ class ProgramTransferTest : public QObject {
     Sim().SetPromptLength(6);
     ScriptedHost host(link.Port);  // CheckErrors off
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(6));
-    SendProgramFile(host, "(E)");
-    QCOMPARE(ErrorFlag, qint16(-1));
+    SendProgramFile(host, rec, "(E)");
+    QVERIFY(rec.Flagged);
     QCOMPARE(host.Progress.Value, 2);
     QCOMPARE(host.Progress.Max, 8);
     QCOMPARE(Sim().WithModel([](const sim::ControllerModel &m) { return m.RecordsReceived(); }), 3);
@@ -290,8 +293,8 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(1));
     EnterBootMonitor(sim::Dialect::E);
-    SendProgramFile(host, "XYZ");
-    QCOMPARE(ErrorFlag, qint16(-1));
+    SendProgramFile(host, rec, "XYZ");
+    QVERIFY(rec.Flagged);
     QVERIFY(Sim().Received().isEmpty());
   }
 
@@ -301,8 +304,8 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.SleepOnWait = true;  // replies take their time at 9600 baud
     Program(host, file);
-    QCOMPARE(ErrorFlag, qint16(0));
-    QCOMPARE(FailureCount, 0);
+    QVERIFY(!rec.Flagged);
+    QCOMPARE(rec.Count, 0);
     QVERIFY(Sim().Flash() == FlashImageOf(file));
   }
 };

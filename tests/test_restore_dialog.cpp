@@ -68,36 +68,41 @@ class RestoreDialogTest : public QObject {
   // A fresh controller and a backup read from it, as the upload makes at its start.
   void Backup(const sim::Faults &faults = {});
   void ClearRecords() { link_->Controller->ClearReceived(); }
-  static IdWindowTexts Saved() {
+  IdWindowTexts Saved() const {
     IdWindowTexts texts;
-    for (int i = 0; i < IdWindowCount; ++i) texts[i] = IdWindows[i].Value;
+    for (int i = 0; i < IdWindowCount; ++i) texts[i] = rows[i].Value;
     return texts;
+  }
+  // What the driver hands the dialog for "Send and Lock the Controller".
+  RestoreWrite Writer() {
+    return [this](const IdWindowTexts &texts) { RestoreControllerParameters(link_->Port, rows, texts, rec); };
   }
 
   std::unique_ptr<SimLink> link_;
+  IdBackup rows;
+  FailureRecord rec;
 };
 
 void RestoreDialogTest::init() {
   link_ = std::make_unique<SimLink>();
   QVERIFY2(link_->Start(), qPrintable(link_->Error));
-  FillIdWindows();
-  ErrorFlag = 0;
-  FailureCount = 0;
+  rows = BlankBackup();
+  rec = {};
 }
 
 void RestoreDialogTest::Backup(const sim::Faults &faults) {
   link_->Controller->SetFaults(faults);
   ScriptedHost host(link_->Port);
   host.Check = 0;
-  StoreControllerParameters(host);
+  rows = StoreControllerParameters(host, rec).Rows;
   link_->Controller->SetFaults({});
-  ErrorFlag = 0;
+  rec = {};
   ClearRecords();
 }
 
 void RestoreDialogTest::boxesShowWhatTheBackupRead() {
   Backup();
-  frmUpdateWin dialog(link_->Port, nullptr);
+  frmUpdateWin dialog(rows, Writer(), nullptr);
   QCOMPARE(dialog.windowTitle(), QString("Windows Updating"));
   for (int i = 0; i < IdWindowCount; ++i) {
     const QByteArray stored = link_->Controller->Window(WindowOrder[i]);
@@ -111,12 +116,12 @@ void RestoreDialogTest::boxesShowWhatTheBackupRead() {
 void RestoreDialogTest::boxesShowTheSavedValuesExactly() {
   const QList<QByteArray> values = {"-00042", "002500", "  blanks kept  ", "", "\xC4\xD6", "P-2405/17\"x\"",
                                     "C,23,119", "MOD 03", "REV-\xFC"};
-  for (int i = 0; i < IdWindowCount; ++i) IdWindows[i].Value = values[i];
-  frmUpdateWin dialog(link_->Port, nullptr);
+  for (int i = 0; i < IdWindowCount; ++i) rows[i].Value = values[i];
+  frmUpdateWin dialog(rows, Writer(), nullptr);
   for (int i = 0; i < IdWindowCount; ++i) QCOMPARE(dialog.txtWin[i]->text(), QString::fromLatin1(values[i]));
   // Each opening fills the boxes afresh from the table.
-  IdWindows[2].Value = "CHANGED";
-  frmUpdateWin again(link_->Port, nullptr);
+  rows[2].Value = "CHANGED";
+  frmUpdateWin again(rows, Writer(), nullptr);
   QCOMPARE(again.txtWin[2]->text(), QString("CHANGED"));
 }
 
@@ -127,11 +132,11 @@ void RestoreDialogTest::writeBackWritesEveryWindowInOrderEvenWhenTheFirstFails()
   link_->Controller->SetFaults(faults);
   const IdWindowTexts typed = {"000777", "000888", "CU-1", "PMP-2", "S9", "P-3", "C-4", "MOD-5", "REV-6"};
 
-  RestoreControllerParameters(link_->Port, typed);
+  RestoreControllerParameters(link_->Port, rows, typed, rec);
 
   QCOMPARE(WrittenWindows(*link_->Controller),
            QList<int>({310, 310, 310, 311, 319, 320, 321, 322, 323, 324, 325}));
-  QCOMPARE(ErrorFlag, qint16(-1));
+  QVERIFY(rec.Flagged);
   QCOMPARE(link_->Controller->Window(310), sim::FactoryWindows().at(310));
   QCOMPARE(link_->Controller->Window(311), QByteArray("000888"));
   for (int i = 2; i < IdWindowCount; ++i) QCOMPARE(link_->Controller->Window(WindowOrder[i]), typed[i]);
@@ -154,9 +159,9 @@ void RestoreDialogTest::emptiedBox() {
   Backup();
   IdWindowTexts texts = Saved();
   texts[row].clear();
-  ErrorFlag = flagBefore;
+  rec.Flagged = flagBefore != 0;
 
-  RestoreControllerParameters(link_->Port, texts);
+  RestoreControllerParameters(link_->Port, rows, texts, rec);
 
   const QList<int> written = WrittenWindows(*link_->Controller);
   const int window = WindowOrder[row];
@@ -164,7 +169,7 @@ void RestoreDialogTest::emptiedBox() {
   for (int w : WindowOrder)
     if (w != window) QCOMPARE(written.count(w), 1);
   QCOMPARE(link_->Controller->Window(window), sim::FactoryWindows().at(window));
-  QCOMPARE(ErrorFlag, flagAfter);
+  QCOMPARE(rec.Flagged, flagAfter != 0);
 }
 
 void RestoreDialogTest::failedReadIsNotWrittenBackUnlessTypedOver_data() {
@@ -178,25 +183,25 @@ void RestoreDialogTest::failedReadIsNotWrittenBackUnlessTypedOver() {
   sim::Faults faults;
   faults.FailReadOfWindow = 322;
   Backup(faults);
-  QVERIFY(IdWindows[5].ReadFailed);
+  QVERIFY(rows[5].ReadFailed);
   IdWindowTexts texts = Saved();
   QCOMPARE(texts[5], QByteArray("#TIMEOUT#"));
   if (!typed.isEmpty()) texts[5] = typed;
 
-  RestoreControllerParameters(link_->Port, texts);
+  RestoreControllerParameters(link_->Port, rows, texts, rec);
 
   const QList<int> written = WrittenWindows(*link_->Controller);
   QCOMPARE(written.count(322), typed.isEmpty() ? 0 : 1);
   QCOMPARE(written.size(), typed.isEmpty() ? 8 : 9);
   QCOMPARE(link_->Controller->Window(322), typed.isEmpty() ? sim::FactoryWindows().at(322) : typed);
-  QCOMPARE(ErrorFlag, qint16(0));
+  QVERIFY(!rec.Flagged);
 }
 
 void RestoreDialogTest::correctionGoesToTheControllerOnly() {
   Backup();
-  const QByteArray saved = IdWindows[3].Value;
+  const QByteArray saved = rows[3].Value;
   {
-    frmUpdateWin dialog(link_->Port, nullptr);
+    frmUpdateWin dialog(rows, Writer(), nullptr);
     dialog.show();
     QLineEdit *box = dialog.txtWin[3];
     box->selectAll();
@@ -205,8 +210,8 @@ void RestoreDialogTest::correctionGoesToTheControllerOnly() {
     dialog.cmdSend->click();
   }
   QCOMPARE(link_->Controller->Window(320), QByteArray("PMP-NEW"));
-  QCOMPARE(IdWindows[3].Value, saved);
-  frmUpdateWin reopened(link_->Port, nullptr);
+  QCOMPARE(rows[3].Value, saved);
+  frmUpdateWin reopened(rows, Writer(), nullptr);
   QCOMPARE(reopened.txtWin[3]->text(), QString::fromLatin1(saved));
 }
 
@@ -219,11 +224,11 @@ void RestoreDialogTest::leavingWithoutSendingWritesNothing_data() {
 void RestoreDialogTest::leavingWithoutSendingWritesNothing() {
   QFETCH(QString, how);
   Backup();
-  frmUpdateWin dialog(link_->Port, nullptr);
+  frmUpdateWin dialog(rows, Writer(), nullptr);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
   dialog.txtWin[4]->setText("EDITED");
-  ErrorFlag = -1;
+  rec.Flagged = true;
 
   if (how == "cancel") dialog.cmdCancel->click();
   else QVERIFY(dialog.close());
@@ -231,12 +236,12 @@ void RestoreDialogTest::leavingWithoutSendingWritesNothing() {
   QVERIFY(!dialog.isVisible());
   QCOMPARE(dialog.result(), int(QDialog::Rejected));
   QVERIFY(link_->Controller->Received().isEmpty());
-  QCOMPARE(ErrorFlag, qint16(-1));
+  QVERIFY(rec.Flagged);
 }
 
 void RestoreDialogTest::escapeDoesNothing() {
   Backup();
-  frmUpdateWin dialog(link_->Port, nullptr);
+  frmUpdateWin dialog(rows, Writer(), nullptr);
   dialog.setModal(true);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -260,7 +265,7 @@ void RestoreDialogTest::failedReadIsMarked() {
   sim::Faults faults;
   faults.FailReadOfWindow = 322;
   Backup(faults);
-  frmUpdateWin dialog(link_->Port, nullptr);
+  frmUpdateWin dialog(rows, Writer(), nullptr);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
@@ -284,7 +289,7 @@ void RestoreDialogTest::sendingCannotBeCutShortOrRepeated() {
   sim::Faults faults;
   faults.GapMs = 40;
   link_->Controller->SetFaults(faults);
-  frmUpdateWin dialog(link_->Port, nullptr);
+  frmUpdateWin dialog(rows, Writer(), nullptr);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
   bool tried = false, closed = true, visibleMeanwhile = false;

@@ -261,7 +261,7 @@ void UploadDriverTest::testPointInterrupts() {
     detail.prepend("\nNothing in the controller was changed, and this upload did not write tmpLogWin.txt.");
   QCOMPARE(rig.Host.Messages, fault.Prompts + QStringList{Interruption(rig.WorkDir.path(), fault.Step) + detail});
   EXPECT_IDLE(rig);
-  QCOMPARE(ErrorFlag, qint16(0));
+  QCOMPARE(rig.Result, UploadResult::Interrupted);
   if (fault.Step != "saving parameters") QCOMPARE(rig.BackupFile(), BackupFileOf(identification));
   fault.Verify(rig);
 }

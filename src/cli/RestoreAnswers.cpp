@@ -2,22 +2,22 @@
 
 #include "StopSignals.h"
 
-
 #include <cstring>
 
 namespace {
 
-void PrintRow(std::FILE *out, int row, const QByteArray &value) {
+void PrintRow(std::FILE *out, const RestoreChoice &choice, int row) {
+  const QByteArray &value = choice.Values[row];
   std::fprintf(out, "  %-36s %s", IdWindowLabels[row], value.constData());
-  if (IdWindows[row].ReadFailed && value == IdWindows[row].Value) std::fputs("  (not read: not written)", out);
+  if (choice.Rows[row].ReadFailed && value == choice.Rows[row].Value) std::fputs("  (not read: not written)", out);
   std::fputc('\n', out);
 }
 
-int RowOf(const QByteArray &window) {
+int RowOf(const IdBackup &rows, const QByteArray &window) {
   bool ok = false;
   const int win = window.trimmed().toInt(&ok);
   for (int row = 0; ok && row < IdWindowCount; ++row)
-    if (IdWindows[row].Win == win) return row;
+    if (rows[row].Win == win) return row;
   return -1;
 }
 
@@ -29,15 +29,16 @@ bool ReadAnswer(std::FILE *in, QByteArray &answer) {
 
 }  // namespace
 
-RestoreChoice::RestoreChoice() {
-  for (int row = 0; row < IdWindowCount; ++row) Values[row] = IdWindows[row].Value;
+RestoreChoice::RestoreChoice(const IdBackup &rows) : Rows(rows) {
+  for (int row = 0; row < IdWindowCount; ++row) Values[row] = rows[row].Value;
 }
 
-RestoreChoice::RestoreChoice(const std::array<QByteArray, IdWindowCount> &values) : Values(values) {}
+RestoreChoice::RestoreChoice(const IdBackup &rows, const std::array<QByteArray, IdWindowCount> &values)
+    : Rows(rows), Values(values) {}
 
 void ListRestore(std::FILE *out, const RestoreChoice &start, const char *heading) {
   std::fprintf(out, "%s\n", heading);
-  for (int row = 0; row < IdWindowCount; ++row) PrintRow(out, row, start.Values[row]);
+  for (int row = 0; row < IdWindowCount; ++row) PrintRow(out, start, row);
   std::fflush(out);
 }
 
@@ -55,14 +56,14 @@ RestoreChoice AskRestore(std::FILE *in, std::FILE *out, RestoreChoice start, con
       break;
     }
     const int equals = answer.indexOf('=');
-    const int row = equals > 0 ? RowOf(answer.left(equals)) : -1;
+    const int row = equals > 0 ? RowOf(choice.Rows, answer.left(equals)) : -1;
     if (row < 0) {
       std::fprintf(out, "Not WIN=VALUE for one of the nine windows: %s\n", answer.constData());
       continue;
     }
     choice.Values[row] = answer.mid(equals + 1);
     choice.Changes << QString::fromLatin1(answer);
-    PrintRow(out, row, choice.Values[row]);
+    PrintRow(out, choice, row);
   }
   std::fflush(out);
   return choice;

@@ -12,8 +12,9 @@
 #include <cstdio>
 
 struct RestoreChoice {
-  RestoreChoice();  // the saved values, to be sent
-  explicit RestoreChoice(const std::array<QByteArray, IdWindowCount> &values);
+  explicit RestoreChoice(const IdBackup &rows);  // the saved values, to be sent
+  RestoreChoice(const IdBackup &rows, const std::array<QByteArray, IdWindowCount> &values);
+  IdBackup Rows;     // the backup the values start from
   bool Send = true;  // false: Cancel, nothing written
   std::array<QByteArray, IdWindowCount> Values;
   QStringList Changes;  // "322=CS-1", as accepted
@@ -24,7 +25,7 @@ void ListRestore(std::FILE *out, const RestoreChoice &start, const char *heading
 
 // Lists the windows, then reads answers from `in` until an empty line (send),
 // "skip" (cancel) or the end of the input (send).
-RestoreChoice AskRestore(std::FILE *in, std::FILE *out, RestoreChoice start = {},
+RestoreChoice AskRestore(std::FILE *in, std::FILE *out, RestoreChoice start,
                          const char *heading = "Identification windows saved at the start of the upload:");
 
 // One line for the trace: "send", "send 322=CS-1", "cancel".

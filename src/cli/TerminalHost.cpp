@@ -60,12 +60,6 @@ QString PromptGuidance(const QString &message, bool again) {
   return {};
 }
 
-ExitStatus UploadOutcome(const TerminalHost &host) {
-  if (!host.Started()) return host.PortRefused() ? ExitPortNotOpened : ExitRefused;
-  if (const_cast<TerminalHost &>(host).Port().Lost()) return ExitConnectionLost;
-  return IsSuccess(host.LastMessage()) ? ExitUploaded : ExitInterrupted;
-}
-
 TerminalHost::TerminalHost(const CliOptions &options)
     : options_(options), printer_(stdout, ::isatty(STDOUT_FILENO)) {
   port_.SetSettings(QStringLiteral("9600,N,8,1"));
@@ -75,7 +69,6 @@ TerminalHost::TerminalHost(const CliOptions &options)
 QString TerminalHost::PortName() { return PortChoiceName(options_.Port, port_.DeviceName()); }
 
 QString TerminalHost::PortOpenFailure() {
-  portRefused_ = true;
   return PortChoiceFailure(options_.Port, port_);
 }
 
@@ -132,10 +125,6 @@ QString TerminalHost::StateAfterStop() const {
   return QStringLiteral("The parameter list was written, but the identification windows may not all be written back "
                         "and the controller is not locked: run the upload again with --restore-from and the backup "
                         "named below.");
-}
-
-void TerminalHost::SetOuterHeightTwips(int twips) {
-  if (twips == UploadHeightTwips) started_ = true;
 }
 
 // Prompts and the success go to standard output; everything else the driver
@@ -197,16 +186,16 @@ void TerminalHost::RunAction(const QString &action) {
                     ExitInterrupted};
 }
 
-void TerminalHost::ShowRestoreDialog() {
+void TerminalHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
   printer_.Break();
   ++restoreShowings_;
   if (options_.Restore == RestoreMode::Keep && restoreShowings_ > 3)
     throw UploadEnded{"The identification windows were refused three times." + InterruptionTail(), ExitInterrupted};
   port_.TraceNote("MSG", QStringLiteral("Windows Updating"));
-  RestoreChoice choice = restoreValues_ ? RestoreChoice(*restoreValues_) : RestoreChoice();
+  RestoreChoice choice = restoreValues_ ? RestoreChoice(rows, *restoreValues_) : RestoreChoice(rows);
   const char *heading = restoreValues_ ? "Identification windows to write back, from the --restore-from file:"
                                        : "Identification windows saved at the start of the upload:";
-  if (options_.Restore == RestoreMode::Keep && !restoreValues_ && BackupLooksErased())
+  if (options_.Restore == RestoreMode::Keep && !restoreValues_ && BackupLooksErased(rows))
     throw UploadEnded{ErasedBackupText(), ExitInterrupted};
   if (options_.Restore == RestoreMode::Ask) choice = AskRestore(stdin, stdout, choice, heading);
   else if (options_.Restore == RestoreMode::Keep && restoreValues_) ListRestore(stdout, choice, heading);
@@ -216,5 +205,5 @@ void TerminalHost::ShowRestoreDialog() {
   std::fputs(choice.Send ? "Writing the identification windows back.\n" : "Identification windows not written.\n",
              stdout);
   std::fflush(stdout);
-  if (choice.Send) RestoreControllerParameters(port_, choice.Values);
+  if (choice.Send) write(choice.Values);
 }

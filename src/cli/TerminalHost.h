@@ -48,17 +48,13 @@ class TerminalHost : public UploadHost {
   // The message of an upload the host ended: never taken for a prompt, though
   // it may quote one.
   void EndMessage(const QString &text);
-  void ShowRestoreDialog() override;
-  void SetOuterHeightTwips(int twips) override;
+  void ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
+  void SetOuterHeightTwips(int) override {}
   void SetBusy(bool) override {}
 
   // --restore-from: these values are written back instead of those read.
   void SetRestoreValues(const std::array<QByteArray, IdWindowCount> &values) { restoreValues_ = values; }
 
-  // The port opened and the sequence ran.
-  bool Started() const { return started_; }
-  // The port did not open.
-  bool PortRefused() const { return portRefused_; }
   QString LastMessage() const { return lastMessage_; }
 
  private:
@@ -73,8 +69,6 @@ class TerminalHost : public UploadHost {
   SerialPort port_;
   ProgressState progress_;
   ProgressPrinter printer_;
-  bool started_ = false;
-  bool portRefused_ = false;
   int restoreShowings_ = 0;
   QString lastMessage_;
   std::optional<std::array<QByteArray, IdWindowCount>> restoreValues_;
@@ -97,6 +91,3 @@ QString ErasedBackupText();
 // when the same prompt comes `again` because the controller did not answer as
 // it expects, what to check.
 QString PromptGuidance(const QString &message, bool again);
-
-// The exit status once StartUpload has returned normally.
-ExitStatus UploadOutcome(const TerminalHost &host);

@@ -31,15 +31,25 @@ bool TraceFileUsable(const QString &path, QString *error) {
   return false;
 }
 
+ExitStatus ExitStatusOf(UploadResult result) {
+  switch (result) {
+    case UploadResult::Uploaded: return ExitUploaded;
+    case UploadResult::Refused: return ExitRefused;
+    case UploadResult::PortNotOpened: return ExitPortNotOpened;
+    case UploadResult::Interrupted: return ExitInterrupted;
+    case UploadResult::ConnectionLost: return ExitConnectionLost;
+  }
+  return ExitInterrupted;
+}
+
 int Upload(TerminalHost &host) {
   try {
-    StartUpload(host);
+    return ExitStatusOf(StartUpload(host));
   } catch (const UploadEnded &ended) {
     host.EndMessage(ended.Text);
     host.Port().Close();
     return ended.Status;
   }
-  return UploadOutcome(host);
 }
 
 }  // namespace
@@ -62,7 +72,6 @@ int main(int argc, char **argv) {
   if (!TraceFileUsable(options.TraceFile, &error)) return Refuse(error);
   if (!options.RestoreGiven) options.Restore = ::isatty(STDIN_FILENO) ? RestoreMode::Ask : RestoreMode::Keep;
 
-  FillIdWindows();
   std::array<QByteArray, IdWindowCount> restoreValues;
   if (!options.RestoreFrom.isEmpty() && !ReadBackupValues(options.RestoreFrom, restoreValues, &error))
     return Refuse(error);

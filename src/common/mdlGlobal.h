@@ -1,5 +1,5 @@
 #pragma once
-// Data shared by every part of the uploader for the whole run.
+// The records the link and the upload steps hand each other.
 
 #include <QByteArray>
 #include <QString>
@@ -25,14 +25,22 @@ struct IdWindow {
 
 constexpr int IdWindowCount = 9;
 
-// 0 or -1; -1 records a failure since the flag was last cleared.
-extern qint16 ErrorFlag;
-
-// The nine identification windows in read, log, show and write-back order.
-extern std::array<IdWindow, IdWindowCount> IdWindows;
+// The nine identification windows of one backup, in read, log, show and
+// write-back order.
+using IdBackup = std::array<IdWindow, IdWindowCount>;
 
 // Row titles for the backup file and the restore dialog.
-extern const std::array<const char *, IdWindowCount> IdWindowLabels;
+inline constexpr std::array<const char *, IdWindowCount> IdWindowLabels = {
+    "VE (Win 310)",
+    "Vref (Win 311)",
+    "Controller P/N (Win 319)",
+    "Pump P/N (Win 320)",
+    "Pump Special Model (Win 321)",
+    "Pump S/N (Win 322)",
+    "Controller S/N (Win 323)",
+    "Pump Modification Level (Win 324)",
+    "Controller Modific. Level (Win 325)",
+};
 
-// Sets window numbers and type letters; values are left as they are.
-void FillIdWindows();
+// The rows with their window numbers and type letters, no values yet.
+IdBackup BlankBackup();

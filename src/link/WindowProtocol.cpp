@@ -128,9 +128,7 @@ bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, co
   if (dataType == "A" && value.isEmpty()) return true;
   // A frame beyond the protocol is refused: a failure, never a silent success.
   const QByteArray frame = WriteRequestFrame(window, dataType, value);
-  if (!frame.isEmpty() && Acknowledged(port, frame)) return true;
-  ErrorFlag = -1;
-  return false;
+  return !frame.isEmpty() && Acknowledged(port, frame);
 }
 
 bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, qint64 value) {

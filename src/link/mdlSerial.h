@@ -1,7 +1,7 @@
 #pragma once
 // The controller link: timed receive primitives, boot-monitor exchanges and
 // the checksummed window protocol. Nothing here shows a message or throws;
-// outcomes come back as values and through ErrorFlag.
+// outcomes come back as values.
 
 #include "SerialPort.h"
 #include "mdlGlobal.h"
@@ -49,8 +49,9 @@ QByteArray FrameChecksum(const QByteArray &frame);
 // One read request; the reply unchanged.
 WindowReply ReadWindow(SerialPort &port, qint16 window);
 
-// Up to three attempts, judged by "ACK" alone; ErrorFlag := -1 and false when
-// all fail. An empty "A" value sends nothing and succeeds.
+// Up to three attempts, judged by "ACK" alone; false when all fail or the
+// frame is beyond the protocol: the write was refused. An empty "A" value
+// sends nothing and succeeds.
 bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, const QByteArray &value);
 bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, qint64 value);
 

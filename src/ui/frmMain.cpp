@@ -155,7 +155,6 @@ void frmMain::Form_Load() {
   uploadMode_ = 0;
   comPort_ = 1;
   MSCGlobal.SetSettings(QStringLiteral("9600,N,8,1"));
-  FillIdWindows();
   checkErrors_ = 0;
 }
 
@@ -298,8 +297,8 @@ void frmMain::Message(const QString &text) {
   MSCGlobal.TraceNote("ANS", QStringLiteral("OK"));
 }
 
-void frmMain::ShowRestoreDialog() {
-  frmUpdateWin dialog(MSCGlobal, this);
+void frmMain::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
+  frmUpdateWin dialog(rows, write, this);
   MSCGlobal.TraceNote("MSG", dialog.windowTitle());
   const bool sent = dialog.exec() == QDialog::Accepted;
   MSCGlobal.TraceNote("ANS", sent ? dialog.cmdSend->text() : dialog.cmdCancel->text());

@@ -69,7 +69,7 @@ class frmMain : public QMainWindow, public UploadHost {
 
   // What the upload driver uses.
   void Message(const QString &text) override;
-  void ShowRestoreDialog() override;
+  void ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
 
  protected:
   void closeEvent(QCloseEvent *event) override;

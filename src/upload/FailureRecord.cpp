@@ -1,20 +1,17 @@
 #include "FailureRecord.h"
 
-#include "mdlGlobal.h"
+#include "SerialPort.h"
 
-qint32 FailureCount = 0;
-QString FailureDetail;
-
-bool RecordFailure(FlagRule rule, qint16 checkErrors, const QString &detail) {
-  ++FailureCount;
-  if (ErrorFlag == 0 && FailureDetail.isEmpty()) FailureDetail = detail;
-  const bool flag = rule == FlagRule::Always || (rule == FlagRule::WhileCheckingErrors && checkErrors != 0);
-  if (flag) ErrorFlag = -1;
+bool FailureRecord::Record(FlagRule rule, bool checkErrors, const QString &detail) {
+  ++Count;
+  if (!Flagged && Detail.isEmpty()) Detail = detail;
+  const bool flag = rule == FlagRule::Always || (rule == FlagRule::WhileCheckingErrors && checkErrors);
+  if (flag) Flagged = true;
   return flag;
 }
 
-void ClearFailureRecord() {
-  ErrorFlag = 0;
-  FailureCount = 0;
-  FailureDetail.clear();
+StepOutcome FailureRecord::Outcome(const SerialPort &port) const {
+  if (port.Lost()) return {StepEnd::LineLost, {}};
+  if (Flagged) return {StepEnd::Failed, Detail};
+  return {};
 }

@@ -1,31 +1,51 @@
 #pragma once
-// The one place where the upload layer records a failure: counted for the
-// closing message, and flagged in ErrorFlag by the rule its caller names.
+// What one upload has seen go wrong: the failures counted for the closing
+// message, the flag the driver acts on, and the first thing a step could say
+// about a failure. One lives for each press of Start Upload.
 
 #include <QString>
-#include <QtGlobal>
 
-// How a recorded failure reaches ErrorFlag.
+class SerialPort;
+
+// How a recorded failure raises the flag.
 enum class FlagRule {
-  WhileCheckingErrors,  // only while CheckErrors is set: a step's wrong answer
-  Always,               // whatever CheckErrors holds: the monitor is gone or was never known
-  CountOnly,            // a window write, which the link has flagged itself, or a
-                        // check the driver acts on by its own test
+  WhileCheckingErrors,  // only while Check Errors is on: a step's wrong answer
+  Always,               // whatever Check Errors holds: a window write refused, the
+                        // monitor gone or never known
+  CountOnly,            // a check the driver acts on by its own test
 };
 
-// Counts the failure and sets ErrorFlag to -1 when `rule` says so; true when
-// it did, and the step stops. `checkErrors` (the caller's CheckErrors) is read
-// by WhileCheckingErrors only. `detail`, one line on what the step saw, is
-// kept when no failure has been flagged or described before it.
-bool RecordFailure(FlagRule rule, qint16 checkErrors = 0, const QString &detail = {});
+// How a step ended.
+enum class StepEnd {
+  Done,
+  Failed,    // the record's flag is raised: the driver stops if Check Errors is on
+  LineLost,  // the adapter went away
+};
 
-// Start Upload: ErrorFlag, the count and the detail cleared.
-void ClearFailureRecord();
+struct StepOutcome {
+  StepEnd End = StepEnd::Done;
+  QString Detail;  // Failed: what the step saw, when it can tell
+};
 
-// Every wrong answer or failed write seen since Start Upload, whether it was
-// acted on or let pass; tells the technician what "Check Errors" off hid.
-extern qint32 FailureCount;
+struct FailureRecord {
+  // A failure has been flagged since the flag was last cleared.
+  bool Flagged = false;
+  // Every wrong answer or refused write, acted on or let pass; tells the
+  // technician what Check Errors off hid.
+  qint32 Count = 0;
+  // One line on what the failure that stops an upload saw, when its step can
+  // tell (the read-back's address, byte written and reply); empty otherwise.
+  QString Detail;
 
-// One line on what the failure that stops an upload saw, when its step can
-// tell (the read-back's address, byte written and reply); empty otherwise.
-extern QString FailureDetail;
+  // Counts the failure and raises the flag when `rule` says so; true when it
+  // did, and the step stops. `detail` is kept when no failure has been flagged
+  // or described before it.
+  bool Record(FlagRule rule, bool checkErrors = false, const QString &detail = {});
+  // After a message that ends an upload, or before the restore dialog again.
+  void ClearFlag(bool withDetail = false) {
+    Flagged = false;
+    if (withDetail) Detail.clear();
+  }
+  // The step's ending as the driver reads it, the port's loss first.
+  StepOutcome Outcome(const SerialPort &port) const;
+};

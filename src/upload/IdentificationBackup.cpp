@@ -7,28 +7,35 @@
 
 WindowReply ReadIdWindow(StepHost &host, const IdWindow &row) { return ReadWindow(host.Port(), row.Win); }
 
-void StoreControllerParameters(StepHost &host) {
+StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record) {
+  StoredParameters stored{BlankBackup(), {}};
   host.SetStepCaption("Storing Controller Parameters");
   host.Repaint();
   host.SetProgressMax(9);
   host.SetProgressMin(0);
   host.SetProgressValue(0);
   for (int r = 0; r < IdWindowCount; ++r) {
-    const WindowReply reply = ReadIdWindow(host, IdWindows[r]);
-    IdWindows[r].Value = reply.Text;
-    IdWindows[r].ReadFailed = reply.Status != 0;
-    if (reply.Status != 0 && RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors())) return;
+    IdWindow &row = stored.Rows[r];
+    const WindowReply reply = ReadIdWindow(host, row);
+    row.Value = reply.Text;
+    row.ReadFailed = reply.Status != 0;
+    if (row.ReadFailed && record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors() != 0)) {
+      stored.Outcome = record.Outcome(host.Port());
+      return stored;
+    }
     host.SetProgressValue(r + 1);
   }
   host.Wait(0.2);
+  stored.Outcome = record.Outcome(host.Port());
+  return stored;
 }
 
 QString ParameterLogPath() { return QDir::current().absoluteFilePath("tmpLogWin.txt"); }
 
-bool WriteParameterLog(QString *error) {
+bool WriteParameterLog(const IdBackup &rows, QString *error) {
   QByteArray text;
   for (int r = 0; r < IdWindowCount; ++r)
-    text += QByteArray(IdWindowLabels[r]) + "\t\t" + IdWindows[r].Value + "\r\n";
+    text += QByteArray(IdWindowLabels[r]) + "\t\t" + rows[r].Value + "\r\n";
   // A controller that no longer answers would otherwise replace the last
   // values read from one with failure texts.
   if (!KeepEarlierBackup(QDir::current(), text, error)) return false;
@@ -42,8 +49,8 @@ bool WriteParameterLog(QString *error) {
   return false;
 }
 
-bool BackupLooksErased() {
-  for (const IdWindow &row : IdWindows)
+bool BackupLooksErased(const IdBackup &rows) {
+  for (const IdWindow &row : rows)
     if (row.ReadFailed || !IsBlankValue(row.Value)) return false;
   return true;
 }

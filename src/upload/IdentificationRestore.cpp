@@ -1,11 +1,12 @@
-#include "FailureRecord.h"
 #include "UploadSteps.h"
 #include "mdlSerial.h"
 
-void RestoreControllerParameters(SerialPort &port, const IdWindowTexts &texts) {
+StepOutcome RestoreControllerParameters(SerialPort &port, const IdBackup &rows, const IdWindowTexts &texts,
+                                        FailureRecord &record) {
   for (int i = 0; i < IdWindowCount; ++i) {
     // A failure text is no value: the window keeps what the controller holds.
-    if (IdWindows[i].ReadFailed && texts[i] == IdWindows[i].Value) continue;
-    if (!WriteWindow(port, IdWindows[i].Win, IdWindows[i].DataType, texts[i])) RecordFailure(FlagRule::CountOnly);
+    if (rows[i].ReadFailed && texts[i] == rows[i].Value) continue;
+    if (!WriteWindow(port, rows[i].Win, rows[i].DataType, texts[i])) record.Record(FlagRule::Always);
   }
+  return record.Outcome(port);
 }

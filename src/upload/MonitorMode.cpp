@@ -1,4 +1,3 @@
-#include "FailureRecord.h"
 #include "UploadSteps.h"
 #include "mdlSerial.h"
 
@@ -18,28 +17,30 @@ void BeginFiveStepScale(StepHost &host, const QString &caption) {
 
 }  // namespace
 
-void SetMonitorMode(StepHost &host) {
+StepOutcome SetMonitorMode(StepHost &host, FailureRecord &record) {
   BeginFiveStepScale(host, "Setting Controller in Monitor Mode");
   for (int v = 0; v <= 4; ++v) ProgressStep(host, v, 0.1);
   // The monitor-mode check that follows is the verdict on this write, so a
   // failed attempt here is neither flagged nor counted.
   WriteWindow(host.Port(), 500, "L", QByteArray("1"));
-  ErrorFlag = 0;
+  record.ClearFlag();
   ProgressStep(host, 5, 0.5);
+  return record.Outcome(host.Port());
 }
 
 QByteArray CrcCommand(qint32 crc) {
   return "C" + QByteArray::number(static_cast<quint32>(crc), 16).toUpper() + "\r";
 }
 
-void SendCrc(StepHost &host, qint32 Crc) {
+StepOutcome SendCrc(StepHost &host, FailureRecord &record, qint32 Crc) {
   BeginFiveStepScale(host, "Sending CRC");
   for (int v = 0; v <= 3; ++v) ProgressStep(host, v, 0.1);
   MonitorExchange(host.Port(), "\r");
   ProgressStep(host, 4, 0.1);
   if (MonitorExchange(host.Port(), CrcCommand(Crc)) != "\r")
-    RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors());
+    record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors() != 0);
   ProgressStep(host, 5, 0.5);
+  return record.Outcome(host.Port());
 }
 
 bool MonitorModeCheck(StepHost &host) { return MonitorExchange(host.Port(), "U\r").startsWith('Q'); }

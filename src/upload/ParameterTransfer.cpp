@@ -1,4 +1,3 @@
-#include "FailureRecord.h"
 #include "FieldReader.h"
 #include "ParameterList.h"
 #include "TextChars.h"
@@ -34,8 +33,8 @@ ParameterWalk ProgressWalk(StepHost &host, RecordSpan span) {
 }
 
 // Records a wrong answer; true when CheckErrors makes it end the step.
-bool FailStops(StepHost &host, const QString &detail = {}) {
-  return RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors(), detail);
+bool FailStops(StepHost &host, FailureRecord &record, const QString &detail = {}) {
+  return record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors() != 0, detail);
 }
 
 // The byte a monitor answers to "R": two hex digits, either case, with only
@@ -85,30 +84,31 @@ QString ReadBackDetail(quint16 address, quint8 written, const QByteArray &reply,
 
 }  // namespace
 
-void SendParameterList(StepHost &host) {
+StepOutcome SendParameterList(StepHost &host, FailureRecord &record) {
   FieldReader file;
   if (!BeginPass(host, "Sending Parameter List", file)) {
-    FailStops(host);
-    return;
+    FailStops(host, record);
+    return record.Outcome(host.Port());
   }
   ParameterWalk walk = ProgressWalk(host, RecordSpan::SentBytes);
-  walk.OnByte = [&host](quint16 address, quint8 byte, const ParameterRecord &) {
+  walk.OnByte = [&host, &record](quint16 address, quint8 byte, const ParameterRecord &) {
     const QByteArray command = "E" + AddressHex(address).toLatin1() + ByteHex(byte).toLatin1() + "\r";
-    return MonitorExchange(host.Port(), command) == "\r" || !FailStops(host);
+    return MonitorExchange(host.Port(), command) == "\r" || !FailStops(host, record);
   };
   WalkParameterList(file, walk);
+  return record.Outcome(host.Port());
 }
 
-void VerifyParameterList(StepHost &host) {
+StepOutcome VerifyParameterList(StepHost &host, FailureRecord &record) {
   QString error;
   const std::map<quint16, quint8> written = ParameterByteMap(host.ParameterFile(), &error);
   FieldReader file;
   if (!BeginPass(host, "Verifying Parameter List", file)) {
-    FailStops(host);
-    return;
+    FailStops(host, record);
+    return record.Outcome(host.Port());
   }
   ParameterWalk walk = ProgressWalk(host, RecordSpan::SizeAddresses);
-  walk.OnByte = [&host, &written](quint16 address, quint8, const ParameterRecord &) {
+  walk.OnByte = [&host, &record, &written](quint16 address, quint8, const ParameterRecord &) {
     const QByteArray command = "R" + AddressHex(address).toLatin1();
     // Settled, so the reply's line end comes with it instead of with the next.
     const QByteArray reply = SettledExchange(host.Port(), command + "\r", 2);
@@ -117,7 +117,8 @@ void VerifyParameterList(StepHost &host) {
     const auto it = written.find(address);
     const int byte = ReadBackByte(reply, command);
     return it == written.end() || byte == it->second ||
-           !FailStops(host, ReadBackDetail(address, it->second, reply, byte));
+           !FailStops(host, record, ReadBackDetail(address, it->second, reply, byte));
   };
   WalkParameterList(file, walk);
+  return record.Outcome(host.Port());
 }

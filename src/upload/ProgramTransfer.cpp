@@ -1,4 +1,3 @@
-#include "FailureRecord.h"
 #include "FieldReader.h"
 #include "ReplySlices.h"
 #include "TextChars.h"
@@ -16,27 +15,28 @@ struct MonitorLetters {
 
 // Sends an erase command; false when the "(E)" monitor's answer lacks
 // "Erased" and CheckErrors makes that stop the transfer.
-bool Erase(StepHost &host, const QByteArray &command, bool checkReply) {
+bool Erase(StepHost &host, FailureRecord &record, const QByteArray &command, bool checkReply) {
   const QByteArray reply = MonitorExchangeCount(host.Port(), command, 10);
   return !checkReply || Slice(reply, 4, 6) == "Erased" ||
-         !RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors());
+         !record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors() != 0);
 }
 
-bool EraseAndEnterProgramming(StepHost &host, const MonitorLetters &letters, bool checkReplies) {
+bool EraseAndEnterProgramming(StepHost &host, FailureRecord &record, const MonitorLetters &letters,
+                              bool checkReplies) {
   host.SetStepCaption("Clear Flash memory");
   host.SetProgressMin(0);
   host.SetProgressMax(6);
   host.SetProgressValue(0);
   host.Wait(0.5);
 
-  if (!Erase(host, letters.Flash, checkReplies)) return false;
+  if (!Erase(host, record, letters.Flash, checkReplies)) return false;
   host.SetProgressValue(1);
   host.Wait(0.2);
   host.SetProgressValue(2);
   host.Wait(0.5);
 
   host.SetStepCaption("Clear EEPROM");
-  if (!Erase(host, letters.Eeprom, checkReplies)) return false;
+  if (!Erase(host, record, letters.Eeprom, checkReplies)) return false;
   host.SetProgressValue(3);
   host.Wait(0.2);
   host.SetProgressValue(4);
@@ -73,10 +73,12 @@ bool IsAcknowledgement(const QByteArray &reply) {
 
 // A refused record leaves a hole in the firmware: counted always, and with
 // CheckErrors it stops the transfer at once.
-bool RefusalStops(StepHost &host) { return RecordFailure(FlagRule::WhileCheckingErrors, host.CheckErrors()); }
+bool RefusalStops(StepHost &host, FailureRecord &record) {
+  return record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors() != 0);
+}
 
 // Streams the file one record per exchange; false when the monitor was lost.
-bool TransferRecords(StepHost &host) {
+bool TransferRecords(StepHost &host, FailureRecord &record) {
   QString error;
   const qint64 lines = CountLines(host.ProgramFile(), &error);
   host.SetStepCaption("Sending Program File");
@@ -91,7 +93,7 @@ bool TransferRecords(StepHost &host) {
     // Silence may be a late "*"; any other answer is a record the controller
     // does not hold, never sent again.
     const bool acknowledged = IsAcknowledgement(reply);
-    if (!acknowledged && AnswerBegun(reply) && RefusalStops(host)) return true;
+    if (!acknowledged && AnswerBegun(reply) && RefusalStops(host, record)) return true;
     if (!acknowledged && !MonitorStillAnswers(host)) return false;
     host.SetProgressValue(host.ProgressValue() + 1);
     if (file.AtEnd()) return true;
@@ -100,16 +102,17 @@ bool TransferRecords(StepHost &host) {
 
 }  // namespace
 
-void SendProgramFile(StepHost &host, const QByteArray &PromptTag) {
+StepOutcome SendProgramFile(StepHost &host, FailureRecord &record, const QByteArray &PromptTag) {
   // Letters meant for one monitor could do anything to another: only the two
   // known dialects are spoken to.
   if (!IsMonitorTag(PromptTag)) {
-    RecordFailure(FlagRule::Always);
-    return;
+    record.Record(FlagRule::Always);
+    return record.Outcome(host.Port());
   }
   const bool eMonitor = PromptTag == "(E)";
   const MonitorLetters letters = eMonitor ? MonitorLetters{"E", "C", "P"} : MonitorLetters{"a", "d", "b"};
-  if (!EraseAndEnterProgramming(host, letters, eMonitor)) return;
-  // Flagged whatever CheckErrors holds: the monitor no longer answers.
-  if (!TransferRecords(host)) RecordFailure(FlagRule::Always);
+  // Flagged whatever Check Errors holds when the monitor no longer answers.
+  if (EraseAndEnterProgramming(host, record, letters, eMonitor) && !TransferRecords(host, record))
+    record.Record(FlagRule::Always);
+  return record.Outcome(host.Port());
 }

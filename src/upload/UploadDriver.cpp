@@ -1,6 +1,5 @@
 #include "UploadDriver.h"
 
-#include "FailureRecord.h"
 #include "ParameterList.h"
 #include "KeptBackups.h"
 #include "ProgramFileCheck.h"
@@ -10,6 +9,8 @@
 #include "mdlSerial.h"
 
 #include <QDir>
+
+#include <optional>
 
 namespace {
 
@@ -22,101 +23,165 @@ QString Lines(std::initializer_list<const char *> lines) {
   return out.join(CR);
 }
 
-bool FailureRule(UploadHost &host) { return ErrorFlag != 0 && host.CheckErrors() != 0; }
+// One press of Start Upload: what it has read and what has gone wrong.
+struct Upload {
+  UploadHost &host;
+  FailureRecord record;
+  IdBackup rows = BlankBackup();
+};
+
+bool FailureRule(Upload &up, const StepOutcome &outcome) {
+  return outcome.End == StepEnd::Failed && up.host.CheckErrors() != 0;
+}
 
 // Every ending short of success: the message, and the failure flagged cleared.
-void EndWithMessage(UploadHost &host, const QString &text) {
-  host.Message(text);
-  ErrorFlag = 0;
-  FailureDetail.clear();
+UploadResult EndWithMessage(Upload &up, const QString &text) {
+  up.host.Message(text);
+  up.record.ClearFlag(true);
+  return UploadResult::Interrupted;
+}
+
+UploadResult AbortUpload(Upload &up, const QString &step) {
+  return EndWithMessage(up, InterruptionText(step) + (up.record.Detail.isEmpty() ? QString() : CR + up.record.Detail));
 }
 
 // The adapter went away: nothing more can reach the controller, so the
 // sequence ends here rather than running into one time-out after another.
-bool LinkLost(UploadHost &host) {
-  if (!host.Port().Lost()) return false;
-  EndWithMessage(host, "The connection to " + host.PortName() + " was lost." + InterruptionTail());
-  return true;
+std::optional<UploadResult> LinkLost(Upload &up) {
+  if (!up.host.Port().Lost()) return std::nullopt;
+  EndWithMessage(up, "The connection to " + up.host.PortName() + " was lost." + InterruptionTail());
+  return UploadResult::ConnectionLost;
 }
 
-// A test point: true when the sequence has to end here.
-bool Interrupted(UploadHost &host, const QString &step) {
-  if (LinkLost(host)) return true;
-  if (!FailureRule(host)) return false;
-  AbortUpload(host, step);
-  return true;
+// A test point: set when the sequence has to end here.
+std::optional<UploadResult> Interrupted(Upload &up, const StepOutcome &outcome, const QString &step) {
+  if (outcome.End == StepEnd::LineLost) return LinkLost(up);
+  if (!FailureRule(up, outcome)) return std::nullopt;
+  return AbortUpload(up, step);
 }
 
 // Asks for a power cycle, the bridge between pins 5 and 9 made or removed as
 // `bridgeLine` says, until the boot monitor's prompt tag satisfies `done`;
 // false when the link was lost meanwhile.
 template <typename Done>
-bool PromptUntil(UploadHost &host, const char *bridgeLine, Done done, QByteArray &tag) {
+bool PromptUntil(Upload &up, const char *bridgeLine, Done done, QByteArray &tag) {
   const QString message = Lines({"Please switch OFF the controller,", bridgeLine, "switch on the controller again!"});
   do {
-    host.Message(message);
-    tag = PromptTagOf(MonitorExchangeCount(host.Port(), "\r", 10));
-    if (LinkLost(host)) return false;
+    up.host.Message(message);
+    tag = PromptTagOf(MonitorExchangeCount(up.host.Port(), "\r", 10));
+    if (LinkLost(up)) return false;
   } while (!done(tag));
   return true;
 }
 
 // The write comes after the controller was reached (and, in the full mode,
 // bridged into its boot monitor): say what state it is left in.
-bool BackupWritten(UploadHost &host) {
+bool BackupWritten(Upload &up) {
   QString error;
-  if (WriteParameterLog(&error)) return true;
+  if (WriteParameterLog(up.rows, &error)) return true;
   QString state = QStringLiteral("Nothing in the controller was changed.");
-  if (host.UploadMode() == -1)
+  if (up.host.UploadMode() == -1)
     state += QStringLiteral(" It waits in its boot monitor: take the bridge off pins 5 and 9, then switch "
                             "it off and on again.");
-  EndWithMessage(host, error + CR + InterruptionSentence + CR + state);
+  EndWithMessage(up, error + CR + InterruptionSentence + CR + state);
   return false;
 }
 
 // The backup step read the controller and nothing else: nothing was changed
 // and no backup was written, so the usual pointer at one needs a word more.
-bool SavingInterrupted(UploadHost &host) {
-  if (LinkLost(host)) return true;
-  if (!FailureRule(host)) return false;
+std::optional<UploadResult> SavingInterrupted(Upload &up) {
+  const StoredParameters stored = StoreControllerParameters(up.host, up.record);
+  up.rows = stored.Rows;
+  if (stored.Outcome.End == StepEnd::LineLost) return LinkLost(up);
+  if (!FailureRule(up, stored.Outcome)) return std::nullopt;
   QString said = QStringLiteral("Nothing in the controller was changed, and this upload did not write tmpLogWin.txt.");
-  if (host.Port().BytesReceived() == 0)
-    said = "The controller never answered on " + host.PortName() +
+  if (up.host.Port().BytesReceived() == 0)
+    said = "The controller never answered on " + up.host.PortName() +
            ": nothing in it was changed, and this upload did not write tmpLogWin.txt.";
-  EndWithMessage(host, InterruptionText("saving parameters", false) + CR + said +
-                           (FailureDetail.isEmpty() ? QString() : CR + FailureDetail));
-  return true;
+  const QString &detail = stored.Outcome.Detail;
+  return EndWithMessage(up, InterruptionText("saving parameters", false) + CR + said +
+                                (detail.isEmpty() ? QString() : CR + detail));
 }
 
-bool Transferred(UploadHost &host) {
-  SendParameterList(host);
-  VerifyParameterList(host);
-  return !Interrupted(host, "file parameters writing");
+std::optional<UploadResult> Transferred(Upload &up) {
+  SendParameterList(up.host, up.record);
+  return Interrupted(up, VerifyParameterList(up.host, up.record), "file parameters writing");
 }
 
-void CommonTail(UploadHost &host, const QString &success) {
+// The restore dialog, again while a write in it fails and Check Errors is on.
+std::optional<UploadResult> Restored(Upload &up) {
+  const RestoreWrite write = [&up](const IdWindowTexts &texts) {
+    RestoreControllerParameters(up.host.Port(), up.rows, texts, up.record);
+  };
+  up.host.ShowRestoreDialog(up.rows, write);
+  while (up.record.Flagged && up.host.CheckErrors() != 0) {
+    if (auto lost = LinkLost(up)) return lost;
+    up.host.Message("Please check all the parameters are right and repeat the procedure");
+    up.record.ClearFlag();
+    up.host.ShowRestoreDialog(up.rows, write);
+  }
+  return std::nullopt;
+}
+
+UploadResult CommonTail(Upload &up, const QString &success) {
+  UploadHost &host = up.host;
   host.Message(Lines({"Switch OFF and switch ON the controller.",
                       "The led changes its frequency blinking from high speed to low.",
                       "After that click on OK button."}));
   while (MonitorModeCheck(host)) {
     host.Message(Lines({"Controller in monitor mode.", "Switch it off and then switch on it again!"}));
   }
-  if (LinkLost(host)) return;
-  host.ShowRestoreDialog();
-  while (FailureRule(host)) {
-    if (LinkLost(host)) return;
-    host.Message("Please check all the parameters are right and repeat the procedure");
-    ErrorFlag = 0;
-    host.ShowRestoreDialog();
-  }
-  if (!WriteWindow(host.Port(), 501, "L", qint64(1))) RecordFailure(FlagRule::CountOnly);
-  if (Interrupted(host, "Locking controller")) return;
+  if (auto lost = LinkLost(up)) return *lost;
+  if (auto ended = Restored(up)) return *ended;
+  if (!WriteWindow(host.Port(), 501, "L", qint64(1))) up.record.Record(FlagRule::Always);
+  if (auto ended = Interrupted(up, up.record.Outcome(host.Port()), "Locking controller")) return *ended;
   QString text = success;
-  if (host.CheckErrors() == 0 && FailureCount > 0)
-    text += CR + QStringLiteral("%1 failure(s) were ignored because Check Errors is off.").arg(FailureCount);
+  if (host.CheckErrors() == 0 && up.record.Count > 0)
+    text += CR + QStringLiteral("%1 failure(s) were ignored because Check Errors is off.").arg(up.record.Count);
   const QString rescue = RescueBackupLine();
   if (!rescue.isEmpty()) text += CR + rescue;
   host.Message(text);
+  return UploadResult::Uploaded;
+}
+
+UploadResult UploadAll(Upload &up) {
+  if (auto ended = SavingInterrupted(up)) return *ended;
+  QByteArray tag;
+  const bool bridged = PromptUntil(up, "create a short circuit between pins 5 and 9 and",
+                                   [](const QByteArray &t) { return IsMonitorTag(t); }, tag);
+  if (!bridged) return UploadResult::ConnectionLost;
+  if (!BackupWritten(up)) return UploadResult::Interrupted;
+  if (auto ended = Interrupted(up, SendProgramFile(up.host, up.record, tag), "Programming Controller"))
+    return *ended;
+  // Only the "(E)" monitor's tag keeps this loop going; any other ends it.
+  QByteArray after;
+  const bool restarted = PromptUntil(up, "remove the short circuit between pins 5 and 9 and",
+                                     [](const QByteArray &t) { return t != "(E)"; }, after);
+  if (!restarted) return UploadResult::ConnectionLost;
+  if (auto ended = Interrupted(up, SendCrc(up.host, up.record, 65535), "CRC verifyng")) return *ended;
+  if (auto ended = Transferred(up)) return *ended;
+  return CommonTail(up, "Program File and Parameter List have been uploaded!");
+}
+
+UploadResult UploadParameterList(Upload &up) {
+  UploadHost &host = up.host;
+  if (auto ended = SavingInterrupted(up)) return *ended;
+  if (!BackupWritten(up)) return UploadResult::Interrupted;
+  SetMonitorMode(host, up.record);
+  // The monitor's prompt is let settle, or its tail would be read as the
+  // answer to the check that follows.
+  SettledExchange(host.Port(), "\r", 1);
+  if (auto lost = LinkLost(up)) return *lost;
+  if (!MonitorModeCheck(host)) {
+    up.record.Record(FlagRule::CountOnly);
+    if (host.CheckErrors() != 0) return AbortUpload(up, "setting in monitor mode");
+  }
+  qint32 crc = 0;
+  QString error;
+  if (!ReadParameterCrc(host.ParameterFile(), crc, &error)) return EndWithMessage(up, error + InterruptionTail());
+  if (auto ended = Interrupted(up, SendCrc(host, up.record, crc), "CRC verifyng")) return *ended;
+  if (auto ended = Transferred(up)) return *ended;
+  return CommonTail(up, "The Parameter List has been uploaded!");
 }
 
 // Everything that can be known before the port opens: a bad file is refused
@@ -155,18 +220,21 @@ bool PortOpened(UploadHost &host) {
   return false;
 }
 
-void RunSequence(UploadHost &host) {
-  if (!FilesAccepted(host)) return;
+UploadResult RunSequence(UploadHost &host) {
+  if (!FilesAccepted(host)) return UploadResult::Refused;
   // Held to the end, so that no other upload keeps or replaces this backup.
   const std::unique_ptr<QLockFile> lock = FolderReady(host);
-  if (!lock || !PortOpened(host)) return;
+  if (!lock) return UploadResult::Refused;
+  if (!PortOpened(host)) return UploadResult::PortNotOpened;
   host.SetOuterHeightTwips(UploadHeightTwips);
   host.Repaint();
-  ClearFailureRecord();
-  if (host.UploadMode() == -1) UploadAll(host);
-  else UploadParameterList(host);
+  Upload up{host, {}};
+  UploadResult result = host.UploadMode() == -1 ? UploadAll(up) : UploadParameterList(up);
+  // An adapter gone during the last exchange is why whatever came after failed.
+  if (host.Port().Lost()) result = UploadResult::ConnectionLost;
   host.Port().Close();
   host.SetOuterHeightTwips(IdleHeightTwips);
+  return result;
 }
 
 }  // namespace
@@ -208,67 +276,17 @@ QString PortOpenFailureText(int portNumber, const QString &device, const QString
   return text;
 }
 
-void AbortUpload(UploadHost &host, const QString &step) {
-  EndWithMessage(host, InterruptionText(step) + (FailureDetail.isEmpty() ? QString() : CR + FailureDetail));
-}
-
-void UploadAll(UploadHost &host) {
-  StoreControllerParameters(host);
-  if (SavingInterrupted(host)) return;
-  QByteArray tag;
-  const bool bridged = PromptUntil(host, "create a short circuit between pins 5 and 9 and",
-                                   [](const QByteArray &t) { return IsMonitorTag(t); }, tag);
-  if (!bridged || !BackupWritten(host)) return;
-  SendProgramFile(host, tag);
-  if (Interrupted(host, "Programming Controller")) return;
-  // Only the "(E)" monitor's tag keeps this loop going; any other ends it.
-  QByteArray after;
-  const bool restarted = PromptUntil(host, "remove the short circuit between pins 5 and 9 and",
-                                     [](const QByteArray &t) { return t != "(E)"; }, after);
-  if (!restarted) return;
-  SendCrc(host, 65535);
-  if (Interrupted(host, "CRC verifyng")) return;
-  if (!Transferred(host)) return;
-  CommonTail(host, "Program File and Parameter List have been uploaded!");
-}
-
-void UploadParameterList(UploadHost &host) {
-  StoreControllerParameters(host);
-  if (SavingInterrupted(host) || !BackupWritten(host)) return;
-  SetMonitorMode(host);
-  // The monitor's prompt is let settle, or its tail would be read as the
-  // answer to the check that follows.
-  SettledExchange(host.Port(), "\r", 1);
-  if (LinkLost(host)) return;
-  if (!MonitorModeCheck(host)) {
-    RecordFailure(FlagRule::CountOnly);
-    if (host.CheckErrors() != 0) {
-      AbortUpload(host, "setting in monitor mode");
-      return;
-    }
-  }
-  qint32 crc = 0;
-  QString error;
-  if (!ReadParameterCrc(host.ParameterFile(), crc, &error)) {
-    EndWithMessage(host, error + InterruptionTail());
-    return;
-  }
-  SendCrc(host, crc);
-  if (Interrupted(host, "CRC verifyng")) return;
-  if (!Transferred(host)) return;
-  CommonTail(host, "The Parameter List has been uploaded!");
-}
-
-void StartUpload(UploadHost &host) {
+UploadResult StartUpload(UploadHost &host) {
   if (host.ParameterFile().isEmpty()) {
     host.Message("Select a valid parameter list!");
-    return;
+    return UploadResult::Refused;
   }
   if (host.ProgramFile().isEmpty() && host.UploadMode() == -1) {
     host.Message("Select a valid program file!");
-    return;
+    return UploadResult::Refused;
   }
   host.SetBusy(true);
-  RunSequence(host);
+  const UploadResult result = RunSequence(host);
   host.SetBusy(false);
+  return result;
 }

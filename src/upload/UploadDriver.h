@@ -4,8 +4,23 @@
 // points, the interruption message and the restore loop.
 
 #include "StepHost.h"
+#include "UploadSteps.h"
 
 #include <QString>
+
+#include <functional>
+
+// How an upload ended.
+enum class UploadResult {
+  Uploaded,
+  Refused,        // a file or the working folder unfit: nothing was started
+  PortNotOpened,
+  Interrupted,    // a test point, a fault reported or the host stopped it
+  ConnectionLost,
+};
+
+// Writes the texts the technician confirmed to the identification windows.
+using RestoreWrite = std::function<void(const IdWindowTexts &)>;
 
 // What the driver needs of the main window beyond what the steps use.
 class UploadHost : public StepHost {
@@ -21,8 +36,9 @@ class UploadHost : public StepHost {
   virtual QString PortOpenFailure();
   // Modal, one OK button, no icon, captioned "Calvenori Uploader"; lines joined by CR.
   virtual void Message(const QString &text) = 0;
-  // frmUpdateWin, modal, owned by the main window; returns once it has closed.
-  virtual void ShowRestoreDialog() = 0;
+  // frmUpdateWin, modal, owned by the main window, showing `rows`; "Send and
+  // Lock the Controller" hands its texts to `write`. Returns once it has closed.
+  virtual void ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) = 0;
   virtual void SetOuterHeightTwips(int twips) = 0;
   // While busy nothing the event loop delivers can act on the window.
   virtual void SetBusy(bool busy) = 0;
@@ -32,11 +48,7 @@ constexpr int IdleHeightTwips = 3450;
 constexpr int UploadHeightTwips = 5000;
 
 // The click of cmdStartDownload.
-void StartUpload(UploadHost &host);
-
-void UploadAll(UploadHost &host);
-void UploadParameterList(UploadHost &host);
-void AbortUpload(UploadHost &host, const QString &step);
+UploadResult StartUpload(UploadHost &host);
 
 // The texts the technician is shown, lines joined by CR.
 // `withRescue`: followed by the line naming a kept backup when the latest one

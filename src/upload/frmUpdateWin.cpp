@@ -38,7 +38,8 @@ int LabelHeight(int row) { return row >= 7 ? 495 : 255; }
 
 }  // namespace
 
-frmUpdateWin::frmUpdateWin(SerialPort &port, QWidget *owner) : QDialog(owner), port_(port) {
+frmUpdateWin::frmUpdateWin(const IdBackup &rows, RestoreWrite write, QWidget *owner)
+    : QDialog(owner), rows_(rows), write_(std::move(write)) {
   setObjectName("frmUpdateWin");
   setWindowTitle("Windows Updating");
   setFixedSize(TwipsToPixels(4815), TwipsToPixels(6390));
@@ -84,11 +85,11 @@ void frmUpdateWin::FitLabels() {
 }
 
 void frmUpdateWin::Form_Load() {
-  const bool erased = BackupLooksErased();
+  const bool erased = BackupLooksErased(rows_);
   for (int i = 0; i < IdWindowCount; ++i) {
-    txtWin[i]->setText(QString::fromLatin1(IdWindows[i].Value));
-    if (IdWindows[i].ReadFailed)
-      MarkRow(i, "The backup could not read this window: " + QString::fromLatin1(IdWindows[i].Value) +
+    txtWin[i]->setText(QString::fromLatin1(rows_[i].Value));
+    if (rows_[i].ReadFailed)
+      MarkRow(i, "The backup could not read this window: " + QString::fromLatin1(rows_[i].Value) +
                      ". Left unchanged, it is not written.");
     else if (erased)
       MarkRow(i, QStringLiteral("Every window read zero or empty, as an erased controller answers: these are not "
@@ -111,7 +112,7 @@ void frmUpdateWin::cmdSend_Click() {
   cmdCancel->setEnabled(false);
   IdWindowTexts texts;
   for (int i = 0; i < IdWindowCount; ++i) texts[i] = txtWin[i]->text().toLatin1();
-  RestoreControllerParameters(port_, texts);
+  write_(texts);
   sending_ = false;
   accept();
 }

@@ -6,18 +6,18 @@
 
 #include <array>
 
+#include "UploadDriver.h"
 #include "mdlGlobal.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class SerialPort;
 
 class frmUpdateWin : public QDialog {
   Q_OBJECT
 
  public:
-  frmUpdateWin(SerialPort &port, QWidget *owner);
+  frmUpdateWin(const IdBackup &rows, RestoreWrite write, QWidget *owner);
 
   std::array<QLabel *, IdWindowCount> lblWin{};
   std::array<QLineEdit *, IdWindowCount> txtWin{};
@@ -36,6 +36,7 @@ class frmUpdateWin : public QDialog {
   // Red, with a tooltip saying why and naming the kept backup that holds values.
   void MarkRow(int row, QString why);
 
-  SerialPort &port_;
+  IdBackup rows_;
+  RestoreWrite write_;
   bool sending_ = false;
 };

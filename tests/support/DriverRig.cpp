@@ -13,7 +13,6 @@ DriverRig::DriverRig(sim::Dialect dialect, bool paced) : Controller(dialect) {
   if (!Controller.Start(&StartError) && StartError.isEmpty()) StartError = "the simulator did not start";
   qputenv("CALVENORI_PORTS", Controller.SlavePath().toLocal8Bit());
   Port.SetSettings("9600,N,8,1");
-  FillIdWindows();
   Host.OnMessage = [this](const QString &text) {
     if (OnMessage) OnMessage(text);
     if (FollowsPrompts) Technician::FollowPrompt(Controller, text);
@@ -22,7 +21,7 @@ DriverRig::DriverRig(sim::Dialect dialect, bool paced) : Controller(dialect) {
 
 DriverRig::~DriverRig() { QDir::setCurrent(savedDir_); }
 
-void DriverRig::StartUpload() { ::StartUpload(Host); }
+void DriverRig::StartUpload() { Result = ::StartUpload(Host); }
 
 int DriverRig::Height() const { return Host.Heights.isEmpty() ? IdleHeightTwips : Host.Heights.last(); }
 

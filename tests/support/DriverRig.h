@@ -33,8 +33,9 @@ struct DriverRig {
   void ChooseProgramFile(const QString &path) { Host.ProgramPath = path; }
   void ChooseFullMode() { Host.Mode = -1; }
   void TickCheckErrors() { Host.Check = Host.Check ? 0 : -1; }
-  // Runs Start Upload; returns when the upload has ended.
+  // Runs Start Upload; returns when the upload has ended, with its result in Result.
   void StartUpload();
+  UploadResult Result = UploadResult::Refused;
   // The outer height the window would have now.
   int Height() const;
 

@@ -43,9 +43,9 @@ void ScriptedHost::Message(const QString &text) {
   if (OnMessage) OnMessage(shown);
 }
 
-void ScriptedHost::ShowRestoreDialog() {
+void ScriptedHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
   ++RestoreDialogsShown;
   IdWindowTexts texts;
-  for (int i = 0; i < IdWindowCount; ++i) texts[i] = IdWindows[i].Value;
-  if (!OnRestoreDialog || OnRestoreDialog(texts)) RestoreControllerParameters(port_, texts);
+  for (int i = 0; i < IdWindowCount; ++i) texts[i] = rows[i].Value;
+  if (!OnRestoreDialog || OnRestoreDialog(texts)) write(texts);
 }

@@ -42,7 +42,7 @@ class ScriptedHost : public UploadHost {
   std::function<void(const QString &)> OnCaption;
   // Called with each message before it is answered with OK.
   std::function<void(const QString &)> OnMessage;
-  // The restore dialog: the boxes start as IdWindows' values; the script may
+  // The restore dialog: the boxes start as the backup's values; the script may
   // change them and returns whether "Send and Lock the Controller" is pressed
   // (false: cancelled). By default the saved values are sent unchanged.
   std::function<bool(IdWindowTexts &)> OnRestoreDialog;
@@ -64,7 +64,7 @@ class ScriptedHost : public UploadHost {
   qint16 UploadMode() const override { return Mode; }
   qint16 ComPort() const override { return Com; }
   void Message(const QString &text) override;
-  void ShowRestoreDialog() override;
+  void ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
   void SetOuterHeightTwips(int twips) override { Heights << twips; }
   void SetBusy(bool busy) override { BusyStates << busy; }
 

@@ -1,8 +1,5 @@
 #include "SimLink.h"
 
-#include "FailureRecord.h"
-#include "mdlGlobal.h"
-
 #include <QDeadlineTimer>
 
 #include <thread>
@@ -43,5 +40,4 @@ void SimLink::Reset(sim::Mode mode) {
   Controller->SetPromptLength(12);
   Controller->SetMode(mode);
   Controller->ClearReceived();
-  ClearFailureRecord();
 }

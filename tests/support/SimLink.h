@@ -17,7 +17,7 @@ struct SimLink {
   bool Start(sim::Dialect dialect = sim::Dialect::E, bool paced = false);
   // Before each case: nothing left to send, no faults, unpaced and even,
   // nothing learned about the line, the usual prompt, `mode`, nothing
-  // recorded, ErrorFlag and FailureCount clear.
+  // recorded.
   void Reset(sim::Mode mode);
   QString Error;
 };
