@@ -1,7 +1,6 @@
 #include "SimulatorPanel.h"
 
 #include "SimulatedController.h"
-#include "Technician.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -26,9 +25,6 @@ QString ModeName(sim::Mode mode, sim::Dialect dialect) {
   return QString();
 }
 
-// The prompts that want the technician's hands all ask to switch the
-// controller off and on; the other messages only want OK.
-bool AsksForHands(const QString &message) { return message.contains(QLatin1String("switch"), Qt::CaseInsensitive); }
 
 // How the controller's bytes reach the uploader: the line choices offered.
 void AddLineChoices(QComboBox &box) {
@@ -152,7 +148,7 @@ void SimulatorPanel::WatchModalWindows() {
     return;
   }
   KeepUsableBeside(*modal);
-  if (auto *box = qobject_cast<QMessageBox *>(modal)) Answer(box->text());
+  if (qobject_cast<QMessageBox *>(modal)) Answer(uploader_.PromptShown());
   else note_->setText(QStringLiteral("Review the saved values, then click \"Send and Lock the Controller\"."));
 }
 
@@ -162,11 +158,15 @@ void SimulatorPanel::KeepUsableBeside(QWidget &modal) {
   if (windowHandle() && modal.windowHandle()) windowHandle()->setTransientParent(modal.windowHandle());
 }
 
-void SimulatorPanel::Answer(const QString &message) {
-  if (!AsksForHands(message)) {
+// The prompts that want the technician's hands all ask to switch the
+// controller off and on; the other messages only want OK.
+void SimulatorPanel::Answer(std::optional<PromptKind> prompt) {
+  if (!prompt || *prompt == PromptKind::Repeat) {
     note_->setText(QStringLiteral("Nothing to do with the controller: click OK."));
   } else if (automatic_->isChecked()) {
-    Technician::FollowPrompt(controller_, message);
+    controller_.PowerOff();
+    controller_.SetBridge(*prompt == PromptKind::Bridge);
+    controller_.PowerOn();
     note_->setText(QStringLiteral("The automatic technician did what the message asks. Click OK."));
   } else {
     note_->setText(QStringLiteral("Do what the message asks with the switches above, then click OK."));

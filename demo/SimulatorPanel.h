@@ -4,9 +4,13 @@
 // controller, whose mode shows live; the automatic technician does what each
 // message asks as soon as it appears, and leaves clicking OK to the human.
 
+#include "UploadDriver.h"
+
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -24,7 +28,7 @@ class SimulatorPanel : public QWidget {
   void Refresh();
   void WatchModalWindows();
   void KeepUsableBeside(QWidget &modal);
-  void Answer(const QString &message);
+  void Answer(std::optional<PromptKind> prompt);
 
   sim::SimulatedController &controller_;
   const frmMain &uploader_;

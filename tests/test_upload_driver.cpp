@@ -104,6 +104,8 @@ class UploadDriverTest : public QObject {
   void fullDiskStopsBeforeTheControllerIsTouched_data();
   void fullDiskStopsBeforeTheControllerIsTouched();
   void secondUploadInTheFolderIsRefused();
+  void hostEndsTheUploadAtAPrompt_data();
+  void hostEndsTheUploadAtAPrompt();
 };
 
 // ---------------------------------------------------------------------------
@@ -676,6 +678,32 @@ void UploadDriverTest::secondUploadInTheFolderIsRefused() {
   rig.StartUpload();
   QCOMPARE(rig.Host.Messages.last(), FullSuccess);
   QVERIFY(!QFileInfo::exists(rig.WorkDir.filePath("tmpLogWin.txt.lock")));
+}
+
+// A failed action or an unanswered prompt: the upload ends there, nothing
+// more is said, and the port is closed and the host idle again.
+void UploadDriverTest::hostEndsTheUploadAtAPrompt_data() {
+  QTest::addColumn<int>("kind");  // also the prompt's place in the full upload
+  QTest::newRow("bridge") << int(PromptKind::Bridge);
+  QTest::newRow("bridge removal") << int(PromptKind::Unbridge);
+  QTest::newRow("power cycle") << int(PromptKind::PowerCycle);
+}
+
+void UploadDriverTest::hostEndsTheUploadAtAPrompt() {
+  QFETCH(int, kind);
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, true, true, SmallList());
+  rig.Host.OnPrompt = [&](PromptKind asked) {
+    return int(asked) == kind ? PromptAnswer::Abort : PromptAnswer::Continue;
+  };
+
+  rig.StartUpload();
+
+  QCOMPARE(rig.Result, UploadResult::Interrupted);
+  QCOMPARE(rig.Host.Messages, NormalPrompts(true).mid(0, kind + 1));
+  QVERIFY(!rig.Controller.Locked());
+  EXPECT_IDLE(rig);
 }
 
 QTEST_GUILESS_MAIN(UploadDriverTest)

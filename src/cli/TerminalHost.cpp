@@ -13,11 +13,6 @@
 
 namespace {
 
-bool IsSuccess(const QString &message) {
-  return message.startsWith("Program File and Parameter List have been uploaded!") ||
-         message.startsWith("The Parameter List has been uploaded!");
-}
-
 void PrintLines(std::FILE *out, const QString &text) {
   for (const QString &line : text.split('\r')) std::fprintf(out, "%s\n", qPrintable(line));
   std::fflush(out);
@@ -33,30 +28,32 @@ QString ErasedBackupText() {
          InterruptionTail();
 }
 
-QString PromptAction(const QString &message) {
-  if (message.contains("create a short circuit between pins 5 and 9")) return "bridge-and-cycle";
-  if (message.contains("remove the short circuit between pins 5 and 9")) return "unbridge-and-cycle";
-  if (message.startsWith("Switch OFF and switch ON the controller.") ||
-      message.startsWith("Controller in monitor mode."))
-    return "cycle";
+QString PromptAction(PromptKind kind) {
+  switch (kind) {
+    case PromptKind::Bridge: return QStringLiteral("bridge-and-cycle");
+    case PromptKind::Unbridge: return QStringLiteral("unbridge-and-cycle");
+    case PromptKind::PowerCycle:
+    case PromptKind::InMonitor: return QStringLiteral("cycle");
+    case PromptKind::Repeat: break;
+  }
   return {};
 }
 
-QString PromptGuidance(const QString &message, bool again) {
-  const QString action = PromptAction(message);
+QString PromptGuidance(PromptKind kind, bool again) {
   const QString stop = QStringLiteral(" (Ctrl-C stops the upload)");
-  if (action == "bridge-and-cycle")
+  if (kind == PromptKind::Bridge)
     return again ? "The boot monitor did not answer: check the bridge of pins 5 and 9 and the power, then press Enter."
                  : "With the controller off, bridge pins 5 and 9, switch it on, then press Enter" + stop + ".";
-  if (action == "unbridge-and-cycle")
+  if (kind == PromptKind::Unbridge)
     return again ? "The boot monitor still answers: remove the bridge of pins 5 and 9, switch the controller off "
                    "and on, then press Enter."
                  : "With the controller off, remove the bridge of pins 5 and 9, switch it on, then press Enter" +
                        stop + ".";
-  if (message.startsWith("Controller in monitor mode."))
+  if (kind == PromptKind::InMonitor)
     return again ? "The controller is still in monitor mode: switch it off and on again, then press Enter."
                  : "Switch the controller off and on, then press Enter" + stop + ".";
-  if (!action.isEmpty()) return "Switch the controller off and on; once its led blinks slowly, press Enter" + stop + ".";
+  if (kind == PromptKind::PowerCycle)
+    return "Switch the controller off and on; once its led blinks slowly, press Enter" + stop + ".";
   return {};
 }
 
@@ -103,7 +100,7 @@ void TerminalHost::StopIfSignalled() {
   QString text = QStringLiteral("The upload was stopped by %1 during \"%2\".").arg(StopSignalName(signal), where_);
   text += "\r" + StateAfterStop();
   if (reached_ != Reached::Nothing) text += InterruptionTail();
-  throw UploadEnded{text, ExitInterrupted};
+  throw StopSignalled{text, ExitInterrupted};
 }
 
 // What the technician has to do with the controller as the upload left it.
@@ -129,20 +126,32 @@ QString TerminalHost::StateAfterStop() const {
 
 // Prompts and the success go to standard output; everything else the driver
 // says is a refusal, a failure or an interruption and goes to standard error.
-void TerminalHost::Message(const QString &text) {
+void TerminalHost::Message(const QString &text) { Show(text, stderr); }
+
+void TerminalHost::Uploaded(const QString &text) { Show(text, stdout); }
+
+void TerminalHost::Show(const QString &text, std::FILE *out) {
   StopIfSignalled();
   printer_.Break();
-  // The driver shows a prompt again only when the controller did not answer it.
-  const bool again = text == lastMessage_;
   lastMessage_ = text;
   port_.TraceNote("MSG", text);
-  const QString action = PromptAction(text);
-  PrintLines(action.isEmpty() && !IsSuccess(text) ? stderr : stdout, text);
-  if (action.isEmpty()) return;
+  PrintLines(out, text);
+}
+
+PromptAnswer TerminalHost::Prompt(PromptKind kind, const QString &text) {
+  if (kind == PromptKind::Repeat) {
+    Message(text);
+    return PromptAnswer::Continue;
+  }
+  // The driver shows a prompt again only when the controller did not answer it.
+  const bool again = text == lastMessage_;
+  Show(text, stdout);
   where_ = QString(text).replace('\r', ' ');
-  if (action == "unbridge-and-cycle") reached_ = Reached::ProgramWritten;
-  if (text.startsWith("Switch OFF and switch ON the controller.")) reached_ = Reached::Tail;
-  Answer(action, PromptGuidance(text, again));
+  if (kind == PromptKind::Unbridge) reached_ = Reached::ProgramWritten;
+  if (kind == PromptKind::PowerCycle) reached_ = Reached::Tail;
+  const bool answered =
+      options_.Actions.isEmpty() ? WaitForEnter(PromptGuidance(kind, again)) : RunAction(PromptAction(kind));
+  return answered ? PromptAnswer::Continue : PromptAnswer::Abort;
 }
 
 void TerminalHost::EndMessage(const QString &text) {
@@ -152,23 +161,23 @@ void TerminalHost::EndMessage(const QString &text) {
   PrintLines(stderr, text);
 }
 
-void TerminalHost::Answer(const QString &action, const QString &guidance) {
-  if (options_.Actions.isEmpty()) WaitForEnter(guidance);
-  else RunAction(action);
-}
-
-void TerminalHost::WaitForEnter(const QString &guidance) {
+bool TerminalHost::WaitForEnter(const QString &guidance) {
   std::fprintf(stdout, "%s\n", qPrintable(guidance));
   std::fflush(stdout);
   QByteArray line;
   const bool answered = ReadLineUnlessStopped(stdin, line);
   StopIfSignalled();
-  if (!answered)
-    throw UploadEnded{"No answer to the prompt: the input has ended." + InterruptionTail(), ExitInterrupted};
+  if (!answered) return Ended("No answer to the prompt: the input has ended." + InterruptionTail());
   port_.TraceNote("ANS", QStringLiteral("Enter"));
+  return true;
 }
 
-void TerminalHost::RunAction(const QString &action) {
+bool TerminalHost::Ended(const QString &text) {
+  EndMessage(text);
+  return false;
+}
+
+bool TerminalHost::RunAction(const QString &action) {
   QStringList command = QProcess::splitCommand(options_.Actions);
   const QString program = command.takeFirst();
   QProcess process;
@@ -180,23 +189,26 @@ void TerminalHost::RunAction(const QString &action) {
   StopIfSignalled();
   const int status = ran ? process.exitCode() : -1;
   port_.TraceNote("ANS", QStringLiteral("%1: exit %2").arg(action).arg(status));
-  if (ran && status == 0) return;
+  if (ran && status == 0) return true;
   const QString why = ran ? QStringLiteral("exit status %1").arg(status) : process.errorString();
-  throw UploadEnded{QStringLiteral("The action \"%1\" failed (%2).").arg(action, why) + InterruptionTail(),
-                    ExitInterrupted};
+  return Ended(QStringLiteral("The action \"%1\" failed (%2).").arg(action, why) + InterruptionTail());
 }
 
-void TerminalHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
+PromptAnswer TerminalHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
   printer_.Break();
   ++restoreShowings_;
-  if (options_.Restore == RestoreMode::Keep && restoreShowings_ > 3)
-    throw UploadEnded{"The identification windows were refused three times." + InterruptionTail(), ExitInterrupted};
+  if (options_.Restore == RestoreMode::Keep && restoreShowings_ > 3) {
+    Ended("The identification windows were refused three times." + InterruptionTail());
+    return PromptAnswer::Abort;
+  }
   port_.TraceNote("MSG", QStringLiteral("Windows Updating"));
   RestoreChoice choice = restoreValues_ ? RestoreChoice(rows, *restoreValues_) : RestoreChoice(rows);
   const char *heading = restoreValues_ ? "Identification windows to write back, from the --restore-from file:"
                                        : "Identification windows saved at the start of the upload:";
-  if (options_.Restore == RestoreMode::Keep && !restoreValues_ && BackupLooksErased(rows))
-    throw UploadEnded{ErasedBackupText(), ExitInterrupted};
+  if (options_.Restore == RestoreMode::Keep && !restoreValues_ && BackupLooksErased(rows)) {
+    Ended(ErasedBackupText());
+    return PromptAnswer::Abort;
+  }
   if (options_.Restore == RestoreMode::Ask) choice = AskRestore(stdin, stdout, choice, heading);
   else if (options_.Restore == RestoreMode::Keep && restoreValues_) ListRestore(stdout, choice, heading);
   else choice.Send = options_.Restore == RestoreMode::Keep;
@@ -206,4 +218,5 @@ void TerminalHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &w
              stdout);
   std::fflush(stdout);
   if (choice.Send) write(choice.Values);
+  return PromptAnswer::Continue;
 }

@@ -12,12 +12,12 @@
 #include <QString>
 
 #include <array>
+#include <cstdio>
 #include <optional>
 
-// Thrown by the host to end an upload the driver would go on with (a failed
-// action, no answer to a prompt, windows refused too often); caught around
-// StartUpload, which it leaves with the port still open.
-struct UploadEnded {
+// Thrown by the host when a stop signal came during a step, to end the upload
+// at once; caught around StartUpload, which it leaves with the port still open.
+struct StopSignalled {
   QString Text;
   ExitStatus Status = ExitInterrupted;
 };
@@ -45,11 +45,14 @@ class TerminalHost : public UploadHost {
   void Wait(double seconds) override;
 
   void Message(const QString &text) override;
+  PromptAnswer Prompt(PromptKind kind, const QString &text) override;
+  void Uploaded(const QString &text) override;
   // The message of an upload the host ended: never taken for a prompt, though
   // it may quote one.
   void EndMessage(const QString &text);
-  void ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
-  void SetOuterHeightTwips(int) override {}
+  PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
+  void UploadStarted() override {}
+  void UploadEnded() override {}
   void SetBusy(bool) override {}
 
   // --restore-from: these values are written back instead of those read.
@@ -58,9 +61,11 @@ class TerminalHost : public UploadHost {
   QString LastMessage() const { return lastMessage_; }
 
  private:
-  void Answer(const QString &action, const QString &guidance);
-  void RunAction(const QString &action);
-  void WaitForEnter(const QString &guidance);
+  void Show(const QString &text, std::FILE *out);
+  // False when the upload has to end; the host has said why.
+  bool RunAction(const QString &action);
+  bool WaitForEnter(const QString &guidance);
+  bool Ended(const QString &text);
   // Ends the upload when a stop signal came since the last call.
   void StopIfSignalled();
   QString StateAfterStop() const;
@@ -81,8 +86,8 @@ class TerminalHost : public UploadHost {
 };
 
 // What a prompt asks of the technician's hands: "bridge-and-cycle",
-// "unbridge-and-cycle", "cycle", or empty for a message that asks nothing.
-QString PromptAction(const QString &message);
+// "unbridge-and-cycle", "cycle", or empty for one that asks nothing.
+QString PromptAction(PromptKind kind);
 
 // Why --restore keep writes nothing back after a backup of blanks.
 QString ErasedBackupText();
@@ -90,4 +95,4 @@ QString ErasedBackupText();
 // The line printed under a prompt that waits for Enter: what to do there, or,
 // when the same prompt comes `again` because the controller did not answer as
 // it expects, what to check.
-QString PromptGuidance(const QString &message, bool again);
+QString PromptGuidance(PromptKind kind, bool again);

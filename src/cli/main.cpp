@@ -45,7 +45,7 @@ ExitStatus ExitStatusOf(UploadResult result) {
 int Upload(TerminalHost &host) {
   try {
     return ExitStatusOf(StartUpload(host));
-  } catch (const UploadEnded &ended) {
+  } catch (const StopSignalled &ended) {
     host.EndMessage(ended.Text);
     host.Port().Close();
     return ended.Status;

@@ -297,9 +297,17 @@ void frmMain::Message(const QString &text) {
   MSCGlobal.TraceNote("ANS", QStringLiteral("OK"));
 }
 
-void frmMain::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
+PromptAnswer frmMain::Prompt(PromptKind kind, const QString &text) {
+  promptShown_ = kind;
+  Message(text);
+  promptShown_.reset();
+  return PromptAnswer::Continue;
+}
+
+PromptAnswer frmMain::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
   frmUpdateWin dialog(rows, write, this);
   MSCGlobal.TraceNote("MSG", dialog.windowTitle());
   const bool sent = dialog.exec() == QDialog::Accepted;
   MSCGlobal.TraceNote("ANS", sent ? dialog.cmdSend->text() : dialog.cmdCancel->text());
+  return PromptAnswer::Continue;
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 #include "SerialPort.h"
 #include "UploadDriver.h"
@@ -41,8 +42,11 @@ class frmMain : public QMainWindow, public UploadHost {
   qint16 UploadMode() const override { return uploadMode_; }  // -1 full, 0 parameter list only
   qint16 CheckErrors() const override { return checkErrors_; }
 
-  // The whole window, title bar included.
-  void SetOuterHeightTwips(int twips) override;
+  // The whole window, title bar included: the status frame hidden while
+  // idle, shown while an upload runs.
+  static constexpr int IdleHeightTwips = 3450;
+  static constexpr int UploadHeightTwips = 5000;
+  void SetOuterHeightTwips(int twips);
   int OuterHeightTwips() const;
 
   // While busy every control and menu is inert and the window refuses to close.
@@ -69,7 +73,12 @@ class frmMain : public QMainWindow, public UploadHost {
 
   // What the upload driver uses.
   void Message(const QString &text) override;
-  void ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
+  PromptAnswer Prompt(PromptKind kind, const QString &text) override;
+  PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
+  void UploadStarted() override { SetOuterHeightTwips(UploadHeightTwips); }
+  void UploadEnded() override { SetOuterHeightTwips(IdleHeightTwips); }
+  // What the prompt on screen asks for, while one is shown.
+  std::optional<PromptKind> PromptShown() const { return promptShown_; }
 
  protected:
   void closeEvent(QCloseEvent *event) override;
@@ -107,6 +116,7 @@ class frmMain : public QMainWindow, public UploadHost {
   QString programFile_;
   ProgressState progress_;
   int outerHeightTwips_ = 0;
+  std::optional<PromptKind> promptShown_;
   int appliedDecoration_ = 0;
   bool busy_ = false;
   InputGate *gate_ = nullptr;

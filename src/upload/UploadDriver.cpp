@@ -28,7 +28,14 @@ struct Upload {
   UploadHost &host;
   FailureRecord record;
   IdBackup rows = BlankBackup();
+  bool endedByHost = false;
 };
+
+// The host answered Abort, having said why.
+UploadResult HostEnded(Upload &up) {
+  up.endedByHost = true;
+  return UploadResult::Interrupted;
+}
 
 bool FailureRule(Upload &up, const StepOutcome &outcome) {
   return outcome.End == StepEnd::Failed && up.host.CheckErrors() != 0;
@@ -61,17 +68,19 @@ std::optional<UploadResult> Interrupted(Upload &up, const StepOutcome &outcome, 
 }
 
 // Asks for a power cycle, the bridge between pins 5 and 9 made or removed as
-// `bridgeLine` says, until the boot monitor's prompt tag satisfies `done`;
-// false when the link was lost meanwhile.
+// `kind` says, until the boot monitor's prompt tag satisfies `done`; set when
+// the link was lost or the host ended the upload meanwhile.
 template <typename Done>
-bool PromptUntil(Upload &up, const char *bridgeLine, Done done, QByteArray &tag) {
+std::optional<UploadResult> PromptUntil(Upload &up, PromptKind kind, Done done, QByteArray &tag) {
+  const char *bridgeLine = kind == PromptKind::Bridge ? "create a short circuit between pins 5 and 9 and"
+                                                      : "remove the short circuit between pins 5 and 9 and";
   const QString message = Lines({"Please switch OFF the controller,", bridgeLine, "switch on the controller again!"});
   do {
-    up.host.Message(message);
+    if (up.host.Prompt(kind, message) == PromptAnswer::Abort) return HostEnded(up);
     tag = PromptTagOf(MonitorExchangeCount(up.host.Port(), "\r", 10));
-    if (LinkLost(up)) return false;
+    if (auto lost = LinkLost(up)) return lost;
   } while (!done(tag));
-  return true;
+  return std::nullopt;
 }
 
 // The write comes after the controller was reached (and, in the full mode,
@@ -113,23 +122,26 @@ std::optional<UploadResult> Restored(Upload &up) {
   const RestoreWrite write = [&up](const IdWindowTexts &texts) {
     RestoreControllerParameters(up.host.Port(), up.rows, texts, up.record);
   };
-  up.host.ShowRestoreDialog(up.rows, write);
+  if (up.host.ShowRestoreDialog(up.rows, write) == PromptAnswer::Abort) return HostEnded(up);
   while (up.record.Flagged && up.host.CheckErrors() != 0) {
     if (auto lost = LinkLost(up)) return lost;
-    up.host.Message("Please check all the parameters are right and repeat the procedure");
+    const QString again = QStringLiteral("Please check all the parameters are right and repeat the procedure");
+    if (up.host.Prompt(PromptKind::Repeat, again) == PromptAnswer::Abort) return HostEnded(up);
     up.record.ClearFlag();
-    up.host.ShowRestoreDialog(up.rows, write);
+    if (up.host.ShowRestoreDialog(up.rows, write) == PromptAnswer::Abort) return HostEnded(up);
   }
   return std::nullopt;
 }
 
 UploadResult CommonTail(Upload &up, const QString &success) {
   UploadHost &host = up.host;
-  host.Message(Lines({"Switch OFF and switch ON the controller.",
-                      "The led changes its frequency blinking from high speed to low.",
-                      "After that click on OK button."}));
+  const QString cycle = Lines({"Switch OFF and switch ON the controller.",
+                               "The led changes its frequency blinking from high speed to low.",
+                               "After that click on OK button."});
+  if (host.Prompt(PromptKind::PowerCycle, cycle) == PromptAnswer::Abort) return HostEnded(up);
   while (MonitorModeCheck(host)) {
-    host.Message(Lines({"Controller in monitor mode.", "Switch it off and then switch on it again!"}));
+    const QString again = Lines({"Controller in monitor mode.", "Switch it off and then switch on it again!"});
+    if (host.Prompt(PromptKind::InMonitor, again) == PromptAnswer::Abort) return HostEnded(up);
   }
   if (auto lost = LinkLost(up)) return *lost;
   if (auto ended = Restored(up)) return *ended;
@@ -140,24 +152,22 @@ UploadResult CommonTail(Upload &up, const QString &success) {
     text += CR + QStringLiteral("%1 failure(s) were ignored because Check Errors is off.").arg(up.record.Count);
   const QString rescue = RescueBackupLine();
   if (!rescue.isEmpty()) text += CR + rescue;
-  host.Message(text);
+  host.Uploaded(text);
   return UploadResult::Uploaded;
 }
 
 UploadResult UploadAll(Upload &up) {
   if (auto ended = SavingInterrupted(up)) return *ended;
   QByteArray tag;
-  const bool bridged = PromptUntil(up, "create a short circuit between pins 5 and 9 and",
-                                   [](const QByteArray &t) { return IsMonitorTag(t); }, tag);
-  if (!bridged) return UploadResult::ConnectionLost;
+  if (auto ended = PromptUntil(up, PromptKind::Bridge, [](const QByteArray &t) { return IsMonitorTag(t); }, tag))
+    return *ended;
   if (!BackupWritten(up)) return UploadResult::Interrupted;
   if (auto ended = Interrupted(up, SendProgramFile(up.host, up.record, tag), "Programming Controller"))
     return *ended;
   // Only the "(E)" monitor's tag keeps this loop going; any other ends it.
   QByteArray after;
-  const bool restarted = PromptUntil(up, "remove the short circuit between pins 5 and 9 and",
-                                     [](const QByteArray &t) { return t != "(E)"; }, after);
-  if (!restarted) return UploadResult::ConnectionLost;
+  if (auto ended = PromptUntil(up, PromptKind::Unbridge, [](const QByteArray &t) { return t != "(E)"; }, after))
+    return *ended;
   if (auto ended = Interrupted(up, SendCrc(up.host, up.record, 65535), "CRC verifyng")) return *ended;
   if (auto ended = Transferred(up)) return *ended;
   return CommonTail(up, "Program File and Parameter List have been uploaded!");
@@ -226,14 +236,15 @@ UploadResult RunSequence(UploadHost &host) {
   const std::unique_ptr<QLockFile> lock = FolderReady(host);
   if (!lock) return UploadResult::Refused;
   if (!PortOpened(host)) return UploadResult::PortNotOpened;
-  host.SetOuterHeightTwips(UploadHeightTwips);
+  host.UploadStarted();
   host.Repaint();
   Upload up{host, {}};
   UploadResult result = host.UploadMode() == -1 ? UploadAll(up) : UploadParameterList(up);
-  // An adapter gone during the last exchange is why whatever came after failed.
-  if (host.Port().Lost()) result = UploadResult::ConnectionLost;
+  // An adapter gone during the last exchange is why whatever came after
+  // failed; an upload the host ended stays the host's interruption.
+  if (host.Port().Lost() && !up.endedByHost) result = UploadResult::ConnectionLost;
   host.Port().Close();
-  host.SetOuterHeightTwips(IdleHeightTwips);
+  host.UploadEnded();
   return result;
 }
 

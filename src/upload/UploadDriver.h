@@ -19,6 +19,19 @@ enum class UploadResult {
   ConnectionLost,
 };
 
+// What a prompt asks of the technician, beside its text.
+enum class PromptKind {
+  Bridge,      // power-cycle with pins 5 and 9 bridged
+  Unbridge,    // power-cycle with the bridge removed
+  PowerCycle,  // switch off and on, to leave the monitor
+  InMonitor,   // the controller still answers as the monitor: again
+  Repeat,      // a restore write failed: the dialog comes again
+};
+
+// The host's answer to a prompt or the restore dialog: Abort ends the upload
+// as an interruption, the host having said why.
+enum class PromptAnswer { Continue, Abort };
+
 // Writes the texts the technician confirmed to the identification windows.
 using RestoreWrite = std::function<void(const IdWindowTexts &)>;
 
@@ -36,16 +49,22 @@ class UploadHost : public StepHost {
   virtual QString PortOpenFailure();
   // Modal, one OK button, no icon, captioned "Calvenori Uploader"; lines joined by CR.
   virtual void Message(const QString &text) = 0;
+  // A message that asks the technician to act; by default shown like any other.
+  virtual PromptAnswer Prompt(PromptKind, const QString &text) {
+    Message(text);
+    return PromptAnswer::Continue;
+  }
+  // The closing message of an upload that completed.
+  virtual void Uploaded(const QString &text) { Message(text); }
   // frmUpdateWin, modal, owned by the main window, showing `rows`; "Send and
   // Lock the Controller" hands its texts to `write`. Returns once it has closed.
-  virtual void ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) = 0;
-  virtual void SetOuterHeightTwips(int twips) = 0;
+  virtual PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) = 0;
+  // The port is open and the steps begin; they have ended and the port is closed.
+  virtual void UploadStarted() = 0;
+  virtual void UploadEnded() = 0;
   // While busy nothing the event loop delivers can act on the window.
   virtual void SetBusy(bool busy) = 0;
 };
-
-constexpr int IdleHeightTwips = 3450;
-constexpr int UploadHeightTwips = 5000;
 
 // The click of cmdStartDownload.
 UploadResult StartUpload(UploadHost &host);

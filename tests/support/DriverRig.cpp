@@ -23,7 +23,7 @@ DriverRig::~DriverRig() { QDir::setCurrent(savedDir_); }
 
 void DriverRig::StartUpload() { Result = ::StartUpload(Host); }
 
-int DriverRig::Height() const { return Host.Heights.isEmpty() ? IdleHeightTwips : Host.Heights.last(); }
+int DriverRig::Height() const { return Host.Heights.isEmpty() ? 3450 : Host.Heights.last(); }
 
 QString DriverRig::Write(const QString &name, const QByteArray &content) {
   return WriteTestFile(WorkDir.path(), name, content);

@@ -43,9 +43,15 @@ void ScriptedHost::Message(const QString &text) {
   if (OnMessage) OnMessage(shown);
 }
 
-void ScriptedHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
+PromptAnswer ScriptedHost::Prompt(PromptKind kind, const QString &text) {
+  Message(text);
+  return OnPrompt ? OnPrompt(kind) : PromptAnswer::Continue;
+}
+
+PromptAnswer ScriptedHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
   ++RestoreDialogsShown;
   IdWindowTexts texts;
   for (int i = 0; i < IdWindowCount; ++i) texts[i] = rows[i].Value;
   if (!OnRestoreDialog || OnRestoreDialog(texts)) write(texts);
+  return PromptAnswer::Continue;
 }

@@ -35,11 +35,13 @@ class ScriptedHost : public UploadHost {
   // What the driver showed and did.
   QStringList Messages;  // lines joined by "\n", as a reader sees them
   int RestoreDialogsShown = 0;
-  QList<int> Heights;    // every outer height set, in twips
+  QList<int> Heights;    // every outer height the window would take, in twips
   QList<bool> BusyStates;
 
   // Called with each step caption as it is set.
   std::function<void(const QString &)> OnCaption;
+  // Answers each prompt after it is shown; Continue when unset.
+  std::function<PromptAnswer(PromptKind)> OnPrompt;
   // Called with each message before it is answered with OK.
   std::function<void(const QString &)> OnMessage;
   // The restore dialog: the boxes start as the backup's values; the script may
@@ -64,8 +66,10 @@ class ScriptedHost : public UploadHost {
   qint16 UploadMode() const override { return Mode; }
   qint16 ComPort() const override { return Com; }
   void Message(const QString &text) override;
-  void ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
-  void SetOuterHeightTwips(int twips) override { Heights << twips; }
+  PromptAnswer Prompt(PromptKind kind, const QString &text) override;
+  PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
+  void UploadStarted() override { Heights << 5000; }
+  void UploadEnded() override { Heights << 3450; }
   void SetBusy(bool busy) override { BusyStates << busy; }
 
  private:
