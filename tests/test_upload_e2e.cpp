@@ -81,7 +81,7 @@ void UploadEndToEndTest::erasedControllerPointsAtTheEarlierBackup() {
   QCOMPARE(rig.Hands->LastMessage(), ParameterSuccess);
   const QDateTime firstSaved = QFileInfo(rig.WorkDir.filePath("tmpLogWin.txt")).lastModified();
   // What a full upload whose windows were not written back leaves.
-  for (const IdWindow &row : IdWindows) rig.Controller.SetWindow(row.Win, "");
+  for (const IdWindow &row : BlankBackup()) rig.Controller.SetWindow(row.Win, "");
 
   QStringList tooltips;
   rig.Hands->OnRestoreDialog = [&](frmUpdateWin &dialog) {
