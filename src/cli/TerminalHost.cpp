@@ -70,7 +70,7 @@ QString TerminalHost::PortOpenFailure() {
 }
 
 void TerminalHost::SetStepCaption(const QString &caption) {
-  StopIfSignalled();
+  if (StopIfSignalled()) return;
   port_.TraceNote("STEP", caption);
   printer_.Caption(caption);
   where_ = caption;
@@ -82,25 +82,31 @@ void TerminalHost::SetProgressMin(int v) { progress_.SetMin(v); }
 void TerminalHost::SetProgressMax(int v) { progress_.SetMax(v); }
 
 void TerminalHost::SetProgressValue(int v) {
-  StopIfSignalled();
+  if (StopIfSignalled()) return;
   progress_.SetValue(v);
   printer_.Show(progress_);
 }
 
 void TerminalHost::Wait(double seconds) {
+  if (stopping_) return;
   ::Wait(seconds);
   StopIfSignalled();
 }
 
-void TerminalHost::StopIfSignalled() {
+// Says why and lets go of the port, so that the step at hand ends at once
+// with nothing more on the line; the driver then ends the upload.
+bool TerminalHost::StopIfSignalled() {
+  if (stopping_) return true;
   const int signal = StopSignal();
-  if (signal == 0 || stopping_) return;
-  stopping_ = true;  // the message that ends the upload comes through here too
+  if (signal == 0) return false;
+  stopping_ = true;
   port_.TraceNote("ANS", StopSignalName(signal));
   QString text = QStringLiteral("The upload was stopped by %1 during \"%2\".").arg(StopSignalName(signal), where_);
   text += "\r" + StateAfterStop();
   if (reached_ != Reached::Nothing) text += InterruptionTail();
-  throw StopSignalled{text, ExitInterrupted};
+  EndMessage(text);
+  port_.Stop();
+  return true;
 }
 
 // What the technician has to do with the controller as the upload left it.
@@ -131,7 +137,7 @@ void TerminalHost::Message(const QString &text) { Show(text, stderr); }
 void TerminalHost::Uploaded(const QString &text) { Show(text, stdout); }
 
 void TerminalHost::Show(const QString &text, std::FILE *out) {
-  StopIfSignalled();
+  if (StopIfSignalled()) return;
   printer_.Break();
   lastMessage_ = text;
   port_.TraceNote("MSG", text);
@@ -141,11 +147,12 @@ void TerminalHost::Show(const QString &text, std::FILE *out) {
 PromptAnswer TerminalHost::Prompt(PromptKind kind, const QString &text) {
   if (kind == PromptKind::Repeat) {
     Message(text);
-    return PromptAnswer::Continue;
+    return stopping_ ? PromptAnswer::Abort : PromptAnswer::Continue;
   }
   // The driver shows a prompt again only when the controller did not answer it.
   const bool again = text == lastMessage_;
   Show(text, stdout);
+  if (stopping_) return PromptAnswer::Abort;
   where_ = QString(text).replace('\r', ' ');
   if (kind == PromptKind::Unbridge) reached_ = Reached::ProgramWritten;
   if (kind == PromptKind::PowerCycle) reached_ = Reached::Tail;
@@ -166,7 +173,7 @@ bool TerminalHost::WaitForEnter(const QString &guidance) {
   std::fflush(stdout);
   QByteArray line;
   const bool answered = ReadLineUnlessStopped(stdin, line);
-  StopIfSignalled();
+  if (StopIfSignalled()) return false;
   if (!answered) return Ended("No answer to the prompt: the input has ended." + InterruptionTail());
   port_.TraceNote("ANS", QStringLiteral("Enter"));
   return true;
@@ -186,7 +193,7 @@ bool TerminalHost::RunAction(const QString &action) {
   process.setStandardOutputFile(QProcess::nullDevice());
   process.start(program, command << action);
   const bool ran = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit;
-  StopIfSignalled();
+  if (StopIfSignalled()) return false;
   const int status = ran ? process.exitCode() : -1;
   port_.TraceNote("ANS", QStringLiteral("%1: exit %2").arg(action).arg(status));
   if (ran && status == 0) return true;
@@ -212,7 +219,7 @@ PromptAnswer TerminalHost::ShowRestoreDialog(const IdBackup &rows, const Restore
   if (options_.Restore == RestoreMode::Ask) choice = AskRestore(stdin, stdout, choice, heading);
   else if (options_.Restore == RestoreMode::Keep && restoreValues_) ListRestore(stdout, choice, heading);
   else choice.Send = options_.Restore == RestoreMode::Keep;
-  StopIfSignalled();
+  if (StopIfSignalled()) return PromptAnswer::Abort;
   port_.TraceNote("ANS", DescribeChoice(choice));
   std::fputs(choice.Send ? "Writing the identification windows back.\n" : "Identification windows not written.\n",
              stdout);

@@ -15,13 +15,6 @@
 #include <cstdio>
 #include <optional>
 
-// Thrown by the host when a stop signal came during a step, to end the upload
-// at once; caught around StartUpload, which it leaves with the port still open.
-struct StopSignalled {
-  QString Text;
-  ExitStatus Status = ExitInterrupted;
-};
-
 class TerminalHost : public UploadHost {
  public:
   explicit TerminalHost(const CliOptions &options);
@@ -54,6 +47,7 @@ class TerminalHost : public UploadHost {
   void UploadStarted() override {}
   void UploadEnded() override {}
   void SetBusy(bool) override {}
+  bool Stopped() const override { return stopping_; }
 
   // --restore-from: these values are written back instead of those read.
   void SetRestoreValues(const std::array<QByteArray, IdWindowCount> &values) { restoreValues_ = values; }
@@ -66,8 +60,9 @@ class TerminalHost : public UploadHost {
   bool RunAction(const QString &action);
   bool WaitForEnter(const QString &guidance);
   bool Ended(const QString &text);
-  // Ends the upload when a stop signal came since the last call.
-  void StopIfSignalled();
+  // Ends the upload when a stop signal came since the last call, or came
+  // before: true from then on.
+  bool StopIfSignalled();
   QString StateAfterStop() const;
 
   CliOptions options_;

@@ -42,15 +42,7 @@ ExitStatus ExitStatusOf(UploadResult result) {
   return ExitInterrupted;
 }
 
-int Upload(TerminalHost &host) {
-  try {
-    return ExitStatusOf(StartUpload(host));
-  } catch (const StopSignalled &ended) {
-    host.EndMessage(ended.Text);
-    host.Port().Close();
-    return ended.Status;
-  }
-}
+
 
 }  // namespace
 
@@ -78,5 +70,5 @@ int main(int argc, char **argv) {
   TerminalHost host(options);
   if (!options.RestoreFrom.isEmpty()) host.SetRestoreValues(restoreValues);
   CatchStopSignals();
-  return Upload(host);
+  return ExitStatusOf(StartUpload(host));
 }

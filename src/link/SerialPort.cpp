@@ -90,6 +90,7 @@ QString SerialPort::DeviceName() const { return device_.isEmpty() ? PortDeviceNa
 bool SerialPort::Open() {
   Close();
   lost_ = false;
+  stopped_ = false;
   received_ = 0;
   timing_ = LineTiming();  // another device, another line
   missing_ = false;
@@ -139,10 +140,10 @@ void SerialPort::Close() {
 
 bool SerialPort::IsOpen() const { return port_.isOpen(); }
 
-qint64 SerialPort::BytesWaiting() const { return port_.isOpen() ? port_.bytesAvailable() : 0; }
+qint64 SerialPort::BytesWaiting() const { return port_.isOpen() && !stopped_ ? port_.bytesAvailable() : 0; }
 
 QByteArray SerialPort::Read() {
-  if (!port_.isOpen()) return {};
+  if (!port_.isOpen() || stopped_) return {};
   const QByteArray bytes = readMode_ == 1 ? port_.read(1) : port_.readAll();
   received_ += bytes.size();
   trace_.Bytes('R', bytes);
@@ -150,7 +151,7 @@ QByteArray SerialPort::Read() {
 }
 
 void SerialPort::Write(const QByteArray &bytes) {
-  if (!port_.isOpen() || lost_) return;
+  if (!port_.isOpen() || Lost()) return;
   trace_.Bytes('W', bytes);
   port_.write(bytes);
   // Push the bytes to the system now rather than at the next event loop pass.
@@ -158,7 +159,7 @@ void SerialPort::Write(const QByteArray &bytes) {
 }
 
 void SerialPort::DiscardInput() {
-  if (!port_.isOpen()) return;
+  if (!port_.isOpen() || stopped_) return;
   if (trace_.IsOpen()) TraceDiscard();
   received_ += port_.readAll().size();
   port_.clear(QSerialPort::Input);

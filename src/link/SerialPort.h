@@ -59,8 +59,12 @@ class SerialPort {
   // Whether opening asked the driver for low latency and will undo it on close.
   bool LowLatencyRequested() const { return flagsBeforeLowLatency_.has_value(); }
 
-  // Set once the device went away while open (adapter unplugged).
-  bool Lost() const { return lost_; }
+  // Set once the device went away while open (adapter unplugged), or once the
+  // upload let go of it with Stop().
+  bool Lost() const { return lost_ || stopped_; }
+  // Nothing more is sent, received or traced until the next Open(): every
+  // wait for the controller ends at once, as when the device went away.
+  void Stop() { stopped_ = true; }
 
   // Bytes that came from the line since Open(), read or discarded: zero means
   // the controller never answered.
@@ -87,6 +91,7 @@ class SerialPort {
   LineSettings settings_;
   int readMode_ = 0;
   bool lost_ = false;
+  bool stopped_ = false;
   qint64 received_ = 0;
   LineTiming timing_;
   bool missing_ = false;

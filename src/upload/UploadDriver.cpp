@@ -45,7 +45,7 @@ bool FailureRule(Upload &up, const StepOutcome &outcome) {
 UploadResult EndWithMessage(Upload &up, const QString &text) {
   up.host.Message(text);
   up.record.ClearFlag(true);
-  return UploadResult::Interrupted;
+  return up.host.Stopped() ? HostEnded(up) : UploadResult::Interrupted;
 }
 
 UploadResult AbortUpload(Upload &up, const QString &step) {
@@ -55,9 +55,10 @@ UploadResult AbortUpload(Upload &up, const QString &step) {
 // The adapter went away: nothing more can reach the controller, so the
 // sequence ends here rather than running into one time-out after another.
 std::optional<UploadResult> LinkLost(Upload &up) {
+  if (up.host.Stopped()) return HostEnded(up);
   if (!up.host.Port().Lost()) return std::nullopt;
   EndWithMessage(up, "The connection to " + up.host.PortName() + " was lost." + InterruptionTail());
-  return UploadResult::ConnectionLost;
+  return up.endedByHost ? UploadResult::Interrupted : UploadResult::ConnectionLost;
 }
 
 // A test point: set when the sequence has to end here.
@@ -153,7 +154,7 @@ UploadResult CommonTail(Upload &up, const QString &success) {
   const QString rescue = RescueBackupLine();
   if (!rescue.isEmpty()) text += CR + rescue;
   host.Uploaded(text);
-  return UploadResult::Uploaded;
+  return host.Stopped() ? HostEnded(up) : UploadResult::Uploaded;
 }
 
 UploadResult UploadAll(Upload &up) {

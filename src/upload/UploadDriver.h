@@ -62,6 +62,9 @@ class UploadHost : public StepHost {
   // The port is open and the steps begin; they have ended and the port is closed.
   virtual void UploadStarted() = 0;
   virtual void UploadEnded() = 0;
+  // The host ended the upload from within a step (it has said why and let go
+  // of the port): the driver ends it at the step's end, saying nothing more.
+  virtual bool Stopped() const { return false; }
   // While busy nothing the event loop delivers can act on the window.
   virtual void SetBusy(bool busy) = 0;
 };
