@@ -23,7 +23,7 @@
 #include "SimulatedController.h"
 #include "Technician.h"
 #include "WineHands.h"
-#include "frmMain.h"
+#include "MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,12 +46,12 @@
 namespace {
 
 // The main window with its fixed pauses counted: they belong to the floor.
-class PauseCountingMain : public frmMain {
+class PauseCountingMain : public MainWindow {
  public:
   double PausedSeconds = 0;
   void Wait(double seconds) override {
     PausedSeconds += seconds;
-    frmMain::Wait(seconds);
+    MainWindow::Wait(seconds);
   }
   // Where the time went, step by step: caption, seconds since the start.
   std::vector<std::pair<QString, double>> Steps;
@@ -59,7 +59,7 @@ class PauseCountingMain : public frmMain {
   void SetStepCaption(const QString &caption) override {
     if (Clock) Steps.emplace_back(caption, Clock->nsecsElapsed() / 1e9);
     if (caption == "Verifying Parameter List") SettledAtVerification = Port().Timing().SettledNs;
-    frmMain::SetStepCaption(caption);
+    MainWindow::SetStepCaption(caption);
   }
   // The settling done before the read-backs began; -1 until they begin.
   qint64 SettledAtVerification = -1;
@@ -124,7 +124,7 @@ QString WriteSoakFile(const QString &dir, int records) {
   return path;
 }
 
-void Choose(frmMain &window, const char *button, const QString &path) {
+void Choose(MainWindow &window, const char *button, const QString &path) {
   window.OpenFileDialog = [path](QWidget *, const QString &, const QString &) { return path; };
   window.findChild<QPushButton *>(button)->click();
 }

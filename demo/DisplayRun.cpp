@@ -5,8 +5,8 @@
 #include "StepReporter.h"
 #include "UploadDriver.h"
 #include "UploadSummary.h"
-#include "frmMain.h"
-#include "frmUpdateWin.h"
+#include "MainWindow.h"
+#include "RestoreDialog.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -33,7 +33,7 @@ class ModalEcho : public QObject {
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
       LastMessage = box->text();
       reporter_.Message(LastMessage);
-    } else if (qobject_cast<frmUpdateWin *>(modal)) {
+    } else if (qobject_cast<RestoreDialog *>(modal)) {
       StepReporter::Print(QStringLiteral("[dialog] Windows Updating: review the saved values"));
     }
   }
@@ -45,7 +45,7 @@ class ModalEcho : public QObject {
 
 }  // namespace
 
-int RunWithDisplay(QApplication &app, frmMain &window, sim::SimulatedController &controller,
+int RunWithDisplay(QApplication &app, MainWindow &window, sim::SimulatedController &controller,
                    const ExampleFiles &files) {
   StepReporter reporter(window, nullptr);
   ModalEcho echo(reporter);

@@ -5,11 +5,11 @@
 #include "ExampleFiles.h"
 
 class QApplication;
-class frmMain;
+class MainWindow;
 namespace sim {
 class SimulatedController;
 }
 
 // Runs until the uploader's window is closed; returns the exit code.
-int RunWithDisplay(QApplication &app, frmMain &window, sim::SimulatedController &controller,
+int RunWithDisplay(QApplication &app, MainWindow &window, sim::SimulatedController &controller,
                    const ExampleFiles &files);

@@ -1,6 +1,6 @@
 #include "MainWindowSetup.h"
 
-#include "frmMain.h"
+#include "MainWindow.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -9,14 +9,14 @@
 namespace {
 
 template <typename T>
-T &Control(frmMain &window, const char *name) {
+T &Control(MainWindow &window, const char *name) {
   T *control = window.findChild<T *>(QString::fromLatin1(name));
   if (!control) qFatal("The main window has no control named %s", name);
   return *control;
 }
 
-void ChooseFile(frmMain &window, const char *button, const QString &path) {
-  const frmMain::FileDialog realDialog = window.OpenFileDialog;
+void ChooseFile(MainWindow &window, const char *button, const QString &path) {
+  const MainWindow::FileDialog realDialog = window.OpenFileDialog;
   window.OpenFileDialog = [path](QWidget *, const QString &, const QString &) { return path; };
   Control<QPushButton>(window, button).click();
   window.OpenFileDialog = realDialog;
@@ -24,7 +24,7 @@ void ChooseFile(frmMain &window, const char *button, const QString &path) {
 
 }  // namespace
 
-void PrepareMainWindow(frmMain &window, const ExampleFiles &files, bool fullMode) {
+void PrepareMainWindow(MainWindow &window, const ExampleFiles &files, bool fullMode) {
   // The program file row only takes a file while the full mode is chosen.
   Control<QRadioButton>(window, "optAll").click();
   ChooseFile(window, "cmdParameterPath", files.ParameterList);
@@ -34,4 +34,4 @@ void PrepareMainWindow(frmMain &window, const ExampleFiles &files, bool fullMode
   if (!checkErrors.isChecked()) checkErrors.trigger();
 }
 
-void PressStartUpload(frmMain &window) { Control<QPushButton>(window, "cmdStartDownload").click(); }
+void PressStartUpload(MainWindow &window) { Control<QPushButton>(window, "cmdStartDownload").click(); }

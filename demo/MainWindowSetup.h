@@ -4,11 +4,11 @@
 
 #include "ExampleFiles.h"
 
-class frmMain;
+class MainWindow;
 
 // Chooses both files, the mode and ticks "Check Errors". The file dialogs stay
 // real afterwards, so other files can still be picked by hand.
-void PrepareMainWindow(frmMain &window, const ExampleFiles &files, bool fullMode);
+void PrepareMainWindow(MainWindow &window, const ExampleFiles &files, bool fullMode);
 
 // Presses "Start Upload"; returns when the upload has ended.
-void PressStartUpload(frmMain &window);
+void PressStartUpload(MainWindow &window);

@@ -1,7 +1,7 @@
 #include "SimulatorPanel.h"
 
 #include "SimulatedController.h"
-#include "frmMain.h"
+#include "MainWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -56,7 +56,7 @@ void AddEraseChoices(QComboBox &box) {
 
 }  // namespace
 
-SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const frmMain &uploader)
+SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const MainWindow &uploader)
     : controller_(controller),
       uploader_(uploader),
       mode_(new QLabel(this)),

@@ -15,14 +15,14 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class frmMain;
+class MainWindow;
 namespace sim {
 class SimulatedController;
 }
 
 class SimulatorPanel : public QWidget {
  public:
-  SimulatorPanel(sim::SimulatedController &controller, const frmMain &uploader);
+  SimulatorPanel(sim::SimulatedController &controller, const MainWindow &uploader);
 
  private:
   void Refresh();
@@ -31,7 +31,7 @@ class SimulatorPanel : public QWidget {
   void Answer(std::optional<PromptKind> prompt);
 
   sim::SimulatedController &controller_;
-  const frmMain &uploader_;
+  const MainWindow &uploader_;
   QLabel *mode_;
   QCheckBox *power_;
   QCheckBox *bridge_;

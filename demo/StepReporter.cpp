@@ -1,7 +1,7 @@
 #include "StepReporter.h"
 
 #include "Screenshots.h"
-#include "frmMain.h"
+#include "MainWindow.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-StepReporter::StepReporter(frmMain &window, Screenshots *shots)
+StepReporter::StepReporter(MainWindow &window, Screenshots *shots)
     : window_(window),
       shots_(shots),
       caption_(window.findChild<QLabel *>(QStringLiteral("lblStepDescription"))),

@@ -12,11 +12,11 @@
 class QLabel;
 class QProgressBar;
 class Screenshots;
-class frmMain;
+class MainWindow;
 
 class StepReporter : public QObject {
  public:
-  StepReporter(frmMain &window, Screenshots *shots);
+  StepReporter(MainWindow &window, Screenshots *shots);
 
   void Message(const QString &text);
   // For lines of the demo's own.
@@ -29,7 +29,7 @@ class StepReporter : public QObject {
   void PictureOnce(int value, int max);
   QPixmap PictureOfWindow();
 
-  frmMain &window_;
+  MainWindow &window_;
   Screenshots *shots_;
   QLabel *caption_;
   QProgressBar *bar_;

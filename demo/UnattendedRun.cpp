@@ -6,8 +6,8 @@
 #include "StepReporter.h"
 #include "Technician.h"
 #include "UploadSummary.h"
-#include "frmMain.h"
-#include "frmUpdateWin.h"
+#include "MainWindow.h"
+#include "RestoreDialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -45,7 +45,7 @@ class Witness {
  public:
   Witness(Technician &hands, StepReporter &reporter, Screenshots &shots) : reporter_(reporter), shots_(shots) {
     hands.OnMessage = [this](const QString &text) { Message(text); };
-    hands.OnRestoreDialog = [this](frmUpdateWin &dialog) { RestoreDialog(dialog); };
+    hands.OnRestoreDialog = [this](RestoreDialog &dialog) { ShowDialog(dialog); };
   }
 
  private:
@@ -59,7 +59,7 @@ class Witness {
     pictured_.insert(text);
   }
 
-  void RestoreDialog(frmUpdateWin &dialog) {
+  void ShowDialog(RestoreDialog &dialog) {
     StepReporter::Print(QStringLiteral("[dialog] Windows Updating: the technician sends the saved values"));
     if (!dialogPictured_) shots_.Save(dialog, QStringLiteral("restore dialog"));
     dialogPictured_ = true;
@@ -87,7 +87,7 @@ void PrintIntroduction(const sim::SimulatedController &controller, const Example
 
 }  // namespace
 
-int RunUnattended(frmMain &window, sim::SimulatedController &controller, const ExampleFiles &files,
+int RunUnattended(MainWindow &window, sim::SimulatedController &controller, const ExampleFiles &files,
                   const DemoOptions &options) {
   Screenshots shots(QDir::currentPath());
   StepReporter reporter(window, &shots);

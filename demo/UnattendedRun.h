@@ -5,12 +5,12 @@
 #include "DemoOptions.h"
 #include "ExampleFiles.h"
 
-class frmMain;
+class MainWindow;
 namespace sim {
 class SimulatedController;
 }
 
 // Runs one upload to its end; returns the process exit code: 0 when the
 // success message was shown and the controller holds what the files say.
-int RunUnattended(frmMain &window, sim::SimulatedController &controller, const ExampleFiles &files,
+int RunUnattended(MainWindow &window, sim::SimulatedController &controller, const ExampleFiles &files,
                   const DemoOptions &options);

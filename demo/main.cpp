@@ -10,7 +10,7 @@
 #include "AppIcon.h"
 #include "Message.h"
 #include "SimulatedController.h"
-#include "frmMain.h"
+#include "MainWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -75,7 +75,7 @@ int main(int argc, char *argv[]) {
   sim::SimulatedController controller;
   if (!StartController(controller, options.Paced)) return 1;
 
-  frmMain window;
+  MainWindow window;
   PrepareMainWindow(window, files, options.FullMode);
   window.show();
   return unattended ? RunUnattended(window, controller, files, options)

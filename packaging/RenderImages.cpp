@@ -10,7 +10,7 @@
 #include <QTextStream>
 
 #include "AppIcon.h"
-#include "frmMain.h"
+#include "MainWindow.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ bool WriteIcon(int size, const QString &file) {
 }
 
 bool WriteScreenshot(const QString &file) {
-  frmMain window;
+  MainWindow window;
   window.OpenFileDialog = [](QWidget *, const QString &, const QString &) {
     return QStringLiteral("/home/service/lists/P2140-R07.txt");
   };

@@ -12,7 +12,7 @@
 #include "AppIcon.h"
 #include "Message.h"
 #include "Version.h"
-#include "frmMain.h"
+#include "MainWindow.h"
 
 namespace {
 
@@ -119,7 +119,7 @@ int main(int argc, char *argv[]) {
       return Usage(qPrintable("cannot write the trace file " + trace + ": " + file.errorString()));
   }
 
-  frmMain window;
+  MainWindow window;
   window.Port().SetTraceFile(trace);
   window.show();
   return app.exec();

@@ -11,8 +11,8 @@
 #include "FontFit.h"
 #include "ModalWatch.h"
 #include "Version.h"
-#include "frmAbout.h"
-#include "frmMain.h"
+#include "AboutDialog.h"
+#include "MainWindow.h"
 
 namespace {
 
@@ -29,9 +29,9 @@ struct AboutSeen {
 };
 
 // Opens the box from the menu, notes what it shows and closes it with OK.
-AboutSeen ShowAboutFromMenu(frmMain &window) {
+AboutSeen ShowAboutFromMenu(MainWindow &window) {
   AboutSeen seen;
-  auto shown = OnNextModal<frmAbout>([&](frmAbout *about) {
+  auto shown = OnNextModal<AboutDialog>([&](AboutDialog *about) {
     const auto *label = about->findChild<QLabel *>(QStringLiteral("lblRelease"));
     seen.text = label->text();
     seen.title = about->windowTitle();
@@ -81,7 +81,7 @@ void AboutTest::formatsVersionsWithoutPadding() {
 }
 
 void AboutTest::showsTheBuildVersionOnceEachTime() {
-  frmMain window;
+  MainWindow window;
   const AboutSeen first = ShowAboutFromMenu(window);
   const AboutSeen second = ShowAboutFromMenu(window);
 
@@ -94,7 +94,7 @@ void AboutTest::showsTheBuildVersionOnceEachTime() {
 }
 
 void AboutTest::isLaidOutAsAReleaseBox() {
-  frmMain window;
+  MainWindow window;
   const AboutSeen seen = ShowAboutFromMenu(window);
   QCOMPARE(seen.title, QStringLiteral("Software Release"));
   QCOMPARE(seen.clientSize, QSize(3660 / 15, 1770 / 15));

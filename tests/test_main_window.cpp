@@ -19,7 +19,7 @@
 #include "Message.h"
 #include "ModalWatch.h"
 #include "Wait.h"
-#include "frmMain.h"
+#include "MainWindow.h"
 #include "mdlGlobal.h"
 
 namespace {
@@ -31,7 +31,7 @@ struct FakeFileDialog {
   QStringList filters;
   QStringList currentNames;
 
-  frmMain::FileDialog Hook() {
+  MainWindow::FileDialog Hook() {
     return [this](QWidget *, const QString &currentName, const QString &filter) {
       filters << filter;
       currentNames << currentName;
@@ -41,7 +41,7 @@ struct FakeFileDialog {
 };
 
 template <typename W>
-W *Child(const frmMain &window, const char *name) {
+W *Child(const MainWindow &window, const char *name) {
   W *child = window.findChild<W *>(QString::fromLatin1(name));
   if (!child) qFatal("no control %s", name);
   return child;
@@ -50,13 +50,13 @@ W *Child(const frmMain &window, const char *name) {
 void Click(QWidget *widget) { QTest::mouseClick(widget, Qt::LeftButton); }
 
 // Top of the status frame in the client area, against the client's height.
-bool StatusFrameHidden(const frmMain &window) {
+bool StatusFrameHidden(const MainWindow &window) {
   const QWidget *client = window.centralWidget();
   const auto *frame = Child<QGroupBox>(window, "fraDownloadStatus");
   return frame->mapTo(client, QPoint(0, 0)).y() >= client->height();
 }
 
-bool StatusFrameShown(const frmMain &window) {
+bool StatusFrameShown(const MainWindow &window) {
   const QWidget *client = window.centralWidget();
   const auto *frame = Child<QGroupBox>(window, "fraDownloadStatus");
   return frame->mapTo(client, QPoint(0, frame->height())).y() <= client->height();
@@ -87,7 +87,7 @@ class MainWindowTest : public QObject {
 };
 
 void MainWindowTest::startsWithEveryDefault() {
-  frmMain window;
+  MainWindow window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -147,7 +147,7 @@ void MainWindowTest::startsWithEveryDefault() {
 }
 
 void MainWindowTest::outerHeightCountsTheTitleBarAndMovesTheStatusFrame() {
-  frmMain window;
+  MainWindow window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   const int clientAtLoad = window.centralWidget()->height();
@@ -165,7 +165,7 @@ void MainWindowTest::outerHeightCountsTheTitleBarAndMovesTheStatusFrame() {
 }
 
 void MainWindowTest::modeRoundTripKeepsTheProgramFile() {
-  frmMain window;
+  MainWindow window;
   FakeFileDialog files;
   files.answers << "/data/firmware.s19";
   window.OpenFileDialog = files.Hook();
@@ -196,7 +196,7 @@ void MainWindowTest::modeRoundTripKeepsTheProgramFile() {
 }
 
 void MainWindowTest::checkErrorsTwiceRestoresTickAndValue() {
-  frmMain window;
+  MainWindow window;
   auto *mnuCheckError = Child<QAction>(window, "mnuCheckError");
 
   mnuCheckError->trigger();
@@ -209,7 +209,7 @@ void MainWindowTest::checkErrorsTwiceRestoresTickAndValue() {
 }
 
 void MainWindowTest::cancelledFileDialogKeepsTheEarlierName() {
-  frmMain window;
+  MainWindow window;
   FakeFileDialog files;
   files.answers << QString() << "/lists/a.txt" << QString();
   window.OpenFileDialog = files.Hook();
@@ -249,7 +249,7 @@ void MainWindowTest::fileFiltersReachTheDialogInQtForm() {
   QFETCH(QString, qtForm);
   QCOMPARE(QtFileFilter(barForm), qtForm);
 
-  frmMain window;
+  MainWindow window;
   FakeFileDialog files;
   window.OpenFileDialog = files.Hook();
   window.show();
@@ -261,7 +261,7 @@ void MainWindowTest::fileFiltersReachTheDialogInQtForm() {
 }
 
 void MainWindowTest::waitPausesWithoutHandlingEvents() {
-  frmMain window;
+  MainWindow window;
   bool handled = false;
   QTimer::singleShot(0, &window, [&] { handled = true; });
 
@@ -276,7 +276,7 @@ void MainWindowTest::waitPausesWithoutHandlingEvents() {
 }
 
 void MainWindowTest::waitOfZeroOrLessReturnsAtOnce() {
-  frmMain window;
+  MainWindow window;
   bool handled = false;
   QTimer::singleShot(0, &window, [&] { handled = true; });
   window.Wait(0);
@@ -290,7 +290,7 @@ void MainWindowTest::waitOfZeroOrLessReturnsAtOnce() {
 }
 
 void MainWindowTest::stepsSeeCaptionAndClampedProgress() {
-  frmMain window;
+  MainWindow window;
   StepHost &host = window;
   const auto *bar = Child<QProgressBar>(window, "pgbStep");
   const auto *caption = Child<QLabel>(window, "lblStepDescription");
@@ -332,7 +332,7 @@ void MainWindowTest::stepsSeeCaptionAndClampedProgress() {
 }
 
 void MainWindowTest::startUploadCallsTheHookWhenIdle() {
-  frmMain window;
+  MainWindow window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   auto *start = Child<QPushButton>(window, "cmdStartDownload");
@@ -352,7 +352,7 @@ void MainWindowTest::startUploadCallsTheHookWhenIdle() {
 }
 
 void MainWindowTest::busyWindowIgnoresControlsMenusAndClose() {
-  frmMain window;
+  MainWindow window;
   FakeFileDialog files;
   files.answers << "/lists/b.txt";
   window.OpenFileDialog = files.Hook();
@@ -408,7 +408,7 @@ void MainWindowTest::busyWindowIgnoresControlsMenusAndClose() {
 }
 
 void MainWindowTest::busyWindowStillLetsItsMessagesBeAnswered() {
-  frmMain window;
+  MainWindow window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   window.SetBusy(true);
@@ -425,7 +425,7 @@ void MainWindowTest::busyWindowStillLetsItsMessagesBeAnswered() {
 }
 
 void MainWindowTest::messagesCarryTheTitleOneOkAndNoIcon() {
-  frmMain window;
+  MainWindow window;
   QString title, text;
   int buttons = 0;
   QMessageBox::Icon icon = QMessageBox::Critical;
@@ -446,7 +446,7 @@ void MainWindowTest::messagesCarryTheTitleOneOkAndNoIcon() {
 }
 
 void MainWindowTest::everyWindowCarriesTheProgramIcon() {
-  frmMain window;
+  MainWindow window;
   const QImage icon = AppIcon().pixmap(16, 16).toImage();
   QCOMPARE(icon.size(), QSize(16, 16));
   QCOMPARE(window.windowIcon().pixmap(16, 16).toImage(), icon);

@@ -9,7 +9,7 @@
 #include "TestFiles.h"
 #include "UploadExpect.h"
 #include "UploadRig.h"
-#include "frmSerialPort.h"
+#include "PortDialog.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -63,9 +63,9 @@ struct FakeSystem {
   QString ById(const QString &serial) const { return Root.filePath("by-id/usb-FTDI_FT232R_" + serial + "-if00-port0"); }
 };
 
-QComboBox *List(frmSerialPort &dialog) { return dialog.findChild<QComboBox *>("cboSerialPort"); }
+QComboBox *List(PortDialog &dialog) { return dialog.findChild<QComboBox *>("cboSerialPort"); }
 
-QStringList Entries(frmSerialPort &dialog) {
+QStringList Entries(PortDialog &dialog) {
   QStringList entries;
   for (int i = 0; i < List(dialog)->count(); ++i) entries << List(dialog)->itemText(i);
   return entries;
@@ -126,7 +126,7 @@ void PortIdentityTest::dialogShowsWhatTheSystemTellsOfTheDevice() {
   const QString adapter = system.Plug("ttyUSB0", usb.path, "A50285BI");
   const QString uart = system.Plug("ttyS0", builtIn.path);
   SerialPort port;
-  frmSerialPort dialog(port, 2, nullptr);
+  PortDialog dialog(port, 2, nullptr);
   QCOMPARE(Entries(dialog), QStringList({"1", "2"}));
   const auto *device = dialog.findChild<QLabel *>("lblDevice");
   QCOMPARE(device->text(), adapter + " - FT232R USB UART\nFTDI, serial number A50285BI");
@@ -154,7 +154,7 @@ void PortIdentityTest::uploadOpensTheChosenDevice() {
   const QString chosen = system.Plug("ttyUSB2", rig.Controller.SlavePath(), serial);
   system.Plug("ttyUSB10", other.path);
 
-  auto picked = OnNextModal<frmSerialPort>([](frmSerialPort *dialog) {
+  auto picked = OnNextModal<PortDialog>([](PortDialog *dialog) {
     List(*dialog)->setCurrentIndex(0);
     dialog->findChild<QPushButton *>("cmdOK")->click();
   });
@@ -195,7 +195,7 @@ void PortIdentityTest::uploadOpensTheChosenDevice() {
   // Opening the dialog again finds the chosen device under its number of now.
   if (since == "unplugged") return;
   QString selected;
-  auto reopened = OnNextModal<frmSerialPort>([&](frmSerialPort *dialog) {
+  auto reopened = OnNextModal<PortDialog>([&](PortDialog *dialog) {
     selected = List(*dialog)->currentText();
     dialog->reject();
   });
@@ -225,13 +225,13 @@ void PortIdentityTest::lackOfPermissionIsToldWithTheHint() {
     QVERIFY2(holders.back()->open(QIODevice::ReadWrite), qPrintable(holders.back()->errorString()));
   }
   SerialPort port;
-  std::unique_ptr<frmSerialPort> dialog;
+  std::unique_ptr<PortDialog> dialog;
   if (denied) {
     OrdinaryUser user;
     if (!user.Ok) QSKIP("cannot probe without root's rights here");
-    dialog = std::make_unique<frmSerialPort>(port, 1, nullptr);
+    dialog = std::make_unique<PortDialog>(port, 1, nullptr);
   } else {
-    dialog = std::make_unique<frmSerialPort>(port, 1, nullptr);
+    dialog = std::make_unique<PortDialog>(port, 1, nullptr);
   }
   QString text;
   auto told = OnNextModal<QMessageBox>([&](QMessageBox *box) {

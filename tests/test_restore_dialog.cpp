@@ -6,7 +6,7 @@
 #include "SimLink.h"
 #include "UploadExpect.h"
 #include "UploadSteps.h"
-#include "frmUpdateWin.h"
+#include "RestoreDialog.h"
 #include "mdlGlobal.h"
 
 #include <QImage>
@@ -102,7 +102,7 @@ void RestoreDialogTest::Backup(const sim::Faults &faults) {
 
 void RestoreDialogTest::boxesShowWhatTheBackupRead() {
   Backup();
-  frmUpdateWin dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), nullptr);
   QCOMPARE(dialog.windowTitle(), QString("Windows Updating"));
   for (int i = 0; i < IdWindowCount; ++i) {
     const QByteArray stored = link_->Controller->Window(WindowOrder[i]);
@@ -117,11 +117,11 @@ void RestoreDialogTest::boxesShowTheSavedValuesExactly() {
   const QList<QByteArray> values = {"-00042", "002500", "  blanks kept  ", "", "\xC4\xD6", "P-2405/17\"x\"",
                                     "C,23,119", "MOD 03", "REV-\xFC"};
   for (int i = 0; i < IdWindowCount; ++i) rows[i].Value = values[i];
-  frmUpdateWin dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), nullptr);
   for (int i = 0; i < IdWindowCount; ++i) QCOMPARE(dialog.txtWin[i]->text(), QString::fromLatin1(values[i]));
   // Each opening fills the boxes afresh from the table.
   rows[2].Value = "CHANGED";
-  frmUpdateWin again(rows, Writer(), nullptr);
+  RestoreDialog again(rows, Writer(), nullptr);
   QCOMPARE(again.txtWin[2]->text(), QString("CHANGED"));
 }
 
@@ -201,7 +201,7 @@ void RestoreDialogTest::correctionGoesToTheControllerOnly() {
   Backup();
   const QByteArray saved = rows[3].Value;
   {
-    frmUpdateWin dialog(rows, Writer(), nullptr);
+    RestoreDialog dialog(rows, Writer(), nullptr);
     dialog.show();
     QLineEdit *box = dialog.txtWin[3];
     box->selectAll();
@@ -211,7 +211,7 @@ void RestoreDialogTest::correctionGoesToTheControllerOnly() {
   }
   QCOMPARE(link_->Controller->Window(320), QByteArray("PMP-NEW"));
   QCOMPARE(rows[3].Value, saved);
-  frmUpdateWin reopened(rows, Writer(), nullptr);
+  RestoreDialog reopened(rows, Writer(), nullptr);
   QCOMPARE(reopened.txtWin[3]->text(), QString::fromLatin1(saved));
 }
 
@@ -224,7 +224,7 @@ void RestoreDialogTest::leavingWithoutSendingWritesNothing_data() {
 void RestoreDialogTest::leavingWithoutSendingWritesNothing() {
   QFETCH(QString, how);
   Backup();
-  frmUpdateWin dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), nullptr);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
   dialog.txtWin[4]->setText("EDITED");
@@ -241,7 +241,7 @@ void RestoreDialogTest::leavingWithoutSendingWritesNothing() {
 
 void RestoreDialogTest::escapeDoesNothing() {
   Backup();
-  frmUpdateWin dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), nullptr);
   dialog.setModal(true);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -265,7 +265,7 @@ void RestoreDialogTest::failedReadIsMarked() {
   sim::Faults faults;
   faults.FailReadOfWindow = 322;
   Backup(faults);
-  frmUpdateWin dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), nullptr);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
@@ -289,7 +289,7 @@ void RestoreDialogTest::sendingCannotBeCutShortOrRepeated() {
   sim::Faults faults;
   faults.GapMs = 40;
   link_->Controller->SetFaults(faults);
-  frmUpdateWin dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), nullptr);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
   bool tried = false, closed = true, visibleMeanwhile = false;

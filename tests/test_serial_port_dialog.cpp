@@ -14,8 +14,8 @@
 #include "ModalWatch.h"
 #include "Pty.h"
 #include "SerialPort.h"
-#include "frmMain.h"
-#include "frmSerialPort.h"
+#include "MainWindow.h"
+#include "PortDialog.h"
 
 namespace {
 
@@ -25,17 +25,17 @@ void SetPorts(const QStringList &devices) {
   qputenv("CALVENORI_PORTS", devices.join(',').toLocal8Bit());
 }
 
-QComboBox *List(frmSerialPort &dialog) {
+QComboBox *List(PortDialog &dialog) {
   return dialog.findChild<QComboBox *>(QStringLiteral("cboSerialPort"));
 }
 
-QStringList Entries(frmSerialPort &dialog) {
+QStringList Entries(PortDialog &dialog) {
   QStringList entries;
   for (int i = 0; i < List(dialog)->count(); ++i) entries << List(dialog)->itemText(i);
   return entries;
 }
 
-void PressOk(frmSerialPort &dialog) {
+void PressOk(PortDialog &dialog) {
   QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
 }
 
@@ -62,7 +62,7 @@ class SerialPortDialogTest : public QObject {
 
 void SerialPortDialogTest::listsOpenablePortsAndSelectsComPort() {
   SetPorts({one_.path, Missing + "2", three_.path, Missing + "4"});
-  frmSerialPort dialog(port_, 3, nullptr);
+  PortDialog dialog(port_, 3, nullptr);
   QCOMPARE(Entries(dialog), QStringList({"1", "3"}));
   QCOMPARE(List(dialog)->currentText(), QStringLiteral("3"));
   // The probe leaves the port closed for the next upload.
@@ -71,7 +71,7 @@ void SerialPortDialogTest::listsOpenablePortsAndSelectsComPort() {
 
 void SerialPortDialogTest::selectsTheFirstWhenComPortCannotBeOpened() {
   SetPorts({one_.path, Missing + "2", three_.path, Missing + "4", Missing + "5"});
-  frmSerialPort dialog(port_, 5, nullptr);
+  PortDialog dialog(port_, 5, nullptr);
   QCOMPARE(Entries(dialog), QStringList({"1", "3"}));
   QCOMPARE(List(dialog)->currentIndex(), 0);
   QCOMPARE(List(dialog)->currentText(), QStringLiteral("1"));
@@ -82,7 +82,7 @@ void SerialPortDialogTest::leavesOutAPortHeldElsewhere() {
   QSerialPort other(one_.path);
   QVERIFY2(other.open(QIODevice::ReadWrite), qPrintable(other.errorString()));
 
-  frmSerialPort dialog(port_, 1, nullptr);
+  PortDialog dialog(port_, 1, nullptr);
   QCOMPARE(Entries(dialog), QStringList({"3"}));
   QCOMPARE(List(dialog)->currentText(), QStringLiteral("3"));
   other.close();
@@ -90,7 +90,7 @@ void SerialPortDialogTest::leavesOutAPortHeldElsewhere() {
 
 void SerialPortDialogTest::warnsWhenNoPortOpens() {
   SetPorts({Missing + "1", Missing + "2"});
-  frmMain window;
+  MainWindow window;
   QString title, text;
   int buttons = 0;
   QMessageBox::Icon icon = QMessageBox::Critical;
@@ -103,7 +103,7 @@ void SerialPortDialogTest::warnsWhenNoPortOpens() {
     icon = box->icon();
     box->button(QMessageBox::Ok)->click();
     // The dialog stays open behind the message, with nothing in its list.
-    OnNextModal<frmSerialPort>([&](frmSerialPort *dialog) {
+    OnNextModal<PortDialog>([&](PortDialog *dialog) {
       entries = Entries(*dialog);
       selected = List(*dialog)->currentIndex();
       dialog->reject();
@@ -123,7 +123,7 @@ void SerialPortDialogTest::warnsWhenNoPortOpens() {
 
 void SerialPortDialogTest::showsTheDeviceOfTheSelectedNumber() {
   SetPorts({one_.path, Missing + "2", three_.path});
-  frmSerialPort dialog(port_, 3, nullptr);
+  PortDialog dialog(port_, 3, nullptr);
   const auto *device = dialog.findChild<QLabel *>(QStringLiteral("lblDevice"));
   QVERIFY(device->text().startsWith(three_.path));
 
@@ -137,9 +137,9 @@ void SerialPortDialogTest::showsTheDeviceOfTheSelectedNumber() {
 
 void SerialPortDialogTest::typedNumberIsStoredByOk() {
   SetPorts({one_.path, Missing + "2", three_.path});
-  frmMain window;
+  MainWindow window;
   window.SetComPort(3);
-  auto typed = OnNextModal<frmSerialPort>([](frmSerialPort *dialog) {
+  auto typed = OnNextModal<PortDialog>([](PortDialog *dialog) {
     QComboBox *list = List(*dialog);
     list->lineEdit()->selectAll();
     QTest::keyClicks(list->lineEdit(), QStringLiteral("7"));
@@ -149,7 +149,7 @@ void SerialPortDialogTest::typedNumberIsStoredByOk() {
   QVERIFY(*typed);
   QCOMPARE(window.ComPort(), qint16(7));
 
-  auto picked = OnNextModal<frmSerialPort>([](frmSerialPort *dialog) {
+  auto picked = OnNextModal<PortDialog>([](PortDialog *dialog) {
     List(*dialog)->setCurrentIndex(0);
     PressOk(*dialog);
   });
@@ -160,7 +160,7 @@ void SerialPortDialogTest::typedNumberIsStoredByOk() {
 
 void SerialPortDialogTest::textThatIsNoPortNumberKeepsTheDialogOpen() {
   SetPorts({one_.path});
-  frmSerialPort dialog(port_, 1, nullptr);
+  PortDialog dialog(port_, 1, nullptr);
   dialog.show();
   for (const QString &text : {QStringLiteral("abc"), QStringLiteral("0"), QStringLiteral("256"),
                               QStringLiteral("2.5"), QString()}) {
@@ -184,9 +184,9 @@ void SerialPortDialogTest::textThatIsNoPortNumberKeepsTheDialogOpen() {
 
 void SerialPortDialogTest::closingWithoutOkChangesNothing() {
   SetPorts({one_.path, Missing + "2", three_.path});
-  frmMain window;
+  MainWindow window;
   window.SetComPort(3);
-  auto closed = OnNextModal<frmSerialPort>([](frmSerialPort *dialog) {
+  auto closed = OnNextModal<PortDialog>([](PortDialog *dialog) {
     List(*dialog)->setCurrentIndex(0);
     dialog->close();
   });
@@ -194,7 +194,7 @@ void SerialPortDialogTest::closingWithoutOkChangesNothing() {
   QVERIFY(*closed);
   QCOMPARE(window.ComPort(), qint16(3));
 
-  auto escaped = OnNextModal<frmSerialPort>([](frmSerialPort *dialog) {
+  auto escaped = OnNextModal<PortDialog>([](PortDialog *dialog) {
     List(*dialog)->setEditText(QStringLiteral("12"));
     QTest::keyClick(dialog, Qt::Key_Escape);
   });
@@ -208,7 +208,7 @@ void SerialPortDialogTest::leavesAnOpenPortAlone() {
   port_.SetPortNumber(3);
   QVERIFY(port_.Open());
 
-  frmSerialPort dialog(port_, 3, nullptr);
+  PortDialog dialog(port_, 3, nullptr);
   QVERIFY(port_.IsOpen());
   QCOMPARE(port_.PortNumber(), 3);
   QVERIFY(Entries(dialog).isEmpty());

@@ -7,7 +7,7 @@
 #include "TestFiles.h"
 #include "UploadExpect.h"
 #include "UploadRig.h"
-#include "frmUpdateWin.h"
+#include "RestoreDialog.h"
 #include "mdlGlobal.h"
 
 #include <QAction>
@@ -84,7 +84,7 @@ void UploadEndToEndTest::erasedControllerPointsAtTheEarlierBackup() {
   for (const IdWindow &row : BlankBackup()) rig.Controller.SetWindow(row.Win, "");
 
   QStringList tooltips;
-  rig.Hands->OnRestoreDialog = [&](frmUpdateWin &dialog) {
+  rig.Hands->OnRestoreDialog = [&](RestoreDialog &dialog) {
     for (QLineEdit *box : dialog.txtWin) tooltips << box->toolTip();
   };
   rig.StartUpload();
@@ -215,7 +215,7 @@ void UploadEndToEndTest::restoreLoopReopensTheDialogAfresh() {
   Choose(rig, false, true, SmallList());
   const auto identification = IdentificationOf(rig.Controller);
   QString shownAgain;
-  rig.Hands->OnRestoreDialog = [&](frmUpdateWin &dialog) {
+  rig.Hands->OnRestoreDialog = [&](RestoreDialog &dialog) {
     if (rig.Hands->RestoreDialogsShown == 1) {
       rig.Controller.SetFaults(With([](sim::Faults &f) { f.ErrorWindow = 322; }));
       dialog.txtWin[3]->setText("PMP-CORRECTED");
@@ -267,7 +267,7 @@ void UploadEndToEndTest::backupOfAControllerWithoutProgramKeepsTheEarlierOne() {
   rig.TickCheckErrors();
   rig.Hands->Messages.clear();
   QStringList tooltips;
-  rig.Hands->OnRestoreDialog = [&](frmUpdateWin &dialog) { tooltips << dialog.txtWin[0]->toolTip(); };
+  rig.Hands->OnRestoreDialog = [&](RestoreDialog &dialog) { tooltips << dialog.txtWin[0]->toolTip(); };
   rig.StartUpload();
 
   const QString kept = QDir(QDir::currentPath()).filePath(KeptBackupName(firstSaved));
@@ -292,7 +292,7 @@ void UploadEndToEndTest::nothingActsWhileAnUploadRuns() {
   UploadRig rig;
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
   Choose(rig, false, true, SmallList());
-  frmMain &window = *rig.Window;
+  MainWindow &window = *rig.Window;
   auto *start = window.findChild<QPushButton *>("cmdStartDownload");
   auto *optAll = window.findChild<QRadioButton *>("optAll");
   bool tried = false, busyMeanwhile = false, closed = true, fileDialogAsked = false;
@@ -306,7 +306,7 @@ void UploadEndToEndTest::nothingActsWhileAnUploadRuns() {
   QTimer meddler;
   QObject::connect(&meddler, &QTimer::timeout, [&] {
     QWidget *modal = QApplication::activeModalWidget();
-    if (modal && !qobject_cast<QMessageBox *>(modal) && !qobject_cast<frmUpdateWin *>(modal)) {
+    if (modal && !qobject_cast<QMessageBox *>(modal) && !qobject_cast<RestoreDialog *>(modal)) {
       foreignWindows << modal->metaObject()->className();
       modal->close();
       return;

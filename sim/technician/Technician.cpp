@@ -1,6 +1,6 @@
 #include "Technician.h"
 
-#include "frmUpdateWin.h"
+#include "RestoreDialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -41,7 +41,7 @@ void Technician::Look() {
   if (auto *box = qobject_cast<QMessageBox *>(modal)) {
     handled_ = modal;
     Answer(*box);
-  } else if (auto *dialog = qobject_cast<frmUpdateWin *>(modal)) {
+  } else if (auto *dialog = qobject_cast<RestoreDialog *>(modal)) {
     handled_ = modal;
     Answer(*dialog);
   }
@@ -56,7 +56,7 @@ void Technician::Answer(QMessageBox &box) {
   QTimer::singleShot(0, box.button(QMessageBox::Ok), &QAbstractButton::click);
 }
 
-void Technician::Answer(frmUpdateWin &dialog) {
+void Technician::Answer(RestoreDialog &dialog) {
   ++RestoreDialogsShown;
   if (OnRestoreDialog) OnRestoreDialog(dialog);
   QAbstractButton *button = SendRestore ? dialog.cmdSend : dialog.cmdCancel;

@@ -13,7 +13,7 @@
 #include <functional>
 
 class QMessageBox;
-class frmUpdateWin;
+class RestoreDialog;
 
 class Technician : public QObject {
  public:
@@ -30,7 +30,7 @@ class Technician : public QObject {
   std::function<void(const QString &)> OnMessage;
   // Called when the restore dialog opens; by default "Send and Lock the
   // Controller" is clicked after it returns. Set SendRestore false to cancel.
-  std::function<void(frmUpdateWin &)> OnRestoreDialog;
+  std::function<void(RestoreDialog &)> OnRestoreDialog;
   bool SendRestore = true;
 
   // The last message shown, or empty.
@@ -45,7 +45,7 @@ class Technician : public QObject {
  private:
   void Look();
   void Answer(QMessageBox &box);
-  void Answer(frmUpdateWin &dialog);
+  void Answer(RestoreDialog &dialog);
 
   sim::SimulatedController &controller_;
   QPointer<QWidget> handled_;

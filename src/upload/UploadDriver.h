@@ -56,7 +56,7 @@ class UploadHost : public StepHost {
   }
   // The closing message of an upload that completed.
   virtual void Uploaded(const QString &text) { Message(text); }
-  // frmUpdateWin, modal, owned by the main window, showing `rows`; "Send and
+  // RestoreDialog, modal, owned by the main window, showing `rows`; "Send and
   // Lock the Controller" hands its texts to `write`. Returns once it has closed.
   virtual PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) = 0;
   // The port is open and the steps begin; they have ended and the port is closed.

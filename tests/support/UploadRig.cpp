@@ -16,7 +16,7 @@ UploadRig::UploadRig(sim::Dialect dialect, bool paced, const sim::LineDelivery &
   Controller.SetDelivery(line);
   if (!Controller.Start(&StartError) && StartError.isEmpty()) StartError = "the simulator did not start";
   qputenv("CALVENORI_PORTS", Controller.SlavePath().toLocal8Bit());
-  Window = std::make_unique<frmMain>();
+  Window = std::make_unique<MainWindow>();
   Window->show();
   Hands = std::make_unique<Technician>(Controller);
 }

@@ -5,7 +5,7 @@
 
 #include "SimulatedController.h"
 #include "Technician.h"
-#include "frmMain.h"
+#include "MainWindow.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -18,7 +18,7 @@ struct UploadRig {
   ~UploadRig();
 
   sim::SimulatedController Controller;
-  std::unique_ptr<frmMain> Window;
+  std::unique_ptr<MainWindow> Window;
   std::unique_ptr<Technician> Hands;
   QTemporaryDir WorkDir;  // the current directory, where the backup goes
   QString StartError;

@@ -1,4 +1,4 @@
-#include "frmUpdateWin.h"
+#include "RestoreDialog.h"
 
 #include "FontFit.h"
 #include "KeptBackups.h"
@@ -38,7 +38,7 @@ int LabelHeight(int row) { return row >= 7 ? 495 : 255; }
 
 }  // namespace
 
-frmUpdateWin::frmUpdateWin(const IdBackup &rows, RestoreWrite write, QWidget *owner)
+RestoreDialog::RestoreDialog(const IdBackup &rows, RestoreWrite write, QWidget *owner)
     : QDialog(owner), rows_(rows), write_(std::move(write)) {
   setObjectName("frmUpdateWin");
   setWindowTitle("Windows Updating");
@@ -77,14 +77,14 @@ frmUpdateWin::frmUpdateWin(const IdBackup &rows, RestoreWrite write, QWidget *ow
 
 // The labels' boxes were drawn for a narrow 8-point font; wider faces would
 // cut the long window names off.
-void frmUpdateWin::FitLabels() {
+void RestoreDialog::FitLabels() {
   std::vector<CaptionBox> captions;
   for (QLabel *label : lblWin) captions.push_back({label->text(), label->geometry(), true});
   const QFont fitted = FitFont(font(), captions);
   for (QLabel *label : lblWin) label->setFont(fitted);
 }
 
-void frmUpdateWin::Form_Load() {
+void RestoreDialog::Form_Load() {
   const bool erased = BackupLooksErased(rows_);
   for (int i = 0; i < IdWindowCount; ++i) {
     txtWin[i]->setText(QString::fromLatin1(rows_[i].Value));
@@ -97,7 +97,7 @@ void frmUpdateWin::Form_Load() {
   }
 }
 
-void frmUpdateWin::MarkRow(int row, QString why) {
+void RestoreDialog::MarkRow(int row, QString why) {
   lblWin[row]->setStyleSheet("color: red");
   const QString rescue = RescueBackupLine();
   if (!rescue.isEmpty()) why += "\n" + rescue;
@@ -105,7 +105,7 @@ void frmUpdateWin::MarkRow(int row, QString why) {
   txtWin[row]->setToolTip(why);
 }
 
-void frmUpdateWin::cmdSend_Click() {
+void RestoreDialog::cmdSend_Click() {
   if (sending_) return;
   sending_ = true;
   cmdSend->setEnabled(false);
@@ -118,18 +118,18 @@ void frmUpdateWin::cmdSend_Click() {
 }
 
 // Neither Escape nor the close button may cut the writes short.
-void frmUpdateWin::reject() {
+void RestoreDialog::reject() {
   if (!sending_) QDialog::reject();
 }
 
 // After a full upload this dialog is the only way the identification values get
 // back into the controller; one stray keystroke must not throw them away.
-void frmUpdateWin::keyPressEvent(QKeyEvent *event) {
+void RestoreDialog::keyPressEvent(QKeyEvent *event) {
   if (event->matches(QKeySequence::Cancel)) return event->accept();
   QDialog::keyPressEvent(event);
 }
 
-void frmUpdateWin::closeEvent(QCloseEvent *event) {
+void RestoreDialog::closeEvent(QCloseEvent *event) {
   if (sending_) event->ignore();
   else QDialog::closeEvent(event);
 }

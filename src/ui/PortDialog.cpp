@@ -1,4 +1,4 @@
-#include "frmSerialPort.h"
+#include "PortDialog.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -10,14 +10,14 @@
 #include "PortProbe.h"
 #include "SerialPort.h"
 
-frmSerialPort::frmSerialPort(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice)
+PortDialog::PortDialog(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice)
     : QDialog(owner), chosen_(comPort) {
   setWindowTitle(QStringLiteral("Serial Port"));
   BuildControls();
   Form_Load(port, comPort, comPortDevice);
 }
 
-void frmSerialPort::BuildControls() {
+void PortDialog::BuildControls() {
   lblSerial = new QLabel(QStringLiteral("Select Serial Port"), this);
   lblSerial->setObjectName(QStringLiteral("lblSerial"));
   cboSerialPort = new QComboBox(this);
@@ -46,7 +46,7 @@ void frmSerialPort::BuildControls() {
   cboSerialPort->setFocus();
 }
 
-void frmSerialPort::Form_Load(SerialPort &port, qint16 comPort, const QString &comPortDevice) {
+void PortDialog::Form_Load(SerialPort &port, qint16 comPort, const QString &comPortDevice) {
   // An open port belongs to a running upload; opening and closing it here
   // would cut the upload's line.
   if (port.IsOpen()) {
@@ -69,7 +69,7 @@ void frmSerialPort::Form_Load(SerialPort &port, qint16 comPort, const QString &c
   cboSerialPort->setCurrentIndex(preselect >= 0 ? preselect : 0);
 }
 
-void frmSerialPort::showEvent(QShowEvent *event) {
+void PortDialog::showEvent(QShowEvent *event) {
   QDialog::showEvent(event);
   if (!noPort_ || messageShown_) return;
   messageShown_ = true;
@@ -78,12 +78,12 @@ void frmSerialPort::showEvent(QShowEvent *event) {
                      [this] { ShowMessage(this, NoPortText(denied_)); });
 }
 
-void frmSerialPort::ShowDevice(const QString &text) {
+void PortDialog::ShowDevice(const QString &text) {
   const std::optional<qint16> number = ParsePortNumber(text);
   lblDevice->setText(number ? PortDescription(*number) : QString());
 }
 
-void frmSerialPort::cmdOK_Click() {
+void PortDialog::cmdOK_Click() {
   const std::optional<qint16> number = ParsePortNumber(cboSerialPort->currentText());
   if (!number) {
     ShowMessage(this, QStringLiteral("Please enter a port number from 1 to 255."));

@@ -1,4 +1,4 @@
-#include "frmMain.h"
+#include "MainWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,9 +17,9 @@
 #include "InputGate.h"
 #include "Twips.h"
 #include "Wait.h"
-#include "frmAbout.h"
-#include "frmSerialPort.h"
-#include "frmUpdateWin.h"
+#include "AboutDialog.h"
+#include "PortDialog.h"
+#include "RestoreDialog.h"
 #include "mdlGlobal.h"
 #include "Message.h"
 
@@ -42,7 +42,7 @@ QString AskForFile(QWidget *owner, const QString &currentName, const QString &qt
 
 }  // namespace
 
-frmMain::frmMain(QWidget *parent) : QMainWindow(parent), OpenFileDialog(AskForFile) {
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), OpenFileDialog(AskForFile) {
   setWindowTitle(QStringLiteral("Quorvel Calvenori Uploader"));
   qApp->setWindowIcon(AppIcon());
   gate_ = new InputGate(this);
@@ -52,7 +52,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), OpenFileDialog(AskForFi
   Form_Load();
 }
 
-void frmMain::BuildControls() {
+void MainWindow::BuildControls() {
   auto *client = new QWidget(this);
   setCentralWidget(client);
 
@@ -92,7 +92,7 @@ void frmMain::BuildControls() {
   connect(cmdStartDownload, &QPushButton::clicked, this, [this] { cmdStartDownload_Click(); });
 }
 
-void frmMain::FitFonts() {
+void MainWindow::FitFonts() {
   const QStyle *look = style();
   const int indicator = look->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, optAll) +
                         look->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, optAll);
@@ -114,7 +114,7 @@ void frmMain::FitFonts() {
   lblStepDescription->setFont(stepFont);
 }
 
-void frmMain::BuildMenus() {
+void MainWindow::BuildMenus() {
   QMenu *mnuTools = menuBar()->addMenu(QStringLiteral("Tools"));
   mnuTools->setObjectName(QStringLiteral("mnuTools"));
   mnuManualDrive = mnuTools->addAction(QStringLiteral("ManualDrive"));
@@ -140,7 +140,7 @@ void frmMain::BuildMenus() {
   connect(mnuVersion, &QAction::triggered, this, [this] { mnuVersion_Click(); });
 }
 
-void frmMain::SetFocusOrder() {
+void MainWindow::SetFocusOrder() {
   setTabOrder(optAll, cmdStartDownload);
   setTabOrder(cmdStartDownload, cmdProgramPath);
   setTabOrder(cmdProgramPath, cmdParameterPath);
@@ -148,7 +148,7 @@ void frmMain::SetFocusOrder() {
   optAll->setFocus();
 }
 
-void frmMain::Form_Load() {
+void MainWindow::Form_Load() {
   // The link gets its port from Port(); nothing else holds it.
   resize(TwipsToPixels(ClientWidthTwips), height());
   SetOuterHeightTwips(IdleHeightTwips);
@@ -158,63 +158,63 @@ void frmMain::Form_Load() {
   checkErrors_ = 0;
 }
 
-void frmMain::optAll_Click() {
+void MainWindow::optAll_Click() {
   if (busy_) return;
   EnableProgramRow(true);
   uploadMode_ = -1;
 }
 
-void frmMain::optParameterList_Click(int /*index*/) {
+void MainWindow::optParameterList_Click(int /*index*/) {
   if (busy_) return;
   EnableProgramRow(false);
   uploadMode_ = 0;
 }
 
-void frmMain::EnableProgramRow(bool enabled) {
+void MainWindow::EnableProgramRow(bool enabled) {
   cmdProgramPath->setEnabled(enabled);
   lblProgram->setEnabled(enabled);
   lblProgramfile->setEnabled(enabled);
 }
 
-void frmMain::cmdParameterPath_Click() { ChooseFile(parameterFile_, lblParameter, ParameterFilter); }
+void MainWindow::cmdParameterPath_Click() { ChooseFile(parameterFile_, lblParameter, ParameterFilter); }
 
-void frmMain::cmdProgramPath_Click() { ChooseFile(programFile_, lblProgram, ProgramFilter); }
+void MainWindow::cmdProgramPath_Click() { ChooseFile(programFile_, lblProgram, ProgramFilter); }
 
 // A cancelled dialog keeps the earlier choice; the label shows the current one.
-void frmMain::ChooseFile(QString &name, QLabel *label, const char *filter) {
+void MainWindow::ChooseFile(QString &name, QLabel *label, const char *filter) {
   if (busy_) return;
   const QString chosen = OpenFileDialog(this, name, QtFileFilter(QString::fromLatin1(filter)));
   if (!chosen.isEmpty()) name = chosen;
   label->setText(name);
 }
 
-void frmMain::cmdStartDownload_Click() {
+void MainWindow::cmdStartDownload_Click() {
   if (busy_) return;
   if (OnStartUpload) OnStartUpload();
   else StartUpload(*this);
 }
 
-void frmMain::mnuChooseSerialPort_Click() {
+void MainWindow::mnuChooseSerialPort_Click() {
   if (busy_) return;
-  frmSerialPort dialog(MSCGlobal, comPort_, this, comPortDevice_);
+  PortDialog dialog(MSCGlobal, comPort_, this, comPortDevice_);
   if (dialog.exec() != QDialog::Accepted) return;
   comPort_ = dialog.ChosenPort();
   comPortDevice_ = dialog.ChosenDevice();
 }
 
-void frmMain::mnuCheckError_Click() {
+void MainWindow::mnuCheckError_Click() {
   if (busy_) return;
   // The action ticked or unticked itself before it fired.
   checkErrors_ = mnuCheckError->isChecked() ? -1 : 0;
 }
 
-void frmMain::mnuVersion_Click() {
+void MainWindow::mnuVersion_Click() {
   if (busy_) return;
-  frmAbout about(this);
+  AboutDialog about(this);
   about.exec();
 }
 
-void frmMain::SetBusy(bool busy) {
+void MainWindow::SetBusy(bool busy) {
   busy_ = busy;
   gate_->SetShut(busy);
   // A disabled action ignores even a direct trigger; the greyed look cannot be
@@ -222,26 +222,26 @@ void frmMain::SetBusy(bool busy) {
   for (QAction *item : {mnuChooseSerialPort, mnuCheckError, mnuVersion}) item->setEnabled(!busy);
 }
 
-void frmMain::closeEvent(QCloseEvent *event) {
+void MainWindow::closeEvent(QCloseEvent *event) {
   if (busy_)
     event->ignore();
   else
     QMainWindow::closeEvent(event);
 }
 
-void frmMain::showEvent(QShowEvent *event) {
+void MainWindow::showEvent(QShowEvent *event) {
   QMainWindow::showEvent(event);
   if (!event->spontaneous()) SetOuterHeightTwips(outerHeightTwips_);
 }
 
-void frmMain::moveEvent(QMoveEvent *event) {
+void MainWindow::moveEvent(QMoveEvent *event) {
   QMainWindow::moveEvent(event);
   // The window manager reports its frame some time after the window shows,
   // by moving the client into it; the outer height has to count that frame.
   if (DecorationHeight() != appliedDecoration_) SetOuterHeightTwips(outerHeightTwips_);
 }
 
-int frmMain::DecorationHeight() const {
+int MainWindow::DecorationHeight() const {
   const int frame = frameGeometry().height() - geometry().height();
   const int above = geometry().top() - frameGeometry().top();
   // Without a window manager (offscreen, or before the first show) there is
@@ -250,37 +250,37 @@ int frmMain::DecorationHeight() const {
   return above >= titleBar / 2 ? frame : frame + titleBar;
 }
 
-int frmMain::OuterHeightPixels() const { return geometry().height() + DecorationHeight(); }
+int MainWindow::OuterHeightPixels() const { return geometry().height() + DecorationHeight(); }
 
-void frmMain::SetOuterHeightTwips(int twips) {
+void MainWindow::SetOuterHeightTwips(int twips) {
   outerHeightTwips_ = twips;
   appliedDecoration_ = DecorationHeight();
   resize(width(), qMax(1, TwipsToPixels(twips) - DecorationHeight()));
 }
 
-int frmMain::OuterHeightTwips() const { return PixelsToTwips(OuterHeightPixels()); }
+int MainWindow::OuterHeightTwips() const { return PixelsToTwips(OuterHeightPixels()); }
 
-void frmMain::SetStepCaption(const QString &caption) {
+void MainWindow::SetStepCaption(const QString &caption) {
   MSCGlobal.TraceNote("STEP", caption);
   lblStepDescription->setText(caption);
 }
 
-void frmMain::SetProgressMin(int v) {
+void MainWindow::SetProgressMin(int v) {
   progress_.SetMin(v);
   ShowProgress();
 }
 
-void frmMain::SetProgressMax(int v) {
+void MainWindow::SetProgressMax(int v) {
   progress_.SetMax(v);
   ShowProgress();
 }
 
-void frmMain::SetProgressValue(int v) {
+void MainWindow::SetProgressValue(int v) {
   progress_.SetValue(v);
   ShowProgress();
 }
 
-void frmMain::ShowProgress() {
+void MainWindow::ShowProgress() {
   // The bar would repaint itself on the spot for every record; painting it
   // in the next wait for the controller keeps the line busy instead.
   pgbStep->setUpdatesEnabled(false);
@@ -289,23 +289,23 @@ void frmMain::ShowProgress() {
   pgbStep->setUpdatesEnabled(true);
 }
 
-void frmMain::Wait(double seconds) { ::Wait(seconds); }
+void MainWindow::Wait(double seconds) { ::Wait(seconds); }
 
-void frmMain::Message(const QString &text) {
+void MainWindow::Message(const QString &text) {
   MSCGlobal.TraceNote("MSG", text);
   ShowMessage(this, text);
   MSCGlobal.TraceNote("ANS", QStringLiteral("OK"));
 }
 
-PromptAnswer frmMain::Prompt(PromptKind kind, const QString &text) {
+PromptAnswer MainWindow::Prompt(PromptKind kind, const QString &text) {
   promptShown_ = kind;
   Message(text);
   promptShown_.reset();
   return PromptAnswer::Continue;
 }
 
-PromptAnswer frmMain::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
-  frmUpdateWin dialog(rows, write, this);
+PromptAnswer MainWindow::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
+  RestoreDialog dialog(rows, write, this);
   MSCGlobal.TraceNote("MSG", dialog.windowTitle());
   const bool sent = dialog.exec() == QDialog::Accepted;
   MSCGlobal.TraceNote("ANS", sent ? dialog.cmdSend->text() : dialog.cmdCancel->text());

@@ -10,14 +10,14 @@ class QLabel;
 class QPushButton;
 class SerialPort;
 
-class frmSerialPort : public QDialog {
+class PortDialog : public QDialog {
   Q_OBJECT
 
  public:
   // Probes through `port`, the program's one serial port object.
   // `comPortDevice`, when set, is the device chosen last time: it is
   // preselected under whatever number it has now.
-  frmSerialPort(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice = QString());
+  PortDialog(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice = QString());
 
   // Valid once the dialog was accepted with "OK".
   qint16 ChosenPort() const { return chosen_; }

@@ -1,4 +1,4 @@
-#include "frmAbout.h"
+#include "AboutDialog.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -7,7 +7,7 @@
 #include "Twips.h"
 #include "Version.h"
 
-frmAbout::frmAbout(QWidget *owner)
+AboutDialog::AboutDialog(QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint) {
   setWindowTitle(QStringLiteral("Software Release"));
@@ -16,7 +16,7 @@ frmAbout::frmAbout(QWidget *owner)
   Form_Load();
 }
 
-void frmAbout::BuildControls() {
+void AboutDialog::BuildControls() {
   lblRelease = new QLabel(QStringLiteral("Calvenori Uploader Software Release"), this);
   lblRelease->setObjectName(QStringLiteral("lblRelease"));
   lblRelease->setGeometry(TwipsRect(480, 240, 2655, 735));
@@ -31,7 +31,7 @@ void frmAbout::BuildControls() {
   connect(cmdOk, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void frmAbout::Form_Load() {
+void AboutDialog::Form_Load() {
   // Loading appends the release; a new box each showing keeps it to one.
   lblRelease->setText(lblRelease->text() + QStringLiteral(" ") + AppVersion());
 

@@ -20,7 +20,7 @@ class QPushButton;
 class QRadioButton;
 class InputGate;
 
-class frmMain : public QMainWindow, public UploadHost {
+class MainWindow : public QMainWindow, public UploadHost {
   Q_OBJECT
 
  public:
@@ -29,7 +29,7 @@ class frmMain : public QMainWindow, public UploadHost {
   using FileDialog = std::function<QString(QWidget *owner, const QString &currentName,
                                            const QString &qtFilter)>;
 
-  explicit frmMain(QWidget *parent = nullptr);
+  explicit MainWindow(QWidget *parent = nullptr);
 
   qint16 ComPort() const override { return comPort_; }
   // A number set without the dialog names whatever device has it at the upload.

@@ -13,11 +13,11 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class frmUpdateWin : public QDialog {
+class RestoreDialog : public QDialog {
   Q_OBJECT
 
  public:
-  frmUpdateWin(const IdBackup &rows, RestoreWrite write, QWidget *owner);
+  RestoreDialog(const IdBackup &rows, RestoreWrite write, QWidget *owner);
 
   std::array<QLabel *, IdWindowCount> lblWin{};
   std::array<QLineEdit *, IdWindowCount> txtWin{};

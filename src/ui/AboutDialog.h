@@ -6,11 +6,11 @@
 class QLabel;
 class QPushButton;
 
-class frmAbout : public QDialog {
+class AboutDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit frmAbout(QWidget *owner);
+  explicit AboutDialog(QWidget *owner);
 
  private:
   void BuildControls();
