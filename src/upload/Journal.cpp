@@ -53,10 +53,15 @@ QString NotOurs() { return QStringLiteral("it is not an upload journal (its firs
 // Appends `line` at `oldSize`, closes, then reads it back from the file.
 bool WriteAndCheck(const QString &path, qint64 oldSize, const QByteArray &line, QString *reason) {
   QFile file(path);
-  const bool written = file.open(QIODevice::ReadWrite) && file.seek(oldSize) && file.write(line) == line.size() &&
-                       file.flush() && file.error() == QFileDevice::NoError;
-  if (!written) {
+  if (!file.open(QIODevice::ReadWrite) || !file.seek(oldSize)) {
     *reason = file.errorString();
+    return false;
+  }
+  const qint64 count = file.write(line);
+  if (count != line.size() || !file.flush() || file.error() != QFileDevice::NoError) {
+    *reason = file.error() != QFileDevice::NoError
+                  ? file.errorString()
+                  : QStringLiteral("only %1 of %2 bytes could be written").arg(count).arg(line.size());
     return false;
   }
   file.close();  // a network drive may report the failed write only here
@@ -156,7 +161,8 @@ QString JournalPathFor(const QDir &folder, const QString &chosen) {
 
 bool JournalUsable(const QString &path, QString *reason) {
   const QFileInfo info(path);
-  if (info.exists() && !info.isFile()) {
+  const bool exists = info.exists();
+  if (exists && !info.isFile()) {
     *reason = QStringLiteral("it is not a file");
     return false;
   }
@@ -165,7 +171,7 @@ bool JournalUsable(const QString &path, QString *reason) {
     return false;
   }
   QStringList first;
-  if (info.exists() && !FirstRecord(path, first, reason)) return false;
+  if (exists && !FirstRecord(path, first, reason)) return false;
   if (!first.isEmpty() && first != JournalHeader()) {
     *reason = NotOurs();
     return false;
@@ -177,7 +183,7 @@ bool JournalUsable(const QString &path, QString *reason) {
     return false;
   }
   probe.close();
-  if (!info.exists()) probe.remove();
+  if (!exists) probe.remove();
   const qint64 free = QStorageInfo(info.absolutePath()).bytesAvailable();
   if (free >= 0 && free < JournalRoomBytes) {
     *reason = QStringLiteral("only %1 bytes are free there").arg(free);
