@@ -394,6 +394,8 @@ void CliTest::informationOptions_data() {
     QTest::addRow("%s -h", name) << program << "-h" << "Usage: " + QString(name);
     QTest::addRow("%s --help names the examples", name) << program << "--help" << examples;
   }
+  QTest::newRow("window --help names the journal") << window << "--help" << "calvenori-uploads.csv in the working";
+  QTest::newRow("upload --help names --history") << UploadProgram << "--help" << "--history [FILE]";
   QTest::newRow("sim --help names ctl") << SimProgram << "--help" << "calvenori-sim ctl SOCKET cycle|bridge-and-cycle";
   QTest::newRow("sim --help names the forms") << SimProgram << "--help" << "echo-same-line (R0105 2C CR LF)";
 }

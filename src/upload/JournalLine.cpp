@@ -11,6 +11,11 @@
 
 #include <exception>
 
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 JournalLine *openLine = nullptr;
@@ -20,7 +25,16 @@ const QString BackupName = QStringLiteral("tmpLogWin.txt");
 QString UserName() {
   for (const char *name : {"USER", "LOGNAME", "USERNAME"})
     if (const QString user = qEnvironmentVariable(name); !user.isEmpty()) return user;
+#ifdef Q_OS_UNIX
+  // A service or a container may set none of them.
+  if (const passwd *entry = ::getpwuid(::geteuid())) return QString::fromLocal8Bit(entry->pw_name);
+#endif
   return {};
+}
+
+// Absolute, so that the line still names the file when read from elsewhere.
+QString Shown(const QString &path) {
+  return path.isEmpty() ? QString() : QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
 QDateTime ModifiedOrNull(const QString &path) {
@@ -50,10 +64,10 @@ JournalLine::JournalLine(UploadHost &host) : host_(host), exceptions_(std::uncau
   entry_.Mode = full ? QStringLiteral("full") : QStringLiteral("parameter list");
   entry_.CheckErrors = host.CheckErrors() != 0;
   // The files as they are when the upload starts, before any of them is sent.
-  entry_.ParameterList = QDir::toNativeSeparators(host.ParameterFile());
+  entry_.ParameterList = Shown(host.ParameterFile());
   entry_.ParameterListSha256 = FileSha256(host.ParameterFile());
   if (full) {
-    entry_.ProgramFile = QDir::toNativeSeparators(host.ProgramFile());
+    entry_.ProgramFile = Shown(host.ProgramFile());
     entry_.ProgramFileSha256 = FileSha256(host.ProgramFile());
   }
   backupModified_ = ModifiedOrNull(folder.filePath(BackupName));
@@ -77,7 +91,8 @@ void JournalLine::NoteEnding(const QString &message) {
 void JournalLine::Complete() {
   entry_.Ended = QDateTime::currentDateTime();
   entry_.PortNumber = host_.ComPort();
-  entry_.Device = host_.Port().DeviceName();
+  // A device given by its path is the one meant, whether or not the port got as far as opening.
+  entry_.Device = host_.ComPortDevice().isEmpty() ? host_.Port().DeviceName() : host_.ComPortDevice();
   if (std::uncaught_exceptions() > exceptions_) entry_.Outcome = host_.HostEnding();
   else if (!ending_.isEmpty()) entry_.Outcome = ending_;
   else if (started_) entry_.Outcome = QStringLiteral("uploaded");
