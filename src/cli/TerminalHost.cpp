@@ -113,6 +113,11 @@ void TerminalHost::StopIfSignalled() {
   throw UploadEnded{text, ExitInterrupted};
 }
 
+QString TerminalHost::HostEnding() const {
+  if (stopping_) return QStringLiteral("cut short by %1 at \"%2\"").arg(StopSignalName(StopSignal()), where_);
+  return QStringLiteral("interrupted at \"%1\"").arg(where_);
+}
+
 // What the technician has to do with the controller as the upload left it.
 QString TerminalHost::StateAfterStop() const {
   switch (reached_) {
@@ -203,6 +208,7 @@ void TerminalHost::ShowRestoreDialog() {
   if (options_.Restore == RestoreMode::Keep && restoreShowings_ > 3)
     throw UploadEnded{"The identification windows were refused three times." + InterruptionTail(), ExitInterrupted};
   port_.TraceNote("MSG", QStringLiteral("Windows Updating"));
+  where_ = QStringLiteral("Windows Updating");
   RestoreChoice choice = restoreValues_ ? RestoreChoice(*restoreValues_) : RestoreChoice();
   const char *heading = restoreValues_ ? "Identification windows to write back, from the --restore-from file:"
                                        : "Identification windows saved at the start of the upload:";

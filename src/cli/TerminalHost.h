@@ -51,6 +51,8 @@ class TerminalHost : public UploadHost {
   void ShowRestoreDialog() override;
   void SetOuterHeightTwips(int twips) override;
   void SetBusy(bool) override {}
+  QString JournalFile() const override { return options_.JournalFile; }
+  QString HostEnding() const override;
 
   // --restore-from: these values are written back instead of those read.
   void SetRestoreValues(const std::array<QByteArray, IdWindowCount> &values) { restoreValues_ = values; }

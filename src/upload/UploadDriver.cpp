@@ -1,6 +1,7 @@
 #include "UploadDriver.h"
 
 #include "FailureRecord.h"
+#include "JournalLine.h"
 #include "ParameterList.h"
 #include "KeptBackups.h"
 #include "ProgramFileCheck.h"
@@ -26,6 +27,7 @@ bool FailureRule(UploadHost &host) { return ErrorFlag != 0 && host.CheckErrors()
 
 // Every ending short of success: the message, and the failure flagged cleared.
 void EndWithMessage(UploadHost &host, const QString &text) {
+  JournalLine::NoteEnding(text);
   host.Message(text);
   ErrorFlag = 0;
   FailureDetail.clear();
@@ -155,11 +157,17 @@ bool PortOpened(UploadHost &host) {
   return false;
 }
 
-void RunSequence(UploadHost &host) {
+void RunSequence(UploadHost &host, JournalLine &line) {
   if (!FilesAccepted(host)) return;
-  // Held to the end, so that no other upload keeps or replaces this backup.
-  const std::unique_ptr<QLockFile> lock = FolderReady(host);
-  if (!lock || !PortOpened(host)) return;
+  // Held to the end, so that no other upload keeps or replaces this backup;
+  // the journal line, written last, holds it.
+  std::unique_ptr<QLockFile> lock = FolderReady(host);
+  if (!lock) return;
+  line.Hold(std::move(lock));
+  if (!line.Usable()) return;
+  line.PortOpening();
+  if (!PortOpened(host)) return;
+  line.PortOpened();
   host.SetOuterHeightTwips(UploadHeightTwips);
   host.Repaint();
   ClearFailureRecord();
@@ -260,6 +268,7 @@ void UploadParameterList(UploadHost &host) {
 }
 
 void StartUpload(UploadHost &host) {
+  JournalLine line(host);  // one line in the journal, however the upload ends
   if (host.ParameterFile().isEmpty()) {
     host.Message("Select a valid parameter list!");
     return;
@@ -269,6 +278,6 @@ void StartUpload(UploadHost &host) {
     return;
   }
   host.SetBusy(true);
-  RunSequence(host);
+  RunSequence(host, line);
   host.SetBusy(false);
 }
