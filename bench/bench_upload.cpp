@@ -8,7 +8,8 @@
 // hook, each against its own floor. Right after the first, the paced upload
 // runs again against a monitor whose erases take 300 ms, to show that the
 // read-backs settle as long as without them (readback_settle_ms beside
-// slow_erase_readback_settle_ms).
+// slow_erase_readback_settle_ms). Last, what the upload journal costs an
+// upload (journal_overhead_ratio).
 //   build/default/bench/bench_upload [--soak [records]]
 // --soak sends a generated program file of 100,000 records through the
 // unpaced simulator and also prints resident memory at start and end.
@@ -19,6 +20,7 @@
 // on the same line.
 #include "ControlChannel.h"
 #include "FieldReader.h"
+#include "Journal.h"
 #include "ParameterList.h"
 #include "SimulatedController.h"
 #include "Technician.h"
@@ -272,6 +274,30 @@ int BenchWine(const QString &program, const QString &parameters) {
   return 0;
 }
 
+// What the journal adds to one upload, timed on its own and averaged: the
+// pre-flight check, the checksums of both files and the checked append.
+double JournalSeconds(const QString &program, const QString &parameters, const QString &journal) {
+  constexpr int Rounds = 20;
+  JournalEntry entry;
+  entry.Mode = "full";
+  entry.ParameterList = parameters;
+  entry.ProgramFile = program;
+  entry.Outcome = "uploaded";
+  QString reason;
+  QElapsedTimer timer;
+  timer.start();
+  for (int i = 0; i < Rounds; ++i) {
+    entry.Started = entry.Ended = QDateTime::currentDateTime();
+    entry.ParameterListSha256 = FileSha256(parameters);
+    entry.ProgramFileSha256 = FileSha256(program);
+    if (!JournalUsable(journal, &reason) || !AppendToJournal(journal, entry, &reason)) {
+      std::fprintf(stderr, "the journal could not be written: %s\n", qPrintable(reason));
+      return -1;
+    }
+  }
+  return timer.nsecsElapsed() / 1e9 / Rounds;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -366,6 +392,15 @@ int main(int argc, char **argv) {
   }
   std::printf("cli_upload_wall_s %.3f\n", cli.WallAtSuccess);
   std::printf("cli_overhead_ratio %.4f\n", cli.WallAtSuccess / Floor(cli, true));
+
+  // Counted as added to the plain upload's time, whatever part of it overlaps.
+  const double journal = JournalSeconds(program, parameters, work.filePath("journal-cost.csv"));
+  if (journal < 0) return 1;
+  QFile written(work.filePath(JournalFileName));
+  const qsizetype lines = written.open(QIODevice::ReadOnly) ? written.readAll().count("\r\n") - 1 : -1;
+  std::printf("journal_lines_written %lld\n", static_cast<long long>(lines));
+  std::printf("journal_ms_per_upload %.3f\n", journal * 1000);
+  std::printf("journal_overhead_ratio %.5f\n", (run.WallAtSuccess + journal) / run.WallAtSuccess);
 
   return 0;
 }

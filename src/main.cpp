@@ -31,6 +31,11 @@ const char *const HelpText =
     "Qt's own options (-platform NAME, -style NAME, ...) are taken as Qt takes them;\n"
     "any other argument is refused with exit status 2, and no window opens.\n"
     "\n"
+    "Every upload attempt adds one line to calvenori-uploads.csv in the working\n"
+    "folder, beside the backup tmpLogWin.txt: when, by whom, which controller and\n"
+    "files, and how it ended (see the README; calvenori-upload --history prints it).\n"
+    "An upload whose journal cannot take a line is refused before anything is sent.\n"
+    "\n"
     "For terminals, unattended and scripted uploads use calvenori-upload.\n"
 #ifndef Q_OS_WIN
     // The display check, the simulated controller and the example files are Linux's.
@@ -101,6 +106,7 @@ int main(int argc, char *argv[]) {
 #endif
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(AppTitle));
+  QApplication::setApplicationVersion(AppVersion());
   QApplication::setDesktopFileName(QStringLiteral("calvenori-uploader"));
   QApplication::setWindowIcon(AppIcon());
 

@@ -2,6 +2,7 @@
 // process, the simulated controller on a pseudo-terminal, and the actions hook
 // power-cycling the controller through the simulator's control socket.
 #include "ControlChannel.h"
+#include "Journal.h"
 #include "SimulatedController.h"
 #include "SimLink.h"
 #include "SmallDisk.h"
@@ -133,6 +134,13 @@ void Run(const Case &c) {
   if (c.Verify) c.Verify(bench);
 }
 
+QList<QStringList> JournalAt(const QString &path) {
+  QFile file(path);
+  QList<QStringList> records;
+  if (file.open(QIODevice::ReadOnly)) ParseCsv(file.readAll(), records, nullptr);
+  return records;
+}
+
 bool Restored(Bench &b) { return IdentificationOf(b.Controller) == b.IdentificationBefore; }
 
 // An interactive shell on a terminal of its own, as in a technician's terminal
@@ -209,6 +217,7 @@ class CliTest : public QObject {
   void stopSignalsEndTheUploadCleanly_data();
   void stopSignalsEndTheUploadCleanly();
   void lockOfAKilledUploadIsTakenOver();
+  void journalElsewhereAndHistory();
   void rerunAfterAnErasedControllerWritesTheKeptValues();
   void windowWithoutDisplay();
   void simulatorInTheBackground();
@@ -385,6 +394,8 @@ void CliTest::informationOptions_data() {
     QTest::addRow("%s -h", name) << program << "-h" << "Usage: " + QString(name);
     QTest::addRow("%s --help names the examples", name) << program << "--help" << examples;
   }
+  QTest::newRow("window --help names the journal") << window << "--help" << "calvenori-uploads.csv in the working";
+  QTest::newRow("upload --help names --history") << UploadProgram << "--help" << "--history [FILE]";
   QTest::newRow("sim --help names ctl") << SimProgram << "--help" << "calvenori-sim ctl SOCKET cycle|bridge-and-cycle";
   QTest::newRow("sim --help names the forms") << SimProgram << "--help" << "echo-same-line (R0105 2C CR LF)";
 }
@@ -550,6 +561,40 @@ void CliTest::stopSignalsEndTheUploadCleanly() {
   QVERIFY2(traced.readAll().trimmed().endsWith(" closed"), "the trace has no closing line");
   QLockFile lock(bench.Dir.filePath("tmpLogWin.txt.lock"));
   QVERIFY(lock.tryLock(0));
+  const QList<QStringList> journal = JournalAt(bench.Dir.filePath("calvenori-uploads.csv"));
+  QCOMPARE(journal.size(), 2);
+  QVERIFY2(journal[1][16].startsWith("cut short by " + says.section(' ', 5, 5)), qPrintable(journal[1][16]));
+}
+
+// A journal elsewhere takes the lines of uploads made in any folder, and
+// --history reads it back newest first.
+void CliTest::journalElsewhereAndHistory() {
+  Bench bench(Dialect::E);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  QTemporaryDir shared;
+  const QString journal = shared.filePath("workshop.csv");
+  const QString list = bench.Write("list.txt", SmallList());
+  Outcome run = bench.Upload(
+      {"--params", list, "--program", bench.Write("fw.s19", ProgramFile(12)), "--actions", "false", "--journal", journal});
+  QCOMPARE(run.Status, 4);
+  run = bench.Upload({"--params", list, "--journal=" + journal});
+  QVERIFY2(run.Status == 0, qPrintable(run.Err));
+  QVERIFY(!QFileInfo::exists(bench.Dir.filePath("calvenori-uploads.csv")));
+  const QList<QStringList> records = JournalAt(journal);
+  QCOMPARE(records.size(), 3);
+  QCOMPARE(records[2].mid(2, 2), QStringList({"calvenori-upload", "1.5.0"}));
+
+  run = bench.Upload({"--history", journal});
+  QCOMPARE(run.Status, 0);
+  const QStringList lines = run.Out.split('\n', Qt::SkipEmptyParts);
+  QCOMPARE(lines.size(), 3);
+  QVERIFY2(lines[0].startsWith("Started  ") && lines[1].contains("  parameter list  ") && lines[1].contains("  uploaded  ") && lines[1].endsWith("  0") &&
+               lines[2].contains("  full  ") &&
+               lines[2].contains("  interrupted at \"Please switch OFF the controller, create a short circuit"),
+           qPrintable(run.Out));
+  run = bench.Upload({"--history"});  // the working folder has none
+  QVERIFY2(run.Status == 2 && run.Err.contains("cannot read the journal " + bench.Dir.filePath("calvenori-uploads.csv")),
+           qPrintable(run.Err));
 }
 
 // A crashed or killed upload leaves its lock file; the next one takes it over.

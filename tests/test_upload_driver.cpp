@@ -3,6 +3,7 @@
 // port, with no window. Whole uploads through the window are in test_upload_e2e.
 #include "DriverRig.h"
 #include "FailureRecord.h"
+#include "Journal.h"
 #include "ParameterList.h"
 #include "SmallDisk.h"
 #include "Technician.h"
@@ -106,6 +107,9 @@ class UploadDriverTest : public QObject {
   void secondUploadInTheFolderIsRefused();
   void hostEndsTheUploadAtAPrompt_data();
   void hostEndsTheUploadAtAPrompt();
+  void journalLinePerOutcome_data();
+  void journalLinePerOutcome();
+  void twoFoldersTwoJournals();
 };
 
 // ---------------------------------------------------------------------------
@@ -638,7 +642,11 @@ void UploadDriverTest::fullDiskStopsBeforeTheControllerIsTouched() {
 
   rig.StartUpload();
 
-  const QString text = rig.Host.Messages.last();
+  // The journal beside the backup cannot take this upload's line either, and says so last.
+  QVERIFY2(rig.Host.Messages.last().startsWith("The upload journal " + disk.FilePath("calvenori-uploads.csv") +
+                                               " could not be written: "),
+           qPrintable(rig.Host.Messages.last()));
+  const QString text = rig.Host.Messages.value(rig.Host.Messages.size() - 2);
   const QString path = disk.FilePath("tmpLogWin.txt");
   const QString named = earlier ? "The earlier backup file " + path + " could not be kept as " : "The backup file " + path;
   QVERIFY2(text.startsWith(named) && text.contains(": No space left on device\n"), qPrintable(text));
@@ -704,6 +712,111 @@ void UploadDriverTest::hostEndsTheUploadAtAPrompt() {
   QCOMPARE(rig.Host.Messages, NormalPrompts(true).mid(0, kind + 1));
   QVERIFY(!rig.Controller.Locked());
   EXPECT_IDLE(rig);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+QList<QStringList> JournalOf(const QString &dir) {
+  QFile file(QDir(dir).filePath("calvenori-uploads.csv"));
+  QList<QStringList> records;
+  if (file.open(QIODevice::ReadOnly)) ParseCsv(file.readAll(), records, nullptr);
+  return records;
+}
+
+// Journal columns
+enum { Started = 0, Mode = 6, PartNumber = 10, SerialNumber, ListPath, ListSha, Outcome = 16, LetPass, Backup };
+
+}  // namespace
+
+void UploadDriverTest::journalLinePerOutcome_data() {
+  QTest::addColumn<QString>("how");
+  QTest::addColumn<QString>("outcome");  // how the line's outcome begins; empty: no line
+  const QString refused = "refused before anything was sent";
+  QTest::newRow("uploaded") << "uploaded" << "uploaded";
+  QTest::newRow("uploaded, a failure let pass") << "let pass" << "uploaded";
+  QTest::newRow("nothing chosen") << "nothing chosen" << refused;
+  QTest::newRow("a bad parameter list") << "bad list" << refused;
+  QTest::newRow("another upload in the folder") << "locked" << refused;
+  QTest::newRow("the journal is not one") << "foreign journal" << "";
+  QTest::newRow("port not opened") << "no port" << "port not opened";
+  QTest::newRow("CRC refused") << "crc" << "interrupted at CRC verifyng";
+  QTest::newRow("connection lost") << "hang-up" << "connection lost";
+  QTest::newRow("backup cannot be written") << "no backup" << "interrupted: The backup file ";
+}
+
+void UploadDriverTest::journalLinePerOutcome() {
+  QFETCH(QString, how);
+  QFETCH(QString, outcome);
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, false, how != "let pass", how == "bad list" ? QByteArray("not a list\r\n") : SmallList());
+  if (how == "nothing chosen") rig.ChooseParameterList({});
+  QLockFile other(rig.WorkDir.filePath("tmpLogWin.txt.lock"));
+  if (how == "locked") QVERIFY(other.tryLock(0));
+  if (how == "no port") qputenv("CALVENORI_PORTS", "/nonexistent/ttyX");
+  if (how == "no backup") QVERIFY(QDir(rig.WorkDir.path()).mkdir("tmpLogWin.txt"));
+  const QByteArray foreign = "Item,Price\r\nPump,100\r\n";
+  if (how == "foreign journal") rig.Write("calvenori-uploads.csv", foreign);
+  sim::Faults faults;
+  faults.CrcReplyCrLf = how == "crc";
+  faults.HangUpAfterBytesReceived = how == "hang-up" ? 30 : faults.HangUpAfterBytesReceived;
+  faults.WrongReadAddress = how == "let pass" ? 0x0401 : faults.WrongReadAddress;
+  rig.Controller.SetFaults(faults);
+  const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+  const auto identification = IdentificationOf(rig.Controller);
+
+  rig.StartUpload();
+
+  const QList<QStringList> journal = JournalOf(rig.WorkDir.path());
+  if (outcome.isEmpty()) {
+    QVERIFY2(rig.Host.Messages.last().startsWith("The upload journal " + rig.WorkDir.filePath("calvenori-uploads.csv") +
+                                                 " cannot take a line: it is not an upload journal"),
+             qPrintable(rig.Host.Messages.last()));
+    QCOMPARE(rig.Controller.Received(), QByteArray());
+    QFile kept(rig.WorkDir.filePath("calvenori-uploads.csv"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), foreign);
+    return;
+  }
+  QCOMPARE(journal.size(), 2);
+  QCOMPARE(journal[0], JournalHeader());
+  const QStringList line = journal[1];
+  QVERIFY2(line[Outcome].startsWith(outcome), qPrintable(line[Outcome]));
+  QVERIFY2(QDateTime::fromString(line[Started], Qt::ISODate) >= before, qPrintable(line[Started]));
+  QCOMPARE(line.mid(Mode, 3), QStringList({"parameter list", how == "let pass" ? "off" : "on", "1"}));
+  QCOMPARE(line[ListPath], rig.Host.ParameterPath);
+  QCOMPARE(line[ListSha].size(), how == "nothing chosen" ? 0 : 64);
+  const bool read = QStringList{"uploaded", "let pass", "crc", "no backup"}.contains(how);
+  // The line goes before window 323 (the fourth read after 319) is read.
+  QCOMPARE(line[PartNumber], read || how == "hang-up" ? QString(identification.at(319)) : QString());
+  QCOMPARE(line[SerialNumber], read ? QString(identification.at(323)) : QString());
+  QCOMPARE(line[LetPass], how == "let pass" ? "1" : "0");
+  QCOMPARE(line[Backup], read && how != "no backup" ? BackupPath(rig.WorkDir.path()) : QString());
+}
+
+// Each folder's journal holds the uploads made there; an earlier backup kept
+// is named beside the new one.
+void UploadDriverTest::twoFoldersTwoJournals() {
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, false, true, SmallList());
+  rig.StartUpload();
+  QTemporaryDir second;
+  QVERIFY(QDir::setCurrent(second.path()));
+  rig.StartUpload();
+  rig.Write("tmpLogWin.txt", "an earlier upload's backup\r\n");
+  QVERIFY(QDir::setCurrent(rig.WorkDir.path()));
+  rig.StartUpload();
+
+  const QList<QStringList> first = JournalOf(rig.WorkDir.path()), other = JournalOf(second.path());
+  QCOMPARE(first.size(), 3);
+  QCOMPARE(other.size(), 2);
+  QCOMPARE(other[1][Backup], BackupPath(second.path()));
+  QVERIFY2(first[2][Backup].startsWith(BackupPath(rig.WorkDir.path()) + "; earlier one kept as tmpLogWin-"),
+           qPrintable(first[2][Backup]));
+  for (const QStringList &line : {first[1], first[2], other[1]}) QCOMPARE(line[Outcome], "uploaded");
 }
 
 QTEST_GUILESS_MAIN(UploadDriverTest)

@@ -49,7 +49,15 @@ bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
     else if (Matches(arg, "--program")) ok = TakeValue(args, i, "--program", out.ProgramFile, error);
     else if (Matches(arg, "--trace")) ok = TakeValue(args, i, "--trace", out.TraceFile, error);
     else if (Matches(arg, "--actions")) ok = TakeValue(args, i, "--actions", out.Actions, error);
-    else if (Matches(arg, "--restore-from")) ok = TakeValue(args, i, "--restore-from", out.RestoreFrom, error);
+    else if (Matches(arg, "--journal")) ok = TakeValue(args, i, "--journal", out.JournalFile, error);
+    else if (arg == "--history") {
+      out.History = true;
+      // Its file is optional: a next argument that is not an option names it.
+      if (i + 1 < args.size() && !args[i + 1].startsWith('-')) out.JournalFile = args[++i];
+    } else if (arg.startsWith("--history=")) {
+      out.History = true;
+      ok = TakeValue(args, i, "--history", out.JournalFile, error);
+    } else if (Matches(arg, "--restore-from")) ok = TakeValue(args, i, "--restore-from", out.RestoreFrom, error);
     else if (Matches(arg, "--restore"))
       ok = TakeValue(args, i, "--restore", value, error) && TakeRestore(value, out, error);
     else {
@@ -58,7 +66,7 @@ bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
     }
     if (!ok) return false;
   }
-  if (out.ParameterFile.isEmpty() && !out.Help && !out.Version) {
+  if (out.ParameterFile.isEmpty() && !out.Help && !out.Version && !out.History) {
     *error = QStringLiteral("--params FILE is required");
     return false;
   }
@@ -81,6 +89,7 @@ bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
 QString CliHelpText() {
   return QStringLiteral(
       "Usage: calvenori-upload --params FILE [--program FILE] [OPTION]...\n"
+      "  or:  calvenori-upload --history [FILE]\n"
       "Load a parameter list, and with --program also a program file, into a Quorvel\n"
       "Calvenori pump controller over a serial line, from a terminal or a script.\n"
       "The upload runs the same steps, prompts and checks as the window program.\n"
@@ -111,6 +120,11 @@ QString CliHelpText() {
       "  --actions CMD       instead of waiting for Enter at a prompt, run CMD with one\n"
       "                      argument: bridge-and-cycle, unbridge-and-cycle or cycle;\n"
       "                      a non-zero exit interrupts the upload\n"
+      "  --journal FILE      add this upload's line to FILE (for example one journal\n"
+      "                      on a shared drive for a whole workshop) instead of\n"
+      "                      calvenori-uploads.csv in the working folder\n"
+      "  --history [FILE]    print the journal (FILE, the --journal one, or that of\n"
+      "                      the working folder) as a table, newest upload first\n"
       "  -h, --help          display this help and exit\n"
       "  -v, --version       output version information and exit\n"
       "\n"
@@ -119,11 +133,17 @@ QString CliHelpText() {
       "prompt expects, the prompt comes again with a line saying what to check.\n"
       TrainingKitHelp
       "\n"
+      "Every upload attempt, refused, interrupted or uploaded, adds one line to the\n"
+      "journal calvenori-uploads.csv in the working folder (CSV, UTF-8): when, by\n"
+      "whom, which controller, which files (with their SHA-256) and how it ended.\n"
+      "An upload whose journal cannot take a line is refused before anything is sent.\n"
+      "\n"
       "Exit status:\n"
       "  0  uploaded\n"
       "  2  refused: a bad option (a --port that is neither a number nor a path\n"
       "     included), an empty or unfit file, an unusable trace file, a working\n"
-      "     folder that cannot take the backup or where another upload runs;\n"
+      "     folder that cannot take the backup or where another upload runs, a\n"
+      "     journal that cannot take a line or --history that cannot read one;\n"
       "     nothing was sent\n"
       "  3  the serial port could not be opened\n"
       "  4  the upload was interrupted (a failed step, a failed action, no answer\n"

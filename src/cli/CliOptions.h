@@ -26,6 +26,8 @@ struct CliOptions {
   bool RestoreGiven = false;           // else ask on a terminal, keep otherwise
   QString RestoreFrom;                 // a backup file whose values are written back instead
   QString Actions;
+  QString JournalFile;                 // empty: calvenori-uploads.csv in the working folder
+  bool History = false;                // print the journal instead of uploading
   bool Help = false;
   bool Version = false;
 };

@@ -109,6 +109,11 @@ bool TerminalHost::StopIfSignalled() {
   return true;
 }
 
+QString TerminalHost::HostEnding() const {
+  if (stopping_) return QStringLiteral("cut short by %1 at \"%2\"").arg(StopSignalName(StopSignal()), where_);
+  return QStringLiteral("interrupted at \"%1\"").arg(where_);
+}
+
 // What the technician has to do with the controller as the upload left it.
 QString TerminalHost::StateAfterStop() const {
   switch (reached_) {
@@ -209,6 +214,7 @@ PromptAnswer TerminalHost::ShowRestoreDialog(const IdBackup &rows, const Restore
     return PromptAnswer::Abort;
   }
   port_.TraceNote("MSG", QStringLiteral("Windows Updating"));
+  where_ = QStringLiteral("Windows Updating");
   RestoreChoice choice = restoreValues_ ? RestoreChoice(rows, *restoreValues_) : RestoreChoice(rows);
   const char *heading = restoreValues_ ? "Identification windows to write back, from the --restore-from file:"
                                        : "Identification windows saved at the start of the upload:";

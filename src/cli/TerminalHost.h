@@ -48,6 +48,8 @@ class TerminalHost : public UploadHost {
   void UploadEnded() override {}
   void SetBusy(bool) override {}
   bool Stopped() const override { return stopping_; }
+  QString JournalFile() const override { return options_.JournalFile; }
+  QString HostEnding() const override;
 
   // --restore-from: these values are written back instead of those read.
   void SetRestoreValues(const std::array<QByteArray, IdWindowCount> &values) { restoreValues_ = values; }

@@ -2,6 +2,7 @@
 // script. See --help, and "Command line" in the README.
 
 #include "CliOptions.h"
+#include "Journal.h"
 #include "KeptBackups.h"
 #include "StopSignals.h"
 #include "TerminalHost.h"
@@ -9,6 +10,7 @@
 #include "mdlGlobal.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 
@@ -42,12 +44,20 @@ ExitStatus ExitStatusOf(UploadResult result) {
   return ExitInterrupted;
 }
 
-
+int History(const QString &file) {
+  const QString path = JournalPathFor(QDir::current(), file);
+  QString table, reason;
+  if (!JournalTable(path, table, &reason))
+    return Refuse(QStringLiteral("cannot read the journal %1: %2").arg(QDir::toNativeSeparators(path), reason));
+  std::fputs(table.toLocal8Bit().constData(), stdout);
+  return ExitUploaded;
+}
 
 }  // namespace
 
 int main(int argc, char **argv) {
   QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationVersion(AppVersion());
   CliOptions options;
   QString error;
   if (!ParseCliOptions(app.arguments().mid(1), options, &error)) return Refuse(error);
@@ -59,6 +69,7 @@ int main(int argc, char **argv) {
     std::printf("calvenori-upload %s\n", qPrintable(AppVersion()));
     return ExitUploaded;
   }
+  if (options.History) return History(options.JournalFile);
   if (!options.Actions.isEmpty() && QProcess::splitCommand(options.Actions).isEmpty())
     return Refuse(QStringLiteral("--actions needs a command"));
   if (!TraceFileUsable(options.TraceFile, &error)) return Refuse(error);

@@ -1,5 +1,6 @@
 #include "UploadDriver.h"
 
+#include "JournalLine.h"
 #include "ParameterList.h"
 #include "KeptBackups.h"
 #include "ProgramFileCheck.h"
@@ -43,6 +44,7 @@ bool FailureRule(Upload &up, const StepOutcome &outcome) {
 
 // Every ending short of success: the message, and the failure flagged cleared.
 UploadResult EndWithMessage(Upload &up, const QString &text) {
+  JournalLine::NoteEnding(text);
   up.host.Message(text);
   up.record.ClearFlag(true);
   return up.host.Stopped() ? HostEnded(up) : UploadResult::Interrupted;
@@ -231,12 +233,17 @@ bool PortOpened(UploadHost &host) {
   return false;
 }
 
-UploadResult RunSequence(UploadHost &host) {
+UploadResult RunSequence(UploadHost &host, JournalLine &line) {
   if (!FilesAccepted(host)) return UploadResult::Refused;
-  // Held to the end, so that no other upload keeps or replaces this backup.
-  const std::unique_ptr<QLockFile> lock = FolderReady(host);
+  // Held to the end, so that no other upload keeps or replaces this backup;
+  // the journal line, written last, holds it.
+  std::unique_ptr<QLockFile> lock = FolderReady(host);
   if (!lock) return UploadResult::Refused;
+  line.Hold(std::move(lock));
+  if (!line.Usable()) return UploadResult::Refused;
+  line.PortOpening();
   if (!PortOpened(host)) return UploadResult::PortNotOpened;
+  line.PortOpened();
   host.UploadStarted();
   host.Repaint();
   Upload up{host, {}};
@@ -244,6 +251,7 @@ UploadResult RunSequence(UploadHost &host) {
   // An adapter gone during the last exchange is why whatever came after
   // failed; an upload the host ended stays the host's interruption.
   if (host.Port().Lost() && !up.endedByHost) result = UploadResult::ConnectionLost;
+  line.NoteUpload(up.rows, up.record.Count, up.endedByHost);
   host.Port().Close();
   host.UploadEnded();
   return result;
@@ -289,6 +297,7 @@ QString PortOpenFailureText(int portNumber, const QString &device, const QString
 }
 
 UploadResult StartUpload(UploadHost &host) {
+  JournalLine line(host);  // one line in the journal, however the upload ends
   if (host.ParameterFile().isEmpty()) {
     host.Message("Select a valid parameter list!");
     return UploadResult::Refused;
@@ -298,7 +307,7 @@ UploadResult StartUpload(UploadHost &host) {
     return UploadResult::Refused;
   }
   host.SetBusy(true);
-  const UploadResult result = RunSequence(host);
+  const UploadResult result = RunSequence(host, line);
   host.SetBusy(false);
   return result;
 }

@@ -67,6 +67,12 @@ class UploadHost : public StepHost {
   virtual bool Stopped() const { return false; }
   // While busy nothing the event loop delivers can act on the window.
   virtual void SetBusy(bool busy) = 0;
+  // Where the journal of uploads goes, relative to the working folder; empty:
+  // calvenori-uploads.csv there.
+  virtual QString JournalFile() const { return {}; }
+  // How an upload the host ended itself (by throwing out of the driver)
+  // ended, in the journal's words.
+  virtual QString HostEnding() const { return QStringLiteral("interrupted"); }
 };
 
 // The click of cmdStartDownload.
