@@ -86,8 +86,8 @@ bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
   "  pump-parameters.txt, pump-controller-v1.5.s19\n"
 #endif
 
-QString CliHelpText() {
-  return QStringLiteral(
+// One text, kept out of a function so that it reads as the help it is.
+const char *const CliHelp =
       "Usage: calvenori-upload --params FILE [--program FILE] [OPTION]...\n"
       "  or:  calvenori-upload --history [FILE]\n"
       "Load a parameter list, and with --program also a program file, into a Quorvel\n"
@@ -150,5 +150,6 @@ QString CliHelpText() {
       "     to a prompt, identification windows refused three times with keep,\n"
       "     nothing but zeros to write back with keep, a backup that could not be\n"
       "     written, Ctrl-C, SIGTERM or SIGHUP)\n"
-      "  5  the connection to the serial port was lost\n");
-}
+      "  5  the connection to the serial port was lost\n";
+
+QString CliHelpText() { return QString::fromUtf8(CliHelp); }

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 
-const QString JournalFileName = QStringLiteral("calvenori-uploads.csv");
 
 namespace {
 
@@ -156,7 +155,7 @@ QString FileSha256(const QString &path) {
 }
 
 QString JournalPathFor(const QDir &folder, const QString &chosen) {
-  return QDir::cleanPath(folder.absoluteFilePath(chosen.isEmpty() ? JournalFileName : chosen));
+  return QDir::cleanPath(folder.absoluteFilePath(chosen.isEmpty() ? QString::fromLatin1(JournalFileName) : chosen));
 }
 
 bool JournalUsable(const QString &path, QString *reason) {

@@ -11,7 +11,7 @@
 #include <QStringList>
 
 // "calvenori-uploads.csv"
-extern const QString JournalFileName;
+constexpr char JournalFileName[] = "calvenori-uploads.csv";
 
 struct JournalEntry {
   QDateTime Started, Ended;  // written with their UTC offset

@@ -5,6 +5,7 @@
 // WineHands.h). A Windows program that crashes under Wine still exits with
 // status 0, so every case is judged by what the controller received and by
 // what the program said.
+#include "Journal.h"
 #include "ControlChannel.h"
 #include "ParameterList.h"
 #include "SimulatedController.h"
@@ -177,6 +178,22 @@ void WineTest::wholeUploads() {
   const Outcome out = bench.Upload(args);
   QVERIFY2(out.Status == 0 && out.Out.contains(full ? FullSuccess : ParameterSuccess), qPrintable(Said(out)));
   VerifyUploaded(bench, list, program);
+
+  // The journal: the same file and columns as on Linux, paths as Windows gives them.
+  QFile journal(bench.Dir.filePath("calvenori-uploads.csv"));
+  QVERIFY(journal.open(QIODevice::ReadOnly));
+  QList<QStringList> records;
+  QString error;
+  QVERIFY2(ParseCsv(journal.readAll(), records, &error), qPrintable(error));
+  QCOMPARE(records.size(), 2);
+  const QStringList &header = records[0];
+  const auto field = [&](const char *column) { return records[1].value(header.indexOf(column)); };
+  QCOMPARE(field("Outcome"), QStringLiteral("uploaded"));
+  QCOMPARE(field("Program"), QStringLiteral("calvenori-upload"));
+  QCOMPARE(field("Controller S/N"), QStringLiteral("C23119876"));
+  QVERIFY2(field("Parameter list").contains(":\\") && field("Parameter list").endsWith("\\list.txt"),
+           qPrintable(field("Parameter list")));
+  QCOMPARE(field("Parameter list SHA-256"), FileSha256(list));
 }
 
 void WineTest::portsThatCannotBeOpened() {
