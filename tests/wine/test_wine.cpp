@@ -164,6 +164,16 @@ void WineTest::wholeUploads_data() {
   QTest::newRow("parameter list, Er, COM10") << int(Dialect::Er) << false << 10 << "COM10";
 }
 
+// A column of the journal's last line in `folder`.
+static QString JournalField(const QString &folder, const char *column = "Outcome") {
+  QFile journal(QDir(folder).filePath("calvenori-uploads.csv"));
+  QList<QStringList> records;
+  QString error;
+  if (!journal.open(QIODevice::ReadOnly) || !ParseCsv(journal.readAll(), records, &error) || records.size() < 2)
+    return QStringLiteral("<no journal line>");
+  return records.last().value(records.first().indexOf(column));
+}
+
 void WineTest::wholeUploads() {
   QFETCH(int, dialect);
   QFETCH(bool, full);
@@ -207,6 +217,7 @@ void WineTest::portsThatCannotBeOpened() {
   // Nothing of Linux groups or device files on Windows.
   QVERIFY2(!out.Err.contains("dialout") && !out.Err.contains("/dev/"), qPrintable(out.Err));
   QCOMPARE(bench.Controller.Received(), QByteArray());
+  QCOMPARE(JournalField(bench.Dir.path()), QStringLiteral("port not opened"));
 }
 
 // The rescue line names tmpLogWin.txt as Windows shows the working folder:
@@ -226,7 +237,7 @@ void WineTest::interruptionNamesTheWindowsFolder() {
   QVERIFY(QDir().mkpath(folder));
   const QString drive = driveRoot ? QStringLiteral("s:") : QString();
   if (driveRoot) QVERIFY(LinkDosDevice(drive, folder));
-  const QString list = WriteTestFile(folder, QStringLiteral("Liste Größe 1.txt"), SmallList());
+  const QString list = WriteTestFile(folder, QStringLiteral("Liste, Größe 1.txt"), SmallList());
   const QString trace = folder + QStringLiteral("/Spur ö.trace");
   sim::Faults faults;
   faults.WrongReadAddress = 0x0401;
@@ -242,6 +253,9 @@ void WineTest::interruptionNamesTheWindowsFolder() {
   QFile traced(trace);
   QVERIFY(traced.open(QIODevice::ReadOnly));
   QVERIFY(traced.readAll().contains(" MSG Error during file parameters writing."));
+  QCOMPARE(JournalField(folder), QStringLiteral("interrupted at file parameters writing"));
+  // A comma, a blank and letters outside ASCII survive the journal's quoting.
+  QCOMPARE(JournalField(folder, "Parameter list").section('\\', -1), QStringLiteral("Liste, Größe 1.txt"));
 }
 
 // A Windows command as the hands: its exit status counts. (Through
@@ -254,6 +268,7 @@ void WineTest::failedActionInterrupts() {
   QVERIFY2(out.Status == 4 && out.Err.contains("The action \"bridge-and-cycle\" failed (exit status 1)."),
            qPrintable(Said(out)));
   QCOMPARE(MonitorCommandCount(bench.Controller, "E", 1), 0);
+  QVERIFY(JournalField(bench.Dir.path()).startsWith("interrupted at \""));
 }
 
 // The installer as a technician runs it (silently here), the installed
@@ -328,6 +343,7 @@ void WineTest::ctrlCEndsTheUploadCleanly() {
   QVERIFY(traced.open(QIODevice::ReadOnly));
   QVERIFY2(traced.readAll().trimmed().endsWith(" closed"), "the trace has no closing line");
   QVERIFY(bench.Controller.Received().count("S1") < 3000);
+  QCOMPARE(JournalField(bench.Dir.path()), QStringLiteral("cut short by SIGINT (Ctrl-C) at \"Sending Program File\""));
 }
 
 QTEST_GUILESS_MAIN(WineTest)
