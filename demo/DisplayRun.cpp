@@ -54,7 +54,7 @@ int RunWithDisplay(QApplication &app, MainWindow &window, sim::SimulatedControll
     const auto windowsBefore = IdentificationWindows(controller);
     echo.LastMessage.clear();
     StartUpload(window);
-    const bool fullMode = window.UploadMode() == -1;
+    const bool fullMode = window.UploadMode() == UploadKind::Full;
     StepReporter::Print(SummaryText(Summarise(controller, files, fullMode, windowsBefore, echo.LastMessage)));
   };
   SimulatorPanel panel(controller, window);

@@ -40,7 +40,7 @@ class IdentificationBackupTest : public QObject {
 
   void allReadsGood() {
     ScriptedHost host(link.Port);
-    host.Check = -1;
+    host.Check = true;
     rows = StoreControllerParameters(host, rec).Rows;
     for (const IdWindow &row : rows) QCOMPARE(row.Value, Sim().Window(row.Win));
     QCOMPARE(rows[2].Value.isEmpty(), false);
@@ -60,7 +60,7 @@ class IdentificationBackupTest : public QObject {
     Sim().SetFaults(f);
 
     ScriptedHost checking(link.Port);
-    checking.Check = -1;
+    checking.Check = true;
     const StoredParameters stopped = StoreControllerParameters(checking, rec);
     QCOMPARE(stopped.Rows[1].Value, Sim().Window(311));
     QCOMPARE(stopped.Rows[2].Value, QByteArray("#TIMEOUT#"));

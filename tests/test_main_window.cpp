@@ -94,9 +94,9 @@ void MainWindowTest::startsWithEveryDefault() {
   QCOMPARE(window.windowTitle(), QStringLiteral("Quorvel Calvenori Uploader"));
   QVERIFY(Child<QRadioButton>(window, "optParameterList")->isChecked());
   QVERIFY(!Child<QRadioButton>(window, "optAll")->isChecked());
-  QCOMPARE(window.UploadMode(), qint16(0));
+  QVERIFY(window.UploadMode() == UploadKind::ParameterList);
   QCOMPARE(window.ComPort(), qint16(1));
-  QCOMPARE(window.CheckErrors(), qint16(0));
+  QVERIFY(!window.CheckErrors());
   QVERIFY(!Child<QAction>(window, "mnuCheckError")->isChecked());
 
   QVERIFY(!Child<QLabel>(window, "lblProgramfile")->isEnabled());
@@ -176,7 +176,7 @@ void MainWindowTest::modeRoundTripKeepsTheProgramFile() {
   auto *cmdProgramPath = Child<QPushButton>(window, "cmdProgramPath");
 
   Click(optAll);
-  QCOMPARE(window.UploadMode(), qint16(-1));
+  QVERIFY(window.UploadMode() == UploadKind::Full);
   QVERIFY(cmdProgramPath->isEnabled());
   QVERIFY(Child<QLabel>(window, "lblProgram")->isEnabled());
   QVERIFY(Child<QLabel>(window, "lblProgramfile")->isEnabled());
@@ -184,13 +184,13 @@ void MainWindowTest::modeRoundTripKeepsTheProgramFile() {
   QCOMPARE(window.ProgramFile(), QStringLiteral("/data/firmware.s19"));
 
   Click(optParameterList);
-  QCOMPARE(window.UploadMode(), qint16(0));
+  QVERIFY(window.UploadMode() == UploadKind::ParameterList);
   QVERIFY(!cmdProgramPath->isEnabled());
   QVERIFY(!Child<QLabel>(window, "lblProgram")->isEnabled());
   QCOMPARE(window.ProgramFile(), QStringLiteral("/data/firmware.s19"));
 
   Click(optAll);
-  QCOMPARE(window.UploadMode(), qint16(-1));
+  QVERIFY(window.UploadMode() == UploadKind::Full);
   QCOMPARE(window.ProgramFile(), QStringLiteral("/data/firmware.s19"));
   QCOMPARE(Child<QLabel>(window, "lblProgram")->text(), QStringLiteral("/data/firmware.s19"));
 }
@@ -201,11 +201,11 @@ void MainWindowTest::checkErrorsTwiceRestoresTickAndValue() {
 
   mnuCheckError->trigger();
   QVERIFY(mnuCheckError->isChecked());
-  QCOMPARE(window.CheckErrors(), qint16(-1));
+  QVERIFY(window.CheckErrors());
 
   mnuCheckError->trigger();
   QVERIFY(!mnuCheckError->isChecked());
-  QCOMPARE(window.CheckErrors(), qint16(0));
+  QVERIFY(!window.CheckErrors());
 }
 
 void MainWindowTest::cancelledFileDialogKeepsTheEarlierName() {
@@ -377,10 +377,10 @@ void MainWindowTest::busyWindowIgnoresControlsMenusAndClose() {
   QTest::mouseClick(window.menuBar(), Qt::LeftButton, {}, toolsTitle.center());
 
   QVERIFY(!optAll->isChecked());
-  QCOMPARE(window.UploadMode(), qint16(0));
+  QVERIFY(window.UploadMode() == UploadKind::ParameterList);
   QVERIFY(files.filters.isEmpty());
   QCOMPARE(starts, 0);
-  QCOMPARE(window.CheckErrors(), qint16(0));
+  QVERIFY(!window.CheckErrors());
   QVERIFY(!Child<QAction>(window, "mnuCheckError")->isChecked());
   QVERIFY(!mnuTools->isVisible());
   QVERIFY(!QApplication::activeModalWidget());
@@ -393,13 +393,13 @@ void MainWindowTest::busyWindowIgnoresControlsMenusAndClose() {
 
   window.SetBusy(false);
   Click(optAll);
-  QCOMPARE(window.UploadMode(), qint16(-1));
+  QVERIFY(window.UploadMode() == UploadKind::Full);
   Click(Child<QPushButton>(window, "cmdParameterPath"));
   QCOMPARE(window.ParameterFile(), QStringLiteral("/lists/b.txt"));
   Click(start);
   QCOMPARE(starts, 1);
   Child<QAction>(window, "mnuCheckError")->trigger();
-  QCOMPARE(window.CheckErrors(), qint16(-1));
+  QVERIFY(window.CheckErrors());
   QVERIFY(!Child<QAction>(window, "mnuManualDrive")->isEnabled());
   QTest::mouseClick(window.menuBar(), Qt::LeftButton, {}, toolsTitle.center());
   QTRY_VERIFY(mnuTools->isVisible());

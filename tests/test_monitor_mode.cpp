@@ -65,7 +65,7 @@ class MonitorModeTest : public QObject {
   void sendCrcHandsTheValueOver() {
     Sim().SetMode(sim::Mode::ParameterMonitor);
     ScriptedHost host(link.Port);
-    host.Check = -1;
+    host.Check = true;
     SendCrc(host, rec, 65535);
     QCOMPARE(Sim().MonitorCommands(), QList<QByteArray>({"\r", "CFFFF\r"}));
     QCOMPARE(Sim().LastCrc().value_or(0), 65535u);
@@ -86,7 +86,7 @@ class MonitorModeTest : public QObject {
     QCOMPARE(rec.Count, 1);
 
     ScriptedHost checking(link.Port);
-    checking.Check = -1;
+    checking.Check = true;
     SendCrc(checking, rec, 4660);
     QVERIFY(rec.Flagged);
     QCOMPARE(checking.Progress.Value, 5);
@@ -108,7 +108,7 @@ class MonitorModeTest : public QObject {
     Sim().SetMode(sim::Mode::Application);
     ScriptedHost host(link.Port);
     host.SleepOnWait = true;  // replies take their time at 9600 baud
-    host.Check = -1;
+    host.Check = true;
     SetMonitorMode(host, rec);
     // The prompt takes 12.5 ms to arrive: let it settle, or its tail answers "U".
     SettledExchange(link.Port, "\r", 1);

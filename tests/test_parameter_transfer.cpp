@@ -46,7 +46,7 @@ class ParameterTransferTest : public QObject {
   void commandsFollowTheRunningAddress() {
     QFETCH(QByteArray, start);
     ScriptedHost host(link.Port);
-    host.Check = -1;
+    host.Check = true;
     host.ParameterPath = List(start, {{2, 258}, {4, -2}, {1, 300}});
     SendParameterList(host, rec);
     QCOMPARE(Commands('E'), QList<QByteArray>({"E010001\r", "E010102\r", "E0102FF\r", "E0103FF\r", "E0104FF\r",
@@ -59,7 +59,7 @@ class ParameterTransferTest : public QObject {
 
   void oddSizesSendNothingButVerificationReadsThem() {
     ScriptedHost host(link.Port);
-    host.Check = -1;
+    host.Check = true;
     QByteArray text = ParameterList("&H200", {{1, 0x11}, {3, 5}, {0, 9}, {1, 0x22}});
     text += "Spare,text,7\r\n";
     host.ParameterPath = WriteTestFile(dir.path(), "list.txt", text);
@@ -90,7 +90,7 @@ class ParameterTransferTest : public QObject {
     f.ParamWriteCrLf = true;
     Sim().SetFaults(f);
     ScriptedHost checking(link.Port);
-    checking.Check = -1;
+    checking.Check = true;
     checking.ParameterPath = List("&H100", {{2, 258}, {1, 1}});
     SendParameterList(checking, rec);
     QCOMPARE(Commands('E').size(), 1);
@@ -119,7 +119,7 @@ class ParameterTransferTest : public QObject {
   void readBackTakesEveryFormAndCatchesAWrongByte() {
     QFETCH(sim::ReadBackForm, form);
     ScriptedHost host(link.Port);
-    host.Check = -1;
+    host.Check = true;
     host.ParameterPath = List("&H100", {{2, 258}, {4, 0x0A0B0C0D}});
     SendParameterList(host, rec);
     sim::Faults f;
@@ -136,7 +136,7 @@ class ParameterTransferTest : public QObject {
     QCOMPARE(rec.Detail, QString("Address 0104: wrote 0C, read back F3."));
 
     rec = {};
-    host.Check = 0;
+    host.Check = false;
     VerifyParameterList(host, rec);
     QVERIFY(!rec.Flagged);
     QCOMPARE(rec.Count, 1);
@@ -167,7 +167,7 @@ class ParameterTransferTest : public QObject {
     f.ReadBackOverride = reply;
     Sim().SetFaults(f);
     ScriptedHost host(link.Port);
-    host.Check = -1;
+    host.Check = true;
     host.ParameterPath = List("&H105", {{1, 0x2C}});
     VerifyParameterList(host, rec);
     QCOMPARE(Commands('R'), QList<QByteArray>({"R0105\r"}));
@@ -177,7 +177,7 @@ class ParameterTransferTest : public QObject {
 
   void silentMonitorFailsTheVerificationAndSaysSo() {
     ScriptedHost host(link.Port);
-    host.Check = -1;
+    host.Check = true;
     host.ParameterPath = List("&H100", {{1, 5}});
     SendParameterList(host, rec);
     sim::Faults f;
@@ -195,7 +195,7 @@ class ParameterTransferTest : public QObject {
   void realLineRateWithCheckErrorsFillsTheMemory() {
     Sim().SetPaced(true);
     ScriptedHost host(link.Port);
-    host.Check = -1;
+    host.Check = true;
     host.ParameterPath = List("&H0400", {{2, 1500}, {4, -123456}, {1, 7}, {3, 0}, {2, -1}});
     SendParameterList(host, rec);
     VerifyParameterList(host, rec);

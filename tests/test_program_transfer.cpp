@@ -26,7 +26,7 @@ class ProgramTransferTest : public QObject {
 
   // Sends `file` to a fresh "(E)" monitor with Check Errors on.
   void Program(ScriptedHost &host, const QByteArray &file) {
-    host.Check = -1;
+    host.Check = true;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect::E);
     SendProgramFile(host, rec, "(E)");
@@ -66,7 +66,7 @@ class ProgramTransferTest : public QObject {
     QFETCH(QList<QByteArray>, letters);
     const QByteArray file = ProgramFile(20);
     ScriptedHost host(link.Port);
-    host.Check = -1;
+    host.Check = true;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect(dialect));
     SendProgramFile(host, rec, tag);
@@ -90,7 +90,7 @@ class ProgramTransferTest : public QObject {
     f.EraseShortReply = true;
     const QByteArray file = ProgramFile(3);
     ScriptedHost checking(link.Port);
-    checking.Check = -1;
+    checking.Check = true;
     checking.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect::E);
     Sim().SetFaults(f);
@@ -118,7 +118,7 @@ class ProgramTransferTest : public QObject {
     EnterBootMonitor(sim::Dialect::Er);
     Sim().SetFaults(f);
     ScriptedHost host(link.Port);
-    host.Check = -1;
+    host.Check = true;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(2));
     SendProgramFile(host, rec, " Er");
     QVERIFY(!rec.Flagged);
@@ -158,7 +158,7 @@ class ProgramTransferTest : public QObject {
     EnterBootMonitor(sim::Dialect::E);
     Sim().SetFaults(f);
     ScriptedHost host(link.Port);
-    host.Check = checkErrors ? -1 : 0;
+    host.Check = checkErrors;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     SendProgramFile(host, rec, "(E)");
     QCOMPARE(rec.Count, 1);

@@ -93,7 +93,7 @@ void RestoreDialogTest::init() {
 void RestoreDialogTest::Backup(const sim::Faults &faults) {
   link_->Controller->SetFaults(faults);
   ScriptedHost host(link_->Port);
-  host.Check = 0;
+  host.Check = false;
   rows = StoreControllerParameters(host, rec).Rows;
   link_->Controller->SetFaults({});
   rec = {};

@@ -20,10 +20,12 @@ class TerminalHost : public UploadHost {
   explicit TerminalHost(const CliOptions &options);
 
   SerialPort &Port() override { return port_; }
-  qint16 CheckErrors() const override { return options_.CheckErrors ? -1 : 0; }
+  bool CheckErrors() const override { return options_.CheckErrors; }
   QString ParameterFile() const override { return options_.ParameterFile; }
   QString ProgramFile() const override { return options_.ProgramFile; }
-  qint16 UploadMode() const override { return options_.ProgramFile.isEmpty() ? 0 : -1; }
+  UploadKind UploadMode() const override {
+    return options_.ProgramFile.isEmpty() ? UploadKind::ParameterList : UploadKind::Full;
+  }
   qint16 ComPort() const override { return options_.Port.Number; }
   QString ComPortDevice() const override { return options_.Port.Device; }
   QString PortName() override;

@@ -152,22 +152,22 @@ void MainWindow::Form_Load() {
   // The link gets its port from Port(); nothing else holds it.
   resize(TwipsToPixels(ClientWidthTwips), height());
   SetOuterHeightTwips(IdleHeightTwips);
-  uploadMode_ = 0;
+  uploadMode_ = UploadKind::ParameterList;
   comPort_ = 1;
   MSCGlobal.SetSettings(QStringLiteral("9600,N,8,1"));
-  checkErrors_ = 0;
+  checkErrors_ = false;
 }
 
 void MainWindow::optAll_Click() {
   if (busy_) return;
   EnableProgramRow(true);
-  uploadMode_ = -1;
+  uploadMode_ = UploadKind::Full;
 }
 
 void MainWindow::optParameterList_Click(int /*index*/) {
   if (busy_) return;
   EnableProgramRow(false);
-  uploadMode_ = 0;
+  uploadMode_ = UploadKind::ParameterList;
 }
 
 void MainWindow::EnableProgramRow(bool enabled) {
@@ -205,7 +205,7 @@ void MainWindow::mnuChooseSerialPort_Click() {
 void MainWindow::mnuCheckError_Click() {
   if (busy_) return;
   // The action ticked or unticked itself before it fired.
-  checkErrors_ = mnuCheckError->isChecked() ? -1 : 0;
+  checkErrors_ = mnuCheckError->isChecked();
 }
 
 void MainWindow::mnuVersion_Click() {

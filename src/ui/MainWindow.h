@@ -39,8 +39,8 @@ class MainWindow : public QMainWindow, public UploadHost {
   }
   // The device the technician chose in the port dialog, for this session only.
   QString ComPortDevice() const override { return comPortDevice_; }
-  qint16 UploadMode() const override { return uploadMode_; }  // -1 full, 0 parameter list only
-  qint16 CheckErrors() const override { return checkErrors_; }
+  UploadKind UploadMode() const override { return uploadMode_; }
+  bool CheckErrors() const override { return checkErrors_; }
 
   // The whole window, title bar included: the status frame hidden while
   // idle, shown while an upload runs.
@@ -110,8 +110,8 @@ class MainWindow : public QMainWindow, public UploadHost {
   SerialPort MSCGlobal;
   qint16 comPort_ = 1;
   QString comPortDevice_;
-  qint16 uploadMode_ = 0;
-  qint16 checkErrors_ = 0;
+  UploadKind uploadMode_ = UploadKind::ParameterList;
+  bool checkErrors_ = false;
   QString parameterFile_;
   QString programFile_;
   ProgressState progress_;

@@ -19,7 +19,7 @@ StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record
     const WindowReply reply = ReadIdWindow(host, row);
     row.Value = reply.Text;
     row.ReadFailed = reply.Status != 0;
-    if (row.ReadFailed && record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors() != 0)) {
+    if (row.ReadFailed && record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors())) {
       stored.Outcome = record.Outcome(host.Port());
       return stored;
     }

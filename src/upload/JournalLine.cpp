@@ -59,9 +59,9 @@ JournalLine::JournalLine(UploadHost &host) : host_(host) {
   entry_.Version = QCoreApplication::applicationVersion();
   entry_.User = UserName();
   entry_.Host = QSysInfo::machineHostName();
-  const bool full = host.UploadMode() == -1;
+  const bool full = host.UploadMode() == UploadKind::Full;
   entry_.Mode = full ? QStringLiteral("full") : QStringLiteral("parameter list");
-  entry_.CheckErrors = host.CheckErrors() != 0;
+  entry_.CheckErrors = host.CheckErrors();
   // The files as they are when the upload starts, before any of them is sent.
   entry_.ParameterList = Shown(host.ParameterFile());
   entry_.ParameterListSha256 = FileSha256(host.ParameterFile());

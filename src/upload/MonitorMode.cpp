@@ -38,7 +38,7 @@ StepOutcome SendCrc(StepHost &host, FailureRecord &record, qint32 Crc) {
   MonitorExchange(host.Port(), "\r");
   ProgressStep(host, 4, 0.1);
   if (MonitorExchange(host.Port(), CrcCommand(Crc)) != "\r")
-    record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors() != 0);
+    record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors());
   ProgressStep(host, 5, 0.5);
   return record.Outcome(host.Port());
 }

@@ -34,7 +34,7 @@ ParameterWalk ProgressWalk(StepHost &host, RecordSpan span) {
 
 // Records a wrong answer; true when CheckErrors makes it end the step.
 bool FailStops(StepHost &host, FailureRecord &record, const QString &detail = {}) {
-  return record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors() != 0, detail);
+  return record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors(), detail);
 }
 
 // The byte a monitor answers to "R": two hex digits, either case, with only

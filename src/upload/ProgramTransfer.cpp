@@ -18,7 +18,7 @@ struct MonitorLetters {
 bool Erase(StepHost &host, FailureRecord &record, const QByteArray &command, bool checkReply) {
   const QByteArray reply = MonitorExchangeCount(host.Port(), command, 10);
   return !checkReply || Slice(reply, 4, 6) == "Erased" ||
-         !record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors() != 0);
+         !record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors());
 }
 
 bool EraseAndEnterProgramming(StepHost &host, FailureRecord &record, const MonitorLetters &letters,
@@ -74,7 +74,7 @@ bool IsAcknowledgement(const QByteArray &reply) {
 // A refused record leaves a hole in the firmware: counted always, and with
 // CheckErrors it stops the transfer at once.
 bool RefusalStops(StepHost &host, FailureRecord &record) {
-  return record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors() != 0);
+  return record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors());
 }
 
 // Streams the file one record per exchange; false when the monitor was lost.

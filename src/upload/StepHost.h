@@ -12,7 +12,7 @@ class StepHost {
   virtual ~StepHost() = default;
 
   virtual SerialPort &Port() = 0;
-  virtual qint16 CheckErrors() const = 0;
+  virtual bool CheckErrors() const = 0;
   virtual QString ParameterFile() const = 0;
   virtual QString ProgramFile() const = 0;
 

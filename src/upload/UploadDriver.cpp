@@ -39,7 +39,7 @@ UploadResult HostEnded(Upload &up) {
 }
 
 bool FailureRule(Upload &up, const StepOutcome &outcome) {
-  return outcome.End == StepEnd::Failed && up.host.CheckErrors() != 0;
+  return outcome.End == StepEnd::Failed && up.host.CheckErrors();
 }
 
 // Every ending short of success: the message, and the failure flagged cleared.
@@ -92,7 +92,7 @@ bool BackupWritten(Upload &up) {
   QString error;
   if (WriteParameterLog(up.rows, &error)) return true;
   QString state = QStringLiteral("Nothing in the controller was changed.");
-  if (up.host.UploadMode() == -1)
+  if (up.host.UploadMode() == UploadKind::Full)
     state += QStringLiteral(" It waits in its boot monitor: take the bridge off pins 5 and 9, then switch "
                             "it off and on again.");
   EndWithMessage(up, error + CR + InterruptionSentence + CR + state);
@@ -126,7 +126,7 @@ std::optional<UploadResult> Restored(Upload &up) {
     RestoreControllerParameters(up.host.Port(), up.rows, texts, up.record);
   };
   if (up.host.ShowRestoreDialog(up.rows, write) == PromptAnswer::Abort) return HostEnded(up);
-  while (up.record.Flagged && up.host.CheckErrors() != 0) {
+  while (up.record.Flagged && up.host.CheckErrors()) {
     if (auto lost = LinkLost(up)) return lost;
     const QString again = QStringLiteral("Please check all the parameters are right and repeat the procedure");
     if (up.host.Prompt(PromptKind::Repeat, again) == PromptAnswer::Abort) return HostEnded(up);
@@ -151,7 +151,7 @@ UploadResult CommonTail(Upload &up, const QString &success) {
   if (!WriteWindow(host.Port(), 501, "L", qint64(1))) up.record.Record(FlagRule::Always);
   if (auto ended = Interrupted(up, up.record.Outcome(host.Port()), "Locking controller")) return *ended;
   QString text = success;
-  if (host.CheckErrors() == 0 && up.record.Count > 0)
+  if (!host.CheckErrors() && up.record.Count > 0)
     text += CR + QStringLiteral("%1 failure(s) were ignored because Check Errors is off.").arg(up.record.Count);
   const QString rescue = RescueBackupLine();
   if (!rescue.isEmpty()) text += CR + rescue;
@@ -187,7 +187,7 @@ UploadResult UploadParameterList(Upload &up) {
   if (auto lost = LinkLost(up)) return *lost;
   if (!MonitorModeCheck(host)) {
     up.record.Record(FlagRule::CountOnly);
-    if (host.CheckErrors() != 0) return AbortUpload(up, "setting in monitor mode");
+    if (host.CheckErrors()) return AbortUpload(up, "setting in monitor mode");
   }
   qint32 crc = 0;
   QString error;
@@ -201,7 +201,7 @@ UploadResult UploadParameterList(Upload &up) {
 // before anything in the controller is erased or rewritten.
 bool FilesAccepted(UploadHost &host) {
   QString message;
-  const bool full = host.UploadMode() == -1;
+  const bool full = host.UploadMode() == UploadKind::Full;
   if (!CheckParameterList(host.ParameterFile(), !full, &message) ||
       (full && !CheckProgramFile(host.ProgramFile(), &message))) {
     host.Message(message);
@@ -247,7 +247,7 @@ UploadResult RunSequence(UploadHost &host, JournalLine &line) {
   host.UploadStarted();
   host.Repaint();
   Upload up{host, {}};
-  UploadResult result = host.UploadMode() == -1 ? UploadAll(up) : UploadParameterList(up);
+  UploadResult result = host.UploadMode() == UploadKind::Full ? UploadAll(up) : UploadParameterList(up);
   // An adapter gone during the last exchange is why whatever came after
   // failed; an upload the host ended stays the host's interruption.
   if (host.Port().Lost() && !up.endedByHost) result = UploadResult::ConnectionLost;
@@ -302,7 +302,7 @@ UploadResult StartUpload(UploadHost &host) {
     host.Message("Select a valid parameter list!");
     return UploadResult::Refused;
   }
-  if (host.ProgramFile().isEmpty() && host.UploadMode() == -1) {
+  if (host.ProgramFile().isEmpty() && host.UploadMode() == UploadKind::Full) {
     host.Message("Select a valid program file!");
     return UploadResult::Refused;
   }

@@ -35,10 +35,13 @@ enum class PromptAnswer { Continue, Abort };
 // Writes the texts the technician confirmed to the identification windows.
 using RestoreWrite = std::function<void(const IdWindowTexts &)>;
 
+// The program file and the parameter list, or the parameter list alone.
+enum class UploadKind { Full, ParameterList };
+
 // What the driver needs of the main window beyond what the steps use.
 class UploadHost : public StepHost {
  public:
-  virtual qint16 UploadMode() const = 0;  // -1 full upload, otherwise parameter list only
+  virtual UploadKind UploadMode() const = 0;
   virtual qint16 ComPort() const = 0;
   // The device chosen with the port number, opened whatever the number names
   // by now; empty: the number decides.

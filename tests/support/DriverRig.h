@@ -31,8 +31,8 @@ struct DriverRig {
 
   void ChooseParameterList(const QString &path) { Host.ParameterPath = path; }
   void ChooseProgramFile(const QString &path) { Host.ProgramPath = path; }
-  void ChooseFullMode() { Host.Mode = -1; }
-  void TickCheckErrors() { Host.Check = Host.Check ? 0 : -1; }
+  void ChooseFullMode() { Host.Mode = UploadKind::Full; }
+  void TickCheckErrors() { Host.Check = !Host.Check; }
   // Runs Start Upload; returns when the upload has ended, with its result in Result.
   void StartUpload();
   UploadResult Result = UploadResult::Refused;

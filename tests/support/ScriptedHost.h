@@ -19,8 +19,8 @@ class ScriptedHost : public UploadHost {
   explicit ScriptedHost(SerialPort &port) : port_(port) {}
 
   // What the technician chose.
-  qint16 Check = 0;
-  qint16 Mode = 0;
+  bool Check = false;
+  UploadKind Mode = UploadKind::ParameterList;
   qint16 Com = 1;
   QString ParameterPath, ProgramPath;
 
@@ -52,7 +52,7 @@ class ScriptedHost : public UploadHost {
   QStringList EventsStartingWith(const QString &prefix) const;
 
   SerialPort &Port() override { return port_; }
-  qint16 CheckErrors() const override { return Check; }
+  bool CheckErrors() const override { return Check; }
   QString ParameterFile() const override { return ParameterPath; }
   QString ProgramFile() const override { return ProgramPath; }
   void SetStepCaption(const QString &caption) override;
@@ -63,7 +63,7 @@ class ScriptedHost : public UploadHost {
   void Repaint() override { Events << "repaint"; }
   void Wait(double seconds) override;
 
-  qint16 UploadMode() const override { return Mode; }
+  UploadKind UploadMode() const override { return Mode; }
   qint16 ComPort() const override { return Com; }
   void Message(const QString &text) override;
   PromptAnswer Prompt(PromptKind kind, const QString &text) override;
