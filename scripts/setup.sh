@@ -15,7 +15,7 @@ targets=("$@")
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libgl-dev)
 case "$preset" in
   asan|fuzz) packages+=(clang libclang-rt-dev) ;;
-  windows) packages+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 nsis) ;;
+  windows) packages+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 fonts-wine nsis xvfb x11-utils) ;;
 esac
 [ -n "${CALVENORI_PACKAGING:-}" ] && packages+=(dpkg-dev file help2man lintian)
 

@@ -18,6 +18,7 @@
 #include "FileFilter.h"
 #include "Message.h"
 #include "ModalWatch.h"
+#include "Twips.h"
 #include "Wait.h"
 #include "MainWindow.h"
 #include "mdlGlobal.h"
@@ -50,10 +51,14 @@ W *Child(const MainWindow &window, const char *name) {
 void Click(QWidget *widget) { QTest::mouseClick(widget, Qt::LeftButton); }
 
 // Top of the status frame in the client area, against the client's height.
+// The idle height hides the frame behind a Windows title bar, borders and
+// menu bar, 46 pixels in all; a thinner window system (Wine draws a 23-pixel
+// title bar and no border) may show the shortfall of it, and no more.
 bool StatusFrameHidden(const MainWindow &window) {
   const QWidget *client = window.centralWidget();
   const auto *frame = Child<QGroupBox>(window, "fraDownloadStatus");
-  return frame->mapTo(client, QPoint(0, 0)).y() >= client->height();
+  const int nonClient = TwipsToPixels(window.OuterHeightTwips()) - client->height();
+  return frame->mapTo(client, QPoint(0, 0)).y() >= client->height() - qMax(0, 46 - nonClient);
 }
 
 bool StatusFrameShown(const MainWindow &window) {

@@ -25,6 +25,12 @@ bool HungUp(QSerialPort &port) {
 #endif
 }
 
+// Windows' error texts end in a full stop; the messages add their own.
+QString WithoutFinalStop(QString text) {
+  while (text.endsWith('.')) text.chop(1);
+  return text;
+}
+
 }  // namespace
 
 bool ParseLineSettings(const QString &text, LineSettings &out) {
@@ -113,7 +119,9 @@ bool SerialPort::Open() {
   port_.setDataBits(settings_.DataBits);
   port_.setStopBits(settings_.StopBits);
   if (!port_.open(QIODevice::ReadWrite)) {
-    errorString_ = port_.errorString();
+    // Windows names any COMn, plugged in or not; only the open tells.
+    missing_ = port_.error() == QSerialPort::DeviceNotFoundError;
+    errorString_ = missing_ ? QStringLiteral("the device is not connected") : WithoutFinalStop(port_.errorString());
     return false;
   }
   // Setting modem lines or flow control on a pseudo-terminal fails with an

@@ -13,6 +13,16 @@ rm -rf "$folder"
 mkdir -p "$folder/home"
 export HOME="$folder/home" WINEPREFIX="$folder/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot --init >/dev/null 2>&1
+# Windows need no display: Wine's null driver draws them nowhere.
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+# COM1 to COM20 are the links FOLDER/lines/comN, which the tests point at a
+# simulated controller as they need them; Windows lists them all. Wine maps
+# the machine's own UARTs (/dev/ttyS0, whose open hangs in a container) to
+# the numbers left over, above them.
+mkdir -p "$folder/lines"
+for n in $(seq 1 20); do
+  wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$folder/lines/com$n" /f >/dev/null 2>&1
+done
 wineserver --wait
 [ -f "$WINEPREFIX/system.reg" ] || { echo "wineboot made no prefix in $WINEPREFIX" >&2; exit 1; }
 echo "Wine prefix: $WINEPREFIX ($(wine --version))"
