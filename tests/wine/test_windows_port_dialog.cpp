@@ -1,4 +1,4 @@
-// The port dialog of the Windows build, under Wine, with a simulated
+// The window's ports in the Windows build, under Wine, with a simulated
 // controller on COM<CALVENORI_TEST_COM> (run-windows-test.sh --controller).
 #include <QComboBox>
 #include <QLabel>
@@ -7,12 +7,14 @@
 
 #include "PortDialog.h"
 #include "SerialPort.h"
+#include "UploadDriver.h"
 
 class WindowsPortDialogTest : public QObject {
   Q_OBJECT
 
  private slots:
   void listsTheControllersComPortAndStoresIt();
+  void portsThatCannotBeOpenedSayWhatToDo();
 };
 
 void WindowsPortDialogTest::listsTheControllersComPortAndStoresIt() {
@@ -33,6 +35,24 @@ void WindowsPortDialogTest::listsTheControllersComPortAndStoresIt() {
   QCOMPARE(dialog.result(), int(QDialog::Accepted));
   QCOMPARE(dialog.ChosenPort(), qint16(com));
   QCOMPARE(dialog.ChosenDevice(), "COM" + number);
+}
+
+// The window's message when the upload's port does not open: what Windows
+// said, without its own full stop, and nothing of Linux groups.
+void WindowsPortDialogTest::portsThatCannotBeOpenedSayWhatToDo() {
+  SerialPort port;
+  const auto failure = [&port](int number) {
+    port.SetPortNumber(number);
+    return port.Open() ? QString() : PortOpenFailureText(number, port.DeviceName(), port.ErrorString(), port.DeviceMissing());
+  };
+  QCOMPARE(failure(40), QStringLiteral("Serial port 40 could not be opened (COM40): the device is not connected\r"
+                                       "The upload has not been started.\rPlug the adapter in again, or choose the "
+                                       "port again (Tools / Choose Serial Port)."));
+  // COM13 is a link to nothing: Wine's driver refuses it as a broken device.
+  const QString refused = failure(13);
+  QVERIFY2(refused.startsWith("Serial port 13 could not be opened (COM13): ") && !refused.section('\r', 0, 0).endsWith('.') &&
+               refused.endsWith("\rThe upload has not been started.\rCheck that no other program holds the port."),
+           qPrintable(refused));
 }
 
 QTEST_MAIN(WindowsPortDialogTest)
