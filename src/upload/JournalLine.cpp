@@ -17,8 +17,6 @@
 
 namespace {
 
-JournalLine *openLine = nullptr;
-
 const QString BackupName = QStringLiteral("tmpLogWin.txt");
 
 QString UserName() {
@@ -41,17 +39,20 @@ QDateTime ModifiedOrNull(const QString &path) {
   return info.isFile() ? info.lastModified() : QDateTime();
 }
 
-}  // namespace
-
-QString OutcomeOf(const QString &message) {
-  const QString first = message.section('\r', 0, 0);
-  if (first.startsWith("Error during ") && first.endsWith('.')) return "interrupted at " + first.mid(13).chopped(1);
-  if (first.startsWith("The connection to ") && first.endsWith(" was lost.")) return QStringLiteral("connection lost");
-  return "interrupted: " + first;
+QString OutcomeWords(UploadResult result) {
+  switch (result) {
+    case UploadResult::Uploaded: return QStringLiteral("uploaded");
+    case UploadResult::PortNotOpened: return QStringLiteral("port not opened");
+    case UploadResult::ConnectionLost: return QStringLiteral("connection lost");
+    case UploadResult::Interrupted: return QStringLiteral("interrupted");
+    case UploadResult::Refused: break;
+  }
+  return QStringLiteral("refused before anything was sent");
 }
 
+}  // namespace
+
 JournalLine::JournalLine(UploadHost &host) : host_(host) {
-  openLine = this;
   const QDir folder = QDir::current();
   path_ = JournalPathFor(folder, host.JournalFile());
   entry_.Started = QDateTime::currentDateTime();
@@ -83,20 +84,12 @@ bool JournalLine::Usable() {
   return false;
 }
 
-void JournalLine::NoteEnding(const QString &message) {
-  if (openLine && openLine->ending_.isEmpty()) openLine->ending_ = OutcomeOf(message);
-}
-
 void JournalLine::Complete() {
   entry_.Ended = QDateTime::currentDateTime();
   entry_.PortNumber = host_.ComPort();
   // A device given by its path is the one meant, whether or not the port got as far as opening.
   entry_.Device = host_.ComPortDevice().isEmpty() ? host_.Port().DeviceName() : host_.ComPortDevice();
-  if (endedByHost_) entry_.Outcome = host_.HostEnding();
-  else if (!ending_.isEmpty()) entry_.Outcome = ending_;
-  else if (started_) entry_.Outcome = QStringLiteral("uploaded");
-  else if (opening_) entry_.Outcome = QStringLiteral("port not opened");
-  else entry_.Outcome = QStringLiteral("refused before anything was sent");
+  entry_.Outcome = endedByHost_ ? host_.HostEnding() : !ending_.isEmpty() ? ending_ : OutcomeWords(result_);
   if (!started_) return;
   // Read this time: with Check Errors on the backup stops at the first failed
   // window, and the ones after it hold whatever an earlier upload read.
@@ -118,7 +111,6 @@ void JournalLine::Complete() {
 }
 
 JournalLine::~JournalLine() {
-  openLine = nullptr;
   if (unusable_) return;
   Complete();
   QString reason;

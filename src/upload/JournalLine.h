@@ -5,6 +5,7 @@
 // lock it holds is still held.
 
 #include "Journal.h"
+#include "UploadDriver.h"
 #include "mdlGlobal.h"
 
 #include <QDateTime>
@@ -13,7 +14,6 @@
 
 #include <memory>
 
-class UploadHost;
 
 class JournalLine {
  public:
@@ -29,16 +29,16 @@ class JournalLine {
   bool Usable();
   void PortOpening() { opening_ = true; }
   void PortOpened() { started_ = true; }
-  // The message an unsuccessful ending showed; an upload that returns without
-  // one after the port opened was uploaded.
-  static void NoteEnding(const QString &message);
-  // Once the steps have run: the backup they read, the failures counted, and
-  // whether the host ended the upload (then the host names the ending).
-  void NoteUpload(const IdBackup &rows, int failures, bool endedByHost) {
+  // Once the steps have run: the backup they read, the failures counted,
+  // whether the host ended the upload (then the host names the ending), and
+  // the words for the ending the technician was told of, if any.
+  void NoteUpload(const IdBackup &rows, int failures, bool endedByHost, const QString &ending) {
     rows_ = rows;
     failures_ = failures;
     endedByHost_ = endedByHost;
+    ending_ = ending;
   }
+  void NoteResult(UploadResult result) { result_ = result; }
 
   QString Path() const { return path_; }
 
@@ -51,13 +51,10 @@ class JournalLine {
   std::unique_ptr<QLockFile> lock_;
   bool unusable_ = false, opening_ = false, started_ = false;
   QString ending_;
+  UploadResult result_ = UploadResult::Refused;
   IdBackup rows_ = BlankBackup();
   int failures_ = 0;
   bool endedByHost_ = false;
   QDateTime backupModified_;
   QStringList keptBefore_;
 };
-
-// The journal outcome of an ending's message: "interrupted at CRC verifyng",
-// "connection lost", or "interrupted: " and the message's first line.
-QString OutcomeOf(const QString &message);

@@ -30,6 +30,7 @@ struct Upload {
   FailureRecord record;
   IdBackup rows = BlankBackup();
   bool endedByHost = false;
+  QString ending;  // the journal's words for the first ending the technician was told of
 };
 
 // The host answered Abort, having said why.
@@ -42,24 +43,29 @@ bool FailureRule(Upload &up, const StepOutcome &outcome) {
   return outcome.End == StepEnd::Failed && up.host.CheckErrors();
 }
 
-// Every ending short of success: the message, and the failure flagged cleared.
-UploadResult EndWithMessage(Upload &up, const QString &text) {
-  JournalLine::NoteEnding(text);
+// Every ending short of success: the message, the journal's words for it,
+// and the failure flagged cleared.
+UploadResult EndWithMessage(Upload &up, const QString &text, const QString &ending) {
+  if (up.ending.isEmpty()) up.ending = ending;
   up.host.Message(text);
   up.record.ClearFlag(true);
   return up.host.Stopped() ? HostEnded(up) : UploadResult::Interrupted;
 }
 
 UploadResult AbortUpload(Upload &up, const QString &step) {
-  return EndWithMessage(up, InterruptionText(step) + (up.record.Detail.isEmpty() ? QString() : CR + up.record.Detail));
+  return EndWithMessage(up, InterruptionText(step) + (up.record.Detail.isEmpty() ? QString() : CR + up.record.Detail),
+                        "interrupted at " + step);
 }
+
+// An ending the steps did not name: the journal gives the first line said.
+QString EndingSaid(const QString &text) { return "interrupted: " + text.section('\r', 0, 0); }
 
 // The adapter went away: nothing more can reach the controller, so the
 // sequence ends here rather than running into one time-out after another.
 std::optional<UploadResult> LinkLost(Upload &up) {
   if (up.host.Stopped()) return HostEnded(up);
   if (!up.host.Port().Lost()) return std::nullopt;
-  EndWithMessage(up, "The connection to " + up.host.PortName() + " was lost." + InterruptionTail());
+  EndWithMessage(up, "The connection to " + up.host.PortName() + " was lost." + InterruptionTail(), "connection lost");
   return up.endedByHost ? UploadResult::Interrupted : UploadResult::ConnectionLost;
 }
 
@@ -95,7 +101,7 @@ bool BackupWritten(Upload &up) {
   if (up.host.UploadMode() == UploadKind::Full)
     state += QStringLiteral(" It waits in its boot monitor: take the bridge off pins 5 and 9, then switch "
                             "it off and on again.");
-  EndWithMessage(up, error + CR + InterruptionSentence + CR + state);
+  EndWithMessage(up, error + CR + InterruptionSentence + CR + state, EndingSaid(error));
   return false;
 }
 
@@ -112,7 +118,8 @@ std::optional<UploadResult> SavingInterrupted(Upload &up) {
            ": nothing in it was changed, and this upload did not write tmpLogWin.txt.";
   const QString &detail = stored.Outcome.Detail;
   return EndWithMessage(up, InterruptionText("saving parameters", false) + CR + said +
-                                (detail.isEmpty() ? QString() : CR + detail));
+                                (detail.isEmpty() ? QString() : CR + detail),
+                        QStringLiteral("interrupted at saving parameters"));
 }
 
 std::optional<UploadResult> Transferred(Upload &up) {
@@ -191,7 +198,8 @@ UploadResult UploadParameterList(Upload &up) {
   }
   qint32 crc = 0;
   QString error;
-  if (!ReadParameterCrc(host.ParameterFile(), crc, &error)) return EndWithMessage(up, error + InterruptionTail());
+  if (!ReadParameterCrc(host.ParameterFile(), crc, &error))
+    return EndWithMessage(up, error + InterruptionTail(), EndingSaid(error));
   if (auto ended = Interrupted(up, SendCrc(host, up.record, crc), "CRC verifyng")) return *ended;
   if (auto ended = Transferred(up)) return *ended;
   return CommonTail(up, "The Parameter List has been uploaded!");
@@ -246,12 +254,12 @@ UploadResult RunSequence(UploadHost &host, JournalLine &line) {
   line.PortOpened();
   host.UploadStarted();
   host.Repaint();
-  Upload up{host, {}};
+  Upload up{host, {}, BlankBackup(), false, {}};
   UploadResult result = host.UploadMode() == UploadKind::Full ? UploadAll(up) : UploadParameterList(up);
   // An adapter gone during the last exchange is why whatever came after
   // failed; an upload the host ended stays the host's interruption.
   if (host.Port().Lost() && !up.endedByHost) result = UploadResult::ConnectionLost;
-  line.NoteUpload(up.rows, up.record.Count, up.endedByHost);
+  line.NoteUpload(up.rows, up.record.Count, up.endedByHost, up.ending);
   host.Port().Close();
   host.UploadEnded();
   return result;
@@ -308,6 +316,7 @@ UploadResult StartUpload(UploadHost &host) {
   }
   host.SetBusy(true);
   const UploadResult result = RunSequence(host, line);
+  line.NoteResult(result);
   host.SetBusy(false);
   return result;
 }
