@@ -23,7 +23,6 @@ class ModalEcho : public QObject {
     connect(&timer_, &QTimer::timeout, this, [this] { Look(); });
     timer_.start(50);
   }
-  QString LastMessage;
 
  private:
   void Look() {
@@ -31,8 +30,7 @@ class ModalEcho : public QObject {
     if (modal == seen_) return;
     seen_ = modal;
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-      LastMessage = box->text();
-      reporter_.Message(LastMessage);
+      reporter_.Message(box->text());
     } else if (qobject_cast<RestoreDialog *>(modal)) {
       StepReporter::Print(QStringLiteral("[dialog] Windows Updating: review the saved values"));
     }
@@ -52,10 +50,9 @@ int RunWithDisplay(QApplication &app, MainWindow &window, sim::SimulatedControll
   // Each upload the human starts ends with what the controller now holds.
   window.OnStartUpload = [&] {
     const auto windowsBefore = IdentificationWindows(controller);
-    echo.LastMessage.clear();
-    StartUpload(window);
+    const UploadResult result = StartUpload(window);
     const bool fullMode = window.UploadMode() == UploadKind::Full;
-    StepReporter::Print(SummaryText(Summarise(controller, files, fullMode, windowsBefore, echo.LastMessage)));
+    StepReporter::Print(SummaryText(Summarise(controller, files, fullMode, windowsBefore, result)));
   };
   SimulatorPanel panel(controller, window);
   panel.show();

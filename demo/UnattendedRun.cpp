@@ -100,10 +100,12 @@ int RunUnattended(MainWindow &window, sim::SimulatedController &controller, cons
   const auto windowsBefore = IdentificationWindows(controller);
   QElapsedTimer clock;
   clock.start();
+  UploadResult result = UploadResult::Refused;
+  window.OnStartUpload = [&] { result = StartUpload(window); };
   PressStartUpload(window);
   const double seconds = clock.elapsed() / 1000.0;
 
-  const UploadSummary summary = Summarise(controller, files, options.FullMode, windowsBefore, hands.LastMessage());
+  const UploadSummary summary = Summarise(controller, files, options.FullMode, windowsBefore, result);
   StepReporter::Print(SummaryText(summary));
   StepReporter::Print(QStringLiteral("  upload time:             %1 s").arg(seconds, 0, 'f', 1));
   StepReporter::Print(QStringLiteral("  screenshots:             %1 in %2").arg(shots.Count()).arg(shots.Dir()));

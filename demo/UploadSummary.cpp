@@ -69,12 +69,18 @@ int Matching(const std::map<Key, quint8> &expected, const std::map<Key, quint8> 
   return matching;
 }
 
-bool IsSuccessMessage(const QString &text, bool fullMode) {
-  return text == (fullMode ? QLatin1String("Program File and Parameter List have been uploaded!")
-                           : QLatin1String("The Parameter List has been uploaded!"));
-}
-
 QString YesNo(bool yes) { return yes ? QStringLiteral("yes") : QStringLiteral("NO"); }
+
+QString ResultWords(UploadResult result) {
+  switch (result) {
+    case UploadResult::Uploaded: return QStringLiteral("uploaded");
+    case UploadResult::Refused: return QStringLiteral("REFUSED");
+    case UploadResult::PortNotOpened: return QStringLiteral("PORT NOT OPENED");
+    case UploadResult::Interrupted: return QStringLiteral("INTERRUPTED");
+    case UploadResult::ConnectionLost: return QStringLiteral("CONNECTION LOST");
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -85,10 +91,10 @@ std::map<int, QByteArray> IdentificationWindows(const sim::SimulatedController &
 }
 
 UploadSummary Summarise(const sim::SimulatedController &controller, const ExampleFiles &files, bool fullMode,
-                        const std::map<int, QByteArray> &windowsBefore, const QString &lastMessage) {
+                        const std::map<int, QByteArray> &windowsBefore, UploadResult result) {
   UploadSummary s;
   s.FullMode = fullMode;
-  s.SuccessShown = IsSuccessMessage(lastMessage, fullMode);
+  s.Result = result;
   if (fullMode) {
     const auto image = FlashImageOf(files.ProgramFile);
     const auto flash = controller.Flash();
@@ -114,7 +120,7 @@ UploadSummary Summarise(const sim::SimulatedController &controller, const Exampl
 QString SummaryText(const UploadSummary &s) {
   QStringList lines;
   lines << QStringLiteral("Summary");
-  lines << QStringLiteral("  success message shown:   %1").arg(YesNo(s.SuccessShown));
+  lines << QStringLiteral("  the upload ended:        %1").arg(ResultWords(s.Result));
   if (s.FullMode)
     lines << QStringLiteral("  flash bytes programmed:  %1 of %2 equal to the program file (%3 held)")
                  .arg(s.FlashBytesMatching).arg(s.FlashBytesExpected).arg(s.FlashBytesHeld);

@@ -2,6 +2,7 @@
 // What the simulated controller holds after an upload, compared with the
 // files and with the identification windows it held before.
 
+#include "UploadDriver.h"
 #include "ExampleFiles.h"
 
 #include <QByteArray>
@@ -19,7 +20,7 @@ std::map<int, QByteArray> IdentificationWindows(const sim::SimulatedController &
 
 struct UploadSummary {
   bool FullMode = true;
-  bool SuccessShown = false;
+  UploadResult Result = UploadResult::Refused;
   int FlashBytesExpected = 0;
   int FlashBytesMatching = 0;       // programmed and equal to the program file
   int FlashBytesHeld = 0;
@@ -36,13 +37,13 @@ struct UploadSummary {
     return !FullMode || (FlashBytesMatching == FlashBytesExpected && FlashBytesHeld == FlashBytesExpected);
   }
   bool Ok() const {
-    return SuccessShown && FlashRight() && Parameters > 0 && ParametersMatching == Parameters &&
+    return Result == UploadResult::Uploaded && FlashRight() && Parameters > 0 && ParametersMatching == Parameters &&
            ParameterBytesMatching == ParameterBytesExpected && WindowsRestored == WindowCount && Locked;
   }
 };
 
 UploadSummary Summarise(const sim::SimulatedController &controller, const ExampleFiles &files, bool fullMode,
-                        const std::map<int, QByteArray> &windowsBefore, const QString &lastMessage);
+                        const std::map<int, QByteArray> &windowsBefore, UploadResult result);
 
 // A few lines for the terminal.
 QString SummaryText(const UploadSummary &summary);
