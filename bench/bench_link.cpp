@@ -3,7 +3,7 @@
 // event-driven wait and for a spinning reference wait.
 //   build/default/bench/bench_link
 #include "SerialPort.h"
-#include "mdlSerial.h"
+#include "Exchanges.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,6 +4,7 @@
 #include "FieldReader.h"
 #include "FuzzSupport.h"
 #include "ParameterList.h"
+#include "ParameterListCheck.h"
 
 #include <QBuffer>
 #include <QRegularExpression>

@@ -8,7 +8,8 @@
 #include "SmallDisk.h"
 #include "TestFiles.h"
 #include "UploadExpect.h"
-#include "mdlSerial.h"
+#include "Exchanges.h"
+#include "IdWindows.h"
 
 #include <QFile>
 #include <QLockFile>

@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "ParameterList.h"
+#include "ParameterListCheck.h"
 #include "ProgramFileCheck.h"
 
 namespace {

@@ -3,7 +3,8 @@
 #include "FailureRecord.h"
 #include "ScriptedHost.h"
 #include "SimLink.h"
-#include "UploadSteps.h"
+#include "IdWindows.h"
+#include "IdentificationBackup.h"
 
 #include <QDir>
 #include <QFile>

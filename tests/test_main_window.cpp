@@ -21,7 +21,7 @@
 #include "Twips.h"
 #include "Wait.h"
 #include "MainWindow.h"
-#include "mdlGlobal.h"
+#include "IdWindows.h"
 
 namespace {
 

@@ -3,8 +3,9 @@
 #include "FailureRecord.h"
 #include "ScriptedHost.h"
 #include "SimLink.h"
-#include "UploadSteps.h"
-#include "mdlSerial.h"
+#include "Exchanges.h"
+#include "IdentificationBackup.h"
+#include "MonitorMode.h"
 
 #include <QtTest>
 

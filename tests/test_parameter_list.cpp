@@ -9,6 +9,7 @@
 
 #include "FieldReader.h"
 #include "ParameterList.h"
+#include "ParameterListCheck.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "ScriptedHost.h"
 #include "SimLink.h"
 #include "TestFiles.h"
-#include "UploadSteps.h"
+#include "ParameterTransfer.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -5,8 +5,8 @@
 #include "ScriptedHost.h"
 #include "SimLink.h"
 #include "TestFiles.h"
-#include "UploadSteps.h"
-#include "mdlSerial.h"
+#include "ProgramTransfer.h"
+#include "WindowProtocol.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

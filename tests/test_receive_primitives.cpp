@@ -1,7 +1,8 @@
 // The timed receive primitives against a real port: exact bytes, the 0.5 s
 // limit, stale input, and replies that arrive in pieces.
 #include "SimLink.h"
-#include "mdlSerial.h"
+#include "Exchanges.h"
+#include "WindowProtocol.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

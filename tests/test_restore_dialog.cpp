@@ -5,9 +5,10 @@
 #include "ScriptedHost.h"
 #include "SimLink.h"
 #include "UploadExpect.h"
-#include "UploadSteps.h"
+#include "IdWindows.h"
+#include "IdentificationBackup.h"
+#include "IdentificationRestore.h"
 #include "RestoreDialog.h"
-#include "mdlGlobal.h"
 
 #include <QImage>
 #include <QLabel>

@@ -3,7 +3,8 @@
 #include "LowLatency.h"
 #include "SerialPort.h"
 #include "SimLink.h"
-#include "mdlSerial.h"
+#include "Exchanges.h"
+#include "WindowProtocol.h"
 
 #include <QTimer>
 #include <QtTest>

@@ -9,7 +9,6 @@
 #include "Technician.h"
 #include "TestFiles.h"
 #include "UploadExpect.h"
-#include "mdlGlobal.h"
 
 #include <QDateTime>
 #include <QDir>

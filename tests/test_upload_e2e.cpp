@@ -8,7 +8,7 @@
 #include "UploadExpect.h"
 #include "UploadRig.h"
 #include "RestoreDialog.h"
-#include "mdlGlobal.h"
+#include "IdWindows.h"
 
 #include <QAction>
 #include <QDir>

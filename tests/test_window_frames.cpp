@@ -1,6 +1,6 @@
 // The window protocol's request frames, byte for byte: no port needed, so
 // these run in the Windows build too.
-#include "mdlSerial.h"
+#include "WindowProtocol.h"
 
 #include <QtTest>
 

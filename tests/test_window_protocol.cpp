@@ -1,7 +1,8 @@
 // The window protocol on the wire: the requests as sent, every reply shape the
 // controller can send, and the write retries, over a real port.
 #include "SimLink.h"
-#include "mdlSerial.h"
+#include "WindowProtocol.h"
+#include "WindowReply.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

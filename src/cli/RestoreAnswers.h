@@ -3,7 +3,7 @@
 // the values saved at the start, changed by WIN=VALUE answers, then written
 // back by the restore dialog's own write-back.
 
-#include "mdlGlobal.h"
+#include "IdWindows.h"
 
 #include <QByteArray>
 #include <QStringList>

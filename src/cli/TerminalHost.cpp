@@ -3,7 +3,8 @@
 #include "KeptBackups.h"
 #include "RestoreAnswers.h"
 #include "StopSignals.h"
-#include "UploadSteps.h"
+#include "IdWindows.h"
+#include "IdentificationBackup.h"
 #include "Wait.h"
 
 #include <QProcess>

@@ -7,7 +7,7 @@
 #include "ProgressPrinter.h"
 #include "SerialPort.h"
 #include "UploadDriver.h"
-#include "mdlGlobal.h"
+#include "IdWindows.h"
 
 #include <QString>
 

@@ -7,7 +7,6 @@
 #include "StopSignals.h"
 #include "TerminalHost.h"
 #include "Version.h"
-#include "mdlGlobal.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,7 @@
 // Receive primitives and boot-monitor exchanges.
+#include "Exchanges.h"
+
 #include "ReceiveWait.h"
-#include "mdlSerial.h"
 
 namespace {
 

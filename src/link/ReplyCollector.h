@@ -2,7 +2,7 @@
 // The byte-driven state machine that collects one reply frame of the window
 // protocol, kept apart from the port so any byte stream can be fed to it.
 
-#include "mdlGlobal.h"
+#include "WindowReply.h"
 
 #include <QByteArray>
 #include <QtGlobal>

@@ -1,8 +1,11 @@
 // Checksummed request frames to the controller's application and the
 // classification of its replies.
+#include "WindowProtocol.h"
+
 #include "FrameBytes.h"
 #include "ReplyCollector.h"
-#include "mdlSerial.h"
+#include "Exchanges.h"
+#include "WindowReply.h"
 
 #include <QtGlobal>
 

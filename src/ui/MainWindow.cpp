@@ -20,7 +20,7 @@
 #include "AboutDialog.h"
 #include "PortDialog.h"
 #include "RestoreDialog.h"
-#include "mdlGlobal.h"
+#include "IdWindows.h"
 #include "Message.h"
 
 namespace {
@@ -154,7 +154,7 @@ void MainWindow::Form_Load() {
   SetOuterHeightTwips(IdleHeightTwips);
   uploadMode_ = UploadKind::ParameterList;
   comPort_ = 1;
-  MSCGlobal.SetSettings(QStringLiteral("9600,N,8,1"));
+  port_.SetSettings(QStringLiteral("9600,N,8,1"));
   checkErrors_ = false;
 }
 
@@ -196,7 +196,7 @@ void MainWindow::cmdStartDownload_Click() {
 
 void MainWindow::mnuChooseSerialPort_Click() {
   if (busy_) return;
-  PortDialog dialog(MSCGlobal, comPort_, this, comPortDevice_);
+  PortDialog dialog(port_, comPort_, this, comPortDevice_);
   if (dialog.exec() != QDialog::Accepted) return;
   comPort_ = dialog.ChosenPort();
   comPortDevice_ = dialog.ChosenDevice();
@@ -261,7 +261,7 @@ void MainWindow::SetOuterHeightTwips(int twips) {
 int MainWindow::OuterHeightTwips() const { return PixelsToTwips(OuterHeightPixels()); }
 
 void MainWindow::SetStepCaption(const QString &caption) {
-  MSCGlobal.TraceNote("STEP", caption);
+  port_.TraceNote("STEP", caption);
   lblStepDescription->setText(caption);
 }
 
@@ -292,9 +292,9 @@ void MainWindow::ShowProgress() {
 void MainWindow::Wait(double seconds) { ::Wait(seconds); }
 
 void MainWindow::Message(const QString &text) {
-  MSCGlobal.TraceNote("MSG", text);
+  port_.TraceNote("MSG", text);
   ShowMessage(this, text);
-  MSCGlobal.TraceNote("ANS", QStringLiteral("OK"));
+  port_.TraceNote("ANS", QStringLiteral("OK"));
 }
 
 PromptAnswer MainWindow::Prompt(PromptKind kind, const QString &text) {
@@ -306,8 +306,8 @@ PromptAnswer MainWindow::Prompt(PromptKind kind, const QString &text) {
 
 PromptAnswer MainWindow::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
   RestoreDialog dialog(rows, write, this);
-  MSCGlobal.TraceNote("MSG", dialog.windowTitle());
+  port_.TraceNote("MSG", dialog.windowTitle());
   const bool sent = dialog.exec() == QDialog::Accepted;
-  MSCGlobal.TraceNote("ANS", sent ? dialog.cmdSend->text() : dialog.cmdCancel->text());
+  port_.TraceNote("ANS", sent ? dialog.cmdSend->text() : dialog.cmdCancel->text());
   return PromptAnswer::Continue;
 }

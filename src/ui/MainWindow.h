@@ -58,7 +58,7 @@ class MainWindow : public QMainWindow, public UploadHost {
   FileDialog OpenFileDialog;
 
   // What the upload steps use.
-  SerialPort &Port() override { return MSCGlobal; }
+  SerialPort &Port() override { return port_; }
   QString ParameterFile() const override { return parameterFile_; }
   QString ProgramFile() const override { return programFile_; }
   void SetStepCaption(const QString &caption) override;
@@ -107,7 +107,7 @@ class MainWindow : public QMainWindow, public UploadHost {
   int DecorationHeight() const;
   int OuterHeightPixels() const;
 
-  SerialPort MSCGlobal;
+  SerialPort port_;
   qint16 comPort_ = 1;
   QString comPortDevice_;
   UploadKind uploadMode_ = UploadKind::ParameterList;

@@ -3,7 +3,9 @@
 #include "FontFit.h"
 #include "KeptBackups.h"
 #include "Twips.h"
-#include "UploadSteps.h"
+#include "IdWindows.h"
+#include "IdentificationBackup.h"
+#include "IdentificationRestore.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

@@ -7,7 +7,7 @@
 #include <array>
 
 #include "UploadDriver.h"
-#include "mdlGlobal.h"
+#include "IdWindows.h"
 
 class QLabel;
 class QLineEdit;

@@ -1,7 +1,10 @@
+#include "IdentificationBackup.h"
+
 #include "FailureRecord.h"
 #include "KeptBackups.h"
-#include "UploadSteps.h"
-#include "mdlSerial.h"
+#include "IdWindows.h"
+#include "WindowProtocol.h"
+#include "WindowReply.h"
 
 #include <QDir>
 

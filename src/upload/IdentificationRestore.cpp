@@ -1,5 +1,7 @@
-#include "UploadSteps.h"
-#include "mdlSerial.h"
+#include "IdentificationRestore.h"
+
+#include "IdWindows.h"
+#include "WindowProtocol.h"
 
 StepOutcome RestoreControllerParameters(SerialPort &port, const IdBackup &rows, const IdWindowTexts &texts,
                                         FailureRecord &record) {

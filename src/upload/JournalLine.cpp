@@ -2,7 +2,6 @@
 
 #include "SerialPort.h"
 #include "UploadDriver.h"
-#include "mdlGlobal.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

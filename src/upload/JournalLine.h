@@ -6,7 +6,7 @@
 
 #include "Journal.h"
 #include "UploadDriver.h"
-#include "mdlGlobal.h"
+#include "IdWindows.h"
 
 #include <QDateTime>
 #include <QLockFile>

@@ -1,7 +1,7 @@
 #include "KeptBackups.h"
 
 #include "ReplyCollector.h"
-#include "mdlGlobal.h"
+#include "IdWindows.h"
 
 #include <QFile>
 #include <QFileInfo>

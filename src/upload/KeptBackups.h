@@ -2,6 +2,8 @@
 // Earlier backups are kept beside "tmpLogWin.txt" rather than replaced, and
 // the one holding the last values read from a controller can be named.
 
+#include "IdWindows.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
@@ -10,7 +12,6 @@
 #include <array>
 #include <optional>
 
-#include "mdlGlobal.h"
 
 // "tmpLogWin-20261207-193012.txt" for a backup last modified then (local
 // time); the n-th of one second (n > 1) gets "-n" before ".txt".

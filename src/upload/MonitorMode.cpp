@@ -1,5 +1,7 @@
-#include "UploadSteps.h"
-#include "mdlSerial.h"
+#include "MonitorMode.h"
+
+#include "Exchanges.h"
+#include "WindowProtocol.h"
 
 namespace {
 

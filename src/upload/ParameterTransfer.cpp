@@ -1,8 +1,9 @@
+#include "ParameterTransfer.h"
+
 #include "FieldReader.h"
 #include "ParameterList.h"
 #include "TextChars.h"
-#include "UploadSteps.h"
-#include "mdlSerial.h"
+#include "Exchanges.h"
 
 #include <climits>
 #include <map>

@@ -1,8 +1,9 @@
+#include "ProgramTransfer.h"
+
 #include "FieldReader.h"
 #include "ReplySlices.h"
 #include "TextChars.h"
-#include "UploadSteps.h"
-#include "mdlSerial.h"
+#include "Exchanges.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,6 +1,9 @@
 #pragma once
 // The narrow seam between the upload steps and whatever shows them: the main
 // window in the program, a recorder in the tests, a printer in the demo.
+// Each step records what went wrong in the upload's FailureRecord (whose flag
+// it raises by the step's rule) and returns how it ended; the driver decides
+// what follows.
 
 #include <QString>
 #include <QtGlobal>

@@ -5,9 +5,16 @@
 #include "KeptBackups.h"
 #include "ProgramFileCheck.h"
 #include "ReplySlices.h"
-#include "UploadSteps.h"
+#include "Exchanges.h"
+#include "IdWindows.h"
+#include "IdentificationBackup.h"
+#include "IdentificationRestore.h"
+#include "MonitorMode.h"
+#include "ParameterListCheck.h"
+#include "ParameterTransfer.h"
+#include "ProgramTransfer.h"
+#include "WindowProtocol.h"
 #include "WorkingFolder.h"
-#include "mdlSerial.h"
 
 #include <QDir>
 

@@ -4,7 +4,8 @@
 // points, the interruption message and the restore loop.
 
 #include "StepHost.h"
-#include "UploadSteps.h"
+#include "IdWindows.h"
+#include "IdentificationRestore.h"
 
 #include <QString>
 

@@ -7,8 +7,8 @@
 #include "Progress.h"
 #include "SerialPort.h"
 #include "UploadDriver.h"
-#include "UploadSteps.h"
-#include "mdlGlobal.h"
+#include "IdWindows.h"
+#include "IdentificationRestore.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #include "UploadExpect.h"
 
-#include "mdlGlobal.h"
+#include "IdWindows.h"
 
 #include <QDir>
 

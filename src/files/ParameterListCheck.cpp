@@ -1,7 +1,6 @@
-// The CRC of a parameter list and the pre-flight check of the whole file, both
-// with messages that name the file, the line and the fault.
-#include "ParameterList.h"
+#include "ParameterListCheck.h"
 
+#include "ParameterList.h"
 #include "FieldReader.h"
 #include "TextChars.h"
 

@@ -85,16 +85,3 @@ bool WalkParameterList(FieldReader &reader, const ParameterWalk &walk);
 // address written twice holds the later byte. On a file that cannot be
 // opened: empty map and *error set.
 std::map<quint16, quint8> ParameterByteMap(const QString &path, QString *error);
-
-// The driver's CRC reading: reads three lines and keeps the third,
-// finds its first "," from the third character on, and reads the text after
-// it to the end of the line as a whole decimal number, blanks around it
-// ignored, 32-bit signed. On failure returns false and sets *error to a
-// message naming the file and the line.
-bool ReadParameterCrc(const QString &path, qint32 &crc, QString *error);
-
-// The pre-flight check of a parameter list, reading the whole file without
-// touching the port. Returns true when the file is fit for the transfer;
-// otherwise false, with *message naming the file, the line and the fault. See
-// ParameterList.cpp for the full list of what is refused.
-bool CheckParameterList(const QString &path, bool parameterOnlyMode, QString *message);

@@ -1,18 +1,11 @@
 #pragma once
-// The records the link and the upload steps hand each other.
+// The controller's nine identification windows: what a backup holds.
 
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
 #include <array>
-
-// Result of one window request. Text holds the controller's bytes one per
-// character (Latin-1), so 0x80..0xFF survive unchanged.
-struct WindowReply {
-  qint16 Status = -1;  // 0 acknowledged or data received, -1 failure
-  QByteArray Text;
-};
 
 // One identification window of the controller.
 struct IdWindow {

@@ -1,4 +1,4 @@
-#include "mdlGlobal.h"
+#include "IdWindows.h"
 
 IdBackup BlankBackup() {
   static const qint16 windows[IdWindowCount] = {310, 311, 319, 320, 321, 322, 323, 324, 325};

@@ -1,10 +1,8 @@
 #pragma once
-// The controller link: timed receive primitives, boot-monitor exchanges and
-// the checksummed window protocol. Nothing here shows a message or throws;
-// outcomes come back as values.
+// Timed receive primitives and the boot monitor's plain-text exchanges.
+// Nothing here shows a message; outcomes come back as values.
 
 #include "SerialPort.h"
-#include "mdlGlobal.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -13,8 +11,6 @@
 
 // Longest a reply may keep us waiting for its next byte.
 constexpr int ReplyWaitMs = 500;
-
-// ---- Receive primitives -------------------------------------------------
 
 // Next received byte (0..255), or -1 when none came within 0.5 s.
 // The caller has set read mode 1.
@@ -40,22 +36,3 @@ QByteArray MonitorExchangeUntil(SerialPort &port, const QByteArray &text,
 // Only for answers the controller sends at once (a read-back, the prompt to a
 // lone CR): the pauses inside them are the line's, and its timing learns them.
 QByteArray SettledExchange(SerialPort &port, const QByteArray &text, qint16 count);
-
-// ---- Window protocol ----------------------------------------------------
-
-// Two upper-case hex digits: XOR of every byte after the leading STX.
-QByteArray FrameChecksum(const QByteArray &frame);
-
-// One read request; the reply unchanged.
-WindowReply ReadWindow(SerialPort &port, qint16 window);
-
-// Up to three attempts, judged by "ACK" alone; false when all fail or the
-// frame is beyond the protocol: the write was refused. An empty "A" value
-// sends nothing and succeeds.
-bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, const QByteArray &value);
-bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, qint64 value);
-
-// The request frames, checksum included; exposed for tests and the simulator.
-QByteArray ReadRequestFrame(qint16 window);
-// Empty when the value is empty for "A" or the frame would exceed the protocol's 254 bytes.
-QByteArray WriteRequestFrame(qint16 window, const QByteArray &dataType, const QByteArray &value);

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "FailureRecord.h"
+#include "StepHost.h"
+
+#include <QByteArray>
+
+// Monitor mode and CRC. SetMonitorMode leaves the flag lowered: the
+// monitor-mode check that follows is its verdict.
+StepOutcome SetMonitorMode(StepHost &host, FailureRecord &record);
+StepOutcome SendCrc(StepHost &host, FailureRecord &record, qint32 Crc);
+QByteArray CrcCommand(qint32 crc);
+bool MonitorModeCheck(StepHost &host);  // "U" answered by "Q"
