@@ -229,8 +229,9 @@ RunFigures RunCommandLine(const QString &program, const QString &parameters, dou
                    "--actions", sim + " ctl " + dir.filePath("ctl")};
   QProcess upload;
   if (windows) {
-    // Wine's COM9 is the simulator's pseudo-terminal.
-    const QString link = qEnvironmentVariable("WINEPREFIX") + "/dosdevices/com9";
+    // Wine's COM9 is the simulator's pseudo-terminal: the prefix's COM ports
+    // are links beside it (tests/wine/make-prefix.sh).
+    const QString link = qEnvironmentVariable("WINEPREFIX") + "/../lines/com9";
     QFile::remove(link);
     QFile::link(controller.SlavePath(), link);
     args = QStringList{qEnvironmentVariable("CALVENORI_WINDOWS_BUILD") + "/src/calvenori-upload.exe",
