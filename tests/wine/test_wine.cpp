@@ -1,6 +1,7 @@
 // The Windows programs under Wine against the simulated controller. Wine gives
-// a Windows program the port COMn for a link $WINEPREFIX/dosdevices/comn, here
-// to the simulator's pseudo-terminal; the technician's hands are the
+// a Windows program the port COMn for a link $WINEPREFIX/dosdevices/comn,
+// which make-prefix.sh leads through a link of its own that each test points
+// at the simulator's pseudo-terminal; the technician's hands are the
 // simulator's control channel, reached from a Windows batch file (see
 // WineHands.h). A Windows program that crashes under Wine still exits with
 // status 0, so every case is judged by what the controller received and by
