@@ -71,17 +71,6 @@ int Matching(const std::map<Key, quint8> &expected, const std::map<Key, quint8> 
 
 QString YesNo(bool yes) { return yes ? QStringLiteral("yes") : QStringLiteral("NO"); }
 
-QString ResultWords(UploadResult result) {
-  switch (result) {
-    case UploadResult::Uploaded: return QStringLiteral("uploaded");
-    case UploadResult::Refused: return QStringLiteral("REFUSED");
-    case UploadResult::PortNotOpened: return QStringLiteral("PORT NOT OPENED");
-    case UploadResult::Interrupted: return QStringLiteral("INTERRUPTED");
-    case UploadResult::ConnectionLost: return QStringLiteral("CONNECTION LOST");
-  }
-  return {};
-}
-
 }  // namespace
 
 std::map<int, QByteArray> IdentificationWindows(const sim::SimulatedController &controller) {

@@ -38,17 +38,6 @@ QDateTime ModifiedOrNull(const QString &path) {
   return info.isFile() ? info.lastModified() : QDateTime();
 }
 
-QString OutcomeWords(UploadResult result) {
-  switch (result) {
-    case UploadResult::Uploaded: return QStringLiteral("uploaded");
-    case UploadResult::PortNotOpened: return QStringLiteral("port not opened");
-    case UploadResult::ConnectionLost: return QStringLiteral("connection lost");
-    case UploadResult::Interrupted: return QStringLiteral("interrupted");
-    case UploadResult::Refused: break;
-  }
-  return QStringLiteral("refused before anything was sent");
-}
-
 }  // namespace
 
 JournalLine::JournalLine(UploadHost &host) : host_(host) {
@@ -88,7 +77,7 @@ void JournalLine::Complete() {
   entry_.PortNumber = host_.ComPort();
   // A device given by its path is the one meant, whether or not the port got as far as opening.
   entry_.Device = host_.ComPortDevice().isEmpty() ? host_.Port().DeviceName() : host_.ComPortDevice();
-  entry_.Outcome = endedByHost_ ? host_.HostEnding() : !ending_.isEmpty() ? ending_ : OutcomeWords(result_);
+  entry_.Outcome = endedByHost_ ? host_.HostEnding() : !ending_.isEmpty() ? ending_ : ResultWords(result_);
   if (!started_) return;
   // Read this time: with Check Errors on the backup stops at the first failed
   // window, and the ones after it hold whatever an earlier upload read.

@@ -1,7 +1,6 @@
 #include "UploadDriver.h"
 
 #include "JournalLine.h"
-#include "ParameterList.h"
 #include "KeptBackups.h"
 #include "ProgramFileCheck.h"
 #include "ReplySlices.h"
@@ -273,6 +272,17 @@ UploadResult RunSequence(UploadHost &host, JournalLine &line) {
 }
 
 }  // namespace
+
+QString ResultWords(UploadResult result) {
+  switch (result) {
+    case UploadResult::Uploaded: return QStringLiteral("uploaded");
+    case UploadResult::PortNotOpened: return QStringLiteral("port not opened");
+    case UploadResult::ConnectionLost: return QStringLiteral("connection lost");
+    case UploadResult::Interrupted: return QStringLiteral("interrupted");
+    case UploadResult::Refused: break;
+  }
+  return QStringLiteral("refused before anything was sent");
+}
 
 QString UploadHost::PortName() {
   return QStringLiteral("serial port %1 (%2)").arg(Port().PortNumber()).arg(Port().DeviceName());

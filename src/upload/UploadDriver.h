@@ -20,6 +20,9 @@ enum class UploadResult {
   ConnectionLost,
 };
 
+// How the journal and the demo name a result: "uploaded", "port not opened", ...
+QString ResultWords(UploadResult result);
+
 // What a prompt asks of the technician, beside its text.
 enum class PromptKind {
   Bridge,      // power-cycle with pins 5 and 9 bridged
