@@ -5,7 +5,7 @@
 # With --check (CI) it also lists the package, unpacks it into a throwaway
 # folder and runs every program's --version from there, checks that the
 # training kit (the example files) is in it and named by the man pages, and
-# runs the README's session with the unpacked programs and examples alone.
+# runs the user guide's session with the unpacked programs and examples alone.
 #   scripts/package.sh [--check] [preset]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -52,7 +52,7 @@ for name in calvenori-upload calvenori-sim calvenori-uploader; do
 done
 echo "examples: /$examples, named by the man pages"
 
-# The README's session from the package alone: the simulator in the
+# The user guide's session from the package alone: the simulator in the
 # background, a whole upload of the examples through its control socket.
 session="$unpacked/session"
 mkdir "$session"

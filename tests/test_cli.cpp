@@ -673,7 +673,7 @@ void CliTest::windowWithoutDisplay() {
   }
 }
 
-// The session of the README, typed into an interactive shell: the simulator
+// The user guide's session, typed into an interactive shell: the simulator
 // started with "&" keeps running while keys are typed at the shell (a job
 // that reads its terminal from the background is stopped), and the upload
 // of the example files through it succeeds.

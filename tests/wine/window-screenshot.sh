@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The window program under Wine on a virtual X display (Xvfb): it must start
 # and show its main window at its designed width; the window is then saved
-# as a PNG (the README's picture comes from here). Its own Wine prefix, with
+# as a PNG (the developer guide's picture comes from here). Its own Wine prefix, with
 # Wine's X11 driver, so the other Wine tests keep theirs.
 #   tests/wine/window-screenshot.sh WINDOW-PROGRAM.exe GRAB-TOOL OUT.png
 set -euo pipefail
