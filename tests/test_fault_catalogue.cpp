@@ -119,6 +119,9 @@ bool Matches(const QString &text, const QString &pattern) {
 const QString Interrupts = "\nThe uploading procedure will be interrupted!";
 const QString Rescue = Interrupts + "\nPlease refer to file {backup} to rescue C/U parameters";
 const QString Unchanged = "\nNothing in the controller was changed.";
+// Past the erase only a finished full upload brings the controller back.
+const QString Finish = "\nTo finish it, choose \"Upload Parameter List and Program File\" and start the upload again: "
+                       "it offers to write back the identification values of {backup}.";
 
 QList<QPair<const char *, Entry>> Catalogue() {
   QList<QPair<const char *, Entry>> rows;
@@ -249,8 +252,8 @@ QList<QPair<const char *, Entry>> Catalogue() {
       "Error during saving parameters." + Rescue + Unchanged.chopped(1) + ", and this upload did not write tmpLogWin.txt.";
   fault("controller: silent", false, ControllerFault([](sim::Faults &f) { f.Silent = true; }), Outcome::Interrupted,
         "Error during saving parameters." + Rescue +
-            "\nThe controller never answered on serial port 1 ({port}): nothing in it was changed, and this upload did "
-            "not write tmpLogWin.txt.",
+            "\nThe controller does not answer on serial port 1 ({port}): check the cable and the controller's power. "
+            "This upload changed nothing in it and did not write tmpLogWin.txt.",
         BackupAfter::Kept);
   fault("controller: NAKs every request", false,
         ControllerFault([](sim::Faults &f) { f.ReplyOverride = sim::StatusReply(sim::NAK); }), Outcome::Interrupted,
@@ -268,9 +271,9 @@ QList<QPair<const char *, Entry>> Catalogue() {
   fault("controller: wrong reply checksums", false, ControllerFault([](sim::Faults &f) { f.BadChecksum = true; }),
         Outcome::Completed, ParameterSuccess, BackupAfter::Fresh);
   fault("program: the monitor refuses a record", true, ControllerFault([](sim::Faults &f) { f.RefuseRecord = 4; }),
-        Outcome::Interrupted, "Error during Programming Controller." + Rescue, BackupAfter::Fresh);
+        Outcome::Interrupted, "Error during Programming Controller." + Rescue + Finish, BackupAfter::Fresh);
   fault("program: a record's acknowledgement garbled", true, ControllerFault([](sim::Faults &f) { f.GarbleAckRecord = 4; }),
-        Outcome::Interrupted, "Error during Programming Controller." + Rescue, BackupAfter::Fresh);
+        Outcome::Interrupted, "Error during Programming Controller." + Rescue + Finish, BackupAfter::Fresh);
   fault("read-back: answered after an echo of the command", false,
         ControllerFault([](sim::Faults &f) { f.ReadBack = sim::ReadBackForm::Echo; }), Outcome::Completed,
         ParameterSuccess, BackupAfter::Fresh);

@@ -2,10 +2,15 @@
 // limit, stale input, and replies that arrive in pieces.
 #include "SimLink.h"
 #include "Exchanges.h"
+#include "LineAnswer.h"
 #include "WindowProtocol.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(Answerer)
+Q_DECLARE_METATYPE(sim::Mode)
+Q_DECLARE_METATYPE(sim::Dialect)
 
 class ReceivePrimitivesTest : public QObject {
   Q_OBJECT
@@ -120,6 +125,44 @@ class ReceivePrimitivesTest : public QObject {
     Sim().SetPromptLength(20);  // longer than a burst of either kind
     const QByteArray prompt = Sim().WithModel([](const sim::ControllerModel &m) { return m.BootPrompt(); });
     for (int i = 0; i < 8; ++i) QCOMPARE(SettledExchange(link.Port, "\r", 1), prompt);
+  }
+
+  // After a silent first window read, the controller is asked what it runs
+  // with nothing but CRs: every state of it takes them harmlessly.
+  void whatAnswersALoneCr_data() {
+    QTest::addColumn<sim::Mode>("mode");
+    QTest::addColumn<sim::Dialect>("dialect");
+    QTest::addColumn<Answerer>("who");
+    QTest::addColumn<QByteArray>("tag");
+    QTest::addColumn<QByteArray>("sent");  // after the read request
+    QTest::newRow("application: ignores the CR") << sim::Mode::Application << sim::Dialect::E << Answerer::Nothing
+                                              << QByteArray() << QByteArray("\r");
+    QTest::newRow("switched off") << sim::Mode::Off << sim::Dialect::E << Answerer::Nothing << QByteArray()
+                                  << QByteArray("\r");
+    QTest::newRow("boot monitor (E)") << sim::Mode::BootMonitor << sim::Dialect::E << Answerer::BootMonitor
+                                      << QByteArray("(E)") << QByteArray("\r");
+    QTest::newRow("boot monitor Er") << sim::Mode::BootMonitor << sim::Dialect::Er << Answerer::BootMonitor
+                                     << QByteArray(" Er") << QByteArray("\r");
+    QTest::newRow("parameter monitor: \"?\" to the frame, then its prompt")
+        << sim::Mode::ParameterMonitor << sim::Dialect::E << Answerer::ParameterMonitor << QByteArray()
+        << QByteArray("\r\r");
+  }
+
+  void whatAnswersALoneCr() {
+    QFETCH(sim::Mode, mode);
+    QFETCH(sim::Dialect, dialect);
+    QFETCH(Answerer, who);
+    Sim().SetDialect(dialect);
+    if (mode == sim::Mode::Off) Sim().PowerOff();
+    else Sim().SetMode(mode);
+    Sim().ClearReceived();
+    ReadWindow(link.Port, 310);
+    const LineAnswer answer = AskWhatAnswers(link.Port);
+    QCOMPARE(answer.Who, who);
+    QTEST(answer.Tag, "tag");
+    QFETCH(QByteArray, sent);
+    QCOMPARE(Hex(Sim().Received()), Hex(ReadRequestFrame(310) + sent));
+    Sim().SetDialect(sim::Dialect::E);
   }
 };
 

@@ -76,7 +76,7 @@ class RestoreDialogTest : public QObject {
   }
   // What the driver hands the dialog for "Send and Lock the Controller".
   RestoreWrite Writer() {
-    return [this](const IdWindowTexts &texts) { RestoreControllerParameters(link_->Port, rows, texts, rec); };
+    return [this](const IdWindowTexts &texts) { return RestoreControllerParameters(link_->Port, rows, texts, rec); };
   }
 
   std::unique_ptr<SimLink> link_;

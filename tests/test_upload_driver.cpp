@@ -9,6 +9,7 @@
 #include "Technician.h"
 #include "TestFiles.h"
 #include "UploadExpect.h"
+#include "WindowProtocol.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -76,6 +77,7 @@ std::function<void(DriverRig &)> Inject(sim::Faults faults) {
 
 Q_DECLARE_METATYPE(Fault)
 Q_DECLARE_METATYPE(Dialect)
+Q_DECLARE_METATYPE(sim::Mode)
 
 class UploadDriverTest : public QObject {
   Q_OBJECT
@@ -104,6 +106,8 @@ class UploadDriverTest : public QObject {
   void fullDiskStopsBeforeTheControllerIsTouched_data();
   void fullDiskStopsBeforeTheControllerIsTouched();
   void secondUploadInTheFolderIsRefused();
+  void monitorAnsweringInsteadOfTheApplication_data();
+  void monitorAnsweringInsteadOfTheApplication();
   void hostEndsTheUploadAtAPrompt_data();
   void hostEndsTheUploadAtAPrompt();
   void journalLinePerOutcome_data();
@@ -262,6 +266,7 @@ void UploadDriverTest::testPointInterrupts() {
   rig.StartUpload();
 
   QString detail = fault.Detail.isEmpty() ? QString() : "\n" + fault.Detail;
+  if (PastTheErase(fault.Full, fault.Step)) detail += "\n" + FinishInWindow(rig.WorkDir.path());
   if (fault.Step == "saving parameters")
     detail.prepend("\nNothing in the controller was changed, and this upload did not write tmpLogWin.txt.");
   QCOMPARE(rig.Host.Messages, fault.Prompts + QStringList{Interruption(rig.WorkDir.path(), fault.Step) + detail});
@@ -403,7 +408,7 @@ void UploadDriverTest::bridgeRemovalPromptRepeatsOnlyForTheEMonitor() {
              QStringList({BridgePrompt, BridgeRemovalPrompt, BridgeRemovalPrompt, PowerCyclePrompt, FullSuccess}));
   } else {
     // The boot monitor is still there and cannot take the CRC.
-    QCOMPARE(rig.Host.Messages, QStringList({BridgePrompt, BridgeRemovalPrompt, Interruption(rig.WorkDir.path(), "CRC verifyng")}));
+    QCOMPARE(rig.Host.Messages, QStringList({BridgePrompt, BridgeRemovalPrompt, Interruption(rig.WorkDir.path(), "CRC verifyng") + "\n" + FinishInWindow(rig.WorkDir.path())}));
     QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::BootMonitor);
   }
   EXPECT_IDLE(rig);
@@ -552,7 +557,8 @@ void UploadDriverTest::unpluggedAdapterEndsTheUpload() {
 
   const QString lost = "The connection to serial port 1 (" + device +
                        ") was lost.\nThe uploading procedure will be interrupted!\nPlease refer to file " +
-                       BackupPath(rig.WorkDir.path()) + " to rescue C/U parameters";
+                       BackupPath(rig.WorkDir.path()) + " to rescue C/U parameters" +
+                       (full ? "\n" + FinishInWindow(rig.WorkDir.path()) : QString());
   // Nothing after the loss: no prompt loop, no restore dialog, no success.
   QCOMPARE(rig.Host.Messages, prompts + QStringList{lost});
   QCOMPARE(rig.Host.RestoreDialogsShown, 0);
@@ -661,6 +667,59 @@ void UploadDriverTest::fullDiskStopsBeforeTheControllerIsTouched() {
 }
 
 // Two uploads in one folder would keep and replace each other's backups.
+// A controller an unfinished upload left in a monitor: asked with CRs alone,
+// named for what answers, and never told it was not changed.
+void UploadDriverTest::monitorAnsweringInsteadOfTheApplication_data() {
+  QTest::addColumn<sim::Mode>("mode");
+  QTest::addColumn<Dialect>("dialect");
+  QTest::addColumn<bool>("full");
+  QTest::addColumn<bool>("checkErrors");
+  QTest::addColumn<QString>("said");
+  const QString boot = "The controller's application does not answer on serial port 1 ({port}), its boot monitor "
+                       "does (dialect %1).\nIts program is missing or incomplete, as a full upload that did not finish "
+                       "leaves it.";
+  const QString monitor = "The controller's application does not answer on serial port 1 ({port}), a monitor does.\n"
+                          "Its program or its parameters are missing or incomplete, as an upload that did not finish "
+                          "leaves them.";
+  QTest::newRow("boot monitor (E), full") << sim::Mode::BootMonitor << Dialect::E << true << true << boot.arg("(E)");
+  QTest::newRow("boot monitor Er, Check Errors off")
+      << sim::Mode::BootMonitor << Dialect::Er << true << false << boot.arg("Er");
+  QTest::newRow("boot monitor, parameter list only")
+      << sim::Mode::BootMonitor << Dialect::E << false << true << boot.arg("(E)");
+  QTest::newRow("parameter monitor, Check Errors off")
+      << sim::Mode::ParameterMonitor << Dialect::E << false << false << monitor;
+}
+
+void UploadDriverTest::monitorAnsweringInsteadOfTheApplication() {
+  QFETCH(sim::Mode, mode);
+  QFETCH(Dialect, dialect);
+  QFETCH(bool, full);
+  QFETCH(bool, checkErrors);
+  QFETCH(QString, said);
+  DriverRig rig(dialect);
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, full, checkErrors, SmallList());
+  rig.Controller.SetMode(mode);
+  rig.Controller.ClearReceived();
+
+  rig.StartUpload();
+
+  const QString finish = "To finish it, choose \"Upload Parameter List and Program File\" and start the upload again: "
+                         "it asks for a backup of this controller to take the values from.";
+  QCOMPARE(rig.Host.Messages,
+           QStringList{"Error during saving parameters.\nThe uploading procedure will be interrupted!\n" +
+                       QString(said).replace("{port}", rig.Controller.SlavePath()) +
+                       "\nA full upload with the identification values of a backup of this controller finishes the "
+                       "job.\n" + finish});
+  QCOMPARE(rig.Result, UploadResult::Interrupted);
+  // The first read request and CRs, nothing a monitor could take as a command.
+  const QByteArray crs = mode == sim::Mode::BootMonitor ? "\r" : "\r\r";
+  QCOMPARE(rig.Controller.Received(), ReadRequestFrame(310) + crs);
+  QCOMPARE(rig.Controller.CurrentMode(), mode);
+  QVERIFY(!QFile::exists(rig.WorkDir.filePath("tmpLogWin.txt")));
+  EXPECT_IDLE(rig);
+}
+
 void UploadDriverTest::secondUploadInTheFolderIsRefused() {
   DriverRig rig;
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));

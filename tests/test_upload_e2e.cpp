@@ -66,7 +66,8 @@ class UploadEndToEndTest : public QObject {
   void completeUploadAgainstEachMonitorForm_data();
   void completeUploadAgainstEachMonitorForm();
   void restoreLoopReopensTheDialogAfresh();
-  void backupOfAControllerWithoutProgramKeepsTheEarlierOne();
+  void interruptedFullUploadIsFinished_data();
+  void interruptedFullUploadIsFinished();
   void erasedControllerPointsAtTheEarlierBackup();
   void nothingActsWhileAnUploadRuns();
 };
@@ -243,47 +244,66 @@ void UploadEndToEndTest::restoreLoopReopensTheDialogAfresh() {
 
 // ---------------------------------------------------------------------------
 
-// A full upload interrupted after the erase leaves a controller without a
-// program: the next run's backup reads nothing but failures. The first run's
-// values must survive it, and the technician be told where they are.
-void UploadEndToEndTest::backupOfAControllerWithoutProgramKeepsTheEarlierOne() {
-  UploadRig rig;
+// A full upload cut short during the program transfer leaves a controller
+// that answers only as a monitor, its identification windows erased. The
+// next start says so and, on Yes, finishes the job with the first run's backup.
+void UploadEndToEndTest::interruptedFullUploadIsFinished_data() {
+  QTest::addColumn<Dialect>("monitor");
+  QTest::addColumn<bool>("checkErrors");  // on the second run
+  QTest::addColumn<bool>("accepted");
+  QTest::newRow("(E) monitor, finished") << Dialect::E << true << true;
+  QTest::newRow("Er monitor, Check Errors off, finished") << Dialect::Er << false << true;
+  QTest::newRow("declined: nothing more is sent") << Dialect::E << true << false;
+}
+
+void UploadEndToEndTest::interruptedFullUploadIsFinished() {
+  QFETCH(Dialect, monitor);
+  QFETCH(bool, checkErrors);
+  QFETCH(bool, accepted);
+  UploadRig rig(monitor);
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
   Choose(rig, true, true, SmallList());
   const auto identification = IdentificationOf(rig.Controller);
-  rig.Controller.SetFaults(With([](sim::Faults &f) { f.RefuseRecord = 0; }));
+  rig.Controller.SetFaults(With([](sim::Faults &f) { f.RefuseRecord = 5; }));
   rig.StartUpload();
-  QCOMPARE(rig.Hands->LastMessage(), Interruption(rig.WorkDir.path(), "Programming Controller"));
+  QCOMPARE(rig.Hands->LastMessage(),
+           Interruption(rig.WorkDir.path(), "Programming Controller") + "\n" + FinishInWindow(rig.WorkDir.path()));
   const QByteArray firstBackup = rig.BackupFile();
   QCOMPARE(firstBackup, BackupFileOf(identification));
-  const QDateTime firstSaved = QFileInfo(rig.WorkDir.filePath("tmpLogWin.txt")).lastModified();
-  // The technician removes the bridge and powers up: no program, no application.
+  // The technician removes the bridge and powers up: a monitor, no application.
   rig.Controller.SetFaults({});
   rig.Controller.SetBridge(false);
   rig.Controller.PowerCycle();
-  QVERIFY(!rig.Controller.WithModel([](const sim::ControllerModel &m) { return m.ProgramPresent(); }));
+  QVERIFY(rig.Controller.CurrentMode() != sim::Mode::Application);
+  QVERIFY(rig.Controller.Window(322).trimmed().isEmpty());
 
-  // Again, with Check Errors off, so that the failed backup is written.
-  rig.TickCheckErrors();
+  if (!checkErrors) rig.TickCheckErrors();
+  rig.Hands->AcceptsOffers = accepted;
   rig.Hands->Messages.clear();
-  QStringList tooltips;
-  rig.Hands->OnRestoreDialog = [&](RestoreDialog &dialog) { tooltips << dialog.txtWin[0]->toolTip(); };
   rig.StartUpload();
 
-  const QString kept = QDir(QDir::currentPath()).filePath(KeptBackupName(firstSaved));
-  QFile keptFile(kept);
-  QVERIFY2(keptFile.open(QIODevice::ReadOnly), qPrintable(kept));
-  QCOMPARE(keptFile.readAll(), firstBackup);
-  QVERIFY(rig.BackupFile().contains("VE (Win 310)\t\t#TIMEOUT#\r\n"));
-  const QString named = "The last values read from a controller are in " + kept + ", saved " +
-                        firstSaved.toString("yyyy-MM-dd HH:mm:ss") +
-                        " (Controller P/N CU-4471-02, Controller S/N C23119876, Pump S/N P24051703): check them "
-                        "against the pump's label.";
-  QVERIFY2(rig.Hands->LastMessage().startsWith(FullSuccess + "\n"), qPrintable(rig.Hands->LastMessage()));
-  QVERIFY2(rig.Hands->LastMessage().endsWith("\n" + named), qPrintable(rig.Hands->LastMessage()));
-  QCOMPARE(tooltips.size(), 1);
-  QVERIFY2(tooltips[0].endsWith("\n" + named), qPrintable(tooltips[0]));
+  const QString offer = rig.Hands->Messages.value(0);
+  QVERIFY2(offer.contains("writing back the identification values of the backup " + BackupPath(rig.WorkDir.path()) +
+                          ", saved "),
+           qPrintable(offer));
+  QVERIFY2(offer.contains("(Controller P/N CU-4471-02, Controller S/N C23119876, Pump S/N P24051703)?"),
+           qPrintable(offer));
+  QCOMPARE(rig.BackupFile(), firstBackup);
   EXPECT_IDLE(rig);
+  if (!accepted) {
+    QVERIFY2(rig.Hands->LastMessage().startsWith("Error during saving parameters.\n"), qPrintable(rig.Hands->LastMessage()));
+    QVERIFY2(rig.Hands->LastMessage().endsWith(FinishInWindow(rig.WorkDir.path())), qPrintable(rig.Hands->LastMessage()));
+    QCOMPARE(QDir(rig.WorkDir.path()).entryList({"tmpLogWin-*.txt"}).size(), 0);
+    return;
+  }
+  QCOMPARE(rig.Hands->Messages.mid(1), QStringList({BridgePrompt, BridgeRemovalPrompt, PowerCyclePrompt, FullSuccess}));
+  QCOMPARE(rig.Hands->RestoreDialogsShown, 1);
+  // As after a clean full upload, with the controller's own values.
+  QCOMPARE(IdentificationOf(rig.Controller), identification);
+  QVERIFY(rig.Controller.Locked());
+  QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::Application);
+  const auto flash = rig.Controller.Flash();
+  for (const auto &[address, byte] : FlashImageOf(ProgramFile(12))) QCOMPARE(int(flash.at(address)), int(byte));
 }
 
 // ---------------------------------------------------------------------------

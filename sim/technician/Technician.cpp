@@ -52,8 +52,10 @@ void Technician::Answer(QMessageBox &box) {
   Messages << text;
   if (OnMessage) OnMessage(text);
   if (FollowsPrompts) FollowPrompt(controller_, text);
+  QAbstractButton *button = box.button(QMessageBox::Ok);
+  if (!button) button = box.button(AcceptsOffers ? QMessageBox::Yes : QMessageBox::No);
   // Clicked from the box's own loop, once this look has returned.
-  QTimer::singleShot(0, box.button(QMessageBox::Ok), &QAbstractButton::click);
+  QTimer::singleShot(0, button, &QAbstractButton::click);
 }
 
 void Technician::Answer(RestoreDialog &dialog) {

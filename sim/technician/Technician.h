@@ -32,6 +32,8 @@ class Technician : public QObject {
   // Controller" is clicked after it returns. Set SendRestore false to cancel.
   std::function<void(RestoreDialog &)> OnRestoreDialog;
   bool SendRestore = true;
+  // A question box (Yes and No) is answered Yes unless this is false.
+  bool AcceptsOffers = true;
 
   // The last message shown, or empty.
   QString LastMessage() const { return Messages.isEmpty() ? QString() : Messages.last(); }

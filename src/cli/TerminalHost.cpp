@@ -7,7 +7,11 @@
 #include "IdentificationBackup.h"
 #include "Wait.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <cstdio>
 #include <unistd.h>
@@ -27,6 +31,43 @@ QString ErasedBackupText() {
                         "--restore-from FILE (a backup of this controller, such as the one named below), or type "
                         "them with --restore ask.") +
          InterruptionTail();
+}
+
+namespace {
+
+QString ShellQuoted(const QString &arg) {
+  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./\\-]+$"));
+  if (plain.match(arg).hasMatch()) return arg;
+#ifdef Q_OS_WIN
+  return '"' + QString(arg).replace('"', "\\\"") + '"';
+#else
+  return '\'' + QString(arg).replace('\'', "'\\''") + '\'';
+#endif
+}
+
+bool IsOption(const QString &arg, const char *name) {
+  return arg == QLatin1String(name) || arg.startsWith(QLatin1String(name) + '=');
+}
+
+}  // namespace
+
+QString FinishCommand(const QStringList &arguments, const QString &backup) {
+  QStringList command{arguments.value(0)};
+  bool program = false;
+  for (int i = 1; i < arguments.size(); ++i) {
+    const QString &arg = arguments[i];
+    if (IsOption(arg, "--restore-from")) {
+      if (arg == "--restore-from") ++i;  // its value goes with it
+      continue;
+    }
+    program = program || IsOption(arg, "--program");
+    command << arg;
+  }
+  if (!program) command << "--program" << "PROGRAM.s19";
+  command << "--restore-from" << (backup.isEmpty() ? QStringLiteral("BACKUP.txt") : QDir::toNativeSeparators(backup));
+  QStringList quoted;
+  for (const QString &arg : command) quoted << ShellQuoted(arg);
+  return quoted.join(' ');
 }
 
 QString PromptAction(PromptKind kind) {
@@ -65,6 +106,21 @@ TerminalHost::TerminalHost(const CliOptions &options)
 }
 
 QString TerminalHost::PortName() { return PortChoiceName(options_.Port, port_.DeviceName()); }
+
+QString TerminalHost::FinishWithBackup(const FinishOffer &offer) {
+  if (options_.RestoreFrom.isEmpty()) return {};
+  Show(offer.Said + "\rThe full upload goes on with the identification values of " +
+           QDir::toNativeSeparators(QFileInfo(options_.RestoreFrom).absoluteFilePath()) + ".",
+       stdout);
+  return options_.RestoreFrom;
+}
+
+QString TerminalHost::FinishHint(const QString &backupPath) const {
+  QString hint = "To finish it, run:\r  " + FinishCommand(QCoreApplication::arguments(), backupPath);
+  if (options_.ProgramFile.isEmpty()) hint += "\rwith the program file in place of PROGRAM.s19.";
+  if (backupPath.isEmpty()) hint += "\rwith a backup of this controller in place of BACKUP.txt.";
+  return hint;
+}
 
 QString TerminalHost::PortOpenFailure() {
   return PortChoiceFailure(options_.Port, port_);
@@ -123,9 +179,14 @@ QString TerminalHost::StateAfterStop() const {
                             "and switch the controller off and on.");
     case Reached::Erasing:
       return QStringLiteral("The controller's memory was being erased or programmed: it has no complete program and "
-                            "starts only into its boot monitor. Run the full upload again.");
+                            "starts only into its boot monitor.\r") +
+             FinishHint(options_.RestoreFrom.isEmpty() ? BackupForFinishing(QDir::current()) : options_.RestoreFrom);
     case Reached::ProgramWritten:
     case Reached::Monitor:
+      if (UploadMode() == UploadKind::Full)
+        return QStringLiteral("The controller's memory was erased and its parameters are not completely written: it "
+                              "starts only into a monitor.\r") +
+               FinishHint(options_.RestoreFrom.isEmpty() ? BackupForFinishing(QDir::current()) : options_.RestoreFrom);
       return QStringLiteral("The parameter list is not completely written: remove the bridge of pins 5 and 9 if it "
                             "is made, switch the controller off and on, and run the upload again.");
     case Reached::Tail:

@@ -50,6 +50,8 @@ class TerminalHost : public UploadHost {
   void UploadEnded() override {}
   void SetBusy(bool) override {}
   bool Stopped() const override { return stopping_; }
+  QString FinishWithBackup(const FinishOffer &offer) override;
+  QString FinishHint(const QString &backupPath) const override;
   QString JournalFile() const override { return options_.JournalFile; }
   QString HostEnding() const override;
 
@@ -83,6 +85,11 @@ class TerminalHost : public UploadHost {
   QString where_;  // the step caption or prompt at hand
   bool stopping_ = false;
 };
+
+// The command line `arguments` (the program first) with --restore-from
+// naming `backup` and --program present: what finishes a full upload that
+// stopped after the erase. Quoted for the platform's shell.
+QString FinishCommand(const QStringList &arguments, const QString &backup);
 
 // What a prompt asks of the technician's hands: "bridge-and-cycle",
 // "unbridge-and-cycle", "cycle", or empty for one that asks nothing.

@@ -304,8 +304,36 @@ PromptAnswer MainWindow::Prompt(PromptKind kind, const QString &text) {
   return PromptAnswer::Continue;
 }
 
+QString MainWindow::FinishWithBackup(const FinishOffer &offer) {
+  const QString question = offer.Said + "\r\r";
+  const QString other = QStringLiteral("Other Backup...");
+  OfferAnswer answer = OfferAnswer::Other;
+  if (offer.Backup) {
+    port_.TraceNote("MSG", offer.Said);
+    answer = AskOffer(this,
+                      question + "Finish the full upload, writing back the identification values of the backup " +
+                          DescribeFinishingBackup(*offer.Backup) + "?",
+                      other);
+  } else if (AskOffer(this, question + "No backup of this controller's unfinished upload was found here. Choose a "
+                                       "backup file to finish the full upload with?") == OfferAnswer::No) {
+    answer = OfferAnswer::No;
+  }
+  if (answer == OfferAnswer::Yes) return offer.Backup->Path;
+  if (answer == OfferAnswer::No) return {};
+  return QFileDialog::getOpenFileName(this, QStringLiteral("Backup of the controller"), QDir::currentPath(),
+                                      QStringLiteral("Backups (tmpLogWin*.txt);;All files (*)"));
+}
+
 PromptAnswer MainWindow::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
-  RestoreDialog dialog(rows, write, this);
+  // The dialog stays after a round the controller did not answer: the
+  // technician fixes the cable and presses again.
+  const RestoreWrite written = [this, write](const IdWindowTexts &texts) {
+    const RestoreRound round = write(texts);
+    if (round == RestoreRound::Unanswered)
+      Message(NotAnsweringText(PortName()) + "\rThen press \"Send and Lock the Controller\" again.");
+    return round;
+  };
+  RestoreDialog dialog(rows, written, this);
   port_.TraceNote("MSG", dialog.windowTitle());
   const bool sent = dialog.exec() == QDialog::Accepted;
   port_.TraceNote("ANS", sent ? dialog.cmdSend->text() : dialog.cmdCancel->text());

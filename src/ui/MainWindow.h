@@ -75,6 +75,7 @@ class MainWindow : public QMainWindow, public UploadHost {
   void Message(const QString &text) override;
   PromptAnswer Prompt(PromptKind kind, const QString &text) override;
   PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
+  QString FinishWithBackup(const FinishOffer &offer) override;
   void UploadStarted() override { SetOuterHeightTwips(UploadHeightTwips); }
   void UploadEnded() override { SetOuterHeightTwips(IdleHeightTwips); }
   // What the prompt on screen asks for, while one is shown.

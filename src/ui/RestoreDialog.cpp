@@ -114,9 +114,11 @@ void RestoreDialog::cmdSend_Click() {
   cmdCancel->setEnabled(false);
   IdWindowTexts texts;
   for (int i = 0; i < IdWindowCount; ++i) texts[i] = txtWin[i]->text().toLatin1();
-  write_(texts);
+  const RestoreRound round = write_(texts);
   sending_ = false;
-  accept();
+  if (round != RestoreRound::Unanswered) return accept();
+  cmdSend->setEnabled(true);
+  cmdCancel->setEnabled(true);
 }
 
 // Neither Escape nor the close button may cut the writes short.

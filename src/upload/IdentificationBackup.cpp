@@ -11,7 +11,7 @@
 WindowReply ReadIdWindow(StepHost &host, const IdWindow &row) { return ReadWindow(host.Port(), row.Win); }
 
 StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record) {
-  StoredParameters stored{BlankBackup(), {}};
+  StoredParameters stored{BlankBackup(), {}, {}, false};
   host.SetStepCaption("Storing Controller Parameters");
   host.Repaint();
   host.SetProgressMax(9);
@@ -19,9 +19,19 @@ StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record
   host.SetProgressValue(0);
   for (int r = 0; r < IdWindowCount; ++r) {
     IdWindow &row = stored.Rows[r];
+    const qint64 before = host.Port().BytesReceived();
     const WindowReply reply = ReadIdWindow(host, row);
     row.Value = reply.Text;
     row.ReadFailed = reply.Status != 0;
+    if (r == 0 && row.ReadFailed && host.Port().BytesReceived() == before && !host.Port().Lost()) {
+      stored.FirstUnanswered = true;
+      stored.Answer = AskWhatAnswers(host.Port());
+      if (stored.MonitorAnswered()) {
+        record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors());
+        stored.Outcome = record.Outcome(host.Port());
+        return stored;
+      }
+    }
     if (row.ReadFailed && record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors())) {
       stored.Outcome = record.Outcome(host.Port());
       return stored;

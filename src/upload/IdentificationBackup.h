@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FailureRecord.h"
+#include "LineAnswer.h"
 #include "StepHost.h"
 #include "IdWindows.h"
 #include "WindowReply.h"
@@ -10,9 +11,14 @@
 // Identification backup: the nine windows as read. A row whose read failed
 // holds the link's failure text; rows after a read that stopped the step are
 // left blank.
+// When the first window got no byte back, the step asks what answers instead
+// and, when a monitor does, stops there: no window frame may reach a monitor.
 struct StoredParameters {
   IdBackup Rows;
   StepOutcome Outcome;
+  LineAnswer Answer;      // who answered instead of a silent application
+  bool FirstUnanswered = false;
+  bool MonitorAnswered() const { return Answer.Who != Answerer::Nothing; }
 };
 StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record);
 WindowReply ReadIdWindow(StepHost &host, const IdWindow &row);

@@ -3,12 +3,17 @@
 #include "IdWindows.h"
 #include "WindowProtocol.h"
 
-StepOutcome RestoreControllerParameters(SerialPort &port, const IdBackup &rows, const IdWindowTexts &texts,
-                                        FailureRecord &record) {
+RestoreRound RestoreControllerParameters(SerialPort &port, const IdBackup &rows, const IdWindowTexts &texts,
+                                         FailureRecord &record) {
+  RestoreRound round = RestoreRound::Written;
   for (int i = 0; i < IdWindowCount; ++i) {
     // A failure text is no value: the window keeps what the controller holds.
     if (rows[i].ReadFailed && texts[i] == rows[i].Value) continue;
-    if (!WriteWindow(port, rows[i].Win, rows[i].DataType, texts[i])) record.Record(FlagRule::Always);
+    const qint64 before = port.BytesReceived();
+    if (WriteWindow(port, rows[i].Win, rows[i].DataType, texts[i])) continue;
+    record.Record(FlagRule::Always);
+    if (port.BytesReceived() == before) return RestoreRound::Unanswered;
+    round = RestoreRound::Refused;
   }
-  return record.Outcome(port);
+  return round;
 }

@@ -5,6 +5,7 @@
 #include "ProgramFileCheck.h"
 #include "ReplySlices.h"
 #include "Exchanges.h"
+#include "Journal.h"
 #include "IdWindows.h"
 #include "IdentificationBackup.h"
 #include "IdentificationRestore.h"
@@ -16,6 +17,7 @@
 #include "WorkingFolder.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <optional>
 
@@ -37,7 +39,20 @@ struct Upload {
   IdBackup rows = BlankBackup();
   bool endedByHost = false;
   QString ending;  // the journal's words for the first ending the technician was told of
+  bool erased = false;      // full mode: the program step has begun, the controller is no longer whole
+  QString valuesFrom;       // the backup file whose values replace those read, when a monitor answered
+  RestoreRound lastRound = RestoreRound::Written;
 };
+
+// A window that got no byte back: the line or the controller's power, not the values.
+QString NotAnswering(UploadHost &host) { return NotAnsweringText(host.PortName()); }
+
+// After the erase only a finished full upload brings the controller back.
+QString FinishLine(Upload &up) {
+  if (!up.erased) return {};
+  const QString backup = up.valuesFrom.isEmpty() ? BackupForFinishing(QDir::current()) : up.valuesFrom;
+  return CR + up.host.FinishHint(backup);
+}
 
 // The host answered Abort, having said why.
 UploadResult HostEnded(Upload &up) {
@@ -53,7 +68,7 @@ bool FailureRule(Upload &up, const StepOutcome &outcome) {
 // and the failure flagged cleared.
 UploadResult EndWithMessage(Upload &up, const QString &text, const QString &ending) {
   if (up.ending.isEmpty()) up.ending = ending;
-  up.host.Message(text);
+  up.host.Message(text + FinishLine(up));
   up.record.ClearFlag(true);
   return up.host.Stopped() ? HostEnded(up) : UploadResult::Interrupted;
 }
@@ -111,17 +126,56 @@ bool BackupWritten(Upload &up) {
   return false;
 }
 
+// What answers instead of the application, and what that says of the controller.
+QString MonitorAnswers(UploadHost &host, const LineAnswer &answer) {
+  const QString where = "The controller's application does not answer on " + host.PortName();
+  if (answer.Who == Answerer::BootMonitor)
+    return where + ", its boot monitor does (dialect " + QString::fromLatin1(answer.Tag.trimmed()) + ")." + CR +
+           "Its program is missing or incomplete, as a full upload that did not finish leaves it.";
+  return where + ", a monitor does." + CR +
+         "Its program or its parameters are missing or incomplete, as an upload that did not finish leaves them.";
+}
+
+// Only a full upload brings such a controller back; it goes on with a
+// backup's values when the host names one.
+std::optional<UploadResult> FinishOrEnd(Upload &up, const LineAnswer &answer) {
+  UploadHost &host = up.host;
+  const QString said = MonitorAnswers(host, answer);
+  const bool full = host.UploadMode() == UploadKind::Full;
+  FinishOffer offer{answer, said, BackupToFinishWith(QDir::current(), JournalPathFor(QDir::current(), host.JournalFile()))};
+  const QString chosen = full ? host.FinishWithBackup(offer) : QString();
+  if (!chosen.isEmpty()) {
+    std::array<QByteArray, IdWindowCount> values;
+    QString error;
+    if (!ReadBackupValues(chosen, values, &error))
+      return EndWithMessage(up, error + CR + InterruptionSentence, "interrupted at saving parameters: " + error);
+    for (int r = 0; r < IdWindowCount; ++r) {
+      up.rows[r].Value = values[r];
+      up.rows[r].ReadFailed = false;
+    }
+    up.valuesFrom = QFileInfo(chosen).absoluteFilePath();
+    up.record = {};
+    return std::nullopt;
+  }
+  const QString backup = offer.Backup ? offer.Backup->Path : QString();
+  return EndWithMessage(up, "Error during saving parameters." + CR + InterruptionSentence + CR + said + CR +
+                                "A full upload with the identification values of a backup of this controller "
+                                "finishes the job." + CR + host.FinishHint(backup),
+                        answer.Who == Answerer::BootMonitor ? "interrupted at saving parameters: boot monitor answers"
+                                                            : "interrupted at saving parameters: monitor answers");
+}
+
 // The backup step read the controller and nothing else: nothing was changed
 // and no backup was written, so the usual pointer at one needs a word more.
 std::optional<UploadResult> SavingInterrupted(Upload &up) {
   const StoredParameters stored = StoreControllerParameters(up.host, up.record);
   up.rows = stored.Rows;
   if (stored.Outcome.End == StepEnd::LineLost) return LinkLost(up);
+  if (stored.MonitorAnswered()) return FinishOrEnd(up, stored.Answer);
   if (!FailureRule(up, stored.Outcome)) return std::nullopt;
   QString said = QStringLiteral("Nothing in the controller was changed, and this upload did not write tmpLogWin.txt.");
-  if (up.host.Port().BytesReceived() == 0)
-    said = "The controller never answered on " + up.host.PortName() +
-           ": nothing in it was changed, and this upload did not write tmpLogWin.txt.";
+  if (stored.FirstUnanswered)
+    said = NotAnswering(up.host) + " This upload changed nothing in it and did not write tmpLogWin.txt.";
   const QString &detail = stored.Outcome.Detail;
   return EndWithMessage(up, InterruptionText("saving parameters", false) + CR + said +
                                 (detail.isEmpty() ? QString() : CR + detail),
@@ -136,12 +190,18 @@ std::optional<UploadResult> Transferred(Upload &up) {
 // The restore dialog, again while a write in it fails and Check Errors is on.
 std::optional<UploadResult> Restored(Upload &up) {
   const RestoreWrite write = [&up](const IdWindowTexts &texts) {
-    RestoreControllerParameters(up.host.Port(), up.rows, texts, up.record);
+    // Pressed again in the same dialog: only this round's failures count.
+    if (up.lastRound == RestoreRound::Unanswered) up.record.ClearFlag();
+    up.lastRound = RestoreControllerParameters(up.host.Port(), up.rows, texts, up.record);
+    return up.lastRound;
   };
   if (up.host.ShowRestoreDialog(up.rows, write) == PromptAnswer::Abort) return HostEnded(up);
   while (up.record.Flagged && up.host.CheckErrors()) {
     if (auto lost = LinkLost(up)) return lost;
-    const QString again = QStringLiteral("Please check all the parameters are right and repeat the procedure");
+    // A silent controller is no reason to doubt the values.
+    const QString again = up.lastRound == RestoreRound::Unanswered
+                              ? NotAnswering(up.host) + CR + "The identification windows are shown again to send them."
+                              : QStringLiteral("Please check all the parameters are right and repeat the procedure");
     if (up.host.Prompt(PromptKind::Repeat, again) == PromptAnswer::Abort) return HostEnded(up);
     up.record.ClearFlag();
     if (up.host.ShowRestoreDialog(up.rows, write) == PromptAnswer::Abort) return HostEnded(up);
@@ -161,7 +221,9 @@ UploadResult CommonTail(Upload &up, const QString &success) {
   }
   if (auto lost = LinkLost(up)) return *lost;
   if (auto ended = Restored(up)) return *ended;
-  if (!WriteWindow(host.Port(), 501, "L", qint64(1))) up.record.Record(FlagRule::Always);
+  const qint64 before = host.Port().BytesReceived();
+  if (!WriteWindow(host.Port(), 501, "L", qint64(1)))
+    up.record.Record(FlagRule::Always, true, host.Port().BytesReceived() == before ? NotAnswering(host) : QString());
   if (auto ended = Interrupted(up, up.record.Outcome(host.Port()), "Locking controller")) return *ended;
   QString text = success;
   if (!host.CheckErrors() && up.record.Count > 0)
@@ -178,6 +240,7 @@ UploadResult UploadAll(Upload &up) {
   if (auto ended = PromptUntil(up, PromptKind::Bridge, [](const QByteArray &t) { return IsMonitorTag(t); }, tag))
     return *ended;
   if (!BackupWritten(up)) return UploadResult::Interrupted;
+  up.erased = true;
   if (auto ended = Interrupted(up, SendProgramFile(up.host, up.record, tag), "Programming Controller"))
     return *ended;
   // Only the "(E)" monitor's tag keeps this loop going; any other ends it.
@@ -260,7 +323,7 @@ UploadResult RunSequence(UploadHost &host, JournalLine &line) {
   line.PortOpened();
   host.UploadStarted();
   host.Repaint();
-  Upload up{host, {}, BlankBackup(), false, {}};
+  Upload up{host, {}, BlankBackup(), false, {}, false, {}, RestoreRound::Written};
   UploadResult result = host.UploadMode() == UploadKind::Full ? UploadAll(up) : UploadParameterList(up);
   // An adapter gone during the last exchange is why whatever came after
   // failed; an upload the host ended stays the host's interruption.
@@ -288,6 +351,13 @@ QString UploadHost::PortName() {
   return QStringLiteral("serial port %1 (%2)").arg(Port().PortNumber()).arg(Port().DeviceName());
 }
 
+QString UploadHost::FinishHint(const QString &backupPath) const {
+  const QString start = QStringLiteral("To finish it, choose \"Upload Parameter List and Program File\" and start the upload "
+                                       "again: ");
+  if (backupPath.isEmpty()) return start + "it asks for a backup of this controller to take the values from.";
+  return start + "it offers to write back the identification values of " + QDir::toNativeSeparators(backupPath) + ".";
+}
+
 QString UploadHost::PortOpenFailure() {
   return PortOpenFailureText(ComPort(), Port().DeviceName(), Port().ErrorString(), Port().DeviceMissing());
 }
@@ -295,6 +365,10 @@ QString UploadHost::PortOpenFailure() {
 QString BackupPathForMessage() {
   // The platform's own separator, so the path shown is one that exists.
   return QDir::toNativeSeparators(QDir::currentPath()) + QDir::separator() + "tmpLogWin.txt";
+}
+
+QString NotAnsweringText(const QString &portName) {
+  return "The controller does not answer on " + portName + ": check the cable and the controller's power.";
 }
 
 QString InterruptionTail(bool withRescue) {

@@ -6,6 +6,8 @@
 #include "StepHost.h"
 #include "IdWindows.h"
 #include "IdentificationRestore.h"
+#include "LineAnswer.h"
+#include "UnfinishedUpload.h"
 
 #include <QString>
 
@@ -37,7 +39,15 @@ enum class PromptKind {
 enum class PromptAnswer { Continue, Abort };
 
 // Writes the texts the technician confirmed to the identification windows.
-using RestoreWrite = std::function<void(const IdWindowTexts &)>;
+using RestoreWrite = std::function<RestoreRound(const IdWindowTexts &)>;
+
+// The controller's application did not answer, a monitor did: the full upload
+// an earlier one left unfinished can be finished with a backup's values.
+struct FinishOffer {
+  LineAnswer Answer;
+  QString Said;  // what answers and what that means, lines joined by CR
+  std::optional<FinishingBackup> Backup;  // the journal's unfinished upload's backup
+};
 
 // The program file and the parameter list, or the parameter list alone.
 enum class UploadKind { Full, ParameterList };
@@ -74,6 +84,12 @@ class UploadHost : public StepHost {
   virtual bool Stopped() const { return false; }
   // While busy nothing the event loop delivers can act on the window.
   virtual void SetBusy(bool busy) = 0;
+  // Full mode, a monitor answering instead of the application: the backup
+  // whose identification values the upload goes on with, or empty to end it.
+  virtual QString FinishWithBackup(const FinishOffer &) { return {}; }
+  // The line telling how to finish a full upload that stopped after the erase,
+  // with the values of `backupPath` (empty when no backup holds any).
+  virtual QString FinishHint(const QString &backupPath) const;
   // Where the journal of uploads goes, relative to the working folder; empty:
   // calvenori-uploads.csv there.
   virtual QString JournalFile() const { return {}; }
@@ -92,5 +108,7 @@ QString InterruptionText(const QString &step, bool withRescue = true);
 // The interruption message's last two lines, pointing at the backup.
 QString InterruptionTail(bool withRescue = true);
 QString BackupPathForMessage();
+// A window that got no byte back on `portName`: the line or the power, not the values.
+QString NotAnsweringText(const QString &portName);
 // `missing`: the device is not there at all (unplugged), not merely refused.
 QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, bool missing = false);

@@ -31,6 +31,13 @@ QString Interruption(const QString &workDir, const QString &step) {
          BackupPath(workDir) + " to rescue C/U parameters";
 }
 
+QString FinishInWindow(const QString &workDir) {
+  return "To finish it, choose \"Upload Parameter List and Program File\" and start the upload again: it offers to "
+         "write back the identification values of " + BackupPath(workDir) + ".";
+}
+
+bool PastTheErase(bool full, const QString &step) { return full && step != "saving parameters"; }
+
 QString Success(const QString &success, int ignoredFailures) {
   if (ignoredFailures == 0) return success;
   return success + QStringLiteral("\n%1 failure(s) were ignored because Check Errors is off.").arg(ignoredFailures);

@@ -39,6 +39,10 @@ extern const QString ParameterSuccess;
 
 // The interruption message for `step`, pointing at the backup file in `workDir`.
 QString Interruption(const QString &workDir, const QString &step);
+// The window's line after an interruption past the erase: finish with the backup in `workDir`.
+QString FinishInWindow(const QString &workDir);
+// Whether a full upload interrupted at `step` has begun to erase the controller.
+bool PastTheErase(bool full, const QString &step);
 // "<workDir>/tmpLogWin.txt" as the process sees its current directory.
 QString BackupPath(const QString &workDir);
 // The success message with the ignored-failures line, or without it for 0.
