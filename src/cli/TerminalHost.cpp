@@ -11,7 +11,6 @@
 #include <QProcess>
 
 #include <algorithm>
-
 #include <cstdio>
 #include <unistd.h>
 

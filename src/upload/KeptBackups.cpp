@@ -209,6 +209,7 @@ QString RescueBackupLine() {
 KeptValues KeptValuesIn(const QDir &folder) {
   KeptValues found;
   for (const KeptFile &kept : KeptNewestFirst(folder)) {
+    if (std::all_of(found.begin(), found.end(), [](const auto &value) { return value.has_value(); })) break;
     QByteArray content;
     if (!ReadWhole(kept.Path, content, nullptr)) continue;
     for (int row = 0; row < IdWindowCount; ++row) {
