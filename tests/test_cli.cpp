@@ -219,6 +219,7 @@ class CliTest : public QObject {
   void stopSignalsEndTheUploadCleanly();
   void lockOfAKilledUploadIsTakenOver();
   void journalElsewhereAndHistory();
+  void rerunAfterAnErasedControllerWritesTheKeptValues_data();
   void rerunAfterAnErasedControllerWritesTheKeptValues();
   void windowWithoutDisplay();
   void simulatorInTheBackground();
@@ -616,30 +617,67 @@ void CliTest::lockOfAKilledUploadIsTakenOver() {
   QVERIFY2(next.Status == 0, qPrintable(next.Err));
 }
 
+void CliTest::rerunAfterAnErasedControllerWritesTheKeptValues_data() {
+  QTest::addColumn<QString>("how");
+  QTest::addColumn<QString>("says");
+  QTest::addColumn<QString>("named");  // the rescue line up to the kept file's path
+  QTest::newRow("erased by a full upload")
+      << "erased" << "Every identification window read zero or empty at the start"
+      << "The last values read from a controller are in ";
+  QTest::newRow("one window timed out, the rest blank")
+      << "timed out" << "Every identification window that answered read zero or empty at the start"
+      << "The last values read from a controller are in ";
+  QTest::newRow("partly blank")
+      << "partly" << "Identification windows 310, 323 read zero or empty at the start, where a kept backup holds a value"
+      << "The last values read from a controller for windows 310, 323 are in ";
+}
+
 // A full upload whose identification windows were not written back leaves an
-// erased controller; the next upload must not take its zeros for values.
+// erased controller, a restore by hand one partly blank; the next upload must
+// not take their zeros for values.
 void CliTest::rerunAfterAnErasedControllerWritesTheKeptValues() {
+  QFETCH(QString, how);
+  QFETCH(QString, says);
+  QFETCH(QString, named);
   Bench bench(Dialect::E);
   QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
   const QString list = bench.Write("list.txt", SmallList());
-  Outcome run = bench.Upload({"--params", list, "--program", bench.Write("fw.s19", ProgramFile(12)), "--restore", "skip"});
+  Outcome run;
+  if (how == "partly") {
+    run = bench.Upload({"--params", list, "--restore", "keep"});
+    bench.Controller.SetWindow(310, "");
+    bench.Controller.SetWindow(323, "");
+  } else {
+    run = bench.Upload({"--params", list, "--program", bench.Write("fw.s19", ProgramFile(12)), "--restore", "skip"});
+  }
   QVERIFY2(run.Status == 0, qPrintable(run.Err));
   QVERIFY(IdentificationOf(bench.Controller) != bench.IdentificationBefore);
+  bench.Controller.ClearReceived();
 
-  run = bench.Upload({"--params", list, "--restore", "keep"});
-  QVERIFY2(run.Status == 4 && run.Err.contains("Every identification window read zero or empty at the start"),
-           qPrintable(run.Err));
+  QStringList keep{"--params", list, "--restore", "keep"};
+  if (how == "timed out") {
+    bench.Controller.SetFaults(With([](sim::Faults &f) { f.FailReadOfWindow = 319; }));
+    keep << "--no-check-errors";
+  }
+  run = bench.Upload(keep);
+  bench.Controller.SetFaults({});
+  QVERIFY2(run.Status == 4 && run.Err.contains(says), qPrintable(run.Err));
   const QStringList kept = KeptBackups(bench.Dir.path());
   QCOMPARE(kept.size(), 1);
-  QVERIFY2(run.Err.contains("The last values read from a controller are in " + bench.Dir.filePath(kept[0]) +
-                            ", saved ") &&
+  QVERIFY2(run.Err.contains(named + bench.Dir.filePath(kept[0]) + ", saved ") &&
                run.Err.contains("(Controller P/N CU-4471-02, Controller S/N C23119876, Pump S/N P24051703)"),
            qPrintable(run.Err));
   QVERIFY(!WrittenWindows(bench.Controller).contains(310));
 
-  run = bench.Upload({"--params", list, "--restore", "keep", "--restore-from", bench.Dir.filePath(kept[0])});
+  if (how == "partly") {
+    // Typed in instead, the listing showing what the kept backup holds.
+    run = bench.Upload({"--params", list, "--restore", "ask"}, "310=001234\n323=C23119876\n\n");
+    QVERIFY2(run.Out.contains("000000  (read blank; " + kept[0] + " holds 001234)\n"), qPrintable(run.Out));
+  } else {
+    run = bench.Upload({"--params", list, "--restore", "keep", "--restore-from", bench.Dir.filePath(kept[0])});
+    QVERIFY(run.Out.contains("Identification windows to write back, from the --restore-from file:\n"));
+  }
   QVERIFY2(run.Status == 0, qPrintable(run.Err));
-  QVERIFY(run.Out.contains("Identification windows to write back, from the --restore-from file:\n"));
   QVERIFY(IdentificationOf(bench.Controller) == bench.IdentificationBefore);
 }
 

@@ -7,9 +7,11 @@
 #include "TestFiles.h"
 #include "UploadExpect.h"
 #include "UploadRig.h"
+#include "RestoreDialog.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLockFile>
 #include <QSerialPort>
 #include <QtTest>
@@ -55,6 +57,9 @@ struct Entry {
   // for the paths of this run.
   QString Message;
   BackupAfter Backup = BackupAfter::Kept;
+  // Restore dialog rows shown red, by window, with their tooltips as patterns
+  // like Message; every other row unmarked.
+  std::map<int, QString> Marked{};
 };
 
 const QByteArray EarlierBackup = "VE (Win 310)\t\t004321\r\n(an earlier upload's backup)\r\n";
@@ -122,6 +127,14 @@ const QString Unchanged = "\nNothing in the controller was changed.";
 // Past the erase only a finished full upload brings the controller back.
 const QString Finish = "\nTo finish it, choose \"Upload Parameter List and Program File\" and start the upload again: "
                        "it offers to write back the identification values of {backup}.";
+
+// The controller answers `blank` windows with zero or an empty text, as
+// once erased; kept so, they are written back as they are.
+std::function<void(Context &)> BlankWindows(const QList<int> &blank) {
+  return [blank](Context &c) {
+    for (int win : blank) c.Rig.Controller.SetWindow(win, win == 310 || win == 311 ? "000000" : "");
+  };
+}
 
 QList<QPair<const char *, Entry>> Catalogue() {
   QList<QPair<const char *, Entry>> rows;
@@ -295,6 +308,25 @@ QList<QPair<const char *, Entry>> Catalogue() {
           f.HangUpAfterBytesReceived = 9 * 9 + 10 + 1 + 2 + (1 + 6) + 8 + 4;
         }),
         Outcome::Interrupted, "The connection to serial port 1 ({port}) was lost." + Rescue, BackupAfter::Fresh);
+
+  // --- Blank identification windows, against the earlier backup kept ---
+  const QString keptLine = "*" + EarlierKept + ", saved 2026-12-07 19:30:12 (Controller P/N (empty), Controller S/N "
+                           "(empty), Pump S/N (empty))";
+  const QString erasedTip = "Every window read zero or empty, as an erased controller answers: these are not this "
+                            "controller's values.";
+  const QString keptTip = "This window read zero or empty, but the kept backup " + keptLine +
+                          ", holds \"004321\" for it: sent as shown, the blank replaces that value.";
+  const QString rescueTip = "\nThe last values read from a controller are in " + keptLine +
+                            ": check them against the pump's label.";
+  std::map<int, QString> everyRow;
+  for (int win : IdentificationWindowNumbers()) everyRow[win] = erasedTip + (win == 310 ? " " + keptTip : "") + rescueTip;
+  rows << qMakePair("identification: every window blank", Entry{false, false, BlankWindows(IdentificationWindowNumbers()),
+                                                               Outcome::Completed, ParameterSuccess + rescueTip,
+                                                               BackupAfter::Fresh, everyRow});
+  // The earlier backup holds no value for window 311: its blank is no suspect.
+  rows << qMakePair("identification: partly restored, 310 and 311 blank",
+                    Entry{false, false, BlankWindows({310, 311}), Outcome::Completed, ParameterSuccess,
+                          BackupAfter::Fresh, {{310, keptTip}}});
   return rows;
 }
 
@@ -336,9 +368,13 @@ void FaultCatalogueTest::catalogue() {
   }
   rig.ChooseParameterList(c.List);
   rig.TickCheckErrors();
-  const auto identification = IdentificationOf(rig.Controller);
   entry.Prepare(c);
   if (QTest::currentTestFailed()) return;
+  const auto identification = IdentificationOf(rig.Controller);
+  std::map<int, QString> tooltips;
+  rig.Hands->OnRestoreDialog = [&](RestoreDialog &dialog) {
+    for (int i = 0; i < IdWindowCount; ++i) tooltips[BlankBackup()[i].Win] = dialog.lblWin[i]->toolTip();
+  };
   const QByteArray backupBefore = BackupState(rig);
   const QString backup = QDir(QDir::currentPath()).canonicalPath() + "/tmpLogWin.txt";
   const QString port = PortDeviceName(1);
@@ -369,7 +405,13 @@ void FaultCatalogueTest::catalogue() {
       QCOMPARE(rig.Hands->RestoreDialogsShown, 0);
       break;
     case Outcome::Completed: {
-      QCOMPARE(rig.Hands->Messages, QStringList({PowerCyclePrompt, ParameterSuccess}));
+      QCOMPARE(rig.Hands->Messages.size(), 2);
+      QCOMPARE(rig.Hands->Messages.first(), PowerCyclePrompt);
+      QCOMPARE(tooltips.size(), size_t(IdWindowCount));
+      for (const auto &[win, tip] : tooltips) {
+        const QString marked = entry.Marked.count(win) ? entry.Marked.at(win) : QString();
+        QVERIFY2(marked.isEmpty() ? tip.isEmpty() : Matches(tip, marked), qPrintable(QString::number(win) + ": " + tip));
+      }
       QString error;
       const auto memory = rig.Controller.ParameterMemory();
       for (const auto &[address, byte] : ParameterByteMap(c.List, &error)) QCOMPARE(int(memory.at(address)), int(byte));

@@ -1,5 +1,6 @@
 // Reading the nine identification windows and keeping them in the backup file.
 #include "SmallDisk.h"
+#include "TestFiles.h"
 #include "FailureRecord.h"
 #include "ScriptedHost.h"
 #include "SimLink.h"
@@ -12,6 +13,29 @@
 #include <QtTest>
 
 #include <unistd.h>
+
+namespace {
+
+using Files = QMap<QString, QByteArray>;
+
+const QByteArrayList Read = {"001234", "002500", "CU-4471-02", "PMP-90211", "S12",
+                             "P24051703", "C23119876", "MOD-03", "REV-C"};
+// What an erased controller's application answers.
+const QByteArrayList Blanks = {"000000", "000000", "", "", "", "", "", "", ""};
+const QString Kept = "tmpLogWin-20261207-193012.txt";
+
+QByteArrayList With(QByteArrayList values, const std::map<int, QByteArray> &changed) {
+  for (const auto &[row, value] : changed) values[row] = value;
+  return values;
+}
+
+QByteArray BackupText(const QByteArrayList &values) {
+  QByteArray text;
+  for (int row = 0; row < IdWindowCount; ++row) text += QByteArray(IdWindowLabels[row]) + "\t\t" + values[row] + "\r\n";
+  return text;
+}
+
+}  // namespace
 
 class IdentificationBackupTest : public QObject {
   Q_OBJECT
@@ -80,6 +104,63 @@ class IdentificationBackupTest : public QObject {
     QCOMPARE(passed.Rows[8].Value, Sim().Window(325));
     QCOMPARE(passed.Outcome.End, StepEnd::Done);
     QCOMPARE(rec.Count, 1);  // let pass, but not forgotten
+  }
+
+  // Each blank row is judged against the newest kept backup holding a value
+  // for its window; rows whose read failed are not judged.
+  void judgingBlanks_data() {
+    QTest::addColumn<QByteArrayList>("read");  // "#TIMEOUT#": the read failed
+    QTest::addColumn<Files>("folder");
+    QTest::addColumn<bool>("erased");
+    QTest::addColumn<QStringList>("suspect");  // "window file value"
+    QStringList allKept;
+    for (int row = 0; row < IdWindowCount; ++row)
+      allKept << QString("%1 %2 %3").arg(BlankBackup()[row].Win).arg(Kept, QString::fromLatin1(Read[row]));
+    QTest::newRow("all blank, a kept backup holds values")
+        << Blanks << Files{{Kept, BackupText(Read)}} << true << allKept;
+    QTest::newRow("all blank, no kept backup (nor files named otherwise)")
+        << Blanks << Files{{"tmpLogWin.txt", BackupText(Read)}, {"tmpLogWin-notes.txt", BackupText(Read)}} << true
+        << QStringList();
+    QTest::newRow("one timed out, the rest blank")
+        << With(Blanks, {{2, "#TIMEOUT#"}}) << Files{{Kept, BackupText(Read)}} << true
+        << QStringList(allKept.mid(0, 2) + allKept.mid(3));
+    // Newer backups that hold a zero, a failure or another of the same
+    // second's values are passed over for the window, not for the others.
+    QTest::newRow("partly restored")
+        << With(Read, {{0, "000000"}, {6, ""}})
+        << Files{{Kept, BackupText(With(Read, {{0, "001111"}}))},
+                 {"tmpLogWin-20261207-193012-2.txt", BackupText(With(Read, {{6, ""}}))},
+                 {"tmpLogWin-20261208-080000.txt", BackupText(Blanks)},
+                 {"tmpLogWin-20261208-090000.txt", BackupText(With(Read, {{0, "#TIMEOUT#"}, {6, "0.0"}}))}}
+        << false << QStringList{"310 tmpLogWin-20261207-193012-2.txt 001234", "323 " + Kept + " C23119876"};
+    QTest::newRow("blank with no kept backup") << With(Read, {{0, "000000"}}) << Files{} << false << QStringList();
+    QTest::newRow("blank where the kept backup is blank too")
+        << With(Read, {{4, "0"}}) << Files{{Kept, BackupText(With(Read, {{4, "0000"}}))}} << false << QStringList();
+    QTest::newRow("no window read: no verdict")
+        << QByteArrayList(IdWindowCount, "#TIMEOUT#") << Files{{Kept, BackupText(Read)}} << false << QStringList();
+  }
+  void judgingBlanks() {
+    QFETCH(QByteArrayList, read);
+    QFETCH(Files, folder);
+    QFETCH(bool, erased);
+    QFETCH(QStringList, suspect);
+    QTemporaryDir dir;
+    for (auto it = folder.begin(); it != folder.end(); ++it) WriteTestFile(dir.path(), it.key(), it.value());
+    for (int row = 0; row < IdWindowCount; ++row) {
+      rows[row].Value = read[row];
+      rows[row].ReadFailed = read[row] == "#TIMEOUT#";
+    }
+
+    const BlankVerdict verdict = JudgeBlanks(rows, KeptValuesIn(QDir(dir.path())));
+
+    QCOMPARE(verdict.Erased, erased);
+    QStringList found;
+    for (int row = 0; row < IdWindowCount; ++row)
+      if (const auto &kept = verdict.Suspect[row])
+        found << QString("%1 %2 %3").arg(rows[row].Win).arg(QFileInfo(kept->From.Path).fileName(),
+                                                             QString::fromLatin1(kept->Value));
+    QCOMPARE(found, suspect);
+    QCOMPARE(verdict.AnySuspect(), !suspect.isEmpty());
   }
 
   void logHoldsNineLabelledLines() {

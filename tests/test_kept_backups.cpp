@@ -149,6 +149,37 @@ class KeptBackupsTest : public QObject {
     QCOMPARE(interruption, standard + "\r" + line);
   }
 
+  // Where only some windows read blank, each kept backup holding their values
+  // is named with the windows it holds.
+  void keptValuesNamed_data() {
+    QTest::addColumn<Files>("kept");
+    QTest::addColumn<QStringList>("lines");  // {dir}: the folder
+    const QString end = "): check them against the pump's label.";
+    QTest::newRow("none") << Files{{"tmpLogWin-20261208-080000.txt", Blanks}} << QStringList();
+    QTest::newRow("one backup holds them")
+        << Files{{"tmpLogWin-20261207-193012.txt", Values}}
+        << QStringList{"The last values read from a controller for windows 310, 322 are in "
+                       "{dir}/tmpLogWin-20261207-193012.txt, saved 2026-12-07 19:30:12 (Controller P/N (empty), "
+                       "Controller S/N (empty), Pump S/N P-77" + end};
+    QTest::newRow("two backups, the newest first")
+        << Files{{"tmpLogWin-20261207-193012.txt", Values},
+                 {"tmpLogWin-20261208-080000.txt", "Pump S/N (Win 322)\t\tP-78\r\n"}}
+        << QStringList{"The last values read from a controller for window 322 are in "
+                       "{dir}/tmpLogWin-20261208-080000.txt, saved 2026-12-08 08:00:00 (Controller P/N (empty), "
+                       "Controller S/N (empty), Pump S/N P-78" + end,
+                       "The last values read from a controller for window 310 are in "
+                       "{dir}/tmpLogWin-20261207-193012.txt, saved 2026-12-07 19:30:12 (Controller P/N (empty), "
+                       "Controller S/N (empty), Pump S/N P-77" + end};
+  }
+  void keptValuesNamed() {
+    QFETCH(Files, kept);
+    QFETCH(QStringList, lines);
+    QTemporaryDir dir;
+    for (auto it = kept.begin(); it != kept.end(); ++it) WriteTestFile(dir.path(), it.key(), it.value());
+    const QString named = KeptValuesLines(KeptValuesIn(QDir(dir.path())));
+    QCOMPARE(named, lines.join('\r').replace("{dir}", QDir::toNativeSeparators(dir.path())));
+  }
+
   // The disk fills up under the write: the file that was there stays as it
   // was, and neither a short copy nor a scrap of one is left beside it.
   void fullDiskLeavesEveryFileAsItWas() {

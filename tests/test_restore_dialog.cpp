@@ -4,12 +4,14 @@
 #include "FailureRecord.h"
 #include "ScriptedHost.h"
 #include "SimLink.h"
+#include "TestFiles.h"
 #include "UploadExpect.h"
 #include "IdWindows.h"
 #include "IdentificationBackup.h"
 #include "IdentificationRestore.h"
 #include "RestoreDialog.h"
 
+#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -63,6 +65,8 @@ class RestoreDialogTest : public QObject {
   void leavingWithoutSendingWritesNothing();
   void escapeDoesNothing();
   void failedReadIsMarked();
+  void blankRowsAreJudged_data();
+  void blankRowsAreJudged();
   void sendingCannotBeCutShortOrRepeated();
 
  private:
@@ -282,6 +286,64 @@ void RestoreDialogTest::failedReadIsMarked() {
   dialog.cmdSend->click();
   QCOMPARE(WrittenWindows(*link_->Controller).count(322), 0);
   QCOMPARE(WrittenWindows(*link_->Controller).size(), 8);
+}
+
+void RestoreDialogTest::blankRowsAreJudged_data() {
+  QTest::addColumn<QByteArrayList>("read");  // "#TIMEOUT#": the read failed
+  QTest::addColumn<QByteArrayList>("kept");  // in the kept backup; none: there is none
+  QTest::addColumn<QList<int>>("red");       // rows
+  QTest::addColumn<QList<int>>("keptShown");  // rows whose tooltip holds the kept value
+  const QByteArrayList values = {"001234", "002500", "CU-4471-02", "PMP-90211", "S12",
+                                 "P24051703", "C23119876", "MOD-03", "REV-C"};
+  const QByteArrayList blanks = {"000000", "000000", "", "", "", "", "", "", ""};
+  const QList<int> all = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+  QByteArrayList timedOut = blanks, partly = values, special = values;
+  timedOut[2] = "#TIMEOUT#";
+  partly[0] = "000000";
+  partly[6] = "";
+  special[4] = "0";
+  QTest::newRow("all blank") << blanks << values << all << all;
+  QTest::newRow("one timed out, the rest blank") << timedOut << values << all << QList<int>{0, 1, 3, 4, 5, 6, 7, 8};
+  QTest::newRow("partly restored") << partly << values << QList<int>{0, 6} << QList<int>{0, 6};
+  QTest::newRow("all blank, no kept backup") << blanks << QByteArrayList() << all << QList<int>();
+  QTest::newRow("partly blank, no kept backup") << partly << QByteArrayList() << QList<int>() << QList<int>();
+  QTest::newRow("blank where the kept backup is blank too") << special << special << QList<int>() << QList<int>();
+}
+
+// A blank is marked when the whole backup is blank, or when a kept backup
+// holds a value it would replace; the tooltip then shows that value.
+void RestoreDialogTest::blankRowsAreJudged() {
+  QFETCH(QByteArrayList, read);
+  QFETCH(QByteArrayList, kept);
+  QFETCH(QList<int>, red);
+  QFETCH(QList<int>, keptShown);
+  QTemporaryDir folder;
+  if (!kept.isEmpty()) {
+    QByteArray text;
+    for (int i = 0; i < IdWindowCount; ++i) text += QByteArray(IdWindowLabels[i]) + "\t\t" + kept[i] + "\r\n";
+    WriteTestFile(folder.path(), "tmpLogWin-20261207-193012.txt", text);
+  }
+  for (int i = 0; i < IdWindowCount; ++i) {
+    rows[i].Value = read[i];
+    rows[i].ReadFailed = read[i] == "#TIMEOUT#";
+  }
+  const QString saved = QDir::currentPath();
+  QVERIFY(QDir::setCurrent(folder.path()));
+  RestoreDialog dialog(rows, Writer(), nullptr);
+  QVERIFY(QDir::setCurrent(saved));
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+  for (int i = 0; i < IdWindowCount; ++i) {
+    const QString tip = dialog.txtWin[i]->toolTip();
+    QCOMPARE(RedPixels(dialog.lblWin[i]) > 0, red.contains(i));
+    QCOMPARE(tip.isEmpty(), !red.contains(i));
+    const bool showsKept = keptShown.contains(i);
+    QVERIFY2(tip.contains("but the kept backup " + QDir(folder.path()).filePath("tmpLogWin-20261207-193012.txt") +
+                          ", saved 2026-12-07 19:30:12 (Controller P/N CU-4471-02, Controller S/N C23119876, Pump "
+                          "S/N P24051703), holds \"" + kept.value(i) + "\" for it") == showsKept,
+             qPrintable(QString::number(i) + ": " + tip));
+  }
 }
 
 void RestoreDialogTest::sendingCannotBeCutShortOrRepeated() {

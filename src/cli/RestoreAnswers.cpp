@@ -2,6 +2,8 @@
 
 #include "StopSignals.h"
 
+#include <QFileInfo>
+
 #include <cstring>
 
 namespace {
@@ -9,7 +11,11 @@ namespace {
 void PrintRow(std::FILE *out, const RestoreChoice &choice, int row) {
   const QByteArray &value = choice.Values[row];
   std::fprintf(out, "  %-36s %s", IdWindowLabels[row], value.constData());
-  if (choice.Rows[row].ReadFailed && value == choice.Rows[row].Value) std::fputs("  (not read: not written)", out);
+  const bool asRead = value == choice.Rows[row].Value;
+  if (choice.Rows[row].ReadFailed && asRead) std::fputs("  (not read: not written)", out);
+  if (const std::optional<KeptValue> &kept = choice.Kept[row]; kept && asRead)
+    std::fprintf(out, "  (read blank; %s holds %s)", qPrintable(QFileInfo(kept->From.Path).fileName()),
+                 kept->Value.constData());
   std::fputc('\n', out);
 }
 

@@ -4,6 +4,7 @@
 // back by the restore dialog's own write-back.
 
 #include "IdWindows.h"
+#include "KeptBackups.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -18,6 +19,8 @@ struct RestoreChoice {
   bool Send = true;  // false: Cancel, nothing written
   std::array<QByteArray, IdWindowCount> Values;
   QStringList Changes;  // "322=CS-1", as accepted
+  // Per row: the value a kept backup holds where the backup read a blank.
+  KeptValues Kept;
 };
 
 // Lists the windows of `start` under `heading` on `out`.

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -25,12 +26,28 @@ void PrintLines(std::FILE *out, const QString &text) {
 
 }  // namespace
 
-QString ErasedBackupText() {
-  return QStringLiteral("Every identification window read zero or empty at the start, as an erased controller "
-                        "answers: they are not written back.\rWrite the controller's own values with "
-                        "--restore-from FILE (a backup of this controller, such as the one named below), or type "
-                        "them with --restore ask.") +
-         InterruptionTail();
+QString ErasedBackupText(const IdBackup &rows, const BlankVerdict &blanks) {
+  QString what;
+  if (blanks.Erased) {
+    const bool allAnswered = std::none_of(rows.begin(), rows.end(), [](const IdWindow &row) { return row.ReadFailed; });
+    what = QStringLiteral("Every identification window %1 zero or empty at the start, as an erased controller "
+                          "answers: they are not written back.")
+               .arg(allAnswered ? "read" : "that answered read");
+  } else {
+    QStringList windows;
+    for (int win : blanks.SuspectWindows()) windows << QString::number(win);
+    what = QStringLiteral("Identification window%1 %2 read zero or empty at the start, where a kept backup holds a "
+                          "value: no window is written back.")
+               .arg(windows.size() == 1 ? "" : "s", windows.join(", "));
+  }
+  // The kept backup is named whether the whole backup or only some of its
+  // windows hold no controller's values.
+  QString rescue = RescueBackupLine();
+  if (rescue.isEmpty()) rescue = KeptValuesLines(blanks.Suspect);
+  return what +
+         "\rWrite the controller's own values with --restore-from FILE (a backup of this controller, such as the "
+         "one named below), or type them with --restore ask." +
+         InterruptionTail(false) + (rescue.isEmpty() ? QString() : "\r" + rescue);
 }
 
 namespace {
@@ -280,9 +297,14 @@ PromptAnswer TerminalHost::ShowRestoreDialog(const IdBackup &rows, const Restore
   RestoreChoice choice = restoreValues_ ? RestoreChoice(rows, *restoreValues_) : RestoreChoice(rows);
   const char *heading = restoreValues_ ? "Identification windows to write back, from the --restore-from file:"
                                        : "Identification windows saved at the start of the upload:";
-  if (options_.Restore == RestoreMode::Keep && !restoreValues_ && BackupLooksErased(rows)) {
-    Ended(ErasedBackupText());
-    return PromptAnswer::Abort;
+  if (!restoreValues_) {
+    const BlankVerdict blanks = JudgeBlanks(rows, KeptValuesIn(QDir::current()));
+    // Kept as read, a blank would go over the last value known of the window.
+    if (options_.Restore == RestoreMode::Keep && (blanks.Erased || blanks.AnySuspect())) {
+      Ended(ErasedBackupText(rows, blanks));
+      return PromptAnswer::Abort;
+    }
+    choice.Kept = blanks.Suspect;
   }
   if (options_.Restore == RestoreMode::Ask) choice = AskRestore(stdin, stdout, choice, heading);
   else if (options_.Restore == RestoreMode::Keep && restoreValues_) ListRestore(stdout, choice, heading);

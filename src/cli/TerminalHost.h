@@ -95,8 +95,11 @@ QString FinishCommand(const QStringList &arguments, const QString &backup);
 // "unbridge-and-cycle", "cycle", or empty for one that asks nothing.
 QString PromptAction(PromptKind kind);
 
-// Why --restore keep writes nothing back after a backup of blanks.
-QString ErasedBackupText();
+struct BlankVerdict;
+
+// Why --restore keep writes nothing back after a backup of blanks: all of
+// them, or some where a kept backup holds values.
+QString ErasedBackupText(const IdBackup &rows, const BlankVerdict &blanks);
 
 // The line printed under a prompt that waits for Enter: what to do there, or,
 // when the same prompt comes `again` because the controller did not answer as

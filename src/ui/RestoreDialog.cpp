@@ -8,6 +8,7 @@
 #include "IdentificationRestore.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +35,21 @@ class WrappingButton : public QPushButton {
     painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text());
   }
 };
+
+// A blank sent as shown replaces the kept value, which is what the tooltip
+// has to say before the technician sends.
+QString BlankRowWhy(const BlankVerdict &blanks, int row) {
+  QStringList why;
+  if (blanks.Erased)
+    why << QStringLiteral("Every window read zero or empty, as an erased controller answers: these are not this "
+                          "controller's values.");
+  if (const std::optional<KeptValue> &kept = blanks.Suspect[row])
+    why << QStringLiteral("This window read zero or empty, but the kept backup %1, saved %2 (%3), holds \"%4\" for "
+                          "it: sent as shown, the blank replaces that value.")
+               .arg(QDir::toNativeSeparators(kept->From.Path), kept->From.Saved.toString("yyyy-MM-dd HH:mm:ss"),
+                    DescribeIdentity(kept->From.Identity), QString::fromLatin1(kept->Value));
+  return why.join(' ');
+}
 
 int LabelWidth(int row) { return row == 4 ? 2415 : 2055; }
 int LabelHeight(int row) { return row >= 7 ? 495 : 255; }
@@ -87,15 +103,14 @@ void RestoreDialog::FitLabels() {
 }
 
 void RestoreDialog::Form_Load() {
-  const bool erased = BackupLooksErased(rows_);
+  const BlankVerdict blanks = JudgeBlanks(rows_, KeptValuesIn(QDir::current()));
   for (int i = 0; i < IdWindowCount; ++i) {
     txtWin[i]->setText(QString::fromLatin1(rows_[i].Value));
     if (rows_[i].ReadFailed)
       MarkRow(i, "The backup could not read this window: " + QString::fromLatin1(rows_[i].Value) +
                      ". Left unchanged, it is not written.");
-    else if (erased)
-      MarkRow(i, QStringLiteral("Every window read zero or empty, as an erased controller answers: these are not "
-                                "this controller's values."));
+    else if (blanks.Erased || blanks.Suspect[i])
+      MarkRow(i, BlankRowWhy(blanks, i));
   }
 }
 

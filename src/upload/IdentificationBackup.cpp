@@ -63,7 +63,29 @@ bool WriteParameterLog(const IdBackup &rows, QString *error) {
 }
 
 bool BackupLooksErased(const IdBackup &rows) {
-  for (const IdWindow &row : rows)
-    if (row.ReadFailed || !IsBlankValue(row.Value)) return false;
-  return true;
+  bool anyRead = false;
+  for (const IdWindow &row : rows) {
+    if (row.ReadFailed) continue;
+    if (!IsBlankValue(row.Value)) return false;
+    anyRead = true;
+  }
+  return anyRead;
+}
+
+BlankVerdict JudgeBlanks(const IdBackup &rows, const KeptValues &kept) {
+  BlankVerdict verdict;
+  verdict.Erased = BackupLooksErased(rows);
+  for (int r = 0; r < IdWindowCount; ++r)
+    if (!rows[r].ReadFailed && IsBlankValue(rows[r].Value)) verdict.Suspect[r] = kept[r];
+  return verdict;
+}
+
+bool BlankVerdict::AnySuspect() const { return !SuspectWindows().isEmpty(); }
+
+QList<int> BlankVerdict::SuspectWindows() const {
+  const IdBackup table = BlankBackup();
+  QList<int> windows;
+  for (int r = 0; r < IdWindowCount; ++r)
+    if (Suspect[r]) windows << table[r].Win;
+  return windows;
 }

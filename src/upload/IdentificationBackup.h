@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FailureRecord.h"
+#include "KeptBackups.h"
 #include "LineAnswer.h"
 #include "StepHost.h"
 #include "IdWindows.h"
@@ -26,6 +27,19 @@ WindowReply ReadIdWindow(StepHost &host, const IdWindow &row);
 // On failure returns false with the path and the reason in `error`.
 bool WriteParameterLog(const IdBackup &rows, QString *error);
 QString ParameterLogPath();
-// Every window read and zero or empty, as an erased controller's application
-// answers: no one's values, to be neither trusted nor written back blind.
+// Every window that was read is zero or empty, as an erased controller's
+// application answers: no one's values, to be neither trusted nor written back
+// blind. Rows whose read failed are left out; none read is no verdict.
 bool BackupLooksErased(const IdBackup &rows);
+
+// The blanks of a backup judged row by row against the kept backups: a row
+// read zero or empty where a kept backup holds a value is suspect on its own,
+// as a partly erased or partly restored controller leaves it. Rows whose read
+// failed are not judged.
+struct BlankVerdict {
+  bool Erased = false;  // BackupLooksErased
+  KeptValues Suspect;   // per row: the kept value a blank written back would replace
+  bool AnySuspect() const;
+  QList<int> SuspectWindows() const;
+};
+BlankVerdict JudgeBlanks(const IdBackup &rows, const KeptValues &kept);

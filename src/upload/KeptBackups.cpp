@@ -9,7 +9,9 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -46,6 +48,37 @@ bool WriteKept(const QString &path, const QByteArray &content, const QDateTime &
   QFile stamped(path);
   if (stamped.open(QIODevice::ReadWrite)) stamped.setFileTime(modified, QFileDevice::FileModificationTime);
   return true;
+}
+
+struct KeptFile {
+  QString Path;
+  QDateTime Saved;
+};
+
+// The kept backups of `folder` by the time in their names, newest first; the
+// n-th of one second after the (n-1)-th.
+std::vector<KeptFile> KeptNewestFirst(const QDir &folder) {
+  static const QRegularExpression kept(QStringLiteral("^tmpLogWin-(\\d{8}-\\d{6})(?:-(\\d+))?\\.txt$"));
+  std::map<std::pair<QDateTime, int>, QString> newestLast;
+  for (const QString &name : folder.entryList({"tmpLogWin-*.txt"}, QDir::Files)) {
+    const QRegularExpressionMatch m = kept.match(name);
+    const QDateTime saved = QDateTime::fromString(m.captured(1), StampFormat);
+    if (m.hasMatch() && saved.isValid()) newestLast[{saved, qMax(1, m.captured(2).toInt())}] = name;
+  }
+  std::vector<KeptFile> files;
+  for (auto it = newestLast.rbegin(); it != newestLast.rend(); ++it)
+    files.push_back({folder.filePath(it->second), it->first.first});
+  return files;
+}
+
+// No `windows`: the backup holds the last values of every window.
+QString RescueLine(const RescueBackup &rescue, const QStringList &windows = {}) {
+  QString which;
+  if (!windows.isEmpty()) which = (windows.size() == 1 ? " for window " : " for windows ") + windows.join(", ");
+  return QStringLiteral("The last values read from a controller%1 are in %2, saved %3 (%4): check them against the "
+                        "pump's label.")
+      .arg(which, QDir::toNativeSeparators(rescue.Path), rescue.Saved.toString("yyyy-MM-dd HH:mm:ss"),
+           DescribeIdentity(rescue.Identity));
 }
 
 }  // namespace
@@ -162,26 +195,43 @@ bool KeepEarlierBackup(const QDir &folder, const QByteArray &next, QString *erro
 std::optional<RescueBackup> RescueBackupIn(const QDir &folder) {
   QByteArray content;
   if (!ReadWhole(folder.filePath(BackupName), content, nullptr) || !HoldsNoValues(content)) return std::nullopt;
-  static const QRegularExpression kept(QStringLiteral("^tmpLogWin-(\\d{8}-\\d{6})(?:-(\\d+))?\\.txt$"));
-  std::map<std::pair<QDateTime, int>, QString> newestLast;
-  for (const QString &name : folder.entryList({"tmpLogWin-*.txt"}, QDir::Files)) {
-    const QRegularExpressionMatch m = kept.match(name);
-    const QDateTime saved = QDateTime::fromString(m.captured(1), StampFormat);
-    if (m.hasMatch() && saved.isValid()) newestLast[{saved, qMax(1, m.captured(2).toInt())}] = name;
-  }
-  for (auto it = newestLast.rbegin(); it != newestLast.rend(); ++it) {
-    const QString path = folder.filePath(it->second);
-    if (ReadWhole(path, content, nullptr) && !HoldsNoValues(content))
-      return RescueBackup{path, it->first.first, IdentityOf(content)};
-  }
+  for (const KeptFile &kept : KeptNewestFirst(folder))
+    if (ReadWhole(kept.Path, content, nullptr) && !HoldsNoValues(content))
+      return RescueBackup{kept.Path, kept.Saved, IdentityOf(content)};
   return std::nullopt;
 }
 
 QString RescueBackupLine() {
   const std::optional<RescueBackup> rescue = RescueBackupIn(QDir::current());
-  if (!rescue) return {};
-  return QStringLiteral("The last values read from a controller are in %1, saved %2 (%3): check them against the "
-                        "pump's label.")
-      .arg(QDir::toNativeSeparators(rescue->Path), rescue->Saved.toString("yyyy-MM-dd HH:mm:ss"),
-           DescribeIdentity(rescue->Identity));
+  return rescue ? RescueLine(*rescue) : QString();
+}
+
+KeptValues KeptValuesIn(const QDir &folder) {
+  KeptValues found;
+  for (const KeptFile &kept : KeptNewestFirst(folder)) {
+    if (std::all_of(found.begin(), found.end(), [](const auto &value) { return value.has_value(); })) break;
+    QByteArray content;
+    if (!ReadWhole(kept.Path, content, nullptr)) continue;
+    for (int row = 0; row < IdWindowCount; ++row) {
+      const QByteArray value = ValueLabelled(content, row);
+      if (found[row] || IsBlankValue(value) || IsFailureText(value)) continue;
+      found[row] = KeptValue{value, RescueBackup{kept.Path, kept.Saved, IdentityOf(content)}};
+    }
+  }
+  return found;
+}
+
+QString KeptValuesLines(const KeptValues &kept) {
+  // Newest first, as the files were searched; windows in table order.
+  std::map<std::pair<QDateTime, QString>, std::pair<RescueBackup, QStringList>, std::greater<>> byFile;
+  for (int row = 0; row < IdWindowCount; ++row) {
+    if (!kept[row]) continue;
+    const RescueBackup &from = kept[row]->From;
+    auto &entry = byFile[{from.Saved, from.Path}];
+    entry.first = from;
+    entry.second << QString::number(BlankBackup()[row].Win);
+  }
+  QStringList lines;
+  for (const auto &[key, entry] : byFile) lines << RescueLine(entry.first, entry.second);
+  return lines.join('\r');
 }

@@ -65,3 +65,19 @@ std::optional<RescueBackup> RescueBackupIn(const QDir &folder);
 // from a controller, when and from which controller (current directory);
 // empty when "tmpLogWin.txt" holds them itself.
 QString RescueBackupLine();
+
+// A value a kept backup holds for one window, and the backup it is in.
+struct KeptValue {
+  QByteArray Value;
+  RescueBackup From;
+};
+using KeptValues = std::array<std::optional<KeptValue>, IdWindowCount>;
+
+// For each window, in table order, the newest kept backup in `folder` that
+// holds a controller's value for it: neither zero, empty nor a read failure.
+KeptValues KeptValuesIn(const QDir &folder);
+
+// Like RescueBackupLine, one line per kept backup in `kept` and naming the
+// windows it holds: "The last values read from a controller for windows 310,
+// 323 are in ...". Newest backup first; empty when `kept` names none.
+QString KeptValuesLines(const KeptValues &kept);
