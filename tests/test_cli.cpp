@@ -221,6 +221,7 @@ class CliTest : public QObject {
   void journalElsewhereAndHistory();
   void rerunAfterAnErasedControllerWritesTheKeptValues_data();
   void rerunAfterAnErasedControllerWritesTheKeptValues();
+  void interruptedFullUploadIsFinishedByTheCommandItPrints();
   void windowWithoutDisplay();
   void simulatorInTheBackground();
 };
@@ -683,6 +684,44 @@ void CliTest::rerunAfterAnErasedControllerWritesTheKeptValues() {
 
 // Where there is no display the window program points at the command line
 // instead of aborting inside Qt; a platform given is Qt's to try.
+// Cut short during the program transfer, the upload prints the command that
+// finishes it; run by a shell as printed, once the technician has powered the
+// controller up without the bridge, it restores the controller's own values.
+void CliTest::interruptedFullUploadIsFinishedByTheCommandItPrints() {
+  Bench bench(Dialect::Er);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  const QStringList files{"--params", bench.Write("list.txt", SmallList()), "--program",
+                          bench.Write("fw 1.s19", ProgramFile(12))};
+  bench.Controller.SetFaults(With([](sim::Faults &f) { f.RefuseRecord = 5; }));
+  const Outcome first = bench.Upload(files);
+  QCOMPARE(first.Status, 4);
+  const QStringList said = first.Err.split('\n');
+  const qsizetype at = said.indexOf("To finish it, run:");
+  QVERIFY2(at >= 0, qPrintable(first.Err));
+  const QString command = said.value(at + 1).trimmed();
+  QVERIFY2(command.endsWith("--restore-from " + bench.Dir.filePath("tmpLogWin.txt")), qPrintable(command));
+
+  bench.Controller.SetFaults({});
+  bench.Controller.SetBridge(false);
+  bench.Controller.PowerCycle();
+  QProcess shell;
+  shell.setWorkingDirectory(bench.WorkDir);
+  shell.start("sh", {"-c", command});
+  QVERIFY(shell.waitForFinished(-1));
+  const QString out = QString::fromLocal8Bit(shell.readAllStandardOutput());
+  QVERIFY2(shell.exitCode() == 0, qPrintable(out + shell.readAllStandardError()));
+  QVERIFY2(out.contains("a monitor does.\n"), qPrintable(out));
+  QVERIFY2(out.contains("The full upload goes on with the identification values of " +
+                        bench.Dir.filePath("tmpLogWin.txt")),
+           qPrintable(out));
+  QCOMPARE(IdentificationOf(bench.Controller), bench.IdentificationBefore);
+  QVERIFY(bench.Controller.Locked());
+  const QList<QStringList> journal = JournalAt(bench.Dir.filePath("calvenori-uploads.csv"));
+  QCOMPARE(journal.size(), 3);
+  QCOMPARE(journal[2].mid(10, 2), QStringList({"CU-4471-02", "C23119876"}));
+  QCOMPARE(journal[2][16], QStringLiteral("uploaded"));
+}
+
 void CliTest::windowWithoutDisplay() {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
