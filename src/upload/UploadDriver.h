@@ -11,6 +11,8 @@
 
 #include <functional>
 
+enum class OpenFault;  // SerialPort.h
+
 // How an upload ended.
 enum class UploadResult {
   Uploaded,
@@ -92,5 +94,5 @@ QString InterruptionText(const QString &step, bool withRescue = true);
 // The interruption message's last two lines, pointing at the backup.
 QString InterruptionTail(bool withRescue = true);
 QString BackupPathForMessage();
-// `missing`: the device is not there at all (unplugged), not merely refused.
-QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, bool missing = false);
+// `reason` in the system's words; `fault` picks the one tip that fits it, if any.
+QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, OpenFault fault);
