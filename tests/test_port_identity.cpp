@@ -134,6 +134,7 @@ void PortIdentityTest::dialogShowsWhatTheSystemTellsOfTheDevice() {
   const QString uart = system.Plug("ttyS0", builtIn.path);
   SerialPort port;
   PortDialog dialog(port, 2, nullptr);
+  QTRY_VERIFY(!dialog.Probing());
   QCOMPARE(Entries(dialog), QStringList({"1", "2"}));
   const auto *device = dialog.findChild<QLabel *>("lblDevice");
   QCOMPARE(device->text(), adapter + " - FT232R USB UART\nFTDI, serial number A50285BI");
@@ -162,6 +163,7 @@ void PortIdentityTest::uploadOpensTheChosenDevice() {
   system.Plug("ttyUSB10", other.path);
 
   auto picked = OnNextModal<PortDialog>([](PortDialog *dialog) {
+    QTRY_VERIFY(!dialog->Probing());
     List(*dialog)->setCurrentIndex(0);
     dialog->findChild<QPushButton *>("cmdOK")->click();
   });
@@ -203,6 +205,7 @@ void PortIdentityTest::uploadOpensTheChosenDevice() {
   if (since == "unplugged") return;
   QString selected;
   auto reopened = OnNextModal<PortDialog>([&](PortDialog *dialog) {
+    QTRY_VERIFY(!dialog->Probing());
     selected = List(*dialog)->currentText();
     dialog->reject();
   });
