@@ -3,6 +3,7 @@
 // port needed, so these run on Windows too.
 #include "CliOptions.h"
 #include "PortChoice.h"
+#include "SerialPort.h"
 
 #include <QtTest>
 
@@ -86,6 +87,32 @@ class CliOptionsTest : public QObject {
     }
     QCOMPARE(int(choice.Number), number);
     QCOMPARE(choice.Device, device);
+  }
+
+  // One tip per reason the system gave, and none where it gave another.
+  void portFailuresGiveTheTipThatFitsTheReason_data() {
+    QTest::addColumn<int>("fault");  // OpenFault
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("tip");  // empty: the system's reason stands alone
+    QTest::newRow("not there") << int(OpenFault::Missing) << "the device is not connected"
+                               << "Plug the adapter in again, or give --port one of the ports known here.";
+    QTest::newRow("held") << int(OpenFault::Held) << "Access is denied"
+                          << "Another program holds the port: close it there, or give --port another port.";
+    QTest::newRow("denied") << int(OpenFault::Denied) << "Permission denied"
+                            << "This user may not open it: add the user to the \"dialout\" group "
+                               "(sudo adduser $USER dialout), then log out and in again.";
+    QTest::newRow("another reason") << int(OpenFault::Other) << "The semaphore timeout period has expired" << "";
+  }
+  void portFailuresGiveTheTipThatFitsTheReason() {
+    QFETCH(int, fault);
+    QFETCH(QString, reason);
+    QFETCH(QString, tip);
+    const QStringList lines = PortChoiceFailure({2, {}}, PortText, reason, OpenFault(fault)).split('\r');
+    QCOMPARE(lines.value(0), QStringLiteral("Serial port 2 (%1) could not be opened: %2.").arg(PortText, reason));
+    QCOMPARE(lines.value(1), QStringLiteral("The upload has not been started."));
+    QCOMPARE(lines.value(2), tip);
+    // Only a port that is not there has the ports known here listed after the tip.
+    QCOMPARE(lines.size() > 3, OpenFault(fault) == OpenFault::Missing);
   }
 };
 

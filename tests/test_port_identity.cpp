@@ -10,6 +10,8 @@
 #include "UploadExpect.h"
 #include "UploadRig.h"
 #include "PortDialog.h"
+#include "SerialPort.h"
+#include "UploadDriver.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -25,6 +27,7 @@
 #include <sys/fsuid.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <memory>
 
 using namespace expect;
@@ -100,6 +103,10 @@ class PortIdentityTest : public QObject {
   void uploadOpensTheChosenDevice();
   void lackOfPermissionIsToldWithTheHint_data();
   void lackOfPermissionIsToldWithTheHint();
+  void openFailuresSayWhatTheSystemSaid_data();
+  void openFailuresSayWhatTheSystemSaid();
+  void permissionErrorsAreToldApart_data();
+  void permissionErrorsAreToldApart();
 };
 
 void PortIdentityTest::portsAreInNaturalOrder() {
@@ -127,6 +134,7 @@ void PortIdentityTest::dialogShowsWhatTheSystemTellsOfTheDevice() {
   const QString uart = system.Plug("ttyS0", builtIn.path);
   SerialPort port;
   PortDialog dialog(port, 2, nullptr);
+  QTRY_VERIFY(!dialog.Probing());
   QCOMPARE(Entries(dialog), QStringList({"1", "2"}));
   const auto *device = dialog.findChild<QLabel *>("lblDevice");
   QCOMPARE(device->text(), adapter + " - FT232R USB UART\nFTDI, serial number A50285BI");
@@ -155,6 +163,7 @@ void PortIdentityTest::uploadOpensTheChosenDevice() {
   system.Plug("ttyUSB10", other.path);
 
   auto picked = OnNextModal<PortDialog>([](PortDialog *dialog) {
+    QTRY_VERIFY(!dialog->Probing());
     List(*dialog)->setCurrentIndex(0);
     dialog->findChild<QPushButton *>("cmdOK")->click();
   });
@@ -196,6 +205,7 @@ void PortIdentityTest::uploadOpensTheChosenDevice() {
   if (since == "unplugged") return;
   QString selected;
   auto reopened = OnNextModal<PortDialog>([&](PortDialog *dialog) {
+    QTRY_VERIFY(!dialog->Probing());
     selected = List(*dialog)->currentText();
     dialog->reject();
   });
@@ -250,6 +260,92 @@ void PortIdentityTest::lackOfPermissionIsToldWithTheHint() {
   QCOMPARE(lines[0], QString("No COM Port available on this PC"));
   QCOMPARE(lines[1], "Serial ports were found (" + devices[1] + ", " + devices[0] + "), but this user may not open them.");
   QVERIFY2(lines[2].contains("\"dialout\""), qPrintable(lines[2]));
+}
+
+void PortIdentityTest::openFailuresSayWhatTheSystemSaid_data() {
+  QTest::addColumn<QString>("situation");
+  QTest::addColumn<int>("fault");  // OpenFault
+  QTest::addColumn<QString>("reason");
+  QTest::addColumn<QString>("tip");  // empty: the system's reason stands alone
+  const QString again = " (Tools / Choose Serial Port).";
+  QTest::newRow("unplugged") << "unplugged" << int(OpenFault::Missing) << "the device is not connected"
+                             << "Plug the adapter in again, or choose the port again" + again;
+  QTest::newRow("no device has the number") << "no device" << int(OpenFault::Missing) << "No serial device is known as port 1"
+                                            << "Plug the adapter in again, or choose the port again" + again;
+  QTest::newRow("held by another program") << "held" << int(OpenFault::Held) << "Permission error while locking the device"
+                                           << "Another program holds the port: close it there, or choose another port" + again;
+  QTest::newRow("the user may not open it") << "denied" << int(OpenFault::Denied) << qt_error_string(EACCES)
+                                            << "This user may not open it: add the user to the \"dialout\" group "
+                                               "(sudo adduser $USER dialout), then log out and in again.";
+  QTest::newRow("not a serial line") << "file" << int(OpenFault::Other) << qt_error_string(ENOTTY) << "";
+}
+
+void PortIdentityTest::openFailuresSayWhatTheSystemSaid() {
+  QFETCH(QString, situation);
+  QFETCH(int, fault);
+  QFETCH(QString, reason);
+  QFETCH(QString, tip);
+  FakeSystem system;
+  Pty line;
+  SerialPort port;
+  std::unique_ptr<QSerialPort> holder;
+  if (situation == "unplugged") {
+    system.Unplug(system.Plug("ttyUSB0", line.path, "A1"));
+    port.SetDevice(system.ById("A1"));  // chosen before it went
+  } else if (situation == "held") {
+    system.Plug("ttyUSB0", line.path);
+    holder = std::make_unique<QSerialPort>(line.path);
+    QVERIFY2(holder->open(QIODevice::ReadWrite), qPrintable(holder->errorString()));
+  } else if (situation == "denied") {
+    system.Plug("ttyUSB0", line.path);
+    QCOMPARE(::fchmod(line.slave, 0), 0);
+  } else if (situation == "file") {
+    QFile plain(system.Root.filePath("plain"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    system.Plug("ttyUSB0", plain.fileName());
+  }
+  if (situation == "denied") {
+    // Root opens any device whatever its mode.
+    OrdinaryUser user;
+    if (!user.Ok) QSKIP("cannot open without root's rights here");
+    QVERIFY(!port.Open());
+  } else {
+    QVERIFY(!port.Open());
+  }
+  QCOMPARE(int(port.Fault()), fault);
+  QCOMPARE(port.ErrorString(), reason);
+  const QString device = port.DeviceName();
+  QStringList expected = {"Serial port 1 could not be opened" + (device.isEmpty() ? "" : " (" + device + ")") + ": " + reason,
+                          "The upload has not been started."};
+  if (!tip.isEmpty()) expected << tip;
+  QCOMPARE(PortOpenFailureText(1, device, port.ErrorString(), port.Fault()).split('\r'), expected);
+}
+
+// Qt reports all of these as a permission error; what it said tells them apart.
+void PortIdentityTest::permissionErrorsAreToldApart_data() {
+  QTest::addColumn<int>("error");  // QSerialPort::SerialPortError
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<bool>("accessDenied");
+  QTest::addColumn<int>("fault");  // OpenFault
+  const int permission = QSerialPort::PermissionError;
+  QTest::newRow("another program opened it for itself alone")
+      << permission << qt_error_string(EBUSY) << false << int(OpenFault::Held);
+  QTest::newRow("locked, and the user may not open it either")
+      << permission << "Permission error while locking the device" << true << int(OpenFault::Denied);
+  QTest::newRow("no folder takes the lock file")
+      << permission << "Permission error while creating lock file" << false << int(OpenFault::Other);
+  QTest::newRow("refused although the user has the rights (a security module)")
+      << permission << qt_error_string(EACCES) << false << int(OpenFault::Other);
+  QTest::newRow("the line failed") << int(QSerialPort::ResourceError) << qt_error_string(EIO) << false
+                                   << int(OpenFault::Other);
+}
+
+void PortIdentityTest::permissionErrorsAreToldApart() {
+  QFETCH(int, error);
+  QFETCH(QString, text);
+  QFETCH(bool, accessDenied);
+  QFETCH(int, fault);
+  QCOMPARE(int(ClassifyOpenFailure(QSerialPort::SerialPortError(error), text, accessDenied)), fault);
 }
 
 QTEST_MAIN(PortIdentityTest)

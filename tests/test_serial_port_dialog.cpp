@@ -1,14 +1,20 @@
 // The serial port dialog against pseudo-terminals: which ports it lists, which
-// it selects, and what "OK" stores.
+// it selects, and what "OK" stores; and that a port whose open does not return
+// neither holds the dialog up nor hurts it when it returns after all.
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QPointer>
+#include <QSemaphore>
 #include <QSerialPort>
+#include <QThread>
 #include <QtTest>
 
+#include <map>
+#include <memory>
 #include <vector>
 
 #include "ModalWatch.h"
@@ -54,6 +60,7 @@ class SerialPortDialogTest : public QObject {
   void textThatIsNoPortNumberKeepsTheDialogOpen();
   void closingWithoutOkChangesNothing();
   void leavesAnOpenPortAlone();
+  void aPortThatDoesNotAnswerIsNamedNotWaitedFor();
 
  private:
   Pty one_, three_;
@@ -63,6 +70,7 @@ class SerialPortDialogTest : public QObject {
 void SerialPortDialogTest::listsOpenablePortsAndSelectsComPort() {
   SetPorts({one_.path, Missing + "2", three_.path, Missing + "4"});
   PortDialog dialog(port_, 3, nullptr);
+  QTRY_VERIFY(!dialog.Probing());
   QCOMPARE(Entries(dialog), QStringList({"1", "3"}));
   QCOMPARE(List(dialog)->currentText(), QStringLiteral("3"));
   // The probe leaves the port closed for the next upload.
@@ -72,6 +80,7 @@ void SerialPortDialogTest::listsOpenablePortsAndSelectsComPort() {
 void SerialPortDialogTest::selectsTheFirstWhenComPortCannotBeOpened() {
   SetPorts({one_.path, Missing + "2", three_.path, Missing + "4", Missing + "5"});
   PortDialog dialog(port_, 5, nullptr);
+  QTRY_VERIFY(!dialog.Probing());
   QCOMPARE(Entries(dialog), QStringList({"1", "3"}));
   QCOMPARE(List(dialog)->currentIndex(), 0);
   QCOMPARE(List(dialog)->currentText(), QStringLiteral("1"));
@@ -83,6 +92,7 @@ void SerialPortDialogTest::leavesOutAPortHeldElsewhere() {
   QVERIFY2(other.open(QIODevice::ReadWrite), qPrintable(other.errorString()));
 
   PortDialog dialog(port_, 1, nullptr);
+  QTRY_VERIFY(!dialog.Probing());
   QCOMPARE(Entries(dialog), QStringList({"3"}));
   QCOMPARE(List(dialog)->currentText(), QStringLiteral("3"));
   other.close();
@@ -124,6 +134,7 @@ void SerialPortDialogTest::warnsWhenNoPortOpens() {
 void SerialPortDialogTest::showsTheDeviceOfTheSelectedNumber() {
   SetPorts({one_.path, Missing + "2", three_.path});
   PortDialog dialog(port_, 3, nullptr);
+  QTRY_VERIFY(!dialog.Probing());
   const auto *device = dialog.findChild<QLabel *>(QStringLiteral("lblDevice"));
   QVERIFY(device->text().startsWith(three_.path));
 
@@ -140,6 +151,7 @@ void SerialPortDialogTest::typedNumberIsStoredByOk() {
   MainWindow window;
   window.SetComPort(3);
   auto typed = OnNextModal<PortDialog>([](PortDialog *dialog) {
+    QTRY_VERIFY(!dialog->Probing());
     QComboBox *list = List(*dialog);
     list->lineEdit()->selectAll();
     QTest::keyClicks(list->lineEdit(), QStringLiteral("7"));
@@ -150,6 +162,7 @@ void SerialPortDialogTest::typedNumberIsStoredByOk() {
   QCOMPARE(window.ComPort(), qint16(7));
 
   auto picked = OnNextModal<PortDialog>([](PortDialog *dialog) {
+    QTRY_VERIFY(!dialog->Probing());
     List(*dialog)->setCurrentIndex(0);
     PressOk(*dialog);
   });
@@ -161,6 +174,7 @@ void SerialPortDialogTest::typedNumberIsStoredByOk() {
 void SerialPortDialogTest::textThatIsNoPortNumberKeepsTheDialogOpen() {
   SetPorts({one_.path});
   PortDialog dialog(port_, 1, nullptr);
+  QTRY_VERIFY(!dialog.Probing());
   dialog.show();
   for (const QString &text : {QStringLiteral("abc"), QStringLiteral("0"), QStringLiteral("256"),
                               QStringLiteral("2.5"), QString()}) {
@@ -187,6 +201,7 @@ void SerialPortDialogTest::closingWithoutOkChangesNothing() {
   MainWindow window;
   window.SetComPort(3);
   auto closed = OnNextModal<PortDialog>([](PortDialog *dialog) {
+    QTRY_VERIFY(!dialog->Probing());
     List(*dialog)->setCurrentIndex(0);
     dialog->close();
   });
@@ -195,6 +210,7 @@ void SerialPortDialogTest::closingWithoutOkChangesNothing() {
   QCOMPARE(window.ComPort(), qint16(3));
 
   auto escaped = OnNextModal<PortDialog>([](PortDialog *dialog) {
+    QTRY_VERIFY(!dialog->Probing());
     List(*dialog)->setEditText(QStringLiteral("12"));
     QTest::keyClick(dialog, Qt::Key_Escape);
   });
@@ -213,6 +229,56 @@ void SerialPortDialogTest::leavesAnOpenPortAlone() {
   QCOMPARE(port_.PortNumber(), 3);
   QVERIFY(Entries(dialog).isEmpty());
   port_.Close();
+}
+
+namespace {
+
+// A port whose open looks for its device far longer than the dialog waits, as
+// the virtual COM port of a paired Bluetooth device does: its open returns
+// only when the test lets it.
+struct SlowPort {
+  QSemaphore Entered, Release;
+  QPointer<QThread> Thread;  // the open's own; gone once it handed its answer over
+};
+
+}  // namespace
+
+void SerialPortDialogTest::aPortThatDoesNotAnswerIsNamedNotWaitedFor() {
+  std::map<QString, std::shared_ptr<SlowPort>> slow = {{"/dev/rfcomm0", std::make_shared<SlowPort>()},
+                                                      {"/dev/rfcomm1", std::make_shared<SlowPort>()}};
+  SetPorts({one_.path, "/dev/rfcomm0", three_.path, "/dev/rfcomm1"});
+  ProbeSetup setup;
+  setup.LimitMs = 1000;  // ample for a pseudo-terminal, however busy the machine
+  setup.Opener = [slow](const QString &device) {
+    if (!slow.count(device)) return OpenAndClose(device);
+    SlowPort &port = *slow.at(device);
+    port.Thread = QThread::currentThread();
+    port.Entered.release();
+    port.Release.tryAcquire(1, 30000);  // a dialog that waits for it fails rather than hangs
+    return OpenFault::None;
+  };
+  auto dialog = std::make_unique<PortDialog>(port_, 1, nullptr, QString(), setup);
+  QVERIFY(dialog->Probing());
+  dialog->show();
+  // Typed before any port answered: the ports that answer later leave it alone.
+  QTest::keyClicks(List(*dialog)->lineEdit(), QStringLiteral("2"));
+  QTRY_COMPARE(Entries(*dialog), QStringList({"1", "3"}));
+  QCOMPARE(List(*dialog)->currentText(), QStringLiteral("2"));
+  const auto *probe = dialog->findChild<QLabel *>(QStringLiteral("lblProbe"));
+  const QString named = "Ports 2 (/dev/rfcomm0), 4 (/dev/rfcomm1) did not answer within 1 s and are not listed.";
+  QTRY_COMPARE(probe->text(), named);
+  QVERIFY(!dialog->Probing());
+  for (auto &[device, port] : slow) QVERIFY2(port->Entered.tryAcquire(), qPrintable(device));  // under way all along
+
+  // An answer after the limit changes nothing; nor does one after the dialog is gone.
+  slow.at("/dev/rfcomm0")->Release.release();
+  QTRY_VERIFY(slow.at("/dev/rfcomm0")->Thread.isNull());
+  QCOMPARE(Entries(*dialog), QStringList({"1", "3"}));
+  QCOMPARE(probe->text(), named);
+  dialog.reset();
+  slow.at("/dev/rfcomm1")->Release.release();
+  QTRY_VERIFY(slow.at("/dev/rfcomm1")->Thread.isNull());
+  QVERIFY(!port_.IsOpen());
 }
 
 QTEST_MAIN(SerialPortDialogTest)

@@ -75,19 +75,25 @@ QString KnownPortsText() {
 }
 
 QString PortChoiceFailure(const PortChoice &choice, const SerialPort &port) {
-  const QString device = port.DeviceName();
+  return PortChoiceFailure(choice, port.DeviceName(), port.ErrorString(), port.Fault());
+}
+
+QString PortChoiceFailure(const PortChoice &choice, const QString &device, const QString &reason, OpenFault fault) {
   const bool unknown = choice.Device.isEmpty() && device.isEmpty();
   QString text = unknown ? QStringLiteral("No serial device is known as port %1.").arg(choice.Number)
-                         : "S" + PortChoiceName(choice, device).mid(1) + " could not be opened: " + port.ErrorString() + ".";
+                         : "S" + PortChoiceName(choice, device).mid(1) + " could not be opened: " + reason + ".";
   text += CR + QStringLiteral("The upload has not been started.");
-  if (port.DeviceMissing()) text += CR + "Plug the adapter in again, or give --port one of the ports known here.";
-  if (unknown || port.DeviceMissing()) return text + CR + KnownPortsText();
-#ifdef Q_OS_WIN
-  return text + CR + "Check that no other program holds the port.";
-#else
-  if (AccessDenied(device))
-    return text + CR + "This user may not open it: add the user to the \"dialout\" group "
-                       "(sudo adduser $USER dialout), then log out and in again.";
-  return text + CR + "Check that no other program holds the port.";
-#endif
+  if (unknown) return text + CR + KnownPortsText();
+  switch (fault) {
+    case OpenFault::Missing:
+      return text + CR + "Plug the adapter in again, or give --port one of the ports known here." + CR + KnownPortsText();
+    case OpenFault::Held:
+      return text + CR + "Another program holds the port: close it there, or give --port another port.";
+    case OpenFault::Denied:
+      return text + CR + "This user may not open it: add the user to the \"dialout\" group "
+                         "(sudo adduser $USER dialout), then log out and in again.";
+    case OpenFault::None:
+    case OpenFault::Other: break;
+  }
+  return text;  // the system's reason is all there is to say
 }

@@ -7,6 +7,7 @@
 #include <QString>
 
 class SerialPort;
+enum class OpenFault;  // SerialPort.h
 
 struct PortChoice {
   qint16 Number = 1;
@@ -23,6 +24,9 @@ QString PortChoiceName(const PortChoice &choice, const QString &device);
 
 // The message when `port`, set up from `choice`, did not open; lines joined by CR.
 QString PortChoiceFailure(const PortChoice &choice, const SerialPort &port);
+// The same from what the open left: the device it named (empty: none), the
+// system's reason and the kind of reason, which picks the one tip that fits.
+QString PortChoiceFailure(const PortChoice &choice, const QString &device, const QString &reason, OpenFault fault);
 
 // One line per port number that names a device now ("  1  /dev/ttyS0  16550A
 // UART"), under a heading; or one line saying there is none.

@@ -8,6 +8,8 @@
 #ifndef Q_OS_WIN
 #include <poll.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace {
@@ -63,6 +65,27 @@ bool ParseLineSettings(const QString &text, LineSettings &out) {
   return true;
 }
 
+OpenFault ClassifyOpenFailure(QSerialPort::SerialPortError error, const QString &text, bool accessDenied) {
+  if (error == QSerialPort::DeviceNotFoundError) return OpenFault::Missing;
+  if (error != QSerialPort::PermissionError) return OpenFault::Other;
+#ifdef Q_OS_WIN
+  // Windows refuses a COM port that another program has open as "access
+  // denied"; a COM port has no rights of its own users lack.
+  Q_UNUSED(text);
+  Q_UNUSED(accessDenied);
+  return OpenFault::Held;
+#else
+  // Qt reports a lack of rights, a lock taken by another program and a line
+  // another program opened exclusively all as a permission error; only its
+  // text tells them apart. A missing right on the device is what the user
+  // must fix first, whatever else stood in the way.
+  if (accessDenied) return OpenFault::Denied;
+  if (text == QSerialPort::tr("Permission error while locking the device") || text == qt_error_string(EBUSY))
+    return OpenFault::Held;
+  return OpenFault::Other;
+#endif
+}
+
 SerialPort::SerialPort() {
   QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
     if (!port_.isOpen() || lost_) return;
@@ -99,9 +122,10 @@ bool SerialPort::Open() {
   stopped_ = false;
   received_ = 0;
   timing_ = LineTiming();  // another device, another line
-  missing_ = false;
+  fault_ = OpenFault::None;
   const QString device = DeviceName();
   if (device.isEmpty()) {
+    fault_ = OpenFault::Missing;
     errorString_ = QStringLiteral("No serial device is known as port %1").arg(portNumber_);
     return false;
   }
@@ -109,7 +133,7 @@ bool SerialPort::Open() {
   // device whichever way it was reached.
   const QString present = PresentDevice(device);
   if (present.isEmpty()) {
-    missing_ = true;
+    fault_ = OpenFault::Missing;
     errorString_ = QStringLiteral("the device is not connected");
     return false;
   }
@@ -120,8 +144,10 @@ bool SerialPort::Open() {
   port_.setStopBits(settings_.StopBits);
   if (!port_.open(QIODevice::ReadWrite)) {
     // Windows names any COMn, plugged in or not; only the open tells.
-    missing_ = port_.error() == QSerialPort::DeviceNotFoundError;
-    errorString_ = missing_ ? QStringLiteral("the device is not connected") : WithoutFinalStop(port_.errorString());
+    fault_ = ClassifyOpenFailure(port_.error(), port_.errorString(),
+                                 port_.error() == QSerialPort::PermissionError && AccessDenied(present));
+    errorString_ = fault_ == OpenFault::Missing ? QStringLiteral("the device is not connected")
+                                                : WithoutFinalStop(port_.errorString());
     return false;
   }
   // Setting modem lines or flow control on a pseudo-terminal fails with an

@@ -24,6 +24,19 @@ struct LineSettings {
 // Returns false and leaves `out` alone for a malformed text.
 bool ParseLineSettings(const QString &text, LineSettings &out);
 
+// Why a port would not open, as far as the system said.
+enum class OpenFault {
+  None,     // it opened
+  Missing,  // the device is not there: unplugged, or no device has the number
+  Held,     // another program has it open
+  Denied,   // this user may not open the device
+  Other,    // any other reason: only the system's own words tell it
+};
+
+// Reads Qt's account of a failed open: its error code and text, and whether
+// this user lacks read and write rights on the device. A reason the system
+// did not give is never guessed: that is Other.
+OpenFault ClassifyOpenFailure(QSerialPort::SerialPortError error, const QString &text, bool accessDenied);
 
 class SerialPort {
  public:
@@ -39,10 +52,12 @@ class SerialPort {
   bool SetSettings(const QString &text);  // refused while malformed
   QString Settings() const { return settingsText_; }
 
-  // Fails when the port does not exist or is held; ErrorString() tells why.
+  // Fails when the port does not exist or is held; ErrorString() tells why,
+  // in the system's words, and Fault() which kind of reason that is.
   bool Open();
+  OpenFault Fault() const { return fault_; }
   // The last Open() failed because the device is not there (unplugged).
-  bool DeviceMissing() const { return missing_; }
+  bool DeviceMissing() const { return fault_ == OpenFault::Missing; }
   void Close();
   bool IsOpen() const;
   QString ErrorString() const { return errorString_; }
@@ -94,7 +109,7 @@ class SerialPort {
   bool stopped_ = false;
   qint64 received_ = 0;
   LineTiming timing_;
-  bool missing_ = false;
+  OpenFault fault_ = OpenFault::None;
   QString errorString_;
   std::optional<int> flagsBeforeLowLatency_;
 

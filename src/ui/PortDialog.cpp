@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -10,11 +11,12 @@
 #include "PortProbe.h"
 #include "SerialPort.h"
 
-PortDialog::PortDialog(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice)
-    : QDialog(owner), chosen_(comPort) {
+PortDialog::PortDialog(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice,
+                       const ProbeSetup &setup)
+    : QDialog(owner), comPort_(comPort), chosen_(comPort) {
   setWindowTitle(QStringLiteral("Serial Port"));
   BuildControls();
-  Form_Load(port, comPort, comPortDevice);
+  Form_Load(port, comPortDevice, setup);
 }
 
 void PortDialog::BuildControls() {
@@ -29,6 +31,8 @@ void PortDialog::BuildControls() {
   // Room for a usual adapter, so the dialog does not jump as the selection moves.
   lblDevice->setMinimumWidth(
       lblDevice->fontMetrics().horizontalAdvance(QStringLiteral("/dev/ttyUSB0 - FT232R USB UART")));
+  lblProbe = new QLabel(this);
+  lblProbe->setObjectName(QStringLiteral("lblProbe"));
   cmdOK = new QPushButton(QStringLiteral("OK"), this);
   cmdOK->setObjectName(QStringLiteral("cmdOK"));
   cmdOK->setDefault(true);
@@ -37,45 +41,79 @@ void PortDialog::BuildControls() {
   grid->addWidget(lblSerial, 0, 0);
   grid->addWidget(cboSerialPort, 0, 1);
   grid->addWidget(lblDevice, 1, 0, 1, 2);
-  grid->addWidget(cmdOK, 2, 0, 1, 2, Qt::AlignHCenter);
+  grid->addWidget(lblProbe, 2, 0, 1, 2);
+  grid->addWidget(cmdOK, 3, 0, 1, 2, Qt::AlignHCenter);
   grid->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
   connect(cboSerialPort, &QComboBox::currentTextChanged, this,
           [this](const QString &text) { ShowDevice(text); });
+  connect(cboSerialPort, &QComboBox::activated, this, [this] { userChose_ = true; });
+  connect(cboSerialPort->lineEdit(), &QLineEdit::textEdited, this, [this] { userChose_ = true; });
   cboSerialPort->setFocus();
 }
 
-void PortDialog::Form_Load(SerialPort &port, qint16 comPort, const QString &comPortDevice) {
+void PortDialog::Form_Load(SerialPort &port, const QString &comPortDevice, const ProbeSetup &setup) {
   // An open port belongs to a running upload; opening and closing it here
   // would cut the upload's line.
   if (port.IsOpen()) {
     lblDevice->setText(QStringLiteral("Port %1 is in use by the upload").arg(port.PortNumber()));
     return;
   }
-  const ProbeResult probe = ProbePorts(port);
-  const QList<int> &ports = probe.Available;
-  cboSerialPort->clear();
-  for (int number : ports) cboSerialPort->addItem(QString::number(number));
-  if (ports.isEmpty()) {
-    noPort_ = true;
-    denied_ = probe.Denied;
-    cboSerialPort->setCurrentIndex(-1);
+  limitMs_ = setup.LimitMs;
+  tally_.Pending = ProbeCandidates();
+  // The device chosen before keeps its place in the list under a new number.
+  deviceNumber_ = comPortDevice.isEmpty() ? 0 : NumberOfDevice(tally_.Pending.keys(), comPortDevice);
+  if (tally_.Finished()) {
+    ProbeFinished();
     return;
   }
-  // The device chosen before keeps its place in the list under a new number.
-  const int current = comPortDevice.isEmpty() ? 0 : NumberOfDevice(ports, comPortDevice);
-  const int preselect = ports.indexOf(current > 0 ? current : comPort);
-  cboSerialPort->setCurrentIndex(preselect >= 0 ? preselect : 0);
+  lblProbe->setText(QStringLiteral("Looking for serial ports..."));
+  for (auto it = tally_.Pending.cbegin(); it != tally_.Pending.cend(); ++it) {
+    const int number = it.key();
+    OpenInBackground(setup.Opener, it.value(), this, [this, number](OpenFault fault) { PortAnswered(number, fault); });
+  }
+  QTimer::singleShot(setup.LimitMs, this, [this] {
+    if (tally_.Finished()) return;
+    GiveUpOnPending(tally_);
+    ProbeFinished();
+  });
+}
+
+void PortDialog::PortAnswered(int number, OpenFault fault) {
+  if (!TakeAnswer(tally_, number, fault)) return;  // too late: already named as not answering
+  if (fault == OpenFault::None) ListPort(number);
+  if (tally_.Finished()) ProbeFinished();
+}
+
+void PortDialog::ListPort(int number) {
+  const QString typed = cboSerialPort->currentText();
+  cboSerialPort->insertItem(int(tally_.Available.indexOf(number)), QString::number(number));
+  if (userChose_) {
+    // The first entry of an empty list becomes current and would replace what was typed.
+    cboSerialPort->setEditText(typed);
+    return;
+  }
+  cboSerialPort->setCurrentIndex(PreselectedIndex(tally_.Available, deviceNumber_, comPort_));
+}
+
+void PortDialog::ProbeFinished() {
+  lblProbe->setText(SilentPortsText(tally_.Silent, limitMs_));
+  if (!tally_.Available.isEmpty()) return;
+  noPort_ = true;
+  if (isVisible()) ShowNoPortMessage();
 }
 
 void PortDialog::showEvent(QShowEvent *event) {
   QDialog::showEvent(event);
-  if (!noPort_ || messageShown_) return;
+  if (noPort_) ShowNoPortMessage();
+}
+
+void PortDialog::ShowNoPortMessage() {
+  if (messageShown_) return;
   messageShown_ = true;
   // After the show, so the message stands in front of the dialog.
-  QTimer::singleShot(0, this,
-                     [this] { ShowMessage(this, NoPortText(denied_)); });
+  QTimer::singleShot(0, this, [this] { ShowMessage(this, NoPortText(tally_.Denied.values())); });
 }
 
 void PortDialog::ShowDevice(const QString &text) {

@@ -1,9 +1,12 @@
 #pragma once
 // Lets the technician pick the COM port of the next upload among those that
-// can be opened now.
+// can be opened now. The dialog shows at once and fills in as the ports
+// answer: each is opened in a thread of its own, and one that does not answer
+// in time is named instead of listed.
 
 #include <QDialog>
-#include <QStringList>
+
+#include "PortProbe.h"
 
 class QComboBox;
 class QLabel;
@@ -14,32 +17,44 @@ class PortDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // Probes through `port`, the program's one serial port object.
-  // `comPortDevice`, when set, is the device chosen last time: it is
-  // preselected under whatever number it has now.
-  PortDialog(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice = QString());
+  // `port` is the program's one serial port object: while an upload holds it
+  // open nothing is probed. `comPortDevice`, when set, is the device chosen
+  // last time: it is preselected under whatever number it has now.
+  PortDialog(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice = QString(),
+             const ProbeSetup &setup = ProbeSetup());
 
   // Valid once the dialog was accepted with "OK".
   qint16 ChosenPort() const { return chosen_; }
   QString ChosenDevice() const { return chosenDevice_; }
+  // Some port has neither answered nor been given up on yet.
+  bool Probing() const { return !tally_.Finished(); }
 
  protected:
   void showEvent(QShowEvent *event) override;
 
  private:
   void BuildControls();
-  void Form_Load(SerialPort &port, qint16 comPort, const QString &comPortDevice);
+  void Form_Load(SerialPort &port, const QString &comPortDevice, const ProbeSetup &setup);
+  void PortAnswered(int number, OpenFault fault);
+  void ListPort(int number);
+  void ProbeFinished();
+  void ShowNoPortMessage();
   void cmdOK_Click();
   void ShowDevice(const QString &text);
 
+  const qint16 comPort_;
   qint16 chosen_;
   QString chosenDevice_;
+  ProbeTally tally_;
+  int limitMs_ = 0;
+  int deviceNumber_ = 0;   // the number of the device chosen last time, 0: none
+  bool userChose_ = false;  // the technician picked or typed: arrivals leave the choice alone
   bool noPort_ = false;
-  QStringList denied_;
   bool messageShown_ = false;
 
   QLabel *lblSerial = nullptr;
   QComboBox *cboSerialPort = nullptr;
   QLabel *lblDevice = nullptr;
+  QLabel *lblProbe = nullptr;
   QPushButton *cmdOK = nullptr;
 };

@@ -359,7 +359,7 @@ QString UploadHost::FinishHint(const QString &backupPath) const {
 }
 
 QString UploadHost::PortOpenFailure() {
-  return PortOpenFailureText(ComPort(), Port().DeviceName(), Port().ErrorString(), Port().DeviceMissing());
+  return PortOpenFailureText(ComPort(), Port().DeviceName(), Port().ErrorString(), Port().Fault());
 }
 
 QString BackupPathForMessage() {
@@ -381,18 +381,23 @@ QString InterruptionText(const QString &step, bool withRescue) {
   return "Error during " + step + "." + InterruptionTail(withRescue);
 }
 
-QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, bool missing) {
+QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, OpenFault fault) {
   QString text = QStringLiteral("Serial port %1 could not be opened").arg(portNumber);
   if (!device.isEmpty()) text += " (" + device + ")";
   text += ": " + reason + CR + "The upload has not been started.";
-  if (missing) return text + CR + "Plug the adapter in again, or choose the port again (Tools / Choose Serial Port).";
-#ifndef Q_OS_WIN
-  text += CR + "Check that no other program holds the port and that your user may use it (member of the "
-               "\"dialout\" group).";
-#else
-  text += CR + "Check that no other program holds the port.";
-#endif
-  return text;
+  switch (fault) {
+    case OpenFault::Missing:
+      return text + CR + "Plug the adapter in again, or choose the port again (Tools / Choose Serial Port).";
+    case OpenFault::Held:
+      return text + CR + "Another program holds the port: close it there, or choose another port "
+                         "(Tools / Choose Serial Port).";
+    case OpenFault::Denied:
+      return text + CR + "This user may not open it: add the user to the \"dialout\" group "
+                         "(sudo adduser $USER dialout), then log out and in again.";
+    case OpenFault::None:
+    case OpenFault::Other: break;
+  }
+  return text;  // the system's reason is all there is to say
 }
 
 UploadResult StartUpload(UploadHost &host) {

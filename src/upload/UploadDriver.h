@@ -13,6 +13,8 @@
 
 #include <functional>
 
+enum class OpenFault;  // SerialPort.h
+
 // How an upload ended.
 enum class UploadResult {
   Uploaded,
@@ -110,5 +112,5 @@ QString InterruptionTail(bool withRescue = true);
 QString BackupPathForMessage();
 // A window that got no byte back on `portName`: the line or the power, not the values.
 QString NotAnsweringText(const QString &portName);
-// `missing`: the device is not there at all (unplugged), not merely refused.
-QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, bool missing = false);
+// `reason` in the system's words; `fault` picks the one tip that fits it, if any.
+QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, OpenFault fault);

@@ -38,20 +38,22 @@ void WindowsPortDialogTest::listsTheControllersComPortAndStoresIt() {
 }
 
 // The window's message when the upload's port does not open: what Windows
-// said, without its own full stop, and nothing of Linux groups.
+// said, without its own full stop, the tip that fits it, and nothing of Linux
+// groups.
 void WindowsPortDialogTest::portsThatCannotBeOpenedSayWhatToDo() {
   SerialPort port;
   const auto failure = [&port](int number) {
     port.SetPortNumber(number);
-    return port.Open() ? QString() : PortOpenFailureText(number, port.DeviceName(), port.ErrorString(), port.DeviceMissing());
+    return port.Open() ? QString() : PortOpenFailureText(number, port.DeviceName(), port.ErrorString(), port.Fault());
   };
   QCOMPARE(failure(40), QStringLiteral("Serial port 40 could not be opened (COM40): the device is not connected\r"
                                        "The upload has not been started.\rPlug the adapter in again, or choose the "
                                        "port again (Tools / Choose Serial Port)."));
-  // COM13 is a link to nothing: Wine's driver refuses it as a broken device.
+  // COM13 is a link to nothing: Wine's driver refuses it as a broken device,
+  // which is neither "not there" nor "held": Windows' reason stands alone.
   const QString refused = failure(13);
   QVERIFY2(refused.startsWith("Serial port 13 could not be opened (COM13): ") && !refused.section('\r', 0, 0).endsWith('.') &&
-               refused.endsWith("\rThe upload has not been started.\rCheck that no other program holds the port."),
+               refused.endsWith("\rThe upload has not been started."),
            qPrintable(refused));
 }
 
