@@ -373,7 +373,7 @@ void FaultCatalogueTest::catalogue() {
   const auto identification = IdentificationOf(rig.Controller);
   std::map<int, QString> tooltips;
   rig.Hands->OnRestoreDialog = [&](RestoreDialog &dialog) {
-    for (int i = 0; i < IdWindowCount; ++i) tooltips[BlankBackup()[i].Win] = dialog.lblWin[i]->toolTip();
+    for (int i = 0; i < IdWindowCount; ++i) tooltips[BlankBackup()[i].Win] = dialog.RowLabel(i)->toolTip();
   };
   const QByteArray backupBefore = BackupState(rig);
   const QString backup = QDir(QDir::currentPath()).canonicalPath() + "/tmpLogWin.txt";

@@ -111,8 +111,8 @@ void RestoreDialogTest::boxesShowWhatTheBackupRead() {
   QCOMPARE(dialog.windowTitle(), QString("Windows Updating"));
   for (int i = 0; i < IdWindowCount; ++i) {
     const QByteArray stored = link_->Controller->Window(WindowOrder[i]);
-    QCOMPARE(dialog.txtWin[i]->text(), QString::fromLatin1(stored));
-    QVERIFY(dialog.lblWin[i]->toolTip().isEmpty());
+    QCOMPARE(dialog.ValueBox(i)->text(), QString::fromLatin1(stored));
+    QVERIFY(dialog.RowLabel(i)->toolTip().isEmpty());
   }
   // Opening reads nothing from the controller.
   QVERIFY(link_->Controller->Received().isEmpty());
@@ -123,11 +123,11 @@ void RestoreDialogTest::boxesShowTheSavedValuesExactly() {
                                     "C,23,119", "MOD 03", "REV-\xFC"};
   for (int i = 0; i < IdWindowCount; ++i) rows[i].Value = values[i];
   RestoreDialog dialog(rows, Writer(), nullptr);
-  for (int i = 0; i < IdWindowCount; ++i) QCOMPARE(dialog.txtWin[i]->text(), QString::fromLatin1(values[i]));
+  for (int i = 0; i < IdWindowCount; ++i) QCOMPARE(dialog.ValueBox(i)->text(), QString::fromLatin1(values[i]));
   // Each opening fills the boxes afresh from the table.
   rows[2].Value = "CHANGED";
   RestoreDialog again(rows, Writer(), nullptr);
-  QCOMPARE(again.txtWin[2]->text(), QString("CHANGED"));
+  QCOMPARE(again.ValueBox(2)->text(), QString("CHANGED"));
 }
 
 void RestoreDialogTest::writeBackWritesEveryWindowInOrderEvenWhenTheFirstFails() {
@@ -208,16 +208,16 @@ void RestoreDialogTest::correctionGoesToTheControllerOnly() {
   {
     RestoreDialog dialog(rows, Writer(), nullptr);
     dialog.show();
-    QLineEdit *box = dialog.txtWin[3];
+    QLineEdit *box = dialog.ValueBox(3);
     box->selectAll();
     QTest::keyClicks(box, "PMP-NEW");
     QCOMPARE(box->text(), QString("PMP-NEW"));
-    dialog.cmdSend->click();
+    dialog.SendButton()->click();
   }
   QCOMPARE(link_->Controller->Window(320), QByteArray("PMP-NEW"));
   QCOMPARE(rows[3].Value, saved);
   RestoreDialog reopened(rows, Writer(), nullptr);
-  QCOMPARE(reopened.txtWin[3]->text(), QString::fromLatin1(saved));
+  QCOMPARE(reopened.ValueBox(3)->text(), QString::fromLatin1(saved));
 }
 
 void RestoreDialogTest::leavingWithoutSendingWritesNothing_data() {
@@ -232,10 +232,10 @@ void RestoreDialogTest::leavingWithoutSendingWritesNothing() {
   RestoreDialog dialog(rows, Writer(), nullptr);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-  dialog.txtWin[4]->setText("EDITED");
+  dialog.ValueBox(4)->setText("EDITED");
   rec.Flagged = true;
 
-  if (how == "cancel") dialog.cmdCancel->click();
+  if (how == "cancel") dialog.CancelButton()->click();
   else QVERIFY(dialog.close());
 
   QVERIFY(!dialog.isVisible());
@@ -250,18 +250,18 @@ void RestoreDialogTest::escapeDoesNothing() {
   dialog.setModal(true);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-  dialog.txtWin[4]->setText("EDITED");
+  dialog.ValueBox(4)->setText("EDITED");
   // Wherever the focus stands: in a box, on either button, on the dialog itself.
-  for (QWidget *target : std::initializer_list<QWidget *>{dialog.txtWin[4], dialog.txtWin[0], dialog.cmdSend,
-                                                          dialog.cmdCancel, &dialog}) {
+  for (QWidget *target : std::initializer_list<QWidget *>{dialog.ValueBox(4), dialog.ValueBox(0), dialog.SendButton(),
+                                                          dialog.CancelButton(), &dialog}) {
     target->setFocus();
     QTest::keyClick(target, Qt::Key_Escape);
     QVERIFY2(dialog.isVisible(), qPrintable(target->objectName()));
   }
-  QCOMPARE(dialog.txtWin[4]->text(), QString("EDITED"));
+  QCOMPARE(dialog.ValueBox(4)->text(), QString("EDITED"));
   QVERIFY(link_->Controller->Received().isEmpty());
   // The ways out that remain still work.
-  dialog.cmdCancel->click();
+  dialog.CancelButton()->click();
   QVERIFY(!dialog.isVisible());
   QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }
@@ -274,16 +274,16 @@ void RestoreDialogTest::failedReadIsMarked() {
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
-  QCOMPARE(dialog.txtWin[5]->text(), QString("#TIMEOUT#"));
-  QVERIFY2(dialog.lblWin[5]->toolTip().contains("#TIMEOUT#"), qPrintable(dialog.lblWin[5]->toolTip()));
-  QVERIFY(RedPixels(dialog.lblWin[5]) > 0);
+  QCOMPARE(dialog.ValueBox(5)->text(), QString("#TIMEOUT#"));
+  QVERIFY2(dialog.RowLabel(5)->toolTip().contains("#TIMEOUT#"), qPrintable(dialog.RowLabel(5)->toolTip()));
+  QVERIFY(RedPixels(dialog.RowLabel(5)) > 0);
   for (int i : {4, 6}) {
-    QVERIFY(DarkPixels(dialog.lblWin[i]) > 0);
-    QCOMPARE(RedPixels(dialog.lblWin[i]), 0);
-    QVERIFY(dialog.lblWin[i]->toolTip().isEmpty());
+    QVERIFY(DarkPixels(dialog.RowLabel(i)) > 0);
+    QCOMPARE(RedPixels(dialog.RowLabel(i)), 0);
+    QVERIFY(dialog.RowLabel(i)->toolTip().isEmpty());
   }
   // Sent as shown, the failure text stays off the line.
-  dialog.cmdSend->click();
+  dialog.SendButton()->click();
   QCOMPARE(WrittenWindows(*link_->Controller).count(322), 0);
   QCOMPARE(WrittenWindows(*link_->Controller).size(), 8);
 }
@@ -335,8 +335,8 @@ void RestoreDialogTest::blankRowsAreJudged() {
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
   for (int i = 0; i < IdWindowCount; ++i) {
-    const QString tip = dialog.txtWin[i]->toolTip();
-    QCOMPARE(RedPixels(dialog.lblWin[i]) > 0, red.contains(i));
+    const QString tip = dialog.ValueBox(i)->toolTip();
+    QCOMPARE(RedPixels(dialog.RowLabel(i)) > 0, red.contains(i));
     QCOMPARE(tip.isEmpty(), !red.contains(i));
     const bool showsKept = keptShown.contains(i);
     QVERIFY2(tip.contains("but the kept backup " + QDir(folder.path()).filePath("tmpLogWin-20261207-193012.txt") +
@@ -360,9 +360,9 @@ void RestoreDialogTest::sendingCannotBeCutShortOrRepeated() {
   QObject::connect(&meddler, &QTimer::timeout, [&] {
     if (tried || WrittenWindows(*link_->Controller).size() < 2) return;
     tried = true;
-    QTest::mouseClick(dialog.cmdSend, Qt::LeftButton);
-    dialog.cmdSend->click();
-    dialog.cmdCancel->click();
+    QTest::mouseClick(dialog.SendButton(), Qt::LeftButton);
+    dialog.SendButton()->click();
+    dialog.CancelButton()->click();
     QTest::keyClick(&dialog, Qt::Key_Escape);
     static_cast<QDialog &>(dialog).reject();
     closed = dialog.close();
@@ -370,7 +370,7 @@ void RestoreDialogTest::sendingCannotBeCutShortOrRepeated() {
   });
   meddler.start(0);
 
-  dialog.cmdSend->click();
+  dialog.SendButton()->click();
   meddler.stop();
 
   QVERIFY(tried);

@@ -86,7 +86,7 @@ void UploadEndToEndTest::erasedControllerPointsAtTheEarlierBackup() {
 
   QStringList tooltips;
   rig.Hands->OnRestoreDialog = [&](RestoreDialog &dialog) {
-    for (QLineEdit *box : dialog.txtWin) tooltips << box->toolTip();
+    for (int row = 0; row < IdWindowCount; ++row) tooltips << dialog.ValueBox(row)->toolTip();
   };
   rig.StartUpload();
 
@@ -219,10 +219,10 @@ void UploadEndToEndTest::restoreLoopReopensTheDialogAfresh() {
   rig.Hands->OnRestoreDialog = [&](RestoreDialog &dialog) {
     if (rig.Hands->RestoreDialogsShown == 1) {
       rig.Controller.SetFaults(With([](sim::Faults &f) { f.ErrorWindow = 322; }));
-      dialog.txtWin[3]->setText("PMP-CORRECTED");
+      dialog.ValueBox(3)->setText("PMP-CORRECTED");
       return;
     }
-    shownAgain = dialog.txtWin[3]->text();
+    shownAgain = dialog.ValueBox(3)->text();
     rig.Controller.SetFaults({});
   };
 

@@ -61,6 +61,6 @@ void Technician::Answer(QMessageBox &box) {
 void Technician::Answer(RestoreDialog &dialog) {
   ++RestoreDialogsShown;
   if (OnRestoreDialog) OnRestoreDialog(dialog);
-  QAbstractButton *button = SendRestore ? dialog.cmdSend : dialog.cmdCancel;
+  QAbstractButton *button = SendRestore ? dialog.SendButton() : dialog.CancelButton();
   QTimer::singleShot(0, button, &QAbstractButton::click);
 }

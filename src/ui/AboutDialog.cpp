@@ -13,7 +13,7 @@ AboutDialog::AboutDialog(QWidget *owner)
   setWindowTitle(QStringLiteral("Software Release"));
   setFixedSize(TwipsToPixels(3660), TwipsToPixels(1770));
   BuildControls();
-  Form_Load();
+  ShowRelease();
 }
 
 void AboutDialog::BuildControls() {
@@ -31,7 +31,7 @@ void AboutDialog::BuildControls() {
   connect(cmdOk, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void AboutDialog::Form_Load() {
+void AboutDialog::ShowRelease() {
   // Loading appends the release; a new box each showing keeps it to one.
   lblRelease->setText(lblRelease->text() + QStringLiteral(" ") + AppVersion());
 

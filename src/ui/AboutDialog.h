@@ -14,7 +14,7 @@ class AboutDialog : public QDialog {
 
  private:
   void BuildControls();
-  void Form_Load();
+  void ShowRelease();
 
   QLabel *lblRelease = nullptr;
   QPushButton *cmdOk = nullptr;

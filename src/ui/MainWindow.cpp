@@ -49,7 +49,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), OpenFileDialog(As
   BuildControls();
   BuildMenus();
   SetFocusOrder();
-  Form_Load();
+  SetStartDefaults();
 }
 
 void MainWindow::BuildControls() {
@@ -85,11 +85,11 @@ void MainWindow::BuildControls() {
   EnableProgramRow(false);
   FitFonts();
 
-  connect(optAll, &QRadioButton::clicked, this, [this] { optAll_Click(); });
-  connect(optParameterList, &QRadioButton::clicked, this, [this] { optParameterList_Click(0); });
-  connect(cmdParameterPath, &QPushButton::clicked, this, [this] { cmdParameterPath_Click(); });
-  connect(cmdProgramPath, &QPushButton::clicked, this, [this] { cmdProgramPath_Click(); });
-  connect(cmdStartDownload, &QPushButton::clicked, this, [this] { cmdStartDownload_Click(); });
+  connect(optAll, &QRadioButton::clicked, this, [this] { ChooseFullMode(); });
+  connect(optParameterList, &QRadioButton::clicked, this, [this] { ChooseParameterListMode(); });
+  connect(cmdParameterPath, &QPushButton::clicked, this, [this] { BrowseParameterList(); });
+  connect(cmdProgramPath, &QPushButton::clicked, this, [this] { BrowseProgramFile(); });
+  connect(cmdStartDownload, &QPushButton::clicked, this, [this] { StartUploadClicked(); });
 }
 
 void MainWindow::FitFonts() {
@@ -135,9 +135,9 @@ void MainWindow::BuildMenus() {
   mnuManualDrive->setEnabled(false);
   mnuWinValue->setEnabled(false);
 
-  connect(mnuChooseSerialPort, &QAction::triggered, this, [this] { mnuChooseSerialPort_Click(); });
-  connect(mnuCheckError, &QAction::triggered, this, [this] { mnuCheckError_Click(); });
-  connect(mnuVersion, &QAction::triggered, this, [this] { mnuVersion_Click(); });
+  connect(mnuChooseSerialPort, &QAction::triggered, this, [this] { ChooseSerialPort(); });
+  connect(mnuCheckError, &QAction::triggered, this, [this] { ToggleCheckErrors(); });
+  connect(mnuVersion, &QAction::triggered, this, [this] { ShowAbout(); });
 }
 
 void MainWindow::SetFocusOrder() {
@@ -148,7 +148,7 @@ void MainWindow::SetFocusOrder() {
   optAll->setFocus();
 }
 
-void MainWindow::Form_Load() {
+void MainWindow::SetStartDefaults() {
   // The link gets its port from Port(); nothing else holds it.
   resize(TwipsToPixels(ClientWidthTwips), height());
   SetOuterHeightTwips(IdleHeightTwips);
@@ -158,13 +158,13 @@ void MainWindow::Form_Load() {
   checkErrors_ = false;
 }
 
-void MainWindow::optAll_Click() {
+void MainWindow::ChooseFullMode() {
   if (busy_) return;
   EnableProgramRow(true);
   uploadMode_ = UploadKind::Full;
 }
 
-void MainWindow::optParameterList_Click(int /*index*/) {
+void MainWindow::ChooseParameterListMode() {
   if (busy_) return;
   EnableProgramRow(false);
   uploadMode_ = UploadKind::ParameterList;
@@ -176,9 +176,9 @@ void MainWindow::EnableProgramRow(bool enabled) {
   lblProgramfile->setEnabled(enabled);
 }
 
-void MainWindow::cmdParameterPath_Click() { ChooseFile(parameterFile_, lblParameter, ParameterFilter); }
+void MainWindow::BrowseParameterList() { ChooseFile(parameterFile_, lblParameter, ParameterFilter); }
 
-void MainWindow::cmdProgramPath_Click() { ChooseFile(programFile_, lblProgram, ProgramFilter); }
+void MainWindow::BrowseProgramFile() { ChooseFile(programFile_, lblProgram, ProgramFilter); }
 
 // A cancelled dialog keeps the earlier choice; the label shows the current one.
 void MainWindow::ChooseFile(QString &name, QLabel *label, const char *filter) {
@@ -188,13 +188,13 @@ void MainWindow::ChooseFile(QString &name, QLabel *label, const char *filter) {
   label->setText(name);
 }
 
-void MainWindow::cmdStartDownload_Click() {
+void MainWindow::StartUploadClicked() {
   if (busy_) return;
   if (OnStartUpload) OnStartUpload();
   else StartUpload(*this);
 }
 
-void MainWindow::mnuChooseSerialPort_Click() {
+void MainWindow::ChooseSerialPort() {
   if (busy_) return;
   PortDialog dialog(port_, comPort_, this, comPortDevice_);
   if (dialog.exec() != QDialog::Accepted) return;
@@ -202,13 +202,13 @@ void MainWindow::mnuChooseSerialPort_Click() {
   comPortDevice_ = dialog.ChosenDevice();
 }
 
-void MainWindow::mnuCheckError_Click() {
+void MainWindow::ToggleCheckErrors() {
   if (busy_) return;
   // The action ticked or unticked itself before it fired.
   checkErrors_ = mnuCheckError->isChecked();
 }
 
-void MainWindow::mnuVersion_Click() {
+void MainWindow::ShowAbout() {
   if (busy_) return;
   AboutDialog about(this);
   about.exec();
@@ -336,6 +336,6 @@ PromptAnswer MainWindow::ShowRestoreDialog(const IdBackup &rows, const RestoreWr
   RestoreDialog dialog(rows, written, this);
   port_.TraceNote("MSG", dialog.windowTitle());
   const bool sent = dialog.exec() == QDialog::Accepted;
-  port_.TraceNote("ANS", sent ? dialog.cmdSend->text() : dialog.cmdCancel->text());
+  port_.TraceNote("ANS", sent ? dialog.SendButton()->text() : dialog.CancelButton()->text());
   return PromptAnswer::Continue;
 }

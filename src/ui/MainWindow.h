@@ -91,17 +91,17 @@ class MainWindow : public QMainWindow, public UploadHost {
   void FitFonts();
   void BuildMenus();
   void SetFocusOrder();
-  void Form_Load();
+  void SetStartDefaults();
 
-  void optAll_Click();
-  void optParameterList_Click(int index);
-  void cmdParameterPath_Click();
-  void cmdProgramPath_Click();
+  void ChooseFullMode();
+  void ChooseParameterListMode();
+  void BrowseParameterList();
+  void BrowseProgramFile();
   void ChooseFile(QString &name, QLabel *label, const char *filter);
-  void cmdStartDownload_Click();
-  void mnuChooseSerialPort_Click();
-  void mnuCheckError_Click();
-  void mnuVersion_Click();
+  void StartUploadClicked();
+  void ChooseSerialPort();
+  void ToggleCheckErrors();
+  void ShowAbout();
 
   void EnableProgramRow(bool enabled);
   void ShowProgress();

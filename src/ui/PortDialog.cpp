@@ -16,7 +16,7 @@ PortDialog::PortDialog(SerialPort &port, qint16 comPort, QWidget *owner, const Q
     : QDialog(owner), comPort_(comPort), chosen_(comPort) {
   setWindowTitle(QStringLiteral("Serial Port"));
   BuildControls();
-  Form_Load(port, comPortDevice, setup);
+  StartProbing(port, comPortDevice, setup);
 }
 
 void PortDialog::BuildControls() {
@@ -45,7 +45,7 @@ void PortDialog::BuildControls() {
   grid->addWidget(cmdOK, 3, 0, 1, 2, Qt::AlignHCenter);
   grid->setSizeConstraint(QLayout::SetFixedSize);
 
-  connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
+  connect(cmdOK, &QPushButton::clicked, this, [this] { Confirm(); });
   connect(cboSerialPort, &QComboBox::currentTextChanged, this,
           [this](const QString &text) { ShowDevice(text); });
   connect(cboSerialPort, &QComboBox::activated, this, [this] { userChose_ = true; });
@@ -53,7 +53,7 @@ void PortDialog::BuildControls() {
   cboSerialPort->setFocus();
 }
 
-void PortDialog::Form_Load(SerialPort &port, const QString &comPortDevice, const ProbeSetup &setup) {
+void PortDialog::StartProbing(SerialPort &port, const QString &comPortDevice, const ProbeSetup &setup) {
   // An open port belongs to a running upload; opening and closing it here
   // would cut the upload's line.
   if (port.IsOpen()) {
@@ -121,7 +121,7 @@ void PortDialog::ShowDevice(const QString &text) {
   lblDevice->setText(number ? PortDescription(*number) : QString());
 }
 
-void PortDialog::cmdOK_Click() {
+void PortDialog::Confirm() {
   const std::optional<qint16> number = ParsePortNumber(cboSerialPort->currentText());
   if (!number) {
     ShowMessage(this, QStringLiteral("Please enter a port number from 1 to 255."));

@@ -34,12 +34,12 @@ class PortDialog : public QDialog {
 
  private:
   void BuildControls();
-  void Form_Load(SerialPort &port, const QString &comPortDevice, const ProbeSetup &setup);
+  void StartProbing(SerialPort &port, const QString &comPortDevice, const ProbeSetup &setup);
   void PortAnswered(int number, OpenFault fault);
   void ListPort(int number);
   void ProbeFinished();
   void ShowNoPortMessage();
-  void cmdOK_Click();
+  void Confirm();
   void ShowDevice(const QString &text);
 
   const qint16 comPort_;

@@ -88,9 +88,9 @@ RestoreDialog::RestoreDialog(const IdBackup &rows, RestoreWrite write, QWidget *
   setTabOrder(cmdSend, cmdCancel);
   txtWin[0]->setFocus();
 
-  connect(cmdSend, &QPushButton::clicked, this, [this] { cmdSend_Click(); });
+  connect(cmdSend, &QPushButton::clicked, this, [this] { Send(); });
   connect(cmdCancel, &QPushButton::clicked, this, [this] { reject(); });
-  Form_Load();
+  ShowBackup();
 }
 
 // The labels' boxes were drawn for a narrow 8-point font; wider faces would
@@ -102,7 +102,7 @@ void RestoreDialog::FitLabels() {
   for (QLabel *label : lblWin) label->setFont(fitted);
 }
 
-void RestoreDialog::Form_Load() {
+void RestoreDialog::ShowBackup() {
   const BlankVerdict blanks = JudgeBlanks(rows_, KeptValuesIn(QDir::current()));
   for (int i = 0; i < IdWindowCount; ++i) {
     txtWin[i]->setText(QString::fromLatin1(rows_[i].Value));
@@ -122,7 +122,7 @@ void RestoreDialog::MarkRow(int row, QString why) {
   txtWin[row]->setToolTip(why);
 }
 
-void RestoreDialog::cmdSend_Click() {
+void RestoreDialog::Send() {
   if (sending_) return;
   sending_ = true;
   cmdSend->setEnabled(false);

@@ -19,10 +19,11 @@ class RestoreDialog : public QDialog {
  public:
   RestoreDialog(const IdBackup &rows, RestoreWrite write, QWidget *owner);
 
-  std::array<QLabel *, IdWindowCount> lblWin{};
-  std::array<QLineEdit *, IdWindowCount> txtWin{};
-  QPushButton *cmdSend = nullptr;
-  QPushButton *cmdCancel = nullptr;
+  // The technician's controls, for the hosts and tests that act as the technician.
+  QLineEdit *ValueBox(int row) const { return txtWin[row]; }
+  QLabel *RowLabel(int row) const { return lblWin[row]; }
+  QPushButton *SendButton() const { return cmdSend; }
+  QPushButton *CancelButton() const { return cmdCancel; }
 
  protected:
   void closeEvent(QCloseEvent *event) override;
@@ -31,11 +32,15 @@ class RestoreDialog : public QDialog {
 
  private:
   void FitLabels();
-  void Form_Load();
-  void cmdSend_Click();
+  void ShowBackup();
+  void Send();
   // Red, with a tooltip saying why and naming the kept backup that holds values.
   void MarkRow(int row, QString why);
 
+  std::array<QLabel *, IdWindowCount> lblWin{};
+  std::array<QLineEdit *, IdWindowCount> txtWin{};
+  QPushButton *cmdSend = nullptr;
+  QPushButton *cmdCancel = nullptr;
   IdBackup rows_;
   RestoreWrite write_;
   bool sending_ = false;
