@@ -181,6 +181,15 @@ void JournalTest::cutLineCostsItselfAlone_data() {
   QTest::newRow("cut inside a quoted field, lines added after it")
       << LineOf(a) + inQuotes + "\r\n" + LineOf(b) + LineOf(a) << QList<QStringList>{fa, fb, fa} << 1;
   QTest::newRow("cut in a plain field") << LineOf(a) + plain << QList<QStringList>{fa} << 1;
+  // All its fields there: closed as it is, it would pass for a whole line.
+  JournalEntry backup = Plain("uploaded"), quotedBackup = backup;
+  backup.Backup = "/srv/tmpLogWin.txt";
+  quotedBackup.Backup = "/srv/Pumpe Nord, Halle 3/tmpLogWin.txt";
+  QTest::newRow("cut in its last field") << LineOf(a) + CutAfter(LineOf(backup), "tmpLog") << QList<QStringList>{fa}
+                                         << 1;
+  QTest::newRow("cut in its last field, quoted")
+      << LineOf(a) + CutAfter(LineOf(quotedBackup), "3/tmpLog") << QList<QStringList>{fa} << 1;
+  QTest::newRow("cut before its line end") << LineOf(a) + LineOf(b).chopped(2) << QList<QStringList>{fa} << 1;
   QTest::newRow("cut after a line end inside a quoted field")
       << LineOf(a) + CutAfter(LineOf(awkward), "\r\n") << QList<QStringList>{fa} << 1;
   QTest::newRow("cut between a doubled quote") << LineOf(a) + CutAfter(LineOf(awkward), "with \"")

@@ -239,12 +239,14 @@ JournalContent ReadJournal(const QByteArray &csv) {
       at = r.Ended ? r.End : NextLineStart(text, at);
     } else if (r.Ended && r.Fields.size() == out.Header.size()) {
       out.Lines << r.Fields;
-      out.EndsInOpenQuote = false;
+      out.EndsInCutLine = false;
       at = r.End;
     } else {
       if (at >= skippedTo) {
         ++out.Unreadable;
-        out.EndsInOpenQuote = r.OpenAtEnd;
+        out.EndsInCutLine = !r.Ended && r.End >= text.size();
+        out.CutLineFields = int(r.Fields.size());
+        out.CutInQuotes = r.OpenAtEnd;
         skippedTo = r.End;
       }
       // Every following line start is tried: the next whole line may begin
@@ -256,9 +258,14 @@ JournalContent ReadJournal(const QByteArray &csv) {
 }
 
 QByteArray FreshLineStart(const QByteArray &journal) {
-  if (journal.isEmpty()) return {};
-  if (ReadJournal(journal).EndsInOpenQuote) return "\"\r\n";
-  return journal.endsWith('\n') || journal.endsWith('\r') ? QByteArray() : QByteArray("\r\n");
+  const JournalContent content = ReadJournal(journal);
+  if (content.EndsInCutLine) {
+    // Closed as it is, a line cut in its last field would read as a whole one.
+    const QByteArray quote = content.CutInQuotes ? "\"" : "";
+    return quote + (content.CutLineFields == content.Header.size() ? "," : "") + "\r\n";
+  }
+  const bool ended = journal.isEmpty() || journal.endsWith('\n') || journal.endsWith('\r');
+  return ended ? QByteArray() : QByteArray("\r\n");
 }
 
 QString FileSha256(const QString &path) {

@@ -50,12 +50,18 @@ struct JournalContent {
   QStringList Header;          // the first line's fields; empty for an empty file
   QList<QStringList> Lines;    // every whole line after it, each as many fields as the header
   int Unreadable = 0;          // lines skipped
-  bool EndsInOpenQuote = false;  // the last line was cut inside a quoted field
+  // The journal ends inside its last line, as a crash leaves it: the fields
+  // that line has so far, and whether it stops inside a quoted field.
+  bool EndsInCutLine = false;
+  int CutLineFields = 0;
+  bool CutInQuotes = false;
 };
 JournalContent ReadJournal(const QByteArray &csv);
 
-// What has to go before a line added to `journal` so that it starts a line
-// of its own: nothing, a line end, or a quote closing a cut field and a line end.
+// What has to go before a line added to `journal` so that it starts a line of
+// its own and a cut line stays unreadable: nothing, a line end, or what
+// closes the cut line first (a quote, and a field too many when it would
+// otherwise count as whole).
 QByteArray FreshLineStart(const QByteArray &journal);
 
 // Lower-case hex, as sha256sum prints it; empty when the file cannot be read.
