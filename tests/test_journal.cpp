@@ -196,6 +196,8 @@ void JournalTest::cutLineCostsItselfAlone_data() {
                                                << QList<QStringList>{fa} << 1;
   QTest::newRow("cut between CR and LF") << LineOf(a) + LineOf(b).chopped(1) << QList<QStringList>{fa, fb} << 0;
   QTest::newRow("two cut lines in a row") << plain + "\r\n" + inQuotes << QList<QStringList>{} << 2;
+  QTest::newRow("two cut lines, a whole one between")
+      << inQuotes + "\r\n" + LineOf(b) + plain << QList<QStringList>{fb} << 2;
   QTest::newRow("a line changed by hand") << LineOf(a) + "a note,typed in\r\n" + LineOf(b)
                                           << QList<QStringList>{fa, fb} << 1;
   QTest::newRow("an empty line between") << LineOf(a) + "\r\n" + LineOf(b) << QList<QStringList>{fa, fb} << 0;

@@ -240,6 +240,7 @@ JournalContent ReadJournal(const QByteArray &csv) {
     } else if (r.Ended && r.Fields.size() == out.Header.size()) {
       out.Lines << r.Fields;
       out.EndsInCutLine = false;
+      skippedTo = r.End;  // a whole line here: the skipped one's open quote did not reach it
       at = r.End;
     } else {
       if (at >= skippedTo) {
