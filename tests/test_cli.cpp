@@ -399,6 +399,8 @@ void CliTest::informationOptions_data() {
   }
   QTest::newRow("window --help names the journal") << window << "--help" << "calvenori-uploads.csv in the working";
   QTest::newRow("upload --help names --history") << UploadProgram << "--help" << "--history [FILE]";
+  QTest::newRow("upload --help names the status of a line not written")
+      << UploadProgram << "--help" << "6  uploaded, but the upload's line could not be added to the journal";
   QTest::newRow("sim --help names ctl") << SimProgram << "--help" << "calvenori-sim ctl SOCKET cycle|bridge-and-cycle";
   QTest::newRow("sim --help names the forms") << SimProgram << "--help" << "echo-same-line (R0105 2C CR LF)";
 }
