@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-180}"
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(fuzz_reply fuzz_parameter_list fuzz_program_file)
+[ "${#targets[@]}" -gt 0 ] || targets=(fuzz_reply fuzz_parameter_list fuzz_program_file fuzz_journal)
 
 scripts/setup.sh fuzz
 

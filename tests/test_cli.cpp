@@ -219,6 +219,8 @@ class CliTest : public QObject {
   void stopSignalsEndTheUploadCleanly();
   void lockOfAKilledUploadIsTakenOver();
   void journalElsewhereAndHistory();
+  void journalNeverLies_data();
+  void journalNeverLies();
   void rerunAfterAnErasedControllerWritesTheKeptValues_data();
   void rerunAfterAnErasedControllerWritesTheKeptValues();
   void interruptedFullUploadIsFinishedByTheCommandItPrints();
@@ -399,6 +401,8 @@ void CliTest::informationOptions_data() {
   }
   QTest::newRow("window --help names the journal") << window << "--help" << "calvenori-uploads.csv in the working";
   QTest::newRow("upload --help names --history") << UploadProgram << "--help" << "--history [FILE]";
+  QTest::newRow("upload --help names the status of a line not written")
+      << UploadProgram << "--help" << "6  uploaded, but the upload's line could not be added to the journal";
   QTest::newRow("sim --help names ctl") << SimProgram << "--help" << "calvenori-sim ctl SOCKET cycle|bridge-and-cycle";
   QTest::newRow("sim --help names the forms") << SimProgram << "--help" << "echo-same-line (R0105 2C CR LF)";
 }
@@ -586,6 +590,8 @@ void CliTest::journalElsewhereAndHistory() {
   const QList<QStringList> records = JournalAt(journal);
   QCOMPARE(records.size(), 3);
   QCOMPARE(records[2].mid(2, 2), QStringList({"calvenori-upload", "1.5.0"}));
+  // The port was given by its path: no number in the Port column, the path in Device.
+  QCOMPARE(records[2].mid(8, 2), QStringList({"", bench.Controller.SlavePath()}));
 
   run = bench.Upload({"--history", journal});
   QCOMPARE(run.Status, 0);
@@ -598,6 +604,88 @@ void CliTest::journalElsewhereAndHistory() {
   run = bench.Upload({"--history"});  // the working folder has none
   QVERIFY2(run.Status == 2 && run.Err.contains("cannot read the journal " + bench.Dir.filePath("calvenori-uploads.csv")),
            qPrintable(run.Err));
+}
+
+void CliTest::journalNeverLies_data() {
+  QTest::addColumn<QString>("how");
+  QTest::newRow("a writable journal in a folder that takes no new file") << "no lock file";
+  QTest::newRow("the journal's disk fills up during the upload") << "full at the end";
+  QTest::newRow("a line cut inside a quoted field") << "cut line";
+}
+
+// The journal holds a line for what happened, or the upload says it does not:
+// refused before anything is sent when no line could be added, status 6 when
+// a completed upload's line could not be, and a cut line costs itself alone.
+void CliTest::journalNeverLies() {
+  QFETCH(QString, how);
+  Bench bench(Dialect::E);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  SmallDisk disk;
+  QTemporaryDir elsewhere;
+  QString journal = elsewhere.filePath("workshop.csv");
+  JournalEntry earlier;
+  earlier.Started = QDateTime::currentDateTime().addDays(-1);
+  earlier.Outcome = "uploaded";
+  earlier.ParameterList = "/srv/Pumpe Nord, Halle 3/liste.txt";  // quoted for its comma
+  QString reason;
+  QVERIFY2(AppendToJournal(journal, earlier, &reason), qPrintable(reason));
+  QStringList args{"--params", bench.Write("list.txt", SmallList()), "--restore", "keep"};
+  if (how == "no lock file") {
+    REQUIRE_SMALL_DISK(disk);
+    QVERIFY(disk.BindFile(journal, "workshop.csv"));
+    QVERIFY(disk.MakeReadOnly());
+    journal = disk.FilePath("workshop.csv");
+    args << "--program" << bench.Write("fw.s19", ProgramFile(12));
+  } else if (how == "full at the end") {
+    REQUIRE_SMALL_DISK(disk);
+    QVERIFY(QFile::copy(journal, disk.FilePath("workshop.csv")));
+    journal = disk.FilePath("workshop.csv");
+    // The last prompt's hands fill the journal's disk: the line cannot be added.
+    args << "--actions"
+         << bench.ScriptedHands("[ \"$1\" = cycle ] && cat /dev/zero > '" + disk.FilePath(".filler").toLocal8Bit() +
+                                "' 2>/dev/null\nexec $HANDS \"$1\"\n");
+  } else {
+    QFile file(journal);
+    QVERIFY(file.open(QIODevice::Append));
+    const QByteArray line = CsvRecord(JournalFields(earlier));
+    file.write(line.left(line.indexOf("Halle")));  // cut inside the quoted path
+  }
+  QFile before(journal);
+  QVERIFY(before.open(QIODevice::ReadOnly));
+  const QByteArray held = before.readAll();
+
+  const Outcome run = bench.Upload(args << "--journal" << journal);
+
+  QFile after(journal);
+  QVERIFY(after.open(QIODevice::ReadOnly));
+  const QByteArray now = after.readAll();
+  const QString result = QString::number(run.Status) + "\n" + run.Out.right(300) + "\n" + run.Err;
+  if (how == "no lock file") {
+    QVERIFY2(run.Status == 2 && run.Err.contains("The upload journal " + journal + " cannot take a line: its lock file " +
+                                                 journal + ".lock cannot be made.\nThe upload has not been started."),
+             qPrintable(result));
+    QCOMPARE(bench.Controller.Received(), QByteArray());
+    QCOMPARE(now, held);
+    return;
+  }
+  if (how == "full at the end") {
+    QVERIFY2(run.Status == 6 && run.Out.contains(ParameterSuccess) &&
+                 run.Err.contains("The upload journal " + journal + " could not be written: ") &&
+                 run.Err.contains(".\nThis upload has no line in it."),
+             qPrintable(result));
+    QVERIFY(bench.Controller.Locked());
+    QCOMPARE(now, held);
+    return;
+  }
+  QVERIFY2(run.Status == 0 && now.startsWith(held), qPrintable(result));
+  const Outcome history = bench.Upload({"--history", journal});
+  QVERIFY2(history.Status == 0 && history.Err.contains("calvenori-upload: 1 line of the journal " + journal +
+                                                       " could not be read"),
+           qPrintable(history.Err));
+  const QStringList rows = history.Out.split('\n', Qt::SkipEmptyParts);
+  QCOMPARE(rows.size(), 3);
+  QVERIFY2(rows[1].contains("  uploaded  ") && rows[1].contains("  list.txt  ") && rows[2].contains("  liste.txt  "),
+           qPrintable(history.Out));
 }
 
 // A crashed or killed upload leaves its lock file; the next one takes it over.
@@ -720,6 +808,8 @@ void CliTest::interruptedFullUploadIsFinishedByTheCommandItPrints() {
   QCOMPARE(journal.size(), 3);
   QCOMPARE(journal[2].mid(10, 2), QStringList({"CU-4471-02", "C23119876"}));
   QCOMPARE(journal[2][16], QStringLiteral("uploaded"));
+  QVERIFY2(journal[2][18].endsWith("identification values from " + bench.Dir.filePath("tmpLogWin.txt")),
+           qPrintable(journal[2][18]));
 }
 
 void CliTest::windowWithoutDisplay() {

@@ -4,6 +4,7 @@
 #include "SmallDisk.h"
 #include "TestFiles.h"
 
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -28,6 +29,26 @@ QByteArray Read(const QString &path) {
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// A line as the tool writes it, its parameter list's path quoted for its comma.
+JournalEntry Plain(const QString &outcome) {
+  JournalEntry e;
+  e.Started = QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0), QTimeZone(3600));
+  e.Ended = e.Started.addSecs(40);
+  e.Program = "calvenori-uploader";
+  e.Mode = "parameter list";
+  e.PortNumber = 2;
+  e.ParameterList = "/srv/Pumpe Nord, Halle 3/liste.txt";
+  e.Outcome = outcome;
+  return e;
+}
+
+QByteArray LineOf(const JournalEntry &entry) { return CsvRecord(JournalFields(entry)); }
+
+// `line` cut just after the first `after` in it, as a crash leaves it.
+QByteArray CutAfter(const QByteArray &line, const QByteArray &after) {
+  return line.left(line.indexOf(after) + after.size());
+}
+
 }  // namespace
 
 class JournalTest : public QObject {
@@ -39,6 +60,10 @@ class JournalTest : public QObject {
   void appendIsWholeOrNotThere();
   void foreignFilesAreRefused();
   void historyIsNewestFirstAndAligned();
+  void cutLineCostsItselfAlone_data();
+  void cutLineCostsItselfAlone();
+  void checkedUnderTheJournalsLock_data();
+  void checkedUnderTheJournalsLock();
 };
 
 void JournalTest::awkwardFieldsRoundTrip() {
@@ -141,6 +166,121 @@ void JournalTest::historyIsNewestFirstAndAligned() {
   }
   QVERIFY(lines[1].contains("port not opened") && lines[1].contains("C23119876"));
   QVERIFY(!JournalTable(dir.filePath("none.csv"), table, &reason));
+}
+
+void JournalTest::cutLineCostsItselfAlone_data() {
+  QTest::addColumn<QByteArray>("body");  // after the header
+  QTest::addColumn<QList<QStringList>>("lines");
+  QTest::addColumn<int>("unreadable");
+  const JournalEntry a = Plain("uploaded"), b = Plain("port not opened"), awkward = Awkward("/srv");
+  const QByteArray inQuotes = CutAfter(LineOf(b), "Pumpe Nord, Ha");
+  const QByteArray plain = "2026-12-08T10:00:00+01:00,2026-";
+  const QStringList fa = JournalFields(a), fb = JournalFields(b);
+  QTest::newRow("cut inside a quoted field, last") << LineOf(a) + inQuotes << QList<QStringList>{fa} << 1;
+  // Lines an earlier version added after it, on a line of their own but inside the open quote.
+  QTest::newRow("cut inside a quoted field, lines added after it")
+      << LineOf(a) + inQuotes + "\r\n" + LineOf(b) + LineOf(a) << QList<QStringList>{fa, fb, fa} << 1;
+  QTest::newRow("cut in a plain field") << LineOf(a) + plain << QList<QStringList>{fa} << 1;
+  // All its fields there: closed as it is, it would pass for a whole line.
+  JournalEntry backup = Plain("uploaded"), quotedBackup = backup;
+  backup.Backup = "/srv/tmpLogWin.txt";
+  quotedBackup.Backup = "/srv/Pumpe Nord, Halle 3/tmpLogWin.txt";
+  QTest::newRow("cut in its last field") << LineOf(a) + CutAfter(LineOf(backup), "tmpLog") << QList<QStringList>{fa}
+                                         << 1;
+  QTest::newRow("cut in its last field, quoted")
+      << LineOf(a) + CutAfter(LineOf(quotedBackup), "3/tmpLog") << QList<QStringList>{fa} << 1;
+  QTest::newRow("cut before its line end") << LineOf(a) + LineOf(b).chopped(2) << QList<QStringList>{fa} << 1;
+  QTest::newRow("cut after a line end inside a quoted field")
+      << LineOf(a) + CutAfter(LineOf(awkward), "\r\n") << QList<QStringList>{fa} << 1;
+  QTest::newRow("cut between a doubled quote") << LineOf(a) + CutAfter(LineOf(awkward), "with \"")
+                                               << QList<QStringList>{fa} << 1;
+  QTest::newRow("cut between CR and LF") << LineOf(a) + LineOf(b).chopped(1) << QList<QStringList>{fa, fb} << 0;
+  QTest::newRow("two cut lines in a row") << plain + "\r\n" + inQuotes << QList<QStringList>{} << 2;
+  QTest::newRow("two cut lines, a whole one between")
+      << inQuotes + "\r\n" + LineOf(b) + plain << QList<QStringList>{fb} << 2;
+  QTest::newRow("a line changed by hand") << LineOf(a) + "a note,typed in\r\n" + LineOf(b)
+                                          << QList<QStringList>{fa, fb} << 1;
+  QTest::newRow("an empty line between") << LineOf(a) + "\r\n" + LineOf(b) << QList<QStringList>{fa, fb} << 0;
+}
+
+// A line cut by a crash (or mangled by hand) is skipped alone, the next line
+// added after it starts a line of its own, and the history says what it skipped.
+void JournalTest::cutLineCostsItselfAlone() {
+  QFETCH(QByteArray, body);
+  QFETCH(QList<QStringList>, lines);
+  QFETCH(int, unreadable);
+  const QByteArray journal = CsvRecord(JournalHeader()) + body;
+  const JournalContent content = ReadJournal(journal);
+  QCOMPARE(content.Header, JournalHeader());
+  QCOMPARE(content.Lines, lines);
+  QCOMPARE(content.Unreadable, unreadable);
+
+  QTemporaryDir dir;
+  const QString path = WriteTestFile(dir.path(), "calvenori-uploads.csv", journal);
+  const JournalEntry next = Plain("interrupted at CRC verifyng");
+  QString reason;
+  QVERIFY2(AppendToJournal(path, next, &reason), qPrintable(reason));
+  const QByteArray after = Read(path);
+  QVERIFY(after.startsWith(journal));
+  const JournalContent read = ReadJournal(after);
+  QCOMPARE(read.Lines, lines + QList<QStringList>{JournalFields(next)});
+  QCOMPARE(read.Unreadable, unreadable);
+
+  QString table;
+  int skipped = -1;
+  QVERIFY2(JournalTable(path, table, &reason, &skipped), qPrintable(reason));
+  QCOMPARE(skipped, unreadable);
+  const QStringList rows = table.split('\n', Qt::SkipEmptyParts);
+  QCOMPARE(rows.size(), lines.size() + 2);
+  QVERIFY2(rows[1].contains("interrupted at CRC verifyng"), qPrintable(table));
+}
+
+void JournalTest::checkedUnderTheJournalsLock_data() {
+  QTest::addColumn<QString>("how");
+  QTest::addColumn<bool>("existing");  // the journal is there already
+  QTest::newRow("another upload is adding its line") << "lock held" << true;
+  QTest::newRow("another upload is making the journal") << "lock held" << false;
+  QTest::newRow("a writable journal in a folder that takes no new file") << "read-only folder" << true;
+}
+
+// The check before an upload takes the lock an append takes: it waits for
+// another upload's append (and leaves alone the journal that one is making),
+// and refuses a journal beside which no lock file can be made.
+void JournalTest::checkedUnderTheJournalsLock() {
+  QFETCH(QString, how);
+  QFETCH(bool, existing);
+  QTemporaryDir dir;
+  QString path = dir.filePath("calvenori-uploads.csv");
+  QString reason;
+  if (existing) QVERIFY(AppendToJournal(path, Plain("uploaded"), &reason));
+  const QByteArray before = Read(path);
+  QLockFile other(path + ".lock");
+  SmallDisk disk;
+  QString says;
+  if (how == "lock held") {
+    QVERIFY(other.tryLock(0));
+    says = "another upload kept its lock file " + path + ".lock";
+  } else {
+    REQUIRE_SMALL_DISK(disk);
+    QVERIFY(disk.BindFile(path, "calvenori-uploads.csv"));
+    QVERIFY(disk.MakeReadOnly());
+    path = disk.FilePath("calvenori-uploads.csv");
+    says = "its lock file " + path + ".lock cannot be made";
+    QFile writable(path);
+    QVERIFY(writable.open(QIODevice::WriteOnly | QIODevice::Append));  // the journal itself takes a line
+  }
+
+  QVERIFY(!JournalUsable(path, &reason, 0));
+
+  QCOMPARE(reason, says);
+  QCOMPARE(Read(path), before);
+  QCOMPARE(QFileInfo::exists(path), existing);
+  QCOMPARE(QFileInfo::exists(path + ".lock"), how == "lock held");
+  // And an append refuses as the check did, the journal kept as it was.
+  if (how == "lock held") return;
+  QVERIFY(!AppendToJournal(path, Plain("uploaded"), &reason));
+  QCOMPARE(reason, says);
+  QCOMPARE(Read(path), before);
 }
 
 QTEST_GUILESS_MAIN(JournalTest)

@@ -105,6 +105,7 @@ class UploadDriverTest : public QObject {
   void unwritableBackupStopsBeforeTheControllerIsTouched();
   void fullDiskStopsBeforeTheControllerIsTouched_data();
   void fullDiskStopsBeforeTheControllerIsTouched();
+  void secondUploadInTheFolderIsRefused_data();
   void secondUploadInTheFolderIsRefused();
   void monitorAnsweringInsteadOfTheApplication_data();
   void monitorAnsweringInsteadOfTheApplication();
@@ -645,13 +646,16 @@ void UploadDriverTest::fullDiskStopsBeforeTheControllerIsTouched() {
     if (caption == "Storing Controller Parameters") disk.Fill();
   };
 
-  rig.StartUpload();
+  const UploadVerdict verdict = RunUpload(rig.Host);
 
-  // The journal beside the backup cannot take this upload's line either, and says so last.
-  QVERIFY2(rig.Host.Messages.last().startsWith("The upload journal " + disk.FilePath("calvenori-uploads.csv") +
-                                               " could not be written: "),
-           qPrintable(rig.Host.Messages.last()));
-  const QString text = rig.Host.Messages.value(rig.Host.Messages.size() - 2);
+  // The journal beside the backup cannot take this upload's line either, and
+  // says so just before the interruption message, which comes last.
+  QCOMPARE(verdict.Result, UploadResult::Interrupted);
+  QVERIFY(!verdict.Journalled);
+  const QString journal = rig.Host.Messages.value(rig.Host.Messages.size() - 2);
+  QVERIFY2(journal.startsWith("The upload journal " + disk.FilePath("calvenori-uploads.csv") + " could not be written: "),
+           qPrintable(journal));
+  const QString text = rig.Host.Messages.last();
   const QString path = disk.FilePath("tmpLogWin.txt");
   const QString named = earlier ? "The earlier backup file " + path + " could not be kept as " : "The backup file " + path;
   QVERIFY2(text.startsWith(named) && text.contains(": No space left on device\n"), qPrintable(text));
@@ -666,7 +670,6 @@ void UploadDriverTest::fullDiskStopsBeforeTheControllerIsTouched() {
   QVERIFY(QDir::setCurrent(rig.WorkDir.path()));
 }
 
-// Two uploads in one folder would keep and replace each other's backups.
 // A controller an unfinished upload left in a monitor: asked with CRs alone,
 // named for what answers, and never told it was not changed.
 void UploadDriverTest::monitorAnsweringInsteadOfTheApplication_data() {
@@ -720,14 +723,28 @@ void UploadDriverTest::monitorAnsweringInsteadOfTheApplication() {
   EXPECT_IDLE(rig);
 }
 
+void UploadDriverTest::secondUploadInTheFolderIsRefused_data() {
+  QTest::addColumn<bool>("checking");  // the other upload is checking the folder right now
+  QTest::newRow("the other one uploading") << false;
+  QTest::newRow("the other one checking the folder") << true;
+}
+
+// Two uploads in one folder would keep and replace each other's backups. The
+// second asks for the lock before it looks at the folder, so it neither
+// trips over the other's check nor spoils it.
 void UploadDriverTest::secondUploadInTheFolderIsRefused() {
+  QFETCH(bool, checking);
   DriverRig rig;
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
   Choose(rig, true, true, SmallList());
   QLockFile other(rig.WorkDir.filePath("tmpLogWin.txt.lock"));
   QVERIFY(other.tryLock(0));
+  const QString othersCheck = rig.WorkDir.filePath(".calvenori-folder-check");
+  if (checking) rig.Write(".calvenori-folder-check", "check\r\n");
 
   rig.StartUpload();
+
+  QCOMPARE(QFileInfo::exists(othersCheck), checking);
 
   QCOMPARE(rig.Host.Messages.size(), 1);
   const QString text = rig.Host.Messages[0];
@@ -824,10 +841,18 @@ void UploadDriverTest::journalLinePerOutcome() {
   rig.Controller.SetFaults(faults);
   const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
   const auto identification = IdentificationOf(rig.Controller);
+  // The journal's records and whether the folder was free, as each message came.
+  QList<int> records;
+  QList<bool> folderFree;
+  rig.OnMessage = [&](const QString &) {
+    records << JournalOf(rig.WorkDir.path()).size();
+    folderFree << QLockFile(rig.WorkDir.filePath("tmpLogWin.txt.lock")).tryLock(0);
+  };
 
-  rig.StartUpload();
+  const UploadVerdict verdict = RunUpload(rig.Host);
 
   const QList<QStringList> journal = JournalOf(rig.WorkDir.path());
+  QCOMPARE(verdict.Journalled, !outcome.isEmpty());
   if (outcome.isEmpty()) {
     QVERIFY2(rig.Host.Messages.last().startsWith("The upload journal " + rig.WorkDir.filePath("calvenori-uploads.csv") +
                                                  " cannot take a line: it is not an upload journal"),
@@ -840,6 +865,11 @@ void UploadDriverTest::journalLinePerOutcome() {
   }
   QCOMPARE(journal.size(), 2);
   QCOMPARE(journal[0], JournalHeader());
+  // Written once the result is known, before the last message, the folder
+  // let go by then: a power cut while that message is open loses nothing.
+  QCOMPARE(records.last(), 2);
+  QVERIFY(!records.mid(0, records.size() - 1).contains(2));
+  QCOMPARE(folderFree.last(), how != "locked");
   const QStringList line = journal[1];
   QVERIFY2(line[Outcome].startsWith(outcome), qPrintable(line[Outcome]));
   QVERIFY2(QDateTime::fromString(line[Started], Qt::ISODate) >= before, qPrintable(line[Started]));

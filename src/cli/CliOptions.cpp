@@ -136,7 +136,9 @@ const char *const CliHelp =
       "Every upload attempt, refused, interrupted or uploaded, adds one line to the\n"
       "journal calvenori-uploads.csv in the working folder (CSV, UTF-8): when, by\n"
       "whom, which controller, which files (with their SHA-256) and how it ended.\n"
-      "An upload whose journal cannot take a line is refused before anything is sent.\n"
+      "An upload whose journal cannot take a line (its lock file included) is refused\n"
+      "before anything is sent. A line cut short by a crash costs that line alone:\n"
+      "--history shows the others and says how many could not be read.\n"
       "\n"
       "Exit status:\n"
       "  0  uploaded\n"
@@ -150,6 +152,9 @@ const char *const CliHelp =
       "     to a prompt, identification windows refused three times with keep,\n"
       "     nothing but zeros to write back with keep, a backup that could not be\n"
       "     written, Ctrl-C, SIGTERM or SIGHUP)\n"
-      "  5  the connection to the serial port was lost\n";
+      "  5  the connection to the serial port was lost\n"
+      "  6  uploaded, but the upload's line could not be added to the journal (the\n"
+      "     message says why); an upload that did not complete keeps its status\n"
+      "     above, the missing line reported all the same\n";
 
 QString CliHelpText() { return QString::fromUtf8(CliHelp); }

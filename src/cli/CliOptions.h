@@ -12,6 +12,7 @@ enum ExitStatus {
   ExitPortNotOpened = 3,
   ExitInterrupted = 4,    // a test point, a failed action or prompt, a refused restore
   ExitConnectionLost = 5,
+  ExitNotJournalled = 6,  // uploaded, but its line could not be added to the journal
 };
 
 enum class RestoreMode { Ask, Keep, Skip };

@@ -28,6 +28,7 @@ class TerminalHost : public UploadHost {
   }
   qint16 ComPort() const override { return options_.Port.Number; }
   QString ComPortDevice() const override { return options_.Port.Device; }
+  bool PortGivenByPath() const override { return !options_.Port.Device.isEmpty(); }
   QString PortName() override;
   QString PortOpenFailure() override;
 

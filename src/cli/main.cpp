@@ -32,9 +32,11 @@ bool TraceFileUsable(const QString &path, QString *error) {
   return false;
 }
 
-ExitStatus ExitStatusOf(UploadResult result) {
-  switch (result) {
-    case UploadResult::Uploaded: return ExitUploaded;
+ExitStatus ExitStatusOf(const UploadVerdict &verdict) {
+  switch (verdict.Result) {
+    // A completed upload the journal does not record is not done with: the
+    // record is what the workshop keeps of it.
+    case UploadResult::Uploaded: return verdict.Journalled ? ExitUploaded : ExitNotJournalled;
     case UploadResult::Refused: return ExitRefused;
     case UploadResult::PortNotOpened: return ExitPortNotOpened;
     case UploadResult::Interrupted: return ExitInterrupted;
@@ -46,9 +48,16 @@ ExitStatus ExitStatusOf(UploadResult result) {
 int History(const QString &file) {
   const QString path = JournalPathFor(QDir::current(), file);
   QString table, reason;
-  if (!JournalTable(path, table, &reason))
+  int unreadable = 0;
+  if (!JournalTable(path, table, &reason, &unreadable))
     return Refuse(QStringLiteral("cannot read the journal %1: %2").arg(QDir::toNativeSeparators(path), reason));
   std::fputs(table.toLocal8Bit().constData(), stdout);
+  // On standard error: standard output holds the table and nothing else.
+  if (unreadable > 0)
+    std::fprintf(stderr,
+                 "calvenori-upload: %d %s of the journal %s could not be read (cut short by a crash, or changed "
+                 "by hand); the others are shown.\n",
+                 unreadable, unreadable == 1 ? "line" : "lines", qPrintable(QDir::toNativeSeparators(path)));
   return ExitUploaded;
 }
 
@@ -80,5 +89,5 @@ int main(int argc, char **argv) {
   TerminalHost host(options);
   if (!options.RestoreFrom.isEmpty()) host.SetRestoreValues(restoreValues);
   CatchStopSignals();
-  return ExitStatusOf(StartUpload(host));
+  return ExitStatusOf(RunUpload(host));
 }

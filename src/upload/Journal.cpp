@@ -14,6 +14,9 @@ namespace {
 // A line is a few hundred bytes; a journal that cannot take a few of them is
 // refused before the controller is touched.
 constexpr qint64 JournalRoomBytes = 4096;
+// Far more than any line the tool writes: a "line" running on past it is one
+// the reader gives up on, which also bounds what a mangled file costs to read.
+constexpr qsizetype MaxLineChars = 64 * 1024;
 
 QString WithOffset(const QDateTime &time) {
   if (!time.isValid()) return {};
@@ -26,6 +29,55 @@ QString WithOffset(const QDateTime &time) {
              .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
+bool IsLineEnd(QChar c) { return c == u'\r' || c == u'\n'; }
+
+// One record of `text` read from `from`, the start of a line, going no
+// further than `limit`.
+struct RecordText {
+  QStringList Fields;
+  qsizetype End = 0;       // where the next line starts
+  bool Ended = false;      // closed by a line end outside quotes
+  bool OpenAtEnd = false;  // the text ended inside a quoted field
+};
+
+RecordText ParseRecord(const QString &text, qsizetype from, qsizetype limit) {
+  RecordText r;
+  QString field;
+  bool quoted = false;
+  const qsizetype stop = std::min(text.size(), limit);
+  qsizetype i = from;
+  for (; i < stop; ++i) {
+    const QChar c = text[i];
+    if (quoted) {
+      if (c != u'"') field += c;
+      else if (i + 1 < text.size() && text[i + 1] == u'"') field += text[++i];
+      else quoted = false;
+    } else if (c == u'"') {
+      quoted = true;
+    } else if (c == u',') {
+      r.Fields << field;
+      field.clear();
+    } else if (IsLineEnd(c)) {
+      r.Ended = true;
+      break;
+    } else {
+      field += c;
+    }
+  }
+  r.Fields << field;
+  if (r.Ended) i += text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n' ? 2 : 1;
+  r.End = i;
+  r.OpenAtEnd = quoted && i >= text.size();
+  return r;
+}
+
+qsizetype NextLineStart(const QString &text, qsizetype from) {
+  qsizetype i = from;
+  while (i < text.size() && !IsLineEnd(text[i])) ++i;
+  if (i + 1 < text.size() && text[i] == u'\r' && text[i + 1] == u'\n') ++i;
+  return std::min(i + 1, text.size());
+}
+
 bool ReadRange(const QString &path, qint64 from, QByteArray &out, QString *reason) {
   QFile file(path);
   if (file.open(QIODevice::ReadOnly) && file.seek(from)) out = file.readAll();
@@ -34,20 +86,57 @@ bool ReadRange(const QString &path, qint64 from, QByteArray &out, QString *reaso
   return false;
 }
 
-// The first record of an existing journal, or empty for an empty file.
+// The first record of an existing journal, or empty when it holds none.
 bool FirstRecord(const QString &path, QStringList &first, QString *reason) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     *reason = file.errorString();
     return false;
   }
-  QList<QStringList> records;
-  ParseCsv(file.readLine(64 * 1024), records, nullptr);
-  first = records.value(0);
+  const QString text = QString::fromUtf8(file.read(MaxLineChars));
+  qsizetype at = 0;
+  while (at < text.size() && IsLineEnd(text[at])) ++at;
+  first = at < text.size() ? ParseRecord(text, at, text.size()).Fields : QStringList();
   return true;
 }
 
 QString NotOurs() { return QStringLiteral("it is not an upload journal (its first line is not the journal's header)"); }
+
+bool LockJournal(QLockFile &lock, const QString &path, int waitMs, QString *reason) {
+  if (lock.tryLock(waitMs)) return true;
+  const QString lockPath = QDir::toNativeSeparators(path + ".lock");
+  *reason = lock.error() == QLockFile::LockFailedError
+                ? QStringLiteral("another upload kept its lock file %1").arg(lockPath)
+                : QStringLiteral("its lock file %1 cannot be made").arg(lockPath);
+  return false;
+}
+
+// Whether the last line of `tail` (the end of a journal; `fromStart`: all of
+// it) reads whole on its own; when it does, a new line needs nothing before it.
+bool LastLineWhole(const QByteArray &tail, bool fromStart) {
+  if (!tail.endsWith('\n') && !tail.endsWith('\r')) return false;
+  const QByteArray body = tail.left(tail.size() - (tail.endsWith("\r\n") ? 2 : 1));
+  const qsizetype lineEnd = std::max(body.lastIndexOf('\n'), body.lastIndexOf('\r'));
+  if (lineEnd < 0 && !fromStart) return false;
+  const QString line = QString::fromUtf8(tail.mid(lineEnd + 1));
+  const RecordText r = ParseRecord(line, 0, line.size());
+  return r.Ended && r.End == line.size() && r.Fields.size() == JournalHeader().size();
+}
+
+// What goes before a line added at `size`: the whole journal is read only
+// when its last line does not read whole by itself.
+bool LineStartAt(const QString &path, qint64 size, QByteArray &start, QString *reason) {
+  const qint64 from = std::max<qint64>(0, size - MaxLineChars);
+  QByteArray bytes;
+  if (!ReadRange(path, from, bytes, reason)) return false;
+  if (LastLineWhole(bytes, from == 0)) {
+    start.clear();
+    return true;
+  }
+  if (from > 0 && !ReadRange(path, 0, bytes, reason)) return false;
+  start = FreshLineStart(bytes);
+  return true;
+}
 
 // Appends `line` at `oldSize`, closes, then reads it back from the file.
 bool WriteAndCheck(const QString &path, qint64 oldSize, const QByteArray &line, QString *reason) {
@@ -75,6 +164,11 @@ bool WriteAndCheck(const QString &path, qint64 oldSize, const QByteArray &line, 
   return false;
 }
 
+// A journal value on one line of a terminal table.
+QString OnOneLine(QString value) {
+  return value.replace(QStringLiteral("\r\n"), QStringLiteral(" ")).replace(u'\r', u' ').replace(u'\n', u' ');
+}
+
 }  // namespace
 
 QStringList JournalHeader() {
@@ -90,7 +184,7 @@ QStringList JournalFields(const JournalEntry &e) {
           e.Program,                  e.Version,
           e.User,                     e.Host,
           e.Mode,                     e.CheckErrors ? "on" : "off",
-          QString::number(e.PortNumber), e.Device,
+          e.PortNumber > 0 ? QString::number(e.PortNumber) : QString(), e.Device,
           e.ControllerPartNumber,     e.ControllerSerialNumber,
           e.ParameterList,            e.ParameterListSha256,
           e.ProgramFile,              e.ProgramFileSha256,
@@ -110,41 +204,69 @@ QByteArray CsvRecord(const QStringList &fields) {
 
 bool ParseCsv(const QByteArray &csv, QList<QStringList> &records, QString *error) {
   const QString text = QString::fromUtf8(csv);
-  QStringList record;
-  QString field;
-  bool quoted = false, any = false;
-  int line = 1, recordLine = 1;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text[i];
-    if (c == '\n') ++line;
-    if (quoted) {
-      if (c != '"') field += c;
-      else if (i + 1 < text.size() && text[i + 1] == '"') field += text[++i];
-      else quoted = false;
-    } else if (c == '"') {
-      quoted = any = true;
-    } else if (c == ',') {
-      record << field;
-      field.clear();
-      any = true;
-    } else if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i, ++line;
-      if (any || !field.isEmpty()) records << (record << field);
-      record.clear();
-      field.clear();
-      any = false;
-      recordLine = line;
+  for (qsizetype at = 0; at < text.size();) {
+    if (IsLineEnd(text[at])) {  // an empty line holds no record
+      ++at;
+      continue;
+    }
+    const RecordText r = ParseRecord(text, at, text.size());
+    if (r.OpenAtEnd) {
+      if (error) *error = QStringLiteral("line %1: a quoted field is not closed").arg(text.left(at).count(u'\n') + 1);
+      return false;
+    }
+    records << r.Fields;
+    at = r.End;
+  }
+  return true;
+}
+
+JournalContent ReadJournal(const QByteArray &csv) {
+  const QString text = QString::fromUtf8(csv);
+  JournalContent out;
+  bool headerRead = false;
+  // How far the reading of the last line skipped went: the lines it took in
+  // are that line's own (a cut quoted field runs on over them), not more lost lines.
+  qsizetype skippedTo = 0;
+  for (qsizetype at = 0; at < text.size();) {
+    if (IsLineEnd(text[at])) {
+      ++at;
+      continue;
+    }
+    const RecordText r = ParseRecord(text, at, at + MaxLineChars);
+    if (!headerRead) {
+      headerRead = true;
+      out.Header = r.Fields;
+      at = r.Ended ? r.End : NextLineStart(text, at);
+    } else if (r.Ended && r.Fields.size() == out.Header.size()) {
+      out.Lines << r.Fields;
+      out.EndsInCutLine = false;
+      skippedTo = r.End;  // a whole line here: the skipped one's open quote did not reach it
+      at = r.End;
     } else {
-      field += c;
-      any = true;
+      if (at >= skippedTo) {
+        ++out.Unreadable;
+        out.EndsInCutLine = !r.Ended && r.End >= text.size();
+        out.CutLineFields = int(r.Fields.size());
+        out.CutInQuotes = r.OpenAtEnd;
+        skippedTo = r.End;
+      }
+      // Every following line start is tried: the next whole line may begin
+      // inside what this one's open quote took in.
+      at = NextLineStart(text, at);
     }
   }
-  if (quoted) {
-    if (error) *error = QStringLiteral("line %1: a quoted field is not closed").arg(recordLine);
-    return false;
+  return out;
+}
+
+QByteArray FreshLineStart(const QByteArray &journal) {
+  const JournalContent content = ReadJournal(journal);
+  if (content.EndsInCutLine) {
+    // Closed as it is, a line cut in its last field would read as a whole one.
+    const QByteArray quote = content.CutInQuotes ? "\"" : "";
+    return quote + (content.CutLineFields == content.Header.size() ? "," : "") + "\r\n";
   }
-  if (any || !field.isEmpty()) records << (record << field);
-  return true;
+  const bool ended = journal.isEmpty() || journal.endsWith('\n') || journal.endsWith('\r');
+  return ended ? QByteArray() : QByteArray("\r\n");
 }
 
 QString FileSha256(const QString &path) {
@@ -158,10 +280,9 @@ QString JournalPathFor(const QDir &folder, const QString &chosen) {
   return QDir::cleanPath(folder.absoluteFilePath(chosen.isEmpty() ? QString::fromLatin1(JournalFileName) : chosen));
 }
 
-bool JournalUsable(const QString &path, QString *reason) {
+bool JournalUsable(const QString &path, QString *reason, int lockWaitMs) {
   const QFileInfo info(path);
-  const bool exists = info.exists();
-  if (exists && !info.isFile()) {
+  if (info.exists() && !info.isFile()) {
     *reason = QStringLiteral("it is not a file");
     return false;
   }
@@ -169,6 +290,13 @@ bool JournalUsable(const QString &path, QString *reason) {
     *reason = QStringLiteral("its folder %1 does not exist").arg(QDir::toNativeSeparators(info.absolutePath()));
     return false;
   }
+  // Under the journal's lock, as an append: an upload in another folder
+  // sharing this journal may be creating it right now, and the probe below
+  // must not remove what that one wrote. Taking the lock also proves that the
+  // lock file every append needs can be made there.
+  QLockFile lock(path + ".lock");
+  if (!LockJournal(lock, path, lockWaitMs, reason)) return false;
+  const bool exists = QFileInfo::exists(path);
   QStringList first;
   if (exists && !FirstRecord(path, first, reason)) return false;
   if (!first.isEmpty() && first != JournalHeader()) {
@@ -195,12 +323,7 @@ bool AppendToJournal(const QString &path, const JournalEntry &entry, QString *re
   // Held for the moment of the append only: a journal shared by several
   // folders is not covered by any one folder's upload lock.
   QLockFile lock(path + ".lock");
-  if (!lock.tryLock(10000)) {
-    *reason = lock.error() == QLockFile::LockFailedError
-                  ? QStringLiteral("another upload kept its lock file %1.lock").arg(QDir::toNativeSeparators(path))
-                  : QStringLiteral("its lock file %1.lock cannot be made").arg(QDir::toNativeSeparators(path));
-    return false;
-  }
+  if (!LockJournal(lock, path, JournalLockWaitMs, reason)) return false;
   const bool existed = QFileInfo::exists(path);
   QStringList first;
   if (existed && !FirstRecord(path, first, reason)) return false;
@@ -210,10 +333,11 @@ bool AppendToJournal(const QString &path, const JournalEntry &entry, QString *re
   }
   const qint64 oldSize = existed ? QFileInfo(path).size() : 0;
   QByteArray line = CsvRecord(JournalFields(entry));
-  if (oldSize == 0) line.prepend(CsvRecord(JournalHeader()));
-  // A line torn by a crash is closed, so that it does not swallow this one.
-  QByteArray tail;
-  if (oldSize >= 2 && ReadRange(path, oldSize - 2, tail, reason) && tail != "\r\n") line.prepend("\r\n");
+  // A line cut by a crash is closed, so that it does not swallow this one.
+  QByteArray start;
+  if (oldSize > 0 && !LineStartAt(path, oldSize, start, reason)) return false;
+  if (first.isEmpty()) start += CsvRecord(JournalHeader());
+  line.prepend(start);
   if (WriteAndCheck(path, oldSize, line, reason)) return true;
   // Appended rather than rewritten and renamed: the journal only grows, can be
   // long, and may be open in a spreadsheet on a shared drive, where replacing
@@ -223,24 +347,16 @@ bool AppendToJournal(const QString &path, const JournalEntry &entry, QString *re
   return false;
 }
 
-bool JournalTable(const QString &path, QString &table, QString *reason) {
-  QByteArray csv;
-  if (!ReadRange(path, 0, csv, reason)) return false;
-  QList<QStringList> records;
-  if (!ParseCsv(csv, records, reason)) return false;
-  if (!records.isEmpty() && records.first() != JournalHeader()) {
-    *reason = NotOurs();
-    return false;
-  }
+QString JournalTableText(const JournalContent &content) {
   // What a technician looks for; the checksums and times to the second are in the file.
   const QList<int> shown{0, 4, 6, 8, 10, 11, 12, 14, 16, 17};
   const QStringList header = JournalHeader();
   QList<QStringList> rows{{}};
   for (int c : shown) rows[0] << header[c];
-  for (qsizetype r = records.size() - 1; r >= 1; --r) {
+  for (qsizetype r = content.Lines.size() - 1; r >= 0; --r) {
     QStringList row;
     for (int c : shown) {
-      const QString value = records[r].value(c);
+      const QString value = OnOneLine(content.Lines[r].value(c));
       row << (c == 12 || c == 14 ? QFileInfo(value).fileName() : value);
     }
     rows << row;
@@ -248,12 +364,25 @@ bool JournalTable(const QString &path, QString &table, QString *reason) {
   QList<qsizetype> widths(shown.size(), 0);
   for (const QStringList &row : rows)
     for (int c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
-  table.clear();
+  QString table;
   for (const QStringList &row : rows) {
     QString line;
     for (int c = 0; c < row.size(); ++c) line += row[c].leftJustified(widths[c] + 2);
     while (line.endsWith(' ')) line.chop(1);
     table += line + '\n';
   }
+  return table;
+}
+
+bool JournalTable(const QString &path, QString &table, QString *reason, int *unreadable) {
+  QByteArray csv;
+  if (!ReadRange(path, 0, csv, reason)) return false;
+  const JournalContent content = ReadJournal(csv);
+  if (!content.Header.isEmpty() && content.Header != JournalHeader()) {
+    *reason = NotOurs();
+    return false;
+  }
+  table = JournalTableText(content);
+  if (unreadable) *unreadable = content.Unreadable;
   return true;
 }

@@ -13,13 +13,16 @@
 // "calvenori-uploads.csv"
 constexpr char JournalFileName[] = "calvenori-uploads.csv";
 
+// How long an upload waits for another one's short hold on a shared journal.
+constexpr int JournalLockWaitMs = 10000;
+
 struct JournalEntry {
   QDateTime Started, Ended;  // written with their UTC offset
   QString Program, Version;
   QString User, Host;
   QString Mode;         // "full" or "parameter list"
   bool CheckErrors = true;
-  int PortNumber = 0;
+  int PortNumber = 0;   // 0: the port was given by its device path alone
   QString Device;
   QString ControllerPartNumber, ControllerSerialNumber;  // empty when not read
   QString ParameterList, ParameterListSha256;
@@ -40,15 +43,37 @@ QByteArray CsvRecord(const QStringList &fields);
 // field whose quotes are not closed.
 bool ParseCsv(const QByteArray &csv, QList<QStringList> &records, QString *error);
 
+// What a journal's bytes hold. A line cut short by a crash, or mangled in an
+// editor, costs that line alone: the reader goes on at the next line that
+// reads whole.
+struct JournalContent {
+  QStringList Header;          // the first line's fields; empty for an empty file
+  QList<QStringList> Lines;    // every whole line after it, each as many fields as the header
+  int Unreadable = 0;          // lines skipped
+  // The journal ends inside its last line, as a crash leaves it: the fields
+  // that line has so far, and whether it stops inside a quoted field.
+  bool EndsInCutLine = false;
+  int CutLineFields = 0;
+  bool CutInQuotes = false;
+};
+JournalContent ReadJournal(const QByteArray &csv);
+
+// What has to go before a line added to `journal` so that it starts a line of
+// its own and a cut line stays unreadable: nothing, a line end, or what
+// closes the cut line first (a quote, and a field too many when it would
+// otherwise count as whole).
+QByteArray FreshLineStart(const QByteArray &journal);
+
 // Lower-case hex, as sha256sum prints it; empty when the file cannot be read.
 QString FileSha256(const QString &path);
 
 // `folder`'s journal, or `chosen` when one is given (--journal).
 QString JournalPathFor(const QDir &folder, const QString &chosen = {});
 
-// Before anything is sent: the journal is one of ours (or not there yet), and
-// a line can be added to it. Otherwise false and the reason.
-bool JournalUsable(const QString &path, QString *reason);
+// Before anything is sent: the journal is one of ours (or not there yet), its
+// lock file can be made, and a line can be added to it. Otherwise false and
+// the reason. Checked under the journal's lock, as an append is.
+bool JournalUsable(const QString &path, QString *reason, int lockWaitMs = JournalLockWaitMs);
 
 // Adds the entry's line (and the header to a new journal) at the end, then
 // reads the end back and compares; on any failure the journal is cut back to
@@ -56,5 +81,7 @@ bool JournalUsable(const QString &path, QString *reason);
 // journal: a short lock beside it keeps their lines whole.
 bool AppendToJournal(const QString &path, const JournalEntry &entry, QString *reason);
 
-// The journal as an aligned table for a terminal, newest line first.
-bool JournalTable(const QString &path, QString &table, QString *reason);
+// The journal's lines as an aligned table for a terminal, newest first.
+QString JournalTableText(const JournalContent &content);
+// The same read from `path`; *unreadable (when given) counts the lines skipped.
+bool JournalTable(const QString &path, QString &table, QString *reason, int *unreadable = nullptr);

@@ -34,14 +34,21 @@ QString Lines(std::initializer_list<const char *> lines) {
 
 // One press of Start Upload: what it has read and what has gone wrong.
 struct Upload {
+  explicit Upload(UploadHost &h) : host(h) {}
   UploadHost &host;
   FailureRecord record;
   IdBackup rows = BlankBackup();
   bool endedByHost = false;
-  QString ending;  // the journal's words for the first ending the technician was told of
+  QString ending;  // the journal's words for the first ending the technician is told of
   bool erased = false;      // full mode: the program step has begun, the controller is no longer whole
   QString valuesFrom;       // the backup file whose values replace those read, when a monitor answered
   RestoreRound lastRound = RestoreRound::Written;
+  // The last messages, shown once the journal has the line: an ending's, or
+  // the success message.
+  QStringList closing;
+  QString success;
+  bool portTried = false, portOpened = false;
+  bool journalUnusable = false;  // refused for it: no line can be written
 };
 
 // A window that got no byte back: the line or the controller's power, not the values.
@@ -64,13 +71,22 @@ bool FailureRule(Upload &up, const StepOutcome &outcome) {
   return outcome.End == StepEnd::Failed && up.host.CheckErrors();
 }
 
-// Every ending short of success: the message, the journal's words for it,
-// and the failure flagged cleared.
+// Every ending short of success: the message (shown at the upload's end,
+// after its journal line is written), the journal's words for it, and the
+// failure flagged cleared. A host that ended the upload has said why already.
 UploadResult EndWithMessage(Upload &up, const QString &text, const QString &ending) {
   if (up.ending.isEmpty()) up.ending = ending;
-  up.host.Message(text + FinishLine(up));
   up.record.ClearFlag(true);
-  return up.host.Stopped() ? HostEnded(up) : UploadResult::Interrupted;
+  if (up.host.Stopped()) return HostEnded(up);
+  up.closing << text + FinishLine(up);
+  return UploadResult::Interrupted;
+}
+
+// The success message, likewise shown once the line is written.
+UploadResult Succeeded(Upload &up, const QString &text) {
+  if (up.host.Stopped()) return HostEnded(up);
+  up.success = text;
+  return UploadResult::Uploaded;
 }
 
 UploadResult AbortUpload(Upload &up, const QString &step) {
@@ -230,8 +246,7 @@ UploadResult CommonTail(Upload &up, const QString &success) {
     text += CR + QStringLiteral("%1 failure(s) were ignored because Check Errors is off.").arg(up.record.Count);
   const QString rescue = RescueBackupLine();
   if (!rescue.isEmpty()) text += CR + rescue;
-  host.Uploaded(text);
-  return host.Stopped() ? HostEnded(up) : UploadResult::Uploaded;
+  return Succeeded(up, text);
 }
 
 UploadResult UploadAll(Upload &up) {
@@ -274,64 +289,90 @@ UploadResult UploadParameterList(Upload &up) {
   return CommonTail(up, "The Parameter List has been uploaded!");
 }
 
+// A refusal before the port opens: said last, like any ending.
+bool Refuse(Upload &up, const QString &text) {
+  up.closing << text;
+  return false;
+}
+
+bool FilesChosen(Upload &up) {
+  if (up.host.ParameterFile().isEmpty()) return Refuse(up, "Select a valid parameter list!");
+  if (up.host.ProgramFile().isEmpty() && up.host.UploadMode() == UploadKind::Full)
+    return Refuse(up, "Select a valid program file!");
+  return true;
+}
+
 // Everything that can be known before the port opens: a bad file is refused
 // before anything in the controller is erased or rewritten.
-bool FilesAccepted(UploadHost &host) {
+bool FilesAccepted(Upload &up) {
   QString message;
-  const bool full = host.UploadMode() == UploadKind::Full;
-  if (!CheckParameterList(host.ParameterFile(), !full, &message) ||
-      (full && !CheckProgramFile(host.ProgramFile(), &message))) {
-    host.Message(message);
-    return false;
-  }
+  const bool full = up.host.UploadMode() == UploadKind::Full;
+  if (!CheckParameterList(up.host.ParameterFile(), !full, &message) ||
+      (full && !CheckProgramFile(up.host.ProgramFile(), &message)))
+    return Refuse(up, message);
   return true;
 }
 
 // Before the port opens, so that the technician is not sent to bridge and
 // power-cycle a controller for an upload that cannot save its backup.
-std::unique_ptr<QLockFile> FolderReady(UploadHost &host) {
+std::unique_ptr<QLockFile> FolderReady(Upload &up) {
   const QDir folder = QDir::current();
-  QString reason = FolderUnfitReason(folder);
-  std::unique_ptr<QLockFile> lock;
-  if (reason.isEmpty()) lock = LockFolder(folder, &reason);
+  QString reason;
+  std::unique_ptr<QLockFile> lock = ClaimFolder(folder, &reason);
   if (lock) return lock;
-  host.Message(QStringLiteral("The working folder %1 cannot take the backup file tmpLogWin.txt: %2.")
-                   .arg(QDir::toNativeSeparators(folder.absolutePath()), reason) +
-               CR + "The upload has not been started.");
+  const QString where = QDir::toNativeSeparators(folder.absolutePath());
+  Refuse(up, QStringLiteral("The working folder %1 cannot take the backup file tmpLogWin.txt: %2.").arg(where, reason) +
+                 CR + "The upload has not been started.");
   return nullptr;
 }
 
-bool PortOpened(UploadHost &host) {
-  SerialPort &port = host.Port();
-  port.SetPortNumber(host.ComPort());
-  port.SetDevice(host.ComPortDevice());
-  if (port.Open()) return true;
-  host.Message(host.PortOpenFailure());
-  return false;
+bool JournalReady(Upload &up, const QString &path) {
+  QString reason;
+  if (JournalUsable(path, &reason)) return true;
+  up.journalUnusable = true;
+  const QString journal = QDir::toNativeSeparators(path);
+  return Refuse(up, QStringLiteral("The upload journal %1 cannot take a line: %2.").arg(journal, reason) + CR +
+                        "The upload has not been started.");
 }
 
-UploadResult RunSequence(UploadHost &host, JournalLine &line) {
-  if (!FilesAccepted(host)) return UploadResult::Refused;
-  // Held to the end, so that no other upload keeps or replaces this backup;
-  // the journal line, written last, holds it.
-  std::unique_ptr<QLockFile> lock = FolderReady(host);
-  if (!lock) return UploadResult::Refused;
-  line.Hold(std::move(lock));
-  if (!line.Usable()) return UploadResult::Refused;
-  line.PortOpening();
-  if (!PortOpened(host)) return UploadResult::PortNotOpened;
-  line.PortOpened();
+bool PortOpened(Upload &up) {
+  SerialPort &port = up.host.Port();
+  port.SetPortNumber(up.host.ComPort());
+  port.SetDevice(up.host.ComPortDevice());
+  up.portTried = true;
+  up.portOpened = port.Open();
+  return up.portOpened || Refuse(up, up.host.PortOpenFailure());
+}
+
+// From the checks to the sequence's end. The folder lock, in `lock`, is held
+// until the line is written, so that no other upload keeps or replaces this backup.
+UploadResult RunSequence(Upload &up, const QString &journal, std::unique_ptr<QLockFile> &lock) {
+  UploadHost &host = up.host;
+  if (!FilesAccepted(up)) return UploadResult::Refused;
+  lock = FolderReady(up);
+  if (!lock || !JournalReady(up, journal)) return UploadResult::Refused;
+  if (!PortOpened(up)) return UploadResult::PortNotOpened;
   host.UploadStarted();
   host.Repaint();
-  Upload up{host, {}, BlankBackup(), false, {}, false, {}, RestoreRound::Written};
   UploadResult result = host.UploadMode() == UploadKind::Full ? UploadAll(up) : UploadParameterList(up);
   // An adapter gone during the last exchange is why whatever came after
   // failed; an upload the host ended stays the host's interruption.
   if (host.Port().Lost() && !up.endedByHost) result = UploadResult::ConnectionLost;
-  line.NoteUpload(up.rows, up.record.Count, up.endedByHost, up.ending);
-  host.Port().Close();
-  host.UploadEnded();
   return result;
+}
+
+bool LineWritten(Upload &up, const JournalLine &line, UploadResult result) {
+  if (up.journalUnusable) return false;
+  const QString outcome = up.endedByHost ? up.host.HostEnding() : !up.ending.isEmpty() ? up.ending : ResultWords(result);
+  QString reason;
+  if (AppendToJournal(line.Path, FinishedEntry(line, up.host, {up.portOpened, up.rows, up.record.Count, outcome, up.valuesFrom}),
+                      &reason))
+    return true;
+  // A refusal before the port has said what is wrong with the folder already.
+  if (up.portTried)
+    up.host.Message(QStringLiteral("The upload journal %1 could not be written: %2.\rThis upload has no line in it.")
+                        .arg(QDir::toNativeSeparators(line.Path), reason));
+  return false;
 }
 
 }  // namespace
@@ -400,19 +441,26 @@ QString PortOpenFailureText(int portNumber, const QString &device, const QString
   return text;  // the system's reason is all there is to say
 }
 
-UploadResult StartUpload(UploadHost &host) {
-  JournalLine line(host);  // one line in the journal, however the upload ends
-  if (host.ParameterFile().isEmpty()) {
-    host.Message("Select a valid parameter list!");
-    return UploadResult::Refused;
+UploadVerdict RunUpload(UploadHost &host) {
+  const JournalLine line = BeginJournalLine(host);
+  Upload up(host);
+  std::unique_ptr<QLockFile> lock;
+  const bool chosen = FilesChosen(up);
+  if (chosen) host.SetBusy(true);
+  const UploadResult result = chosen ? RunSequence(up, line.Path, lock) : UploadResult::Refused;
+  // The single exit: the line is written as soon as the result is known and
+  // the folder let go, so that neither waits on the technician reading the
+  // last message, nor is lost when the power goes meanwhile.
+  const bool journalled = LineWritten(up, line, result);
+  lock.reset();
+  for (const QString &text : up.closing) host.Message(text);
+  if (!up.success.isEmpty()) host.Uploaded(up.success);
+  if (up.portOpened) {
+    host.Port().Close();
+    host.UploadEnded();
   }
-  if (host.ProgramFile().isEmpty() && host.UploadMode() == UploadKind::Full) {
-    host.Message("Select a valid program file!");
-    return UploadResult::Refused;
-  }
-  host.SetBusy(true);
-  const UploadResult result = RunSequence(host, line);
-  line.NoteResult(result);
-  host.SetBusy(false);
-  return result;
+  if (chosen) host.SetBusy(false);
+  return {result, journalled};
 }
+
+UploadResult StartUpload(UploadHost &host) { return RunUpload(host).Result; }

@@ -62,6 +62,8 @@ class UploadHost : public StepHost {
   // The device chosen with the port number, opened whatever the number names
   // by now; empty: the number decides.
   virtual QString ComPortDevice() const { return {}; }
+  // The port was given by its device path alone: ComPort() is no choice of the technician's.
+  virtual bool PortGivenByPath() const { return false; }
   // How messages name the open port: "serial port 2 (/dev/ttyUSB1)".
   virtual QString PortName();
   // What the technician is told when the port does not open.
@@ -100,6 +102,16 @@ class UploadHost : public StepHost {
   virtual QString HostEnding() const { return QStringLiteral("interrupted"); }
 };
 
+// How an upload ended, and whether the journal holds its line (when it does
+// not, the technician was told so before the last message, unless the upload
+// was refused before the port: that refusal says what is wrong already).
+struct UploadVerdict {
+  UploadResult Result = UploadResult::Refused;
+  bool Journalled = false;
+};
+
+// One press of Start Upload, from the checks to the last message.
+UploadVerdict RunUpload(UploadHost &host);
 // The click of cmdStartDownload.
 UploadResult StartUpload(UploadHost &host);
 

@@ -22,6 +22,13 @@ QString ProbeCreate(const QDir &folder) {
   return {};
 }
 
+QString HolderOf(const QLockFile &lock) {
+  qint64 pid = 0;
+  QString host, program;
+  if (!lock.getLockInfo(&pid, &host, &program)) return QStringLiteral("another upload is running there");
+  return QStringLiteral("another upload is running there (%1, process %2 on %3)").arg(program).arg(pid).arg(host);
+}
+
 }  // namespace
 
 QString FolderUnfitReason(const QDir &folder) {
@@ -35,19 +42,19 @@ QString FolderUnfitReason(const QDir &folder) {
   return {};
 }
 
-std::unique_ptr<QLockFile> LockFolder(const QDir &folder, QString *refusal) {
-  auto lock = std::make_unique<QLockFile>(folder.filePath(QStringLiteral("tmpLogWin.txt.lock")));
+std::unique_ptr<QLockFile> ClaimFolder(const QDir &folder, QString *refusal) {
+  const QString path = folder.filePath(QStringLiteral("tmpLogWin.txt.lock"));
+  auto lock = std::make_unique<QLockFile>(path);
   // An upload takes as long as it takes: only a dead holder makes a lock stale.
   lock->setStaleLockTime(0);
-  if (lock->tryLock(0)) return lock;
-  qint64 pid = 0;
-  QString host, program;
-  if (lock->error() == QLockFile::LockFailedError && lock->getLockInfo(&pid, &host, &program))
-    *refusal = QStringLiteral("another upload is running there (%1, process %2 on %3)").arg(program).arg(pid).arg(host);
-  else if (lock->error() == QLockFile::LockFailedError)
-    *refusal = QStringLiteral("another upload is running there");
-  else
-    *refusal = QStringLiteral("its lock file %1 cannot be made")
-                   .arg(QDir::toNativeSeparators(folder.filePath(QStringLiteral("tmpLogWin.txt.lock"))));
+  if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
+    *refusal = HolderOf(*lock);
+    return nullptr;
+  }
+  // Also when the lock file could not be made: the check says why in the system's words.
+  *refusal = FolderUnfitReason(folder);
+  if (!refusal->isEmpty()) return nullptr;
+  if (lock->isLocked()) return lock;
+  *refusal = QStringLiteral("its lock file %1 cannot be made").arg(QDir::toNativeSeparators(path));
   return nullptr;
 }

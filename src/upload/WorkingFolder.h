@@ -12,7 +12,9 @@
 // for a new backup and a kept copy of the one there; otherwise the reason.
 QString FolderUnfitReason(const QDir &folder);
 
-// The folder's upload lock, held until it is destroyed; a lock left by a
-// process that has died is taken over. Null, with the reason in *refusal,
-// when another upload holds it or it cannot be made.
-std::unique_ptr<QLockFile> LockFolder(const QDir &folder, QString *refusal);
+// The folder's upload lock, held until it is destroyed, taken before the
+// folder is looked at: a second upload is refused naming the first instead of
+// tripping over its check. Then the folder must be fit (FolderUnfitReason). A
+// lock left by a process that has died is taken over. Null, with the reason in
+// *refusal, when another upload holds it, it cannot be made or the folder is unfit.
+std::unique_ptr<QLockFile> ClaimFolder(const QDir &folder, QString *refusal);

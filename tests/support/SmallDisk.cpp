@@ -30,3 +30,11 @@ void SmallDisk::Fill() const {
 bool SmallDisk::MakeReadOnly() {
   return ::mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
 }
+
+bool SmallDisk::BindFile(const QString &source, const QString &name) {
+  QFile target(dir_.filePath(name));
+  if (!target.open(QIODevice::WriteOnly)) return false;
+  target.close();
+  return ::mount(QFile::encodeName(source).constData(), QFile::encodeName(target.fileName()).constData(), nullptr,
+                 MS_BIND, nullptr) == 0;
+}

@@ -19,6 +19,9 @@ class SmallDisk {
   // Takes every byte that is left.
   void Fill() const;
   bool MakeReadOnly();
+  // Shows `source`, a file elsewhere, as `name` here (a bind mount): a file
+  // that can be written in a folder that, once made read-only, takes no new file.
+  bool BindFile(const QString &source, const QString &name);
 
  private:
   QTemporaryDir dir_;
