@@ -100,6 +100,8 @@ class MainWindow : public QMainWindow, public UploadHost {
   void ChooseFile(QString &name, QLabel *label, const char *filter);
   void cmdStartDownload_Click();
   void mnuChooseSerialPort_Click();
+  void mnuWinValue_Click();
+  void mnuVerifyList_Click();
   void mnuCheckError_Click();
   void mnuVersion_Click();
 
@@ -137,6 +139,7 @@ class MainWindow : public QMainWindow, public UploadHost {
 
   QAction *mnuManualDrive = nullptr;
   QAction *mnuWinValue = nullptr;
+  QAction *mnuVerifyList = nullptr;
   QAction *mnuChooseSerialPort = nullptr;
   QAction *mnuCheckError = nullptr;
   QAction *mnuVersion = nullptr;
