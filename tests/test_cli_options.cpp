@@ -46,6 +46,23 @@ class CliOptionsTest : public QObject {
     QTest::newRow("value missing") << QStringList{"--params"} << "'--params' needs a value";
     QTest::newRow("empty value") << QStringList{"--params", "l.txt", "--trace="} << "'--trace' needs a value";
     QTest::newRow("restore") << QStringList{"--params", "l.txt", "--restore", "maybe"} << "'maybe'";
+    QTest::newRow("verify without a list") << QStringList{"--verify", "--port", "auto"} << "--params FILE is required";
+    QTest::newRow("verify with a program") << QStringList{"--verify", "--params", "l.txt", "--program", "f.s19"}
+                                           << "takes no --program";
+    QTest::newRow("identify and verify") << QStringList{"--identify", "--verify", "--params", "l.txt"}
+                                         << "takes no --verify";
+  }
+
+  // Identify needs no list; auto is a port of its own kind.
+  void lookingIsTaken() {
+    CliOptions o;
+    QString error;
+    QVERIFY2(ParseCliOptions({"--identify", "--port", "auto"}, o, &error), qPrintable(error));
+    QVERIFY(o.Identify && !o.Verify && o.Port.Auto && o.Port.Device.isEmpty());
+    CliOptions v;
+    QVERIFY2(ParseCliOptions({"--verify", "--params", "l.txt", "--port", "3"}, v, &error), qPrintable(error));
+    QVERIFY(v.Verify && !v.Identify && !v.Port.Auto);
+    QVERIFY(CliHelpText().contains("  7  --verify: the parameter memory differs from the list"));
   }
   void badLinesAreRefused() {
     QFETCH(QStringList, args);

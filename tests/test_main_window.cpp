@@ -114,15 +114,16 @@ void MainWindowTest::startsWithEveryDefault() {
   QVERIFY(window.ProgramFile().isEmpty());
 
   QVERIFY(!Child<QAction>(window, "mnuManualDrive")->isEnabled());
-  QVERIFY(!Child<QAction>(window, "mnuWinValue")->isEnabled());
+  QVERIFY(Child<QAction>(window, "mnuWinValue")->isEnabled());
+  QVERIFY(Child<QAction>(window, "mnuVerifyList")->isEnabled());
   QVERIFY(Child<QAction>(window, "mnuChooseSerialPort")->isEnabled());
   QStringList menus;
   for (QAction *menu : window.menuBar()->actions()) menus << menu->text();
   QCOMPARE(menus, QStringList({"Tools", "?"}));
   QStringList tools;
   for (QAction *item : Child<QMenu>(window, "mnuTools")->actions()) tools << item->text();
-  QCOMPARE(tools, QStringList({"ManualDrive", "Windows Value Manager", "Choose Serial Port",
-                               "Check Errors"}));
+  QCOMPARE(tools, QStringList({"ManualDrive", "Windows Value Manager", "Verify Parameter List",
+                               "Choose Serial Port", "Check Errors"}));
 
   QCOMPARE(window.Port().Settings(), QStringLiteral("9600,N,8,1"));
   QVERIFY(!window.Port().IsOpen());
@@ -379,6 +380,8 @@ void MainWindowTest::busyWindowIgnoresControlsMenusAndClose() {
   Child<QAction>(window, "mnuCheckError")->trigger();
   Child<QAction>(window, "mnuChooseSerialPort")->trigger();
   Child<QAction>(window, "mnuVersion")->trigger();
+  Child<QAction>(window, "mnuWinValue")->trigger();
+  Child<QAction>(window, "mnuVerifyList")->trigger();
   QTest::mouseClick(window.menuBar(), Qt::LeftButton, {}, toolsTitle.center());
 
   QVERIFY(!optAll->isChecked());

@@ -43,6 +43,8 @@ bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
     else if (arg == "-v" || arg == "--version") out.Version = true;
     else if (arg == "--check-errors") out.CheckErrors = true;
     else if (arg == "--no-check-errors") out.CheckErrors = false;
+    else if (arg == "--identify") out.Identify = true;
+    else if (arg == "--verify") out.Verify = true;
     else if (Matches(arg, "--port"))
       ok = TakeValue(args, i, "--port", value, error) && ParsePortChoice(value, out.Port, error);
     else if (Matches(arg, "--params")) ok = TakeValue(args, i, "--params", out.ParameterFile, error);
@@ -66,7 +68,15 @@ bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
     }
     if (!ok) return false;
   }
-  if (out.ParameterFile.isEmpty() && !out.Help && !out.Version && !out.History) {
+  if (out.Identify && (out.Verify || !out.ProgramFile.isEmpty())) {
+    *error = QStringLiteral("--identify reads the controller only: it takes no --verify or --program");
+    return false;
+  }
+  if (out.Verify && !out.ProgramFile.isEmpty()) {
+    *error = QStringLiteral("--verify compares the parameter list only: it takes no --program");
+    return false;
+  }
+  if (out.ParameterFile.isEmpty() && !out.Help && !out.Version && !out.History && !out.Identify) {
     *error = QStringLiteral("--params FILE is required");
     return false;
   }
@@ -89,16 +99,28 @@ bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
 // One text, kept out of a function so that it reads as the help it is.
 const char *const CliHelp =
       "Usage: calvenori-upload --params FILE [--program FILE] [OPTION]...\n"
+      "  or:  calvenori-upload --identify [--port N|DEVICE|auto] [OPTION]...\n"
+      "  or:  calvenori-upload --verify --params FILE [--port N|DEVICE|auto] [OPTION]...\n"
       "  or:  calvenori-upload --history [FILE]\n"
       "Load a parameter list, and with --program also a program file, into a Quorvel\n"
       "Calvenori pump controller over a serial line, from a terminal or a script.\n"
       "The upload runs the same steps, prompts and checks as the window program.\n"
       "\n"
       "Options:\n"
-      "  --port N|DEVICE     serial port: a number from 1 to 255 as in the window's\n"
+      "  --port N|DEVICE|auto\n"
+      "                      serial port: a number from 1 to 255 as in the window's\n"
       "                      port dialog, or a device path such as /dev/ttyUSB0\n"
       "                      (default: 1); for a number that names no device the\n"
-      "                      ports known here are listed\n"
+      "                      ports known here are listed. auto asks every known\n"
+      "                      port at once (a read of window 310, a lone CR) and\n"
+      "                      takes the one where a controller answers\n"
+      "  --identify          read what the controller is, changing nothing: the nine\n"
+      "                      identification windows and the lock, or what answers\n"
+      "                      when its application does not\n"
+      "  --verify            compare the controller's parameter memory with --params,\n"
+      "                      writing no parameter: into the monitor, every byte read\n"
+      "                      back, a power-cycle prompt; a lock the power cycle\n"
+      "                      undid is written again\n"
       "  --params FILE       the parameter list (.txt); required\n"
       "  --program FILE      the program file (.s19): full upload; without it only\n"
       "                      the parameter list is uploaded\n"
@@ -139,6 +161,7 @@ const char *const CliHelp =
       "An upload whose journal cannot take a line (its lock file included) is refused\n"
       "before anything is sent. A line cut short by a crash costs that line alone:\n"
       "--history shows the others and says how many could not be read.\n"
+      "Each --identify and --verify adds a line too, with the mode identify or verify.\n"
       "\n"
       "Exit status:\n"
       "  0  uploaded\n"
@@ -155,6 +178,11 @@ const char *const CliHelp =
       "  5  the connection to the serial port was lost\n"
       "  6  uploaded, but the upload's line could not be added to the journal (the\n"
       "     message says why); an upload that did not complete keeps its status\n"
-      "     above, the missing line reported all the same\n";
+      "     above, the missing line reported all the same\n"
+      "  7  --verify: the parameter memory differs from the list\n"
+      "With --identify: 0 when a controller answered (its application or a\n"
+      "monitor), 3 when the port did not open or --port auto found none or several,\n"
+      "4 when nothing answered. With --verify: 0 when every record is equal, 7 when\n"
+      "any differs, 2, 3, 4 and 5 as for an upload.\n";
 
 QString CliHelpText() { return QString::fromUtf8(CliHelp); }

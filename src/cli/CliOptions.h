@@ -13,6 +13,7 @@ enum ExitStatus {
   ExitInterrupted = 4,    // a test point, a failed action or prompt, a refused restore
   ExitConnectionLost = 5,
   ExitNotJournalled = 6,  // uploaded, but its line could not be added to the journal
+  ExitDiffers = 7,        // --verify: the controller's parameter memory differs from the list
 };
 
 enum class RestoreMode { Ask, Keep, Skip };
@@ -29,6 +30,8 @@ struct CliOptions {
   QString Actions;
   QString JournalFile;                 // empty: calvenori-uploads.csv in the working folder
   bool History = false;                // print the journal instead of uploading
+  bool Identify = false;               // read what the controller is instead of uploading
+  bool Verify = false;                 // compare the controller with --params instead of uploading
   bool Help = false;
   bool Version = false;
 };

@@ -21,7 +21,7 @@ bool TakeNumber(const QString &digits, const QString &value, PortChoice &out, QS
   bool ok = false;
   const int number = digits.toInt(&ok);
   if (ok && number >= 1 && number <= HighestPortNumber) {
-    out = {qint16(number), {}};
+    out = {qint16(number), {}, false};
     return true;
   }
   *error = QStringLiteral("--port %1: port numbers go from 1 to %2").arg(value).arg(HighestPortNumber);
@@ -39,6 +39,10 @@ QString PortRow(const NumberedPort &port) {
 }  // namespace
 
 bool ParsePortChoice(const QString &value, PortChoice &out, QString *error) {
+  if (value == QLatin1String("auto")) {
+    out = {1, {}, true};
+    return true;
+  }
   if (AllDigits(value)) return TakeNumber(value, value, out, error);
 #ifdef Q_OS_WIN
   if (value.startsWith("COM", Qt::CaseInsensitive) && AllDigits(value.mid(3)))
@@ -47,7 +51,7 @@ bool ParsePortChoice(const QString &value, PortChoice &out, QString *error) {
   return false;
 #else
   if (value.contains('/')) {
-    out = {1, value};
+    out = {1, value, false};
     return true;
   }
   *error = QStringLiteral("--port takes a port number (1, 2, ...) or a device path such as /dev/ttyUSB0, not '%1'")

@@ -12,6 +12,7 @@ enum class OpenFault;  // SerialPort.h
 struct PortChoice {
   qint16 Number = 1;
   QString Device;  // given by its path: opened whatever the numbers name now
+  bool Auto = false;  // "auto": the one known port where a controller answers
 };
 
 // False with the reason for a value that names no port (0, "abc"): a bad

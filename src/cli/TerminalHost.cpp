@@ -177,7 +177,7 @@ bool TerminalHost::StopIfSignalled() {
   port_.TraceNote("ANS", StopSignalName(signal));
   QString text = QStringLiteral("The upload was stopped by %1 during \"%2\".").arg(StopSignalName(signal), where_);
   text += "\r" + StateAfterStop();
-  if (reached_ != Reached::Nothing) text += InterruptionTail();
+  if (reached_ != Reached::Nothing && !inspecting_) text += InterruptionTail();
   EndMessage(text);
   port_.Stop();
   return true;
@@ -190,6 +190,10 @@ QString TerminalHost::HostEnding() const {
 
 // What the technician has to do with the controller as the upload left it.
 QString TerminalHost::StateAfterStop() const {
+  if (inspecting_)
+    return reached_ == Reached::Nothing ? QStringLiteral("Nothing in the controller was changed.")
+                                        : QStringLiteral("Nothing in the controller was written: switch it off and on "
+                                                         "to bring it back from its monitor.");
   switch (reached_) {
     case Reached::Nothing:
       return QStringLiteral("Nothing in the controller was changed: remove the bridge of pins 5 and 9 if it is made, "

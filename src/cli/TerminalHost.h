@@ -61,6 +61,9 @@ class TerminalHost : public UploadHost {
 
   QString LastMessage() const { return lastMessage_; }
 
+  // --identify and --verify: nothing is written, so a stop leaves nothing to repair.
+  void SetInspecting() { inspecting_ = true; }
+
  private:
   void Show(const QString &text, std::FILE *out);
   // False when the upload has to end; the host has said why.
@@ -85,6 +88,7 @@ class TerminalHost : public UploadHost {
   Reached reached_ = Reached::Nothing;
   QString where_;  // the step caption or prompt at hand
   bool stopping_ = false;
+  bool inspecting_ = false;
 };
 
 // The command line `arguments` (the program first) with --restore-from

@@ -2,6 +2,7 @@
 // script. See --help, and "Command line" in the README.
 
 #include "CliOptions.h"
+#include "InspectCommands.h"
 #include "Journal.h"
 #include "KeptBackups.h"
 #include "StopSignals.h"
@@ -81,6 +82,10 @@ int main(int argc, char **argv) {
   if (!options.Actions.isEmpty() && QProcess::splitCommand(options.Actions).isEmpty())
     return Refuse(QStringLiteral("--actions needs a command"));
   if (!TraceFileUsable(options.TraceFile, &error)) return Refuse(error);
+  // Looking instead of uploading, and finding the port, come before the upload's own set-up.
+  if (int status = 0; !ResolveAutoPort(options, &status)) return status;
+  if (options.Identify) return IdentifyCommand(options);
+  if (options.Verify) return VerifyCommand(options);
   if (!options.RestoreGiven) options.Restore = ::isatty(STDIN_FILENO) ? RestoreMode::Ask : RestoreMode::Keep;
 
   std::array<QByteArray, IdWindowCount> restoreValues;

@@ -1,5 +1,8 @@
 #include "MainWindow.h"
 
+#include "Inspection.h"
+#include "WindowValueDialog.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -119,6 +122,7 @@ void MainWindow::BuildMenus() {
   mnuTools->setObjectName(QStringLiteral("mnuTools"));
   mnuManualDrive = mnuTools->addAction(QStringLiteral("ManualDrive"));
   mnuWinValue = mnuTools->addAction(QStringLiteral("Windows Value Manager"));
+  mnuVerifyList = mnuTools->addAction(QStringLiteral("Verify Parameter List"));
   mnuChooseSerialPort = mnuTools->addAction(QStringLiteral("Choose Serial Port"));
   mnuCheckError = mnuTools->addAction(QStringLiteral("Check Errors"));
   mnuCheckError->setCheckable(true);
@@ -129,12 +133,14 @@ void MainWindow::BuildMenus() {
 
   mnuManualDrive->setObjectName(QStringLiteral("mnuManualDrive"));
   mnuWinValue->setObjectName(QStringLiteral("mnuWinValue"));
+  mnuVerifyList->setObjectName(QStringLiteral("mnuVerifyList"));
   mnuChooseSerialPort->setObjectName(QStringLiteral("mnuChooseSerialPort"));
   mnuCheckError->setObjectName(QStringLiteral("mnuCheckError"));
   mnuVersion->setObjectName(QStringLiteral("mnuVersion"));
   mnuManualDrive->setEnabled(false);
-  mnuWinValue->setEnabled(false);
 
+  connect(mnuWinValue, &QAction::triggered, this, [this] { ShowWindowValues(); });
+  connect(mnuVerifyList, &QAction::triggered, this, [this] { VerifyParameterListClicked(); });
   connect(mnuChooseSerialPort, &QAction::triggered, this, [this] { ChooseSerialPort(); });
   connect(mnuCheckError, &QAction::triggered, this, [this] { ToggleCheckErrors(); });
   connect(mnuVersion, &QAction::triggered, this, [this] { ShowAbout(); });
@@ -202,6 +208,21 @@ void MainWindow::ChooseSerialPort() {
   comPortDevice_ = dialog.ChosenDevice();
 }
 
+void MainWindow::ShowWindowValues() {
+  if (busy_) return;
+  WindowValueDialog dialog(*this, [this](int number, const QString &device) {
+    comPort_ = qint16(number);
+    comPortDevice_ = device;
+  }, this);
+  dialog.exec();
+}
+
+// On the list chosen above; nothing in the controller is written.
+void MainWindow::VerifyParameterListClicked() {
+  if (busy_) return;
+  RunVerify(*this);
+}
+
 void MainWindow::ToggleCheckErrors() {
   if (busy_) return;
   // The action ticked or unticked itself before it fired.
@@ -219,7 +240,7 @@ void MainWindow::SetBusy(bool busy) {
   gate_->SetShut(busy);
   // A disabled action ignores even a direct trigger; the greyed look cannot be
   // seen because the menus do not open while busy.
-  for (QAction *item : {mnuChooseSerialPort, mnuCheckError, mnuVersion}) item->setEnabled(!busy);
+  for (QAction *item : {mnuWinValue, mnuVerifyList, mnuChooseSerialPort, mnuCheckError, mnuVersion}) item->setEnabled(!busy);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {

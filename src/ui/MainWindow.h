@@ -102,6 +102,8 @@ class MainWindow : public QMainWindow, public UploadHost {
   void ChooseSerialPort();
   void ToggleCheckErrors();
   void ShowAbout();
+  void ShowWindowValues();
+  void VerifyParameterListClicked();
 
   void EnableProgramRow(bool enabled);
   void ShowProgress();
@@ -137,6 +139,7 @@ class MainWindow : public QMainWindow, public UploadHost {
 
   QAction *mnuManualDrive = nullptr;
   QAction *mnuWinValue = nullptr;
+  QAction *mnuVerifyList = nullptr;
   QAction *mnuChooseSerialPort = nullptr;
   QAction *mnuCheckError = nullptr;
   QAction *mnuVersion = nullptr;

@@ -4,6 +4,7 @@
 #include "ParameterList.h"
 #include "TextChars.h"
 #include "Exchanges.h"
+#include "SerialPort.h"
 
 #include <climits>
 #include <map>
@@ -61,21 +62,6 @@ int ReadBackByte(const QByteArray &reply, const QByteArray &echo) {
   return high < 0 || low < 0 || i != reply.size() ? -1 : high * 16 + low;
 }
 
-// "read back 42", "read back nothing" or the reply with its control bytes shown.
-QString ReplySeen(const QByteArray &reply, int byte) {
-  if (byte >= 0) return ByteHex(quint8(byte));
-  if (reply.isEmpty()) return QStringLiteral("nothing");
-  QString shown;
-  for (char c : reply) {
-    const uchar u = uchar(c);
-    if (c == '\r') shown += "\\r";
-    else if (c == '\n') shown += "\\n";
-    else if (u < 0x20 || u >= 0x7F) shown += "\\x" + QString::number(u, 16).toUpper().rightJustified(2, '0');
-    else shown += QChar(c);
-  }
-  return '"' + shown + '"';
-}
-
 // A wrong read-back; kept only for the first, and not when the write pass
 // already failed: then what was "written" is not known.
 QString ReadBackDetail(quint16 address, quint8 written, const QByteArray &reply, int byte) {
@@ -110,16 +96,57 @@ StepOutcome VerifyParameterList(StepHost &host, FailureRecord &record) {
   }
   ParameterWalk walk = ProgressWalk(host, RecordSpan::SizeAddresses);
   walk.OnByte = [&host, &record, &written](quint16 address, quint8, const ParameterRecord &) {
-    const QByteArray command = "R" + AddressHex(address).toLatin1();
-    // Settled, so the reply's line end comes with it instead of with the next.
-    const QByteArray reply = SettledExchange(host.Port(), command + "\r", 2);
+    QByteArray reply;
+    const int byte = ReadBackAt(host.Port(), address, &reply);
     // Only bytes the transfer wrote here are compared: sizes it skips move
     // this pass's address but not its own.
     const auto it = written.find(address);
-    const int byte = ReadBackByte(reply, command);
     return it == written.end() || byte == it->second ||
            !FailStops(host, record, ReadBackDetail(address, it->second, reply, byte));
   };
   WalkParameterList(file, walk);
   return record.Outcome(host.Port());
 }
+
+ParameterComparison CompareParameterList(StepHost &host) {
+  ParameterComparison comparison;
+  FieldReader file;
+  if (!BeginPass(host, "Verifying Parameter List", file)) return comparison;
+  ParameterWalk walk = ProgressWalk(host, RecordSpan::SentBytes);
+  walk.OnRecord = [&host, &comparison](const RecordFields &fields, const ParameterRecord &record) {
+    host.SetProgressValue(host.ProgressValue() + 1);
+    comparison.Records.append({fields.Line[0], record.Description, record.Size, record.Value, RecordBytes(record), {}, {}});
+    return true;
+  };
+  walk.OnByte = [&host, &comparison](quint16 address, quint8, const ParameterRecord &) {
+    RecordComparison &current = comparison.Records.last();
+    QByteArray reply;
+    current.Read << ReadBackAt(host.Port(), address, &reply);
+    current.Replies << reply;
+    return !host.Port().Lost();
+  };
+  comparison.Complete = WalkParameterList(file, walk);
+  return comparison;
+}
+
+int ReadBackAt(SerialPort &port, quint16 address, QByteArray *reply) {
+  const QByteArray command = "R" + AddressHex(address).toLatin1();
+  // Settled, so the reply's line end comes with it instead of with the next.
+  *reply = SettledExchange(port, command + "\r", 2);
+  return ReadBackByte(*reply, command);
+}
+
+QString ReplySeen(const QByteArray &reply, int byte) {
+  if (byte >= 0) return ByteHex(quint8(byte));
+  if (reply.isEmpty()) return QStringLiteral("nothing");
+  QString shown;
+  for (char c : reply) {
+    const uchar u = uchar(c);
+    if (c == '\r') shown += "\\r";
+    else if (c == '\n') shown += "\\n";
+    else if (u < 0x20 || u >= 0x7F) shown += "\\x" + QString::number(u, 16).toUpper().rightJustified(2, '0');
+    else shown += QChar(c);
+  }
+  return '"' + shown + '"';
+}
+

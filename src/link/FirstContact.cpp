@@ -1,0 +1,28 @@
+#include "FirstContact.h"
+
+#include "WindowProtocol.h"
+
+bool IsApplicationFrame(const WindowReply &reply) {
+  // An error code is a frame of the application all the same; silence, or
+  // bytes that never made a frame, are not.
+  return reply.Status == 0 || (reply.Text != "#TIMEOUT#" && reply.Text != "NO REPLY FRAME");
+}
+
+FirstContact MakeFirstContact(SerialPort &port) {
+  FirstContact contact;
+  contact.Reply = ReadWindow(port, FirstIdWindow);
+  contact.Application = IsApplicationFrame(contact.Reply);
+  if (!contact.Application && !port.Lost()) contact.Answer = AskWhatAnswers(port);
+  return contact;
+}
+
+QString AnswererWords(const FirstContact &contact) {
+  if (contact.Application) return QStringLiteral("the application");
+  switch (contact.Answer.Who) {
+    case Answerer::BootMonitor:
+      return "its boot monitor (dialect " + QString::fromLatin1(contact.Answer.Tag.trimmed()) + ")";
+    case Answerer::ParameterMonitor: return QStringLiteral("its parameter monitor");
+    case Answerer::Nothing: break;
+  }
+  return QStringLiteral("nothing");
+}

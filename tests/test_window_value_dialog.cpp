@@ -1,0 +1,81 @@
+// The Windows Value Manager on the real main window and port, against the
+// simulated controller: what it shows and copies, and the look on the other
+// ports when the chosen one is silent.
+
+#include "UploadRig.h"
+#include "WindowValueDialog.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+class TestWindowValueDialog : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void showsAndCopiesTheController();
+  void looksOnTheOtherPorts_data();
+  void looksOnTheOtherPorts();
+};
+
+void TestWindowValueDialog::showsAndCopiesTheController() {
+  UploadRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  rig.Controller.SetWindow(501, "1");
+  WindowValueDialog dialog(*rig.Window, [](int, const QString &) { QFAIL("no other port is looked at"); },
+                           rig.Window.get());
+  dialog.show();
+  QTRY_COMPARE(dialog.lblLock->text(), QStringLiteral("locked"));
+  for (int r = 0; r < IdWindowCount; ++r)
+    QCOMPARE(dialog.txtWin[r]->text().toLatin1(), rig.Controller.Window(BlankBackup()[r].Win).trimmed());
+  QVERIFY(dialog.txtWin[0]->isReadOnly());
+  QVERIFY(dialog.lblPort->text().contains(rig.Controller.SlavePath()));
+
+  rig.Controller.SetWindow(323, "C-NEW");
+  dialog.cmdRefresh->click();
+  QCOMPARE(dialog.txtWin[6]->text(), QStringLiteral("C-NEW"));
+  dialog.cmdCopy->click();
+  const QString copied = QGuiApplication::clipboard()->text();
+  QVERIFY2(copied.contains("Controller S/N (Win 323):\tC-NEW\n"), qPrintable(copied));
+  QVERIFY2(copied.endsWith("Lock (Win 501):\tlocked"), qPrintable(copied));
+  // Two identifications, each only reading.
+  for (const QByteArray &frame : rig.Controller.WindowRequests()) QCOMPARE(frame[5], '0');
+}
+
+void TestWindowValueDialog::looksOnTheOtherPorts_data() {
+  QTest::addColumn<bool>("yes");
+  QTest::addColumn<int>("chosen");  // the port number afterwards
+  QTest::newRow("Yes: the answering port is chosen") << true << 2;
+  QTest::newRow("No: the port stays") << false << 1;
+}
+
+void TestWindowValueDialog::looksOnTheOtherPorts() {
+  QFETCH(bool, yes);
+  QFETCH(int, chosen);
+  UploadRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  sim::SimulatedController answering;
+  QVERIFY(answering.Start());
+  sim::Faults silent;
+  silent.Silent = true;
+  rig.Controller.SetFaults(silent);
+  qputenv("CALVENORI_PORTS", (rig.Controller.SlavePath() + "," + answering.SlavePath()).toLocal8Bit());
+  rig.Hands->AcceptsOffers = yes;
+  WindowValueDialog dialog(*rig.Window, [&](int number, const QString &device) {
+    rig.Window->SetComPort(qint16(number));
+    QCOMPARE(device, answering.SlavePath());
+  }, rig.Window.get());
+  dialog.show();
+
+  QTRY_VERIFY(rig.Hands->Messages.size() == 1 && dialog.cmdRefresh->isEnabled());
+  QVERIFY(rig.Hands->Messages[0].startsWith("Nothing answers on serial port 1"));
+  if (yes) QTRY_COMPARE(dialog.txtWin[2]->text().toLatin1(), answering.Window(319).trimmed());
+  QCOMPARE(int(rig.Window->ComPort()), chosen);
+  QCOMPARE(dialog.txtWin[2]->text().isEmpty(), !yes);
+}
+
+QTEST_MAIN(TestWindowValueDialog)
+#include "test_window_value_dialog.moc"
