@@ -50,7 +50,7 @@ int RunWithDisplay(QApplication &app, MainWindow &window, sim::SimulatedControll
   // Each upload the human starts ends with what the controller now holds.
   window.OnStartUpload = [&] {
     const auto windowsBefore = IdentificationWindows(controller);
-    const UploadResult result = StartUpload(window);
+    const UploadResult result = StartUpload(window, QDir::current());
     const bool fullMode = window.UploadMode() == UploadKind::Full;
     StepReporter::Print(SummaryText(Summarise(controller, files, fullMode, windowsBefore, result)));
   };

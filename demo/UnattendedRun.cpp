@@ -101,7 +101,7 @@ int RunUnattended(MainWindow &window, sim::SimulatedController &controller, cons
   QElapsedTimer clock;
   clock.start();
   UploadResult result = UploadResult::Refused;
-  window.OnStartUpload = [&] { result = StartUpload(window); };
+  window.OnStartUpload = [&] { result = StartUpload(window, QDir::current()); };
   PressStartUpload(window);
   const double seconds = clock.elapsed() / 1000.0;
 

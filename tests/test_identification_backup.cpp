@@ -47,7 +47,7 @@ class IdentificationBackupTest : public QObject {
   sim::SimulatedController &Sim() { return *link.Controller; }
 
   static QByteArray LogText() {
-    QFile f(ParameterLogPath());
+    QFile f(ParameterLogPath(QDir::current()));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
   }
 
@@ -167,7 +167,7 @@ class IdentificationBackupTest : public QObject {
     rows[0].Value = "001234";
     rows[4].Value = QByteArray("M\xE9X ");  // bytes as received, nothing trimmed
     QString error;
-    QVERIFY2(WriteParameterLog(rows, &error), qPrintable(error));
+    QVERIFY2(WriteParameterLog(QDir::current(), rows, &error), qPrintable(error));
     const QByteArray expected = QByteArray("VE (Win 310)\t\t001234\r\n") + "Vref (Win 311)\t\t\r\n" +
                                 "Controller P/N (Win 319)\t\t\r\n" + "Pump P/N (Win 320)\t\t\r\n" +
                                 "Pump Special Model (Win 321)\t\tM\xE9X \r\n" + "Pump S/N (Win 322)\t\t\r\n" +
@@ -177,7 +177,7 @@ class IdentificationBackupTest : public QObject {
 
     // A second backup replaces the first; the file never grows.
     for (IdWindow &row : rows) row.Value = "x";
-    QVERIFY(WriteParameterLog(rows, &error));
+    QVERIFY(WriteParameterLog(QDir::current(), rows, &error));
     QCOMPARE(LogText().count("\r\n"), 9);
     QVERIFY(LogText().startsWith("VE (Win 310)\t\tx\r\n"));
   }
@@ -187,12 +187,12 @@ class IdentificationBackupTest : public QObject {
     SmallDisk disk;
     REQUIRE_SMALL_DISK(disk);
     QVERIFY(QDir::setCurrent(disk.Path()));
-    QVERIFY(WriteParameterLog(rows, nullptr));
+    QVERIFY(WriteParameterLog(QDir::current(), rows, nullptr));
     const QByteArray before = LogText();
     const bool readOnly = disk.MakeReadOnly();
     rows[0].Value = "changed";
     QString error;
-    const bool written = WriteParameterLog(rows, &error);
+    const bool written = WriteParameterLog(QDir::current(), rows, &error);
     QVERIFY(QDir::setCurrent(workDir.path()));
     QVERIFY(readOnly);
     QVERIFY(!written);
@@ -208,7 +208,7 @@ class IdentificationBackupTest : public QObject {
     QVERIFY(QDir(other.path()).mkdir("tmpLogWin.txt"));
     QVERIFY(QDir::setCurrent(other.path()));
     QString error;
-    const bool written = WriteParameterLog(rows, &error);
+    const bool written = WriteParameterLog(QDir::current(), rows, &error);
     QVERIFY(QDir::setCurrent(workDir.path()));
     QVERIFY(!written);
     QVERIFY2(error.contains(QDir::toNativeSeparators(other.path())), qPrintable(error));

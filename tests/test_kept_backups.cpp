@@ -129,8 +129,8 @@ class KeptBackupsTest : public QObject {
     QVERIFY(QDir::setCurrent(dir.path()));
     WriteTestFile(dir.path(), "tmpLogWin.txt", latest);
     for (auto it = kept.begin(); it != kept.end(); ++it) WriteTestFile(dir.path(), it.key(), it.value());
-    const QString line = RescueBackupLine();
-    const QString interruption = InterruptionText("Locking controller");
+    const QString line = RescueBackupLine(QDir::current());
+    const QString interruption = InterruptionText("Locking controller", QDir::current());
     QVERIFY(QDir::setCurrent(saved));
 
     const QString standard = "Error during Locking controller.\rThe uploading procedure will be interrupted!\r"

@@ -646,7 +646,7 @@ void UploadDriverTest::fullDiskStopsBeforeTheControllerIsTouched() {
     if (caption == "Storing Controller Parameters") disk.Fill();
   };
 
-  const UploadVerdict verdict = RunUpload(rig.Host);
+  const UploadVerdict verdict = RunUpload(rig.Host, QDir::current());
 
   // The journal beside the backup cannot take this upload's line either, and
   // says so just before the interruption message, which comes last.
@@ -849,7 +849,7 @@ void UploadDriverTest::journalLinePerOutcome() {
     folderFree << QLockFile(rig.WorkDir.filePath("tmpLogWin.txt.lock")).tryLock(0);
   };
 
-  const UploadVerdict verdict = RunUpload(rig.Host);
+  const UploadVerdict verdict = RunUpload(rig.Host, QDir::current());
 
   const QList<QStringList> journal = JournalOf(rig.WorkDir.path());
   QCOMPARE(verdict.Journalled, !outcome.isEmpty());

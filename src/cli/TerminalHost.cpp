@@ -42,12 +42,12 @@ QString ErasedBackupText(const IdBackup &rows, const BlankVerdict &blanks) {
   }
   // The kept backup is named whether the whole backup or only some of its
   // windows hold no controller's values.
-  QString rescue = RescueBackupLine();
+  QString rescue = RescueBackupLine(QDir::current());
   if (rescue.isEmpty()) rescue = KeptValuesLines(blanks.Suspect);
   return what +
          "\rWrite the controller's own values with --restore-from FILE (a backup of this controller, such as the "
          "one named below), or type them with --restore ask." +
-         InterruptionTail(false) + (rescue.isEmpty() ? QString() : "\r" + rescue);
+         InterruptionTail(QDir::current(), false) + (rescue.isEmpty() ? QString() : "\r" + rescue);
 }
 
 namespace {
@@ -177,7 +177,7 @@ bool TerminalHost::StopIfSignalled() {
   port_.TraceNote("ANS", StopSignalName(signal));
   QString text = QStringLiteral("The upload was stopped by %1 during \"%2\".").arg(StopSignalName(signal), where_);
   text += "\r" + StateAfterStop();
-  if (reached_ != Reached::Nothing && !inspecting_) text += InterruptionTail();
+  if (reached_ != Reached::Nothing && !inspecting_) text += InterruptionTail(QDir::current());
   EndMessage(text);
   port_.Stop();
   return true;
@@ -232,13 +232,11 @@ void TerminalHost::Show(const QString &text, std::FILE *out) {
   PrintLines(out, text);
 }
 
-PromptAnswer TerminalHost::Prompt(PromptKind kind, const QString &text) {
+PromptAnswer TerminalHost::Prompt(PromptKind kind, const QString &text, bool again) {
   if (kind == PromptKind::Repeat) {
     Message(text);
     return stopping_ ? PromptAnswer::Abort : PromptAnswer::Continue;
   }
-  // The driver shows a prompt again only when the controller did not answer it.
-  const bool again = text == lastMessage_;
   Show(text, stdout);
   if (stopping_) return PromptAnswer::Abort;
   where_ = QString(text).replace('\r', ' ');
@@ -262,7 +260,7 @@ bool TerminalHost::WaitForEnter(const QString &guidance) {
   QByteArray line;
   const bool answered = ReadLineUnlessStopped(stdin, line);
   if (StopIfSignalled()) return false;
-  if (!answered) return Ended("No answer to the prompt: the input has ended." + InterruptionTail());
+  if (!answered) return Ended("No answer to the prompt: the input has ended." + InterruptionTail(QDir::current()));
   port_.TraceNote("ANS", QStringLiteral("Enter"));
   return true;
 }
@@ -286,14 +284,14 @@ bool TerminalHost::RunAction(const QString &action) {
   port_.TraceNote("ANS", QStringLiteral("%1: exit %2").arg(action).arg(status));
   if (ran && status == 0) return true;
   const QString why = ran ? QStringLiteral("exit status %1").arg(status) : process.errorString();
-  return Ended(QStringLiteral("The action \"%1\" failed (%2).").arg(action, why) + InterruptionTail());
+  return Ended(QStringLiteral("The action \"%1\" failed (%2).").arg(action, why) + InterruptionTail(QDir::current()));
 }
 
 PromptAnswer TerminalHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
   printer_.Break();
   ++restoreShowings_;
   if (options_.Restore == RestoreMode::Keep && restoreShowings_ > 3) {
-    Ended("The identification windows were refused three times." + InterruptionTail());
+    Ended("The identification windows were refused three times." + InterruptionTail(QDir::current()));
     return PromptAnswer::Abort;
   }
   port_.TraceNote("MSG", QStringLiteral("Windows Updating"));

@@ -41,7 +41,7 @@ class TerminalHost : public UploadHost {
   void Wait(double seconds) override;
 
   void Message(const QString &text) override;
-  PromptAnswer Prompt(PromptKind kind, const QString &text) override;
+  PromptAnswer Prompt(PromptKind kind, const QString &text, bool again) override;
   void Uploaded(const QString &text) override;
   // The message of an upload the host ended: never taken for a prompt, though
   // it may quote one.
@@ -50,7 +50,6 @@ class TerminalHost : public UploadHost {
   void UploadStarted() override {}
   void UploadEnded() override {}
   void SetBusy(bool) override {}
-  bool Stopped() const override { return stopping_; }
   QString FinishWithBackup(const FinishOffer &offer) override;
   QString FinishHint(const QString &backupPath) const override;
   QString JournalFile() const override { return options_.JournalFile; }

@@ -94,5 +94,5 @@ int main(int argc, char **argv) {
   TerminalHost host(options);
   if (!options.RestoreFrom.isEmpty()) host.SetRestoreValues(restoreValues);
   CatchStopSignals();
-  return ExitStatusOf(RunUpload(host));
+  return ExitStatusOf(RunUpload(host, QDir::current()));
 }

@@ -18,6 +18,14 @@ struct IdWindow {
 
 constexpr int IdWindowCount = 9;
 
+// The rows that say which controller a backup belongs to.
+constexpr int ControllerPartNumberRow = 2;    // window 319
+constexpr int ControllerSerialNumberRow = 6;  // window 323
+constexpr int PumpSerialNumberRow = 5;        // window 322
+
+// The backup file of the identification windows, in the working folder.
+inline constexpr char BackupFileName[] = "tmpLogWin.txt";
+
 // The nine identification windows of one backup, in read, log, show and
 // write-back order.
 using IdBackup = std::array<IdWindow, IdWindowCount>;

@@ -12,7 +12,7 @@ FirstContact MakeFirstContact(SerialPort &port) {
   FirstContact contact;
   contact.Reply = ReadWindow(port, FirstIdWindow);
   contact.Application = IsApplicationFrame(contact.Reply);
-  if (!contact.Application && !port.Lost()) contact.Answer = AskWhatAnswers(port);
+  if (!contact.Application && !port.Ended()) contact.Answer = AskWhatAnswers(port);
   return contact;
 }
 

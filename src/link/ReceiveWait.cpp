@@ -62,7 +62,7 @@ qint64 RemainingNs(const QElapsedTimer &start, qint64 limitMs) {
 void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs, ReplyGaps gaps) {
   qint64 seen = port.BytesWaiting();
   qint64 lastArrivalNs = LineClockNs();
-  while (seen < count && !port.Lost()) {
+  while (seen < count && !port.Ended()) {
     const qint64 remaining = RemainingNs(start, limitMs);
     if (remaining <= 0) return;
     SleepUntilInput(port, remaining);
@@ -77,7 +77,7 @@ void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qi
 
 void WaitForQuiet(SerialPort &port, qint64 quietNs, const QElapsedTimer &start, qint64 limitMs) {
   const qint64 began = start.nsecsElapsed();
-  while (!port.Lost()) {
+  while (!port.Ended()) {
     const qint64 remaining = RemainingNs(start, limitMs);
     if (remaining <= 0) break;
     if (SleepUntilInput(port, qMin(quietNs, remaining))) continue;

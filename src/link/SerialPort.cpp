@@ -185,7 +185,7 @@ QByteArray SerialPort::Read() {
 }
 
 void SerialPort::Write(const QByteArray &bytes) {
-  if (!port_.isOpen() || Lost()) return;
+  if (!port_.isOpen() || Ended()) return;
   trace_.Bytes('W', bytes);
   port_.write(bytes);
   // Push the bytes to the system now rather than at the next event loop pass.

@@ -74,12 +74,15 @@ class SerialPort {
   // Whether opening asked the driver for low latency and will undo it on close.
   bool LowLatencyRequested() const { return flagsBeforeLowLatency_.has_value(); }
 
-  // Set once the device went away while open (adapter unplugged), or once the
-  // upload let go of it with Stop().
-  bool Lost() const { return lost_ || stopped_; }
+  // Set once the device went away while open (adapter unplugged).
+  bool Lost() const { return lost_; }
   // Nothing more is sent, received or traced until the next Open(): every
-  // wait for the controller ends at once, as when the device went away.
+  // wait for the controller ends at once. A stop, not a loss: the technician
+  // asked for it.
   void Stop() { stopped_ = true; }
+  bool Stopped() const { return stopped_; }
+  // Nothing more can pass: the device went away or the upload was stopped.
+  bool Ended() const { return lost_ || stopped_; }
 
   // Bytes that came from the line since Open(), read or discarded: zero means
   // the controller never answered.

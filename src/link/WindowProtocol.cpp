@@ -95,7 +95,7 @@ bool Acknowledged(SerialPort &port, const QByteArray &frame) {
   for (int attemptsLeft = 3; attemptsLeft > 0; --attemptsLeft) {
     SendRequest(port, frame);
     if (ReceiveReply(port).Text == "ACK") return true;
-    if (port.Lost()) return false;
+    if (port.Ended()) return false;
   }
   return false;
 }

@@ -8,6 +8,11 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+// Logic windows the upload sets to 1: the first hands the line to the
+// application's parameter monitor, the second locks the controller.
+constexpr int MonitorModeWindow = 500;
+constexpr int LockWindow = 501;
+
 // Two upper-case hex digits: XOR of every byte after the leading STX.
 QByteArray FrameChecksum(const QByteArray &frame);
 

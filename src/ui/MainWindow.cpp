@@ -197,7 +197,7 @@ void MainWindow::ChooseFile(QString &name, QLabel *label, const char *filter) {
 void MainWindow::StartUploadClicked() {
   if (busy_) return;
   if (OnStartUpload) OnStartUpload();
-  else StartUpload(*this);
+  else StartUpload(*this, QDir::current());
 }
 
 void MainWindow::ChooseSerialPort() {
@@ -318,7 +318,7 @@ void MainWindow::Message(const QString &text) {
   port_.TraceNote("ANS", QStringLiteral("OK"));
 }
 
-PromptAnswer MainWindow::Prompt(PromptKind kind, const QString &text) {
+PromptAnswer MainWindow::Prompt(PromptKind kind, const QString &text, bool /*again*/) {
   promptShown_ = kind;
   Message(text);
   promptShown_.reset();

@@ -73,7 +73,7 @@ class MainWindow : public QMainWindow, public UploadHost {
 
   // What the upload driver uses.
   void Message(const QString &text) override;
-  PromptAnswer Prompt(PromptKind kind, const QString &text) override;
+  PromptAnswer Prompt(PromptKind kind, const QString &text, bool again) override;
   PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
   QString FinishWithBackup(const FinishOffer &offer) override;
   void UploadStarted() override { SetOuterHeightTwips(UploadHeightTwips); }

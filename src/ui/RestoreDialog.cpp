@@ -116,7 +116,7 @@ void RestoreDialog::ShowBackup() {
 
 void RestoreDialog::MarkRow(int row, QString why) {
   lblWin[row]->setStyleSheet("color: red");
-  const QString rescue = RescueBackupLine();
+  const QString rescue = RescueBackupLine(QDir::current());
   if (!rescue.isEmpty()) why += "\n" + rescue;
   lblWin[row]->setToolTip(why);
   txtWin[row]->setToolTip(why);

@@ -5,7 +5,6 @@
 namespace {
 
 // The window whose "L" value locks the controller.
-constexpr qint16 LockWindow = 501;
 
 QString ValueShown(const IdWindow &row) {
   if (row.ReadFailed) return "(not read: " + QString::fromLatin1(row.Value) + ")";

@@ -12,6 +12,7 @@ bool FailureRecord::Record(FlagRule rule, bool checkErrors, const QString &detai
 
 StepOutcome FailureRecord::Outcome(const SerialPort &port) const {
   if (port.Lost()) return {StepEnd::LineLost, {}};
+  if (port.Stopped()) return {StepEnd::Stopped, {}};
   if (Flagged) return {StepEnd::Failed, Detail};
   return {};
 }

@@ -20,6 +20,7 @@ enum class StepEnd {
   Done,
   Failed,    // the record's flag is raised: the driver stops if Check Errors is on
   LineLost,  // the adapter went away
+  Stopped,   // the technician stopped the upload (a stop signal)
 };
 
 struct StepOutcome {

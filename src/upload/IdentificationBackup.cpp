@@ -23,7 +23,7 @@ StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record
     const WindowReply reply = ReadIdWindow(host, row);
     row.Value = reply.Text;
     row.ReadFailed = reply.Status != 0;
-    if (r == 0 && row.ReadFailed && host.Port().BytesReceived() == before && !host.Port().Lost()) {
+    if (r == 0 && row.ReadFailed && host.Port().BytesReceived() == before && !host.Port().Ended()) {
       stored.FirstUnanswered = true;
       stored.Answer = AskWhatAnswers(host.Port());
       if (stored.MonitorAnswered()) {
@@ -43,22 +43,27 @@ StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record
   return stored;
 }
 
-QString ParameterLogPath() { return QDir::current().absoluteFilePath("tmpLogWin.txt"); }
+QString ParameterLogPath(const QDir &folder) { return folder.absoluteFilePath(QString::fromLatin1(BackupFileName)); }
 
-bool WriteParameterLog(const IdBackup &rows, QString *error) {
+bool WriteParameterLog(const QDir &folder, const IdBackup &rows, QString *error, BackupFiles *files) {
   QByteArray text;
   for (int r = 0; r < IdWindowCount; ++r)
     text += QByteArray(IdWindowLabels[r]) + "\t\t" + rows[r].Value + "\r\n";
   // A controller that no longer answers would otherwise replace the last
   // values read from one with failure texts.
-  if (!KeepEarlierBackup(QDir::current(), text, error)) return false;
+  QString keptAs;
+  if (!KeepEarlierBackup(folder, text, error, &keptAs)) return false;
+  if (files) files->KeptAs = keptAs;
   // Written aside and renamed into place, so an earlier backup is never lost
   // to a half-written one.
   QString reason;
-  if (WriteFileChecked(ParameterLogPath(), text, &reason)) return true;
+  const QString path = ParameterLogPath(folder);
+  if (WriteFileChecked(path, text, &reason)) {
+    if (files) files->Written = path;
+    return true;
+  }
   if (error)
-    *error = QStringLiteral("The backup file %1 could not be written: %2")
-                 .arg(QDir::toNativeSeparators(ParameterLogPath()), reason);
+    *error = QStringLiteral("The backup file %1 could not be written: %2").arg(QDir::toNativeSeparators(path), reason);
   return false;
 }
 

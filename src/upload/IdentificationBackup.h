@@ -23,10 +23,17 @@ struct StoredParameters {
 };
 StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record);
 WindowReply ReadIdWindow(StepHost &host, const IdWindow &row);
-// Writes "tmpLogWin.txt" in the current directory, whole or not at all.
-// On failure returns false with the path and the reason in `error`.
-bool WriteParameterLog(const IdBackup &rows, QString *error);
-QString ParameterLogPath();
+// What the backup step left in the working folder, for the journal.
+struct BackupFiles {
+  QString Written;  // the backup's absolute path, once written
+  QString KeptAs;   // the file name the earlier backup was kept under, when it was
+};
+
+// Writes "tmpLogWin.txt" in `folder`, whole or not at all, keeping an earlier
+// one that differs. On failure returns false with the path and the reason in
+// `error`; `files`, when given, says what was written and kept.
+bool WriteParameterLog(const QDir &folder, const IdBackup &rows, QString *error, BackupFiles *files = nullptr);
+QString ParameterLogPath(const QDir &folder);
 // Every window that was read is zero or empty, as an erased controller's
 // application answers: no one's values, to be neither trusted nor written back
 // blind. Rows whose read failed are left out; none read is no verdict.

@@ -58,7 +58,7 @@ bool PortOpened(UploadHost &host) {
 
 // The host stopped it or the adapter went away.
 std::optional<UploadResult> Lost(UploadHost &host) {
-  if (host.Stopped()) return UploadResult::Interrupted;
+  if (host.Port().Stopped()) return UploadResult::Interrupted;
   if (!host.Port().Lost()) return std::nullopt;
   host.Message("The connection to " + host.PortName() + " was lost.");
   return UploadResult::ConnectionLost;
@@ -108,7 +108,7 @@ UploadResult VerifySteps(UploadHost &host, VerifyRun &run) {
   SettledExchange(port, "\r", 1);
   if (auto lost = Lost(host)) return *lost;
   if (!MonitorModeCheck(host)) {
-    host.Message(InterruptionText("setting in monitor mode", false) + CR +
+    host.Message(InterruptionText("setting in monitor mode", QDir::current(), false) + CR +
                  "Nothing was compared and nothing was written: switch the controller off and on.");
     return UploadResult::Interrupted;
   }
@@ -117,11 +117,11 @@ UploadResult VerifySteps(UploadHost &host, VerifyRun &run) {
   const QString cycle = QStringLiteral("Switch OFF and switch ON the controller.\r"
                                        "The led changes its frequency blinking from high speed to low.\r"
                                        "After that click on OK button.");
-  if (host.Prompt(PromptKind::PowerCycle, cycle) == PromptAnswer::Abort) return UploadResult::Interrupted;
-  while (MonitorModeCheck(host))
+  if (host.Prompt(PromptKind::PowerCycle, cycle, false) == PromptAnswer::Abort) return UploadResult::Interrupted;
+  for (bool repeated = false; MonitorModeCheck(host); repeated = true)
     if (host.Prompt(PromptKind::InMonitor, QStringLiteral("Controller in monitor mode.\r"
-                                                          "Switch it off and then switch on it again!")) ==
-        PromptAnswer::Abort)
+                                                          "Switch it off and then switch on it again!"),
+                    repeated) == PromptAnswer::Abort)
       return UploadResult::Interrupted;
   if (auto lost = Lost(host)) return *lost;
   run.LockNote = RestoreLock(port, run.Identity.Lock);

@@ -14,8 +14,6 @@
 
 namespace {
 
-const QString BackupName = QStringLiteral("tmpLogWin.txt");
-
 QString UserName() {
   for (const char *name : {"USER", "LOGNAME", "USERNAME"})
     if (const QString user = qEnvironmentVariable(name); !user.isEmpty()) return user;
@@ -31,15 +29,9 @@ QString Shown(const QString &path) {
   return path.isEmpty() ? QString() : QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
-QDateTime ModifiedOrNull(const QString &path) {
-  const QFileInfo info(path);
-  return info.isFile() ? info.lastModified() : QDateTime();
-}
-
 }  // namespace
 
-JournalLine BeginJournalLine(UploadHost &host) {
-  const QDir folder = QDir::current();
+JournalLine BeginJournalLine(UploadHost &host, const QDir &folder) {
   JournalLine line;
   line.Path = JournalPathFor(folder, host.JournalFile());
   JournalEntry &entry = line.Entry;
@@ -58,8 +50,6 @@ JournalLine BeginJournalLine(UploadHost &host) {
     entry.ProgramFile = Shown(host.ProgramFile());
     entry.ProgramFileSha256 = FileSha256(host.ProgramFile());
   }
-  line.BackupModified = ModifiedOrNull(folder.filePath(BackupName));
-  line.KeptBefore = folder.entryList({"tmpLogWin-*.txt"}, QDir::Files);
   return line;
 }
 
@@ -77,17 +67,13 @@ JournalEntry FinishedEntry(const JournalLine &line, UploadHost &host, const Line
   for (int r = 0; r < IdWindowCount; ++r) {
     if (ending.Rows[r].ReadFailed && entry.CheckErrors) break;
     if (ending.Rows[r].ReadFailed) continue;
-    if (r == 2) entry.ControllerPartNumber = QString::fromLatin1(ending.Rows[r].Value);
-    if (r == 6) entry.ControllerSerialNumber = QString::fromLatin1(ending.Rows[r].Value);
+    if (r == ControllerPartNumberRow) entry.ControllerPartNumber = QString::fromLatin1(ending.Rows[r].Value);
+    if (r == ControllerSerialNumberRow) entry.ControllerSerialNumber = QString::fromLatin1(ending.Rows[r].Value);
   }
   entry.FailuresLetPass = entry.CheckErrors ? 0 : ending.Failures;
-  const QDir folder = QDir::current();
-  const QDateTime modified = ModifiedOrNull(folder.filePath(BackupName));
   QStringList backup;
-  if (modified.isValid() && modified != line.BackupModified)
-    backup << QDir::toNativeSeparators(folder.absoluteFilePath(BackupName));
-  for (const QString &kept : folder.entryList({"tmpLogWin-*.txt"}, QDir::Files))
-    if (!line.KeptBefore.contains(kept)) backup << "earlier one kept as " + kept;
+  if (!ending.Backup.Written.isEmpty()) backup << QDir::toNativeSeparators(ending.Backup.Written);
+  if (!ending.Backup.KeptAs.isEmpty()) backup << "earlier one kept as " + ending.Backup.KeptAs;
   if (!ending.ValuesFrom.isEmpty())
     backup << "identification values from " + QDir::toNativeSeparators(ending.ValuesFrom);
   entry.Backup = backup.join(QStringLiteral("; "));

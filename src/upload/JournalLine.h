@@ -6,6 +6,7 @@
 #include "Journal.h"
 #include "UploadDriver.h"
 #include "IdWindows.h"
+#include "IdentificationBackup.h"
 
 #include <QDateTime>
 #include <QString>
@@ -13,14 +14,12 @@
 
 struct JournalLine {
   QString Path;
-  JournalEntry Entry;          // the columns known at the start
-  QDateTime BackupModified;    // tmpLogWin.txt as it was, to tell whether this upload wrote it
-  QStringList KeptBefore;      // the earlier backups kept before this upload
+  JournalEntry Entry;  // the columns known at the start
 };
 
 // At the press of Start Upload, before anything is checked or sent; the
 // files' checksums are taken as they are now.
-JournalLine BeginJournalLine(UploadHost &host);
+JournalLine BeginJournalLine(UploadHost &host, const QDir &folder);
 
 // How far an upload got and how it ended, as its line records it.
 struct LineEnding {
@@ -29,8 +28,8 @@ struct LineEnding {
   int Failures = 0;
   QString Outcome;                // the journal's words for the ending
   QString ValuesFrom;             // the backup whose values stood in for a controller that answered as a monitor
+  BackupFiles Backup;             // what the backup step wrote and kept
 };
 
-// The whole line as of now, the working folder telling which backups this
-// upload wrote or kept.
+// The whole line as of now.
 JournalEntry FinishedEntry(const JournalLine &line, UploadHost &host, const LineEnding &ending);

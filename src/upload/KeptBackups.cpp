@@ -15,7 +15,7 @@
 
 namespace {
 
-const QString BackupName = QStringLiteral("tmpLogWin.txt");
+const QString BackupName = QString::fromLatin1(BackupFileName);
 const QString StampFormat = QStringLiteral("yyyyMMdd-HHmmss");
 
 bool ReadWhole(const QString &path, QByteArray &content, QString *reason) {
@@ -164,7 +164,7 @@ QString KeptBackupName(const QDateTime &modified, int n) {
   return QStringLiteral("tmpLogWin-%1%2.txt").arg(modified.toString(StampFormat), suffix);
 }
 
-bool KeepEarlierBackup(const QDir &folder, const QByteArray &next, QString *error) {
+bool KeepEarlierBackup(const QDir &folder, const QByteArray &next, QString *error, QString *keptAs) {
   const QString current = folder.filePath(BackupName);
   const QFileInfo info(current);
   if (!info.isFile()) return true;  // nothing to keep; whatever else stands there fails the write itself
@@ -186,6 +186,7 @@ bool KeepEarlierBackup(const QDir &folder, const QByteArray &next, QString *erro
     }
   }
   ok = ok && WriteKept(path, content, modified, &reason);
+  if (ok && keptAs) *keptAs = QFileInfo(path).fileName();
   if (!ok && error)
     *error = QStringLiteral("The earlier backup file %1 could not be kept as %2: %3")
                  .arg(QDir::toNativeSeparators(current), QDir::toNativeSeparators(path), reason);
@@ -201,8 +202,8 @@ std::optional<RescueBackup> RescueBackupIn(const QDir &folder) {
   return std::nullopt;
 }
 
-QString RescueBackupLine() {
-  const std::optional<RescueBackup> rescue = RescueBackupIn(QDir::current());
+QString RescueBackupLine(const QDir &folder) {
+  const std::optional<RescueBackup> rescue = RescueBackupIn(folder);
   return rescue ? RescueLine(*rescue) : QString();
 }
 

@@ -21,7 +21,8 @@ QString KeptBackupName(const QDateTime &modified, int n = 1);
 // whose content differs is copied beside it, whole or not at all, under its
 // kept name and with its modification time. Identical content makes no new
 // file. False, with both paths and the reason in *error, when it cannot be kept.
-bool KeepEarlierBackup(const QDir &folder, const QByteArray &next, QString *error);
+// `keptAs`, when given, receives the kept copy's file name when one was made.
+bool KeepEarlierBackup(const QDir &folder, const QByteArray &next, QString *error, QString *keptAs = nullptr);
 
 // Writes `content` to `path` aside and renames it into place only once every
 // byte has reached the file; then reads it back and compares. On any failure
@@ -64,7 +65,7 @@ std::optional<RescueBackup> RescueBackupIn(const QDir &folder);
 // The line telling the technician which kept file holds the last values read
 // from a controller, when and from which controller (current directory);
 // empty when "tmpLogWin.txt" holds them itself.
-QString RescueBackupLine();
+QString RescueBackupLine(const QDir &folder);
 
 // A value a kept backup holds for one window, and the backup it is in.
 struct KeptValue {

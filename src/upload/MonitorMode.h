@@ -9,5 +9,8 @@
 // monitor-mode check that follows is its verdict.
 StepOutcome SetMonitorMode(StepHost &host, FailureRecord &record);
 StepOutcome SendCrc(StepHost &host, FailureRecord &record, qint32 Crc);
+
+// The full upload sends this fixed CRC, not the parameter list's.
+constexpr qint32 FullUploadCrc = 65535;
 QByteArray CrcCommand(qint32 crc);
 bool MonitorModeCheck(StepHost &host);  // "U" answered by "Q"

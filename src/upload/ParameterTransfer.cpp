@@ -123,7 +123,7 @@ ParameterComparison CompareParameterList(StepHost &host) {
     QByteArray reply;
     current.Read << ReadBackAt(host.Port(), address, &reply);
     current.Replies << reply;
-    return !host.Port().Lost();
+    return !host.Port().Ended();
   };
   comparison.Complete = WalkParameterList(file, walk);
   return comparison;

@@ -34,8 +34,11 @@ QString Lines(std::initializer_list<const char *> lines) {
 
 // One press of Start Upload: what it has read and what has gone wrong.
 struct Upload {
-  explicit Upload(UploadHost &h) : host(h) {}
+  Upload(UploadHost &h, const QDir &f) : host(h), folder(f) {}
   UploadHost &host;
+  QDir folder;  // the working folder: backups, journal, lock
+  QByteArray tag;  // the boot monitor's prompt tag, once bridged into it
+  BackupFiles backupFiles;  // what the backup step wrote and kept
   FailureRecord record;
   IdBackup rows = BlankBackup();
   bool endedByHost = false;
@@ -57,11 +60,14 @@ QString NotAnswering(UploadHost &host) { return NotAnsweringText(host.PortName()
 // After the erase only a finished full upload brings the controller back.
 QString FinishLine(Upload &up) {
   if (!up.erased) return {};
-  const QString backup = up.valuesFrom.isEmpty() ? BackupForFinishing(QDir::current()) : up.valuesFrom;
+  const QString backup = up.valuesFrom.isEmpty() ? BackupForFinishing(up.folder) : up.valuesFrom;
   return CR + up.host.FinishHint(backup);
 }
 
-// The host answered Abort, having said why.
+// How a stage of the sequence ended the upload; nothing: the next stage follows.
+using Ending = std::optional<UploadResult>;
+
+// The host answered Abort, having said why, or a stop signal came.
 UploadResult HostEnded(Upload &up) {
   up.endedByHost = true;
   return UploadResult::Interrupted;
@@ -77,20 +83,20 @@ bool FailureRule(Upload &up, const StepOutcome &outcome) {
 UploadResult EndWithMessage(Upload &up, const QString &text, const QString &ending) {
   if (up.ending.isEmpty()) up.ending = ending;
   up.record.ClearFlag(true);
-  if (up.host.Stopped()) return HostEnded(up);
+  if (up.host.Port().Stopped()) return HostEnded(up);
   up.closing << text + FinishLine(up);
   return UploadResult::Interrupted;
 }
 
 // The success message, likewise shown once the line is written.
 UploadResult Succeeded(Upload &up, const QString &text) {
-  if (up.host.Stopped()) return HostEnded(up);
+  if (up.host.Port().Stopped()) return HostEnded(up);
   up.success = text;
   return UploadResult::Uploaded;
 }
 
 UploadResult AbortUpload(Upload &up, const QString &step) {
-  return EndWithMessage(up, InterruptionText(step) + (up.record.Detail.isEmpty() ? QString() : CR + up.record.Detail),
+  return EndWithMessage(up, InterruptionText(step, up.folder) + (up.record.Detail.isEmpty() ? QString() : CR + up.record.Detail),
                         "interrupted at " + step);
 }
 
@@ -99,47 +105,50 @@ QString EndingSaid(const QString &text) { return "interrupted: " + text.section(
 
 // The adapter went away: nothing more can reach the controller, so the
 // sequence ends here rather than running into one time-out after another.
-std::optional<UploadResult> LinkLost(Upload &up) {
-  if (up.host.Stopped()) return HostEnded(up);
+// A stop signal ends it too, the host having said why.
+Ending LinkEnded(Upload &up) {
+  if (up.host.Port().Stopped()) return HostEnded(up);
   if (!up.host.Port().Lost()) return std::nullopt;
-  EndWithMessage(up, "The connection to " + up.host.PortName() + " was lost." + InterruptionTail(), "connection lost");
-  return up.endedByHost ? UploadResult::Interrupted : UploadResult::ConnectionLost;
+  EndWithMessage(up, "The connection to " + up.host.PortName() + " was lost." + InterruptionTail(up.folder), "connection lost");
+  return UploadResult::ConnectionLost;
 }
 
-// A test point: set when the sequence has to end here.
-std::optional<UploadResult> Interrupted(Upload &up, const StepOutcome &outcome, const QString &step) {
-  if (outcome.End == StepEnd::LineLost) return LinkLost(up);
+// A test point after the step named `step`.
+Ending TestPoint(Upload &up, const StepOutcome &outcome, const QString &step) {
+  if (outcome.End != StepEnd::Done && outcome.End != StepEnd::Failed) return LinkEnded(up);
   if (!FailureRule(up, outcome)) return std::nullopt;
   return AbortUpload(up, step);
 }
 
 // Asks for a power cycle, the bridge between pins 5 and 9 made or removed as
-// `kind` says, until the boot monitor's prompt tag satisfies `done`; set when
-// the link was lost or the host ended the upload meanwhile.
+// `kind` says, until the boot monitor's prompt tag satisfies `done`.
 template <typename Done>
-std::optional<UploadResult> PromptUntil(Upload &up, PromptKind kind, Done done, QByteArray &tag) {
+Ending PromptUntil(Upload &up, PromptKind kind, Done done) {
   const char *bridgeLine = kind == PromptKind::Bridge ? "create a short circuit between pins 5 and 9 and"
                                                       : "remove the short circuit between pins 5 and 9 and";
   const QString message = Lines({"Please switch OFF the controller,", bridgeLine, "switch on the controller again!"});
+  QByteArray tag;
+  bool again = false;
   do {
-    if (up.host.Prompt(kind, message) == PromptAnswer::Abort) return HostEnded(up);
+    if (up.host.Prompt(kind, message, again) == PromptAnswer::Abort) return HostEnded(up);
     tag = PromptTagOf(MonitorExchangeCount(up.host.Port(), "\r", 10));
-    if (auto lost = LinkLost(up)) return lost;
+    if (auto ended = LinkEnded(up)) return ended;
+    again = true;
   } while (!done(tag));
+  if (kind == PromptKind::Bridge) up.tag = tag;
   return std::nullopt;
 }
 
 // The write comes after the controller was reached (and, in the full mode,
 // bridged into its boot monitor): say what state it is left in.
-bool BackupWritten(Upload &up) {
+Ending WriteBackup(Upload &up) {
   QString error;
-  if (WriteParameterLog(up.rows, &error)) return true;
+  if (WriteParameterLog(up.folder, up.rows, &error, &up.backupFiles)) return std::nullopt;
   QString state = QStringLiteral("Nothing in the controller was changed.");
   if (up.host.UploadMode() == UploadKind::Full)
     state += QStringLiteral(" It waits in its boot monitor: take the bridge off pins 5 and 9, then switch "
                             "it off and on again.");
-  EndWithMessage(up, error + CR + InterruptionSentence + CR + state, EndingSaid(error));
-  return false;
+  return EndWithMessage(up, error + CR + InterruptionSentence + CR + state, EndingSaid(error));
 }
 
 // What answers instead of the application, and what that says of the controller.
@@ -154,11 +163,11 @@ QString MonitorAnswers(UploadHost &host, const LineAnswer &answer) {
 
 // Only a full upload brings such a controller back; it goes on with a
 // backup's values when the host names one.
-std::optional<UploadResult> FinishOrEnd(Upload &up, const LineAnswer &answer) {
+Ending FinishOrEnd(Upload &up, const LineAnswer &answer) {
   UploadHost &host = up.host;
   const QString said = MonitorAnswers(host, answer);
   const bool full = host.UploadMode() == UploadKind::Full;
-  FinishOffer offer{answer, said, BackupToFinishWith(QDir::current(), JournalPathFor(QDir::current(), host.JournalFile()))};
+  FinishOffer offer{answer, said, BackupToFinishWith(up.folder, JournalPathFor(up.folder, host.JournalFile()))};
   const QString chosen = full ? host.FinishWithBackup(offer) : QString();
   if (!chosen.isEmpty()) {
     std::array<QByteArray, IdWindowCount> values;
@@ -183,28 +192,78 @@ std::optional<UploadResult> FinishOrEnd(Upload &up, const LineAnswer &answer) {
 
 // The backup step read the controller and nothing else: nothing was changed
 // and no backup was written, so the usual pointer at one needs a word more.
-std::optional<UploadResult> SavingInterrupted(Upload &up) {
+Ending SaveIdentification(Upload &up) {
   const StoredParameters stored = StoreControllerParameters(up.host, up.record);
   up.rows = stored.Rows;
-  if (stored.Outcome.End == StepEnd::LineLost) return LinkLost(up);
+  if (stored.Outcome.End != StepEnd::Done && stored.Outcome.End != StepEnd::Failed) return LinkEnded(up);
   if (stored.MonitorAnswered()) return FinishOrEnd(up, stored.Answer);
   if (!FailureRule(up, stored.Outcome)) return std::nullopt;
   QString said = QStringLiteral("Nothing in the controller was changed, and this upload did not write tmpLogWin.txt.");
   if (stored.FirstUnanswered)
     said = NotAnswering(up.host) + " This upload changed nothing in it and did not write tmpLogWin.txt.";
   const QString &detail = stored.Outcome.Detail;
-  return EndWithMessage(up, InterruptionText("saving parameters", false) + CR + said +
+  return EndWithMessage(up, InterruptionText("saving parameters", up.folder, false) + CR + said +
                                 (detail.isEmpty() ? QString() : CR + detail),
                         QStringLiteral("interrupted at saving parameters"));
 }
 
-std::optional<UploadResult> Transferred(Upload &up) {
+Ending BridgeIntoBootMonitor(Upload &up) {
+  return PromptUntil(up, PromptKind::Bridge, [](const QByteArray &t) { return IsMonitorTag(t); });
+}
+
+Ending ProgramController(Upload &up) {
+  up.erased = true;
+  return TestPoint(up, SendProgramFile(up.host, up.record, up.tag), "Programming Controller");
+}
+
+// Only the "(E)" monitor's tag keeps this loop going; any other ends it.
+Ending RemoveBridge(Upload &up) {
+  return PromptUntil(up, PromptKind::Unbridge, [](const QByteArray &t) { return t != "(E)"; });
+}
+
+Ending SendFullUploadCrc(Upload &up) { return TestPoint(up, SendCrc(up.host, up.record, FullUploadCrc), "CRC verifyng"); }
+
+Ending EnterMonitor(Upload &up) {
+  UploadHost &host = up.host;
+  SetMonitorMode(host, up.record);
+  // The monitor's prompt is let settle, or its tail would be read as the
+  // answer to the check that follows.
+  SettledExchange(host.Port(), "\r", 1);
+  if (auto ended = LinkEnded(up)) return ended;
+  if (MonitorModeCheck(host)) return std::nullopt;
+  up.record.Record(FlagRule::CountOnly);
+  if (host.CheckErrors()) return AbortUpload(up, "setting in monitor mode");
+  return std::nullopt;
+}
+
+Ending SendListCrc(Upload &up) {
+  qint32 crc = 0;
+  QString error;
+  if (!ReadParameterCrc(up.host.ParameterFile(), crc, &error))
+    return EndWithMessage(up, error + InterruptionTail(up.folder), EndingSaid(error));
+  return TestPoint(up, SendCrc(up.host, up.record, crc), "CRC verifyng");
+}
+
+Ending TransferParameters(Upload &up) {
   SendParameterList(up.host, up.record);
-  return Interrupted(up, VerifyParameterList(up.host, up.record), "file parameters writing");
+  return TestPoint(up, VerifyParameterList(up.host, up.record), "file parameters writing");
+}
+
+// Asked to switch off and on until the controller no longer answers as the monitor.
+Ending LeaveMonitor(Upload &up) {
+  UploadHost &host = up.host;
+  const QString cycle = Lines({"Switch OFF and switch ON the controller.",
+                               "The led changes its frequency blinking from high speed to low.",
+                               "After that click on OK button."});
+  if (host.Prompt(PromptKind::PowerCycle, cycle, false) == PromptAnswer::Abort) return HostEnded(up);
+  const QString again = Lines({"Controller in monitor mode.", "Switch it off and then switch on it again!"});
+  for (bool repeated = false; MonitorModeCheck(host); repeated = true)
+    if (host.Prompt(PromptKind::InMonitor, again, repeated) == PromptAnswer::Abort) return HostEnded(up);
+  return LinkEnded(up);
 }
 
 // The restore dialog, again while a write in it fails and Check Errors is on.
-std::optional<UploadResult> Restored(Upload &up) {
+Ending RestoreIdentification(Upload &up) {
   const RestoreWrite write = [&up](const IdWindowTexts &texts) {
     // Pressed again in the same dialog: only this round's failures count.
     if (up.lastRound == RestoreRound::Unanswered) up.record.ClearFlag();
@@ -212,81 +271,58 @@ std::optional<UploadResult> Restored(Upload &up) {
     return up.lastRound;
   };
   if (up.host.ShowRestoreDialog(up.rows, write) == PromptAnswer::Abort) return HostEnded(up);
-  while (up.record.Flagged && up.host.CheckErrors()) {
-    if (auto lost = LinkLost(up)) return lost;
+  for (bool repeated = false; up.record.Flagged && up.host.CheckErrors(); repeated = true) {
+    if (auto ended = LinkEnded(up)) return ended;
     // A silent controller is no reason to doubt the values.
     const QString again = up.lastRound == RestoreRound::Unanswered
                               ? NotAnswering(up.host) + CR + "The identification windows are shown again to send them."
                               : QStringLiteral("Please check all the parameters are right and repeat the procedure");
-    if (up.host.Prompt(PromptKind::Repeat, again) == PromptAnswer::Abort) return HostEnded(up);
+    if (up.host.Prompt(PromptKind::Repeat, again, repeated) == PromptAnswer::Abort) return HostEnded(up);
     up.record.ClearFlag();
     if (up.host.ShowRestoreDialog(up.rows, write) == PromptAnswer::Abort) return HostEnded(up);
   }
   return std::nullopt;
 }
 
-UploadResult CommonTail(Upload &up, const QString &success) {
-  UploadHost &host = up.host;
-  const QString cycle = Lines({"Switch OFF and switch ON the controller.",
-                               "The led changes its frequency blinking from high speed to low.",
-                               "After that click on OK button."});
-  if (host.Prompt(PromptKind::PowerCycle, cycle) == PromptAnswer::Abort) return HostEnded(up);
-  while (MonitorModeCheck(host)) {
-    const QString again = Lines({"Controller in monitor mode.", "Switch it off and then switch on it again!"});
-    if (host.Prompt(PromptKind::InMonitor, again) == PromptAnswer::Abort) return HostEnded(up);
-  }
-  if (auto lost = LinkLost(up)) return *lost;
-  if (auto ended = Restored(up)) return *ended;
-  const qint64 before = host.Port().BytesReceived();
-  if (!WriteWindow(host.Port(), 501, "L", qint64(1)))
-    up.record.Record(FlagRule::Always, true, host.Port().BytesReceived() == before ? NotAnswering(host) : QString());
-  if (auto ended = Interrupted(up, up.record.Outcome(host.Port()), "Locking controller")) return *ended;
+Ending Lock(Upload &up) {
+  SerialPort &port = up.host.Port();
+  const qint64 before = port.BytesReceived();
+  if (!WriteWindow(port, LockWindow, "L", qint64(1)))
+    up.record.Record(FlagRule::Always, true, port.BytesReceived() == before ? NotAnswering(up.host) : QString());
+  return TestPoint(up, up.record.Outcome(port), "Locking controller");
+}
+
+QString SuccessText(Upload &up, const QString &success) {
   QString text = success;
-  if (!host.CheckErrors() && up.record.Count > 0)
+  if (!up.host.CheckErrors() && up.record.Count > 0)
     text += CR + QStringLiteral("%1 failure(s) were ignored because Check Errors is off.").arg(up.record.Count);
-  const QString rescue = RescueBackupLine();
+  const QString rescue = RescueBackupLine(up.folder);
   if (!rescue.isEmpty()) text += CR + rescue;
-  return Succeeded(up, text);
+  return text;
+}
+
+using Stage = Ending (*)(Upload &);
+
+// The one place a sequence ends: at the first stage that ends it, or with its
+// success message once every stage has run.
+UploadResult RunStages(Upload &up, std::initializer_list<Stage> stages, const char *success) {
+  for (Stage stage : stages)
+    if (const Ending ending = stage(up)) return *ending;
+  return Succeeded(up, SuccessText(up, QString::fromLatin1(success)));
 }
 
 UploadResult UploadAll(Upload &up) {
-  if (auto ended = SavingInterrupted(up)) return *ended;
-  QByteArray tag;
-  if (auto ended = PromptUntil(up, PromptKind::Bridge, [](const QByteArray &t) { return IsMonitorTag(t); }, tag))
-    return *ended;
-  if (!BackupWritten(up)) return UploadResult::Interrupted;
-  up.erased = true;
-  if (auto ended = Interrupted(up, SendProgramFile(up.host, up.record, tag), "Programming Controller"))
-    return *ended;
-  // Only the "(E)" monitor's tag keeps this loop going; any other ends it.
-  QByteArray after;
-  if (auto ended = PromptUntil(up, PromptKind::Unbridge, [](const QByteArray &t) { return t != "(E)"; }, after))
-    return *ended;
-  if (auto ended = Interrupted(up, SendCrc(up.host, up.record, 65535), "CRC verifyng")) return *ended;
-  if (auto ended = Transferred(up)) return *ended;
-  return CommonTail(up, "Program File and Parameter List have been uploaded!");
+  return RunStages(up,
+                   {SaveIdentification, BridgeIntoBootMonitor, WriteBackup, ProgramController, RemoveBridge,
+                    SendFullUploadCrc, TransferParameters, LeaveMonitor, RestoreIdentification, Lock},
+                   "Program File and Parameter List have been uploaded!");
 }
 
 UploadResult UploadParameterList(Upload &up) {
-  UploadHost &host = up.host;
-  if (auto ended = SavingInterrupted(up)) return *ended;
-  if (!BackupWritten(up)) return UploadResult::Interrupted;
-  SetMonitorMode(host, up.record);
-  // The monitor's prompt is let settle, or its tail would be read as the
-  // answer to the check that follows.
-  SettledExchange(host.Port(), "\r", 1);
-  if (auto lost = LinkLost(up)) return *lost;
-  if (!MonitorModeCheck(host)) {
-    up.record.Record(FlagRule::CountOnly);
-    if (host.CheckErrors()) return AbortUpload(up, "setting in monitor mode");
-  }
-  qint32 crc = 0;
-  QString error;
-  if (!ReadParameterCrc(host.ParameterFile(), crc, &error))
-    return EndWithMessage(up, error + InterruptionTail(), EndingSaid(error));
-  if (auto ended = Interrupted(up, SendCrc(host, up.record, crc), "CRC verifyng")) return *ended;
-  if (auto ended = Transferred(up)) return *ended;
-  return CommonTail(up, "The Parameter List has been uploaded!");
+  return RunStages(up,
+                   {SaveIdentification, WriteBackup, EnterMonitor, SendListCrc, TransferParameters, LeaveMonitor,
+                    RestoreIdentification, Lock},
+                   "The Parameter List has been uploaded!");
 }
 
 // A refusal before the port opens: said last, like any ending.
@@ -316,7 +352,7 @@ bool FilesAccepted(Upload &up) {
 // Before the port opens, so that the technician is not sent to bridge and
 // power-cycle a controller for an upload that cannot save its backup.
 std::unique_ptr<QLockFile> FolderReady(Upload &up) {
-  const QDir folder = QDir::current();
+  const QDir &folder = up.folder;
   QString reason;
   std::unique_ptr<QLockFile> lock = ClaimFolder(folder, &reason);
   if (lock) return lock;
@@ -365,7 +401,7 @@ bool LineWritten(Upload &up, const JournalLine &line, UploadResult result) {
   if (up.journalUnusable) return false;
   const QString outcome = up.endedByHost ? up.host.HostEnding() : !up.ending.isEmpty() ? up.ending : ResultWords(result);
   QString reason;
-  if (AppendToJournal(line.Path, FinishedEntry(line, up.host, {up.portOpened, up.rows, up.record.Count, outcome, up.valuesFrom}),
+  if (AppendToJournal(line.Path, FinishedEntry(line, up.host, {up.portOpened, up.rows, up.record.Count, outcome, up.valuesFrom, up.backupFiles}),
                       &reason))
     return true;
   // A refusal before the port has said what is wrong with the folder already.
@@ -403,23 +439,23 @@ QString UploadHost::PortOpenFailure() {
   return PortOpenFailureText(ComPort(), Port().DeviceName(), Port().ErrorString(), Port().Fault());
 }
 
-QString BackupPathForMessage() {
+QString BackupPathForMessage(const QDir &folder) {
   // The platform's own separator, so the path shown is one that exists.
-  return QDir::toNativeSeparators(QDir::currentPath()) + QDir::separator() + "tmpLogWin.txt";
+  return QDir::toNativeSeparators(folder.absolutePath()) + QDir::separator() + BackupFileName;
 }
 
 QString NotAnsweringText(const QString &portName) {
   return "The controller does not answer on " + portName + ": check the cable and the controller's power.";
 }
 
-QString InterruptionTail(bool withRescue) {
-  const QString rescue = withRescue ? RescueBackupLine() : QString();
-  return CR + InterruptionSentence + CR + "Please refer to file " + BackupPathForMessage() +
+QString InterruptionTail(const QDir &folder, bool withRescue) {
+  const QString rescue = withRescue ? RescueBackupLine(folder) : QString();
+  return CR + InterruptionSentence + CR + "Please refer to file " + BackupPathForMessage(folder) +
          " to rescue C/U parameters" + (rescue.isEmpty() ? QString() : CR + rescue);
 }
 
-QString InterruptionText(const QString &step, bool withRescue) {
-  return "Error during " + step + "." + InterruptionTail(withRescue);
+QString InterruptionText(const QString &step, const QDir &folder, bool withRescue) {
+  return "Error during " + step + "." + InterruptionTail(folder, withRescue);
 }
 
 QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, OpenFault fault) {
@@ -441,9 +477,9 @@ QString PortOpenFailureText(int portNumber, const QString &device, const QString
   return text;  // the system's reason is all there is to say
 }
 
-UploadVerdict RunUpload(UploadHost &host) {
-  const JournalLine line = BeginJournalLine(host);
-  Upload up(host);
+UploadVerdict RunUpload(UploadHost &host, const QDir &folder) {
+  const JournalLine line = BeginJournalLine(host, folder);
+  Upload up(host, folder);
   std::unique_ptr<QLockFile> lock;
   const bool chosen = FilesChosen(up);
   if (chosen) host.SetBusy(true);
@@ -463,4 +499,4 @@ UploadVerdict RunUpload(UploadHost &host) {
   return {result, journalled};
 }
 
-UploadResult StartUpload(UploadHost &host) { return RunUpload(host).Result; }
+UploadResult StartUpload(UploadHost &host, const QDir &folder) { return RunUpload(host, folder).Result; }

@@ -71,7 +71,10 @@ class UploadHost : public StepHost {
   // Modal, one OK button, no icon, captioned "Calvenori Uploader"; lines joined by CR.
   virtual void Message(const QString &text) = 0;
   // A message that asks the technician to act; by default shown like any other.
-  virtual PromptAnswer Prompt(PromptKind, const QString &text) {
+  // `again`: the same prompt once more, the controller not having answered
+  // as the last one asked.
+  virtual PromptAnswer Prompt(PromptKind, const QString &text, bool again) {
+    Q_UNUSED(again)
     Message(text);
     return PromptAnswer::Continue;
   }
@@ -83,9 +86,6 @@ class UploadHost : public StepHost {
   // The port is open and the steps begin; they have ended and the port is closed.
   virtual void UploadStarted() = 0;
   virtual void UploadEnded() = 0;
-  // The host ended the upload from within a step (it has said why and let go
-  // of the port): the driver ends it at the step's end, saying nothing more.
-  virtual bool Stopped() const { return false; }
   // While busy nothing the event loop delivers can act on the window.
   virtual void SetBusy(bool busy) = 0;
   // Full mode, a monitor answering instead of the application: the backup
@@ -111,17 +111,17 @@ struct UploadVerdict {
 };
 
 // One press of Start Upload, from the checks to the last message.
-UploadVerdict RunUpload(UploadHost &host);
+UploadVerdict RunUpload(UploadHost &host, const QDir &folder);
 // The click of cmdStartDownload.
-UploadResult StartUpload(UploadHost &host);
+UploadResult StartUpload(UploadHost &host, const QDir &folder);
 
 // The texts the technician is shown, lines joined by CR.
 // `withRescue`: followed by the line naming a kept backup when the latest one
 // holds no controller's values.
-QString InterruptionText(const QString &step, bool withRescue = true);
+QString InterruptionText(const QString &step, const QDir &folder, bool withRescue = true);
 // The interruption message's last two lines, pointing at the backup.
-QString InterruptionTail(bool withRescue = true);
-QString BackupPathForMessage();
+QString InterruptionTail(const QDir &folder, bool withRescue = true);
+QString BackupPathForMessage(const QDir &folder);
 // A window that got no byte back on `portName`: the line or the power, not the values.
 QString NotAnsweringText(const QString &portName);
 // `reason` in the system's words; `fault` picks the one tip that fits it, if any.

@@ -21,7 +21,7 @@ DriverRig::DriverRig(sim::Dialect dialect, bool paced) : Controller(dialect) {
 
 DriverRig::~DriverRig() { QDir::setCurrent(savedDir_); }
 
-void DriverRig::StartUpload() { Result = ::StartUpload(Host); }
+void DriverRig::StartUpload() { Result = ::StartUpload(Host, QDir::current()); }
 
 int DriverRig::Height() const { return Host.Heights.isEmpty() ? 3450 : Host.Heights.last(); }
 

@@ -43,7 +43,7 @@ void ScriptedHost::Message(const QString &text) {
   if (OnMessage) OnMessage(shown);
 }
 
-PromptAnswer ScriptedHost::Prompt(PromptKind kind, const QString &text) {
+PromptAnswer ScriptedHost::Prompt(PromptKind kind, const QString &text, bool /*again*/) {
   Message(text);
   return OnPrompt ? OnPrompt(kind) : PromptAnswer::Continue;
 }

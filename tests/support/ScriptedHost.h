@@ -66,7 +66,7 @@ class ScriptedHost : public UploadHost {
   UploadKind UploadMode() const override { return Mode; }
   qint16 ComPort() const override { return Com; }
   void Message(const QString &text) override;
-  PromptAnswer Prompt(PromptKind kind, const QString &text) override;
+  PromptAnswer Prompt(PromptKind kind, const QString &text, bool again) override;
   PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
   void UploadStarted() override { Heights << 5000; }
   void UploadEnded() override { Heights << 3450; }
