@@ -2,6 +2,7 @@
 // the delay from a byte's arrival to ReadByte returning it, for the tool's
 // event-driven wait and for a spinning reference wait.
 //   build/default/bench/bench_link
+#include "ControllerLine.h"
 #include "SerialPort.h"
 #include "Exchanges.h"
 
@@ -91,7 +92,7 @@ int main(int argc, char **argv) {
   qputenv("CALVENORI_PORTS", name);
 
   SerialPort port;
-  port.SetSettings("9600,N,8,1");
+  port.SetSettings(ControllerLineSettings);
   port.SetPortNumber(1);
   if (!port.Open()) {
     std::fprintf(stderr, "cannot open %s: %s\n", name, qPrintable(port.ErrorString()));

@@ -12,6 +12,7 @@
 #include <QStyle>
 
 #include "AppIcon.h"
+#include "ControllerLine.h"
 #include "FileFilter.h"
 #include "FontFit.h"
 #include "InputGate.h"
@@ -154,7 +155,7 @@ void MainWindow::Form_Load() {
   SetOuterHeightTwips(IdleHeightTwips);
   uploadMode_ = UploadKind::ParameterList;
   comPort_ = 1;
-  port_.SetSettings(QStringLiteral("9600,N,8,1"));
+  port_.SetSettings(ControllerLineSettings);
   checkErrors_ = false;
 }
 
