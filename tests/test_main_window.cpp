@@ -100,7 +100,7 @@ void MainWindowTest::startsWithEveryDefault() {
   QVERIFY(Child<QRadioButton>(window, "optParameterList")->isChecked());
   QVERIFY(!Child<QRadioButton>(window, "optAll")->isChecked());
   QVERIFY(window.UploadMode() == UploadKind::ParameterList);
-  QCOMPARE(window.ComPort(), qint16(1));
+  QCOMPARE(window.ComPort(), 1);
   QVERIFY(!window.CheckErrors());
   QVERIFY(!Child<QAction>(window, "mnuCheckError")->isChecked());
 
