@@ -159,7 +159,7 @@ class ReceivePrimitivesTest : public QObject {
     ReadWindow(link.Port, 310);
     const LineAnswer answer = AskWhatAnswers(link.Port);
     QCOMPARE(answer.Who, who);
-    QTEST(answer.Tag, "tag");
+    QTEST(answer.Dialect ? PromptTag(*answer.Dialect) : QByteArray(), "tag");
     QFETCH(QByteArray, sent);
     QCOMPARE(Hex(Sim().Received()), Hex(ReadRequestFrame(310) + sent));
     Sim().SetDialect(sim::Dialect::E);

@@ -130,7 +130,8 @@ bool BackupWritten(Upload &up) {
 QString MonitorAnswers(UploadHost &host, const LineAnswer &answer) {
   const QString where = "The controller's application does not answer on " + host.PortName();
   if (answer.Who == Answerer::BootMonitor)
-    return where + ", its boot monitor does (dialect " + QString::fromLatin1(answer.Tag.trimmed()) + ")." + CR +
+    return where + ", its boot monitor does (dialect " +
+           QString::fromLatin1(PromptTag(*answer.Dialect).trimmed()) + ")." + CR +
            "Its program is missing or incomplete, as a full upload that did not finish leaves it.";
   return where + ", a monitor does." + CR +
          "Its program or its parameters are missing or incomplete, as an upload that did not finish leaves them.";
@@ -237,15 +238,17 @@ UploadResult CommonTail(Upload &up, const QString &success) {
 UploadResult UploadAll(Upload &up) {
   if (auto ended = SavingInterrupted(up)) return *ended;
   QByteArray tag;
-  if (auto ended = PromptUntil(up, PromptKind::Bridge, [](const QByteArray &t) { return IsMonitorTag(t); }, tag))
+  const auto known = [](const QByteArray &t) { return BootDialectOf(t).has_value(); };
+  if (auto ended = PromptUntil(up, PromptKind::Bridge, known, tag))
     return *ended;
   if (!BackupWritten(up)) return UploadResult::Interrupted;
   up.erased = true;
-  if (auto ended = Interrupted(up, SendProgramFile(up.host, up.record, tag), "Programming Controller"))
+  if (auto ended = Interrupted(up, SendProgramFile(up.host, up.record, BootDialectOf(tag)), "Programming Controller"))
     return *ended;
   // Only the "(E)" monitor's tag keeps this loop going; any other ends it.
   QByteArray after;
-  if (auto ended = PromptUntil(up, PromptKind::Unbridge, [](const QByteArray &t) { return t != "(E)"; }, after))
+  const auto notE = [](const QByteArray &t) { return BootDialectOf(t) != BootDialect::E; };
+  if (auto ended = PromptUntil(up, PromptKind::Unbridge, notE, after))
     return *ended;
   if (auto ended = Interrupted(up, SendCrc(up.host, up.record, 65535), "CRC verifyng")) return *ended;
   if (auto ended = Transferred(up)) return *ended;
