@@ -127,8 +127,8 @@ void MainWindowTest::startsWithEveryDefault() {
   QCOMPARE(window.Port().Settings(), QStringLiteral("9600,N,8,1"));
   QVERIFY(!window.Port().IsOpen());
   const IdBackup rows = BlankBackup();
-  QCOMPARE(rows[0].Win, qint16(310));
-  QCOMPARE(rows[8].Win, qint16(325));
+  QCOMPARE(rows[0].Win, 310);
+  QCOMPARE(rows[8].Win, 325);
   QCOMPARE(rows[2].DataType, QByteArray("A"));
 
   const auto *bar = Child<QProgressBar>(window, "pgbStep");

@@ -242,7 +242,7 @@ class ProgramTransferTest : public QObject {
     Sim().SetPaced(true);
     Sim().SetDelivery(delivery);
     Sim().SetMode(sim::Mode::Application);
-    for (int window = 319; window <= 325; ++window) QCOMPARE(ReadWindow(link.Port, qint16(window)).Status, qint16(0));
+    for (int window = 319; window <= 325; ++window) QCOMPARE(ReadWindow(link.Port, window).Kind, ReplyKind::Data);
     const LineTiming taught = link.Port.Timing();
     Sim().ClearReceived();
 

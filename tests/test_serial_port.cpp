@@ -84,16 +84,16 @@ class SerialPortTest : public QObject {
     QVERIFY2(link.Start(), qPrintable(link.Error));
     QVERIFY(!link.Port.LowLatencyRequested());
     QVERIFY(link.Port.ErrorString().isEmpty());
-    QCOMPARE(ReadWindow(link.Port, 310).Status, qint16(0));
+    QCOMPARE(ReadWindow(link.Port, 310).Kind, ReplyKind::Data);
     link.Port.Close();
     QVERIFY(link.Port.Open());
-    QCOMPARE(ReadWindow(link.Port, 310).Status, qint16(0));
+    QCOMPARE(ReadWindow(link.Port, 310).Kind, ReplyKind::Data);
   }
 
   void aVanishedLineIsRecordedAndEndsWaitsAtOnce() {
     SimLink link;
     QVERIFY2(link.Start(), qPrintable(link.Error));
-    QCOMPARE(ReadWindow(link.Port, 310).Status, qint16(0));
+    QCOMPARE(ReadWindow(link.Port, 310).Kind, ReplyKind::Data);
     QVERIFY(!link.Port.Lost());
     link.Controller->HangUp();
     // The first wait notices the hang-up; from then on nothing waits.

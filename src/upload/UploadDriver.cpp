@@ -222,9 +222,8 @@ UploadResult CommonTail(Upload &up, const QString &success) {
   }
   if (auto lost = LinkLost(up)) return *lost;
   if (auto ended = Restored(up)) return *ended;
-  const qint64 before = host.Port().BytesReceived();
-  if (!WriteWindow(host.Port(), 501, "L", qint64(1)))
-    up.record.Record(FlagRule::Always, true, host.Port().BytesReceived() == before ? NotAnswering(host) : QString());
+  const WriteResult lock = WriteWindow(host.Port(), LockWindow, "L", qint64(1));
+  if (!lock.Written) up.record.Record(FlagRule::Always, true, lock.Answered ? QString() : NotAnswering(host));
   if (auto ended = Interrupted(up, up.record.Outcome(host.Port()), "Locking controller")) return *ended;
   QString text = success;
   if (!host.CheckErrors() && up.record.Count > 0)
