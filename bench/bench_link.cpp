@@ -2,6 +2,7 @@
 // the delay from a byte's arrival to ReadByte returning it, for the tool's
 // event-driven wait and for a spinning reference wait.
 //   build/default/bench/bench_link
+#include "ControllerLine.h"
 #include "SerialPort.h"
 #include "Exchanges.h"
 
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <optional>
 #include <pty.h>
 #include <termios.h>
 #include <thread>
@@ -31,11 +33,11 @@ double ThreadCpuMs() {
 }
 
 // The reference the tool must beat: poll, yield to the event loop, poll again.
-qint16 SpinningReadByte(SerialPort &port) {
+std::optional<quint8> SpinningReadByte(SerialPort &port) {
   QElapsedTimer start;
   start.start();
   while (start.elapsed() < ReplyWaitMs && port.BytesWaiting() < 1) QCoreApplication::processEvents();
-  if (port.BytesWaiting() < 1) return -1;
+  if (port.BytesWaiting() < 1) return std::nullopt;
   return static_cast<quint8>(port.Read()[0]);
 }
 
@@ -61,10 +63,10 @@ Figures Measure(SerialPort &port, int master, ReadFn read) {
       const char b = 0x55;
       (void)!write(master, &b, 1);
     });
-    const qint16 got = read(port);
+    const std::optional<quint8> got = read(port);
     const long long returnedAt = Clock::now().time_since_epoch().count();
     peer.join();
-    if (got >= 0) latencies.push_back((returnedAt - sentAt) / 1e3);
+    if (got) latencies.push_back((returnedAt - sentAt) / 1e3);
   }
   std::sort(latencies.begin(), latencies.end());
   if (!latencies.empty()) {
@@ -91,7 +93,7 @@ int main(int argc, char **argv) {
   qputenv("CALVENORI_PORTS", name);
 
   SerialPort port;
-  port.SetSettings("9600,N,8,1");
+  port.SetSettings(ControllerLineSettings);
   port.SetPortNumber(1);
   if (!port.Open()) {
     std::fprintf(stderr, "cannot open %s: %s\n", name, qPrintable(port.ErrorString()));

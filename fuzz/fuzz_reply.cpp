@@ -24,10 +24,9 @@ bool TrailerComplete(const QByteArray &fed, qsizetype start) {
 }
 
 void CheckShape(const WindowReply &reply, const QByteArray &frame) {
-  FUZZ_CHECK(reply.Status == 0 || reply.Status == -1);
-  if (reply.Status != 0) return;
-  if (reply.Text == "ACK" && frame.size() == 6) {
-    FUZZ_CHECK(frame[2] == ACK);
+  if (reply.Failed()) return;
+  if (reply.Kind == ReplyKind::Acknowledged) {
+    FUZZ_CHECK(frame.size() == 6 && frame[2] == ACK);
     return;
   }
   // Data: the trimmed data field, never more than the frame carried.
@@ -48,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   qsizetype start = -1;  // of the first STX in fed
   qsizetype events = 0;
   for (size_t i = 0; i < size; ++i) {
-    qint16 event = data[i];
+    int event = data[i];  // -1: a gap
     if (data[i] == 0xFE) event = (i + 1 < size && data[i + 1] != 0) ? data[++i] : (++i, -1);
     ++events;
     if (event >= 0) fed += static_cast<char>(event);
@@ -56,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Bytes before the first STX are thrown away; from it on everything is kept.
     if (start < 0 && event == STX) start = fed.size() - 1;
     const qsizetype frameSize = start < 0 ? 0 : fed.size() - start;
-    const bool decided = collector.Feed(event);
+    const bool decided = collector.Feed(event < 0 ? std::nullopt : std::optional<quint8>(quint8(event)));
     FUZZ_CHECK(frameSize <= MaxFrame);
     FUZZ_CHECK(events <= 2 * MaxFrame);  // a line that keeps talking cannot hold a reply forever
 
@@ -69,14 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const WindowReply &reply = collector.Reply();
     CheckShape(reply, frame);
     if (event < 0) {
-      FUZZ_CHECK(reply.Status == -1 && reply.Text == "#TIMEOUT#");
+      FUZZ_CHECK(reply.Kind == ReplyKind::TimedOut && reply.Text == "#TIMEOUT#");
     } else if (complete) {
       const WindowReply expected = ClassifyReply(frame);
-      FUZZ_CHECK(reply.Status == expected.Status && reply.Text == expected.Text);
+      FUZZ_CHECK(reply.Kind == expected.Kind && reply.Text == expected.Text);
     } else {
-      FUZZ_CHECK(reply.Status == -1);  // too long, or no start byte at all
+      FUZZ_CHECK(reply.Kind == ReplyKind::Malformed);  // too long, or no start byte at all
     }
-    if (reply.Status == 0) FUZZ_CHECK(reply.Text.size() <= fed.size());
+    if (!reply.Failed()) FUZZ_CHECK(reply.Text.size() <= fed.size());
 
     collector = ReplyCollector();
     fed.clear();

@@ -100,7 +100,7 @@ void MainWindowTest::startsWithEveryDefault() {
   QVERIFY(Child<QRadioButton>(window, "optParameterList")->isChecked());
   QVERIFY(!Child<QRadioButton>(window, "optAll")->isChecked());
   QVERIFY(window.UploadMode() == UploadKind::ParameterList);
-  QCOMPARE(window.ComPort(), qint16(1));
+  QCOMPARE(window.ComPort(), 1);
   QVERIFY(!window.CheckErrors());
   QVERIFY(!Child<QAction>(window, "mnuCheckError")->isChecked());
 
@@ -128,8 +128,8 @@ void MainWindowTest::startsWithEveryDefault() {
   QCOMPARE(window.Port().Settings(), QStringLiteral("9600,N,8,1"));
   QVERIFY(!window.Port().IsOpen());
   const IdBackup rows = BlankBackup();
-  QCOMPARE(rows[0].Win, qint16(310));
-  QCOMPARE(rows[8].Win, qint16(325));
+  QCOMPARE(rows[0].Win, 310);
+  QCOMPARE(rows[8].Win, 325);
   QCOMPARE(rows[2].DataType, QByteArray("A"));
 
   const auto *bar = Child<QProgressBar>(window, "pgbStep");

@@ -169,7 +169,7 @@ void PortIdentityTest::uploadOpensTheChosenDevice() {
   });
   rig.Window->findChild<QAction *>("mnuChooseSerialPort")->trigger();
   QVERIFY(*picked);
-  QCOMPARE(rig.Window->ComPort(), qint16(1));
+  QCOMPARE(rig.Window->ComPort(), 1);
   const QString identity = serial.isEmpty() ? chosen : system.ById(serial);
   QCOMPARE(rig.Window->ComPortDevice(), identity);
 

@@ -29,7 +29,7 @@ class ProgramTransferTest : public QObject {
     host.Check = true;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect::E);
-    SendProgramFile(host, rec, "(E)");
+    SendProgramFile(host, rec, BootDialect::E);
   }
 
   int SRecordsSent() const {
@@ -69,7 +69,7 @@ class ProgramTransferTest : public QObject {
     host.Check = true;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect(dialect));
-    SendProgramFile(host, rec, tag);
+    SendProgramFile(host, rec, BootDialectOf(tag));
     QVERIFY(!rec.Flagged);
     QCOMPARE(Letters(), letters);
     QVERIFY(Sim().Flash() == FlashImageOf(file));
@@ -94,7 +94,7 @@ class ProgramTransferTest : public QObject {
     checking.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect::E);
     Sim().SetFaults(f);
-    SendProgramFile(checking, rec, "(E)");
+    SendProgramFile(checking, rec, BootDialect::E);
     QVERIFY(rec.Flagged);
     QCOMPARE(Letters(), QList<QByteArray>({"E"}));
     QCOMPARE(checking.Caption, QString("Clear Flash memory"));
@@ -105,7 +105,7 @@ class ProgramTransferTest : public QObject {
     Sim().ClearReceived();
     ScriptedHost pushing(link.Port);
     pushing.ProgramPath = checking.ProgramPath;
-    SendProgramFile(pushing, rec, "(E)");
+    SendProgramFile(pushing, rec, BootDialect::E);
     QVERIFY(!rec.Flagged);
     QCOMPARE(Letters(), QList<QByteArray>({"E", "C", "P"}));
     QVERIFY(Sim().Flash() == FlashImageOf(file));
@@ -120,7 +120,7 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = true;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(2));
-    SendProgramFile(host, rec, " Er");
+    SendProgramFile(host, rec, BootDialect::Er);
     QVERIFY(!rec.Flagged);
     QCOMPARE(Letters(), QList<QByteArray>({"a", "d", "b"}));
   }
@@ -160,7 +160,7 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = checkErrors;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
-    SendProgramFile(host, rec, "(E)");
+    SendProgramFile(host, rec, BootDialect::E);
     QCOMPARE(rec.Count, 1);
     const QList<QByteArray> lines = file.split('\n');
     if (checkErrors) {
@@ -242,7 +242,7 @@ class ProgramTransferTest : public QObject {
     Sim().SetPaced(true);
     Sim().SetDelivery(delivery);
     Sim().SetMode(sim::Mode::Application);
-    for (int window = 319; window <= 325; ++window) QCOMPARE(ReadWindow(link.Port, qint16(window)).Status, qint16(0));
+    for (int window = 319; window <= 325; ++window) QCOMPARE(ReadWindow(link.Port, window).Kind, ReplyKind::Data);
     const LineTiming taught = link.Port.Timing();
     Sim().ClearReceived();
 
@@ -282,7 +282,7 @@ class ProgramTransferTest : public QObject {
     Sim().SetPromptLength(6);
     ScriptedHost host(link.Port);  // CheckErrors off
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(6));
-    SendProgramFile(host, rec, "(E)");
+    SendProgramFile(host, rec, BootDialect::E);
     QVERIFY(rec.Flagged);
     QCOMPARE(host.Progress.Value, 2);
     QCOMPARE(host.Progress.Max, 8);
@@ -293,7 +293,7 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(1));
     EnterBootMonitor(sim::Dialect::E);
-    SendProgramFile(host, rec, "XYZ");
+    SendProgramFile(host, rec, BootDialectOf("XYZ"));
     QVERIFY(rec.Flagged);
     QVERIFY(Sim().Received().isEmpty());
   }

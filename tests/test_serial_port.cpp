@@ -1,5 +1,6 @@
 // The port object: line settings, which device a port number means, and what
 // it reports when a device is missing, held, or goes away while open.
+#include "ControllerLine.h"
 #include "LowLatency.h"
 #include "SerialPort.h"
 #include "SimLink.h"
@@ -49,7 +50,7 @@ class SerialPortTest : public QObject {
   void openFailuresCarryTheSystemsReason() {
     qputenv("CALVENORI_PORTS", "/nonexistent/ttyX");
     SerialPort port;
-    port.SetSettings("9600,N,8,1");
+    port.SetSettings(ControllerLineSettings);
     port.SetPortNumber(1);
     QVERIFY(!port.Open());
     QVERIFY(!port.IsOpen());
@@ -63,7 +64,7 @@ class SerialPortTest : public QObject {
     SimLink link;
     QVERIFY2(link.Start(), qPrintable(link.Error));
     SerialPort second;
-    second.SetSettings("9600,N,8,1");
+    second.SetSettings(ControllerLineSettings);
     second.SetPortNumber(1);
     QVERIFY(!second.Open());
     QVERIFY(!second.ErrorString().isEmpty());
@@ -83,16 +84,16 @@ class SerialPortTest : public QObject {
     QVERIFY2(link.Start(), qPrintable(link.Error));
     QVERIFY(!link.Port.LowLatencyRequested());
     QVERIFY(link.Port.ErrorString().isEmpty());
-    QCOMPARE(ReadWindow(link.Port, 310).Status, qint16(0));
+    QCOMPARE(ReadWindow(link.Port, 310).Kind, ReplyKind::Data);
     link.Port.Close();
     QVERIFY(link.Port.Open());
-    QCOMPARE(ReadWindow(link.Port, 310).Status, qint16(0));
+    QCOMPARE(ReadWindow(link.Port, 310).Kind, ReplyKind::Data);
   }
 
   void aVanishedLineIsRecordedAndEndsWaitsAtOnce() {
     SimLink link;
     QVERIFY2(link.Start(), qPrintable(link.Error));
-    QCOMPARE(ReadWindow(link.Port, 310).Status, qint16(0));
+    QCOMPARE(ReadWindow(link.Port, 310).Kind, ReplyKind::Data);
     QVERIFY(!link.Port.Lost());
     link.Controller->HangUp();
     // The first wait notices the hang-up; from then on nothing waits.

@@ -128,7 +128,7 @@ void SerialPortDialogTest::warnsWhenNoPortOpens() {
   QCOMPARE(icon, QMessageBox::NoIcon);
   QVERIFY(entries.isEmpty());
   QCOMPARE(selected, -1);
-  QCOMPARE(window.ComPort(), qint16(1));
+  QCOMPARE(window.ComPort(), 1);
 }
 
 void SerialPortDialogTest::showsTheDeviceOfTheSelectedNumber() {
@@ -159,7 +159,7 @@ void SerialPortDialogTest::typedNumberIsStoredByOk() {
   });
   window.findChild<QAction *>(QStringLiteral("mnuChooseSerialPort"))->trigger();
   QVERIFY(*typed);
-  QCOMPARE(window.ComPort(), qint16(7));
+  QCOMPARE(window.ComPort(), 7);
 
   auto picked = OnNextModal<PortDialog>([](PortDialog *dialog) {
     QTRY_VERIFY(!dialog->Probing());
@@ -168,7 +168,7 @@ void SerialPortDialogTest::typedNumberIsStoredByOk() {
   });
   window.findChild<QAction *>(QStringLiteral("mnuChooseSerialPort"))->trigger();
   QVERIFY(*picked);
-  QCOMPARE(window.ComPort(), qint16(1));
+  QCOMPARE(window.ComPort(), 1);
 }
 
 void SerialPortDialogTest::textThatIsNoPortNumberKeepsTheDialogOpen() {
@@ -193,7 +193,7 @@ void SerialPortDialogTest::textThatIsNoPortNumberKeepsTheDialogOpen() {
   List(dialog)->setEditText(QStringLiteral(" 255 "));
   PressOk(dialog);
   QCOMPARE(dialog.result(), int(QDialog::Accepted));
-  QCOMPARE(dialog.ChosenPort(), qint16(255));
+  QCOMPARE(dialog.ChosenPort(), 255);
 }
 
 void SerialPortDialogTest::closingWithoutOkChangesNothing() {
@@ -207,7 +207,7 @@ void SerialPortDialogTest::closingWithoutOkChangesNothing() {
   });
   window.findChild<QAction *>(QStringLiteral("mnuChooseSerialPort"))->trigger();
   QVERIFY(*closed);
-  QCOMPARE(window.ComPort(), qint16(3));
+  QCOMPARE(window.ComPort(), 3);
 
   auto escaped = OnNextModal<PortDialog>([](PortDialog *dialog) {
     QTRY_VERIFY(!dialog->Probing());
@@ -216,7 +216,7 @@ void SerialPortDialogTest::closingWithoutOkChangesNothing() {
   });
   window.findChild<QAction *>(QStringLiteral("mnuChooseSerialPort"))->trigger();
   QVERIFY(*escaped);
-  QCOMPARE(window.ComPort(), qint16(3));
+  QCOMPARE(window.ComPort(), 3);
 }
 
 void SerialPortDialogTest::leavesAnOpenPortAlone() {

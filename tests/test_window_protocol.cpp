@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(ReplyKind)
+
 class WindowProtocolTest : public QObject {
   Q_OBJECT
   SimLink link;
@@ -26,7 +28,7 @@ class WindowProtocolTest : public QObject {
   void init() { link.Reset(sim::Mode::Application); }
 
   void readAndWritesGoOutExactlyOnTheWire() {
-    QCOMPARE(ReadWindow(link.Port, 310).Status, qint16(0));
+    QCOMPARE(ReadWindow(link.Port, 310).Kind, ReplyKind::Data);
     QVERIFY(WriteWindow(link.Port, 310, "N", qint64(123)));
     QVERIFY(WriteWindow(link.Port, 310, "N", QByteArray("123")));
     QCOMPARE(Hex(Sim().Received()), Hex(ReadRequestFrame(310) + WriteRequestFrame(310, "N", "123").repeated(2)));
@@ -43,30 +45,32 @@ class WindowProtocolTest : public QObject {
   void readReturnsTheControllersValue() {
     Sim().SetWindow(320, "PUMP-77");
     const WindowReply r = ReadWindow(link.Port, 320);
-    QCOMPARE(r.Status, qint16(0));
+    QCOMPARE(r.Kind, ReplyKind::Data);
     QCOMPARE(r.Text, QByteArray("PUMP-77"));
   }
 
   void statusRepliesAreClassified_data() {
     QTest::addColumn<QByteArray>("code");
-    QTest::addColumn<int>("status");
+    QTest::addColumn<ReplyKind>("kind");
     QTest::addColumn<QByteArray>("text");
-    QTest::newRow("ack") << QByteArray("\x06") << 0 << QByteArray("ACK");
-    QTest::newRow("nak") << QByteArray("\x15") << -1 << QByteArray("NACK");
-    QTest::newRow("2") << QByteArray("2") << -1 << QByteArray("UNKNOWN WINDOW");
-    QTest::newRow("3") << QByteArray("3") << -1 << QByteArray("DATA TYPE ERROR");
-    QTest::newRow("4") << QByteArray("4") << -1 << QByteArray("OUT OF RANGE");
-    QTest::newRow("5") << QByteArray("5") << -1 << QByteArray("WIN DISABLED");
-    QTest::newRow("0") << QByteArray("0") << -1 << QByteArray("NACK CODE: 0");
-    QTest::newRow("7") << QByteArray("7") << -1 << QByteArray("NACK CODE: 7");
-    QTest::newRow("X") << QByteArray("X") << -1 << QByteArray("UNKNOWN NACK :X");
+    const ReplyKind error = ReplyKind::ErrorCode;
+    QTest::newRow("ack") << QByteArray("\x06") << ReplyKind::Acknowledged << QByteArray("ACK");
+    QTest::newRow("nak") << QByteArray("\x15") << ReplyKind::NegativeAcknowledgement << QByteArray("NACK");
+    QTest::newRow("2") << QByteArray("2") << error << QByteArray("UNKNOWN WINDOW");
+    QTest::newRow("3") << QByteArray("3") << error << QByteArray("DATA TYPE ERROR");
+    QTest::newRow("4") << QByteArray("4") << error << QByteArray("OUT OF RANGE");
+    QTest::newRow("5") << QByteArray("5") << error << QByteArray("WIN DISABLED");
+    QTest::newRow("0") << QByteArray("0") << error << QByteArray("NACK CODE: 0");
+    QTest::newRow("7") << QByteArray("7") << error << QByteArray("NACK CODE: 7");
+    QTest::newRow("X") << QByteArray("X") << error << QByteArray("UNKNOWN NACK :X");
   }
   void statusRepliesAreClassified() {
     QFETCH(QByteArray, code);
-    QFETCH(int, status);
+    QFETCH(ReplyKind, kind);
     QFETCH(QByteArray, text);
     const WindowReply r = ReplyTo(sim::StatusReply(code[0]));
-    QCOMPARE(int(r.Status), status);
+    QCOMPARE(r.Kind, kind);
+    QCOMPARE(r.Failed(), kind != ReplyKind::Acknowledged);
     QCOMPARE(r.Text, text);
   }
 
@@ -74,7 +78,7 @@ class WindowProtocolTest : public QObject {
     const QByteArray p123 = sim::DataReply(319, " P123 ");
     QCOMPARE(p123.size(), 15);
     WindowReply r = ReplyTo(p123);
-    QCOMPARE(r.Status, qint16(0));
+    QCOMPARE(r.Kind, ReplyKind::Data);
     QCOMPARE(r.Text, QByteArray("P123"));
     // Neither a wrong checksum nor stray bytes before the frame change it.
     QByteArray wrong = p123;
@@ -87,25 +91,26 @@ class WindowProtocolTest : public QObject {
     QCOMPARE(ReplyTo(sim::DataReply(319, " \tP1\r\n  ")).Text, QByteArray("\tP1\r\n"));
     // Nine bytes: an empty value, still a success.
     r = ReplyTo(sim::DataReply(319, ""));
-    QCOMPARE(r.Status, qint16(0));
+    QCOMPARE(r.Kind, ReplyKind::Data);
+    QVERIFY(!r.Failed());
     QCOMPARE(r.Text, QByteArray());
   }
 
   void malformedRepliesFailWithoutHanging() {
     // Complete but too short to hold a data field.
     WindowReply r = ReplyTo(Unhex("02 80 41 42 03 30 30"));
-    QCOMPARE(r.Status, qint16(-1));
+    QCOMPARE(r.Kind, ReplyKind::Malformed);
     QCOMPARE(r.Text, QByteArray("SHORT REPLY"));
     // A frame that never ends is cut off at the protocol's longest frame.
     sim::Faults f;
     f.EndlessStream = true;
     Sim().SetFaults(f);
     r = ReadWindow(link.Port, 310);
-    QCOMPARE(r.Status, qint16(-1));
+    QCOMPARE(r.Kind, ReplyKind::Malformed);
     QCOMPARE(r.Text, QByteArray("REPLY TOO LONG"));
     // So is a stream that never starts one.
     r = ReplyTo(QByteArray(600, 'x'));
-    QCOMPARE(r.Status, qint16(-1));
+    QCOMPARE(r.Kind, ReplyKind::Malformed);
     QCOMPARE(r.Text, QByteArray("NO REPLY FRAME"));
   }
 
@@ -114,7 +119,7 @@ class WindowProtocolTest : public QObject {
     clock.start();
     WindowReply r = ReplyTo(Unhex("02 80 06 03 30"));  // ETX and only one checksum character
     QVERIFY(clock.elapsed() >= 500);
-    QCOMPARE(r.Status, qint16(-1));
+    QCOMPARE(r.Kind, ReplyKind::TimedOut);
     QCOMPARE(r.Text, QByteArray("#TIMEOUT#"));
 
     sim::Faults f;
@@ -146,12 +151,35 @@ class WindowProtocolTest : public QObject {
     Sim().SetFaults(f);
     QVERIFY(WriteWindow(link.Port, 322, "A", QByteArray("SN1")));
     QCOMPARE(Sim().Received(), WriteRequestFrame(322, "A", "SN1").repeated(2));
+  }
 
-    // A data reply is no acknowledgement either.
-    f = {};
-    f.ReplyOverride = sim::DataReply(322, "SN1");
+  // Only an acknowledgement writes, whatever a reply's text reads; a write
+  // that got no byte back says so, for a silent controller is no refusal.
+  void writesAreJudgedByTheReplyKind_data() {
+    QTest::addColumn<QByteArray>("reply");  // to every attempt; empty: none at all
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<ReplyKind>("last");
+    QTest::addColumn<bool>("answered");
+    QTest::newRow("acknowledged") << sim::StatusReply('\x06') << true << ReplyKind::Acknowledged << true;
+    QTest::newRow("data reply") << sim::DataReply(322, "SN1") << false << ReplyKind::Data << true;
+    QTest::newRow("data reply reading ACK") << sim::DataReply(322, "ACK") << false << ReplyKind::Data << true;
+    QTest::newRow("NAK") << sim::StatusReply('\x15') << false << ReplyKind::NegativeAcknowledgement << true;
+    QTest::newRow("silent") << QByteArray() << false << ReplyKind::TimedOut << false;
+  }
+  void writesAreJudgedByTheReplyKind() {
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, written);
+    sim::Faults f;
+    f.ReplyOverride = reply;
+    f.Silent = reply.isEmpty();
     Sim().SetFaults(f);
-    QVERIFY(!WriteWindow(link.Port, 322, "A", QByteArray("SN1")));
+    const WriteResult result = WriteWindow(link.Port, 322, "A", QByteArray("SN1"));
+    QCOMPARE(result.Written, written);
+    QCOMPARE(bool(result), written);
+    QVERIFY(result.LastReply.has_value());
+    QTEST(*result.LastReply, "last");
+    QTEST(result.Answered, "answered");
+    QCOMPARE(Sim().Received(), WriteRequestFrame(322, "A", "SN1").repeated(written ? 1 : 3));
   }
 
   void emptyTextIsNotWrittenAndOverlongIsRefused() {

@@ -21,7 +21,7 @@ bool TakeNumber(const QString &digits, const QString &value, PortChoice &out, QS
   bool ok = false;
   const int number = digits.toInt(&ok);
   if (ok && number >= 1 && number <= HighestPortNumber) {
-    out = {qint16(number), {}, false};
+    out = {number, {}, false};
     return true;
   }
   *error = QStringLiteral("--port %1: port numbers go from 1 to %2").arg(value).arg(HighestPortNumber);

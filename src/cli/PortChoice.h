@@ -10,7 +10,7 @@ class SerialPort;
 enum class OpenFault;  // SerialPort.h
 
 struct PortChoice {
-  qint16 Number = 1;
+  int Number = 1;
   QString Device;  // given by its path: opened whatever the numbers name now
   bool Auto = false;  // "auto": the one known port where a controller answers
 };

@@ -1,5 +1,6 @@
 #include "TerminalHost.h"
 
+#include "ControllerLine.h"
 #include "KeptBackups.h"
 #include "RestoreAnswers.h"
 #include "StopSignals.h"
@@ -118,7 +119,7 @@ QString PromptGuidance(PromptKind kind, bool again) {
 
 TerminalHost::TerminalHost(const CliOptions &options)
     : options_(options), printer_(stdout, ::isatty(STDOUT_FILENO)) {
-  port_.SetSettings(QStringLiteral("9600,N,8,1"));
+  port_.SetSettings(ControllerLineSettings);
   port_.SetTraceFile(options.TraceFile);
 }
 

@@ -26,7 +26,7 @@ class TerminalHost : public UploadHost {
   UploadKind UploadMode() const override {
     return options_.ProgramFile.isEmpty() ? UploadKind::ParameterList : UploadKind::Full;
   }
-  qint16 ComPort() const override { return options_.Port.Number; }
+  int ComPort() const override { return options_.Port.Number; }
   QString ComPortDevice() const override { return options_.Port.Device; }
   bool PortGivenByPath() const override { return !options_.Port.Device.isEmpty(); }
   QString PortName() override;

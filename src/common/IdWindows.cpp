@@ -1,7 +1,7 @@
 #include "IdWindows.h"
 
 IdBackup BlankBackup() {
-  static const qint16 windows[IdWindowCount] = {310, 311, 319, 320, 321, 322, 323, 324, 325};
+  static const int windows[IdWindowCount] = {310, 311, 319, 320, 321, 322, 323, 324, 325};
   IdBackup rows;
   for (int i = 0; i < IdWindowCount; ++i) {
     rows[i].Win = windows[i];

@@ -11,7 +11,7 @@
 struct IdWindow {
   QByteArray Value;  // as last read from the controller; empty before the first backup
   QByteArray DataType;  // "N" or "A"
-  qint16 Win = 0;
+  int Win = 0;
   // The last read failed and Value holds the link's failure text, not data.
   bool ReadFailed = false;
 };

@@ -29,21 +29,22 @@ QByteArray ReadAllWaiting(SerialPort &port) {
 
 }  // namespace
 
-qint16 ReadByte(SerialPort &port) {
+std::optional<quint8> ReadByte(SerialPort &port) {
   QElapsedTimer start;
   start.start();
   // A window reply's pauses are learned where its frame is collected.
   WaitForBytes(port, 1, start, ReplyWaitMs, ReplyGaps::Ignore);
-  if (port.BytesWaiting() < 1) return -1;
+  if (port.BytesWaiting() < 1) return std::nullopt;
   const QByteArray b = port.Read();
-  return b.isEmpty() ? -1 : static_cast<quint8>(b[0]);
+  if (b.isEmpty()) return std::nullopt;
+  return static_cast<quint8>(b[0]);
 }
 
 QByteArray MonitorExchange(SerialPort &port, const QByteArray &text) {
   return MonitorExchangeCount(port, text, 1);
 }
 
-QByteArray MonitorExchangeCount(SerialPort &port, const QByteArray &text, qint16 count) {
+QByteArray MonitorExchangeCount(SerialPort &port, const QByteArray &text, int count) {
   const QElapsedTimer start = SendDiscardingInput(port, text);
   WaitForBytes(port, count, start, ReplyWaitMs, ReplyGaps::Ignore);
   return ReadAllWaiting(port);
@@ -62,7 +63,7 @@ QByteArray MonitorExchangeUntil(SerialPort &port, const QByteArray &text,
   }
 }
 
-QByteArray SettledExchange(SerialPort &port, const QByteArray &text, qint16 count) {
+QByteArray SettledExchange(SerialPort &port, const QByteArray &text, int count) {
   const QElapsedTimer start = SendDiscardingInput(port, text);
   WaitForBytes(port, count, start, ReplyWaitMs, ReplyGaps::Learn);
   if (port.BytesWaiting() >= count) WaitForQuiet(port, QuietNs(port), start, ReplyWaitMs);

@@ -8,13 +8,14 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 
 // Longest a reply may keep us waiting for its next byte.
 constexpr int ReplyWaitMs = 500;
 
-// Next received byte (0..255), or -1 when none came within 0.5 s.
+// Next received byte, or none when none came within 0.5 s.
 // The caller has set read mode 1.
-qint16 ReadByte(SerialPort &port);
+std::optional<quint8> ReadByte(SerialPort &port);
 
 // Discards waiting input, sends `text`, and returns what has arrived once the
 // first byte of an answer is there (empty after 0.5 s of silence).
@@ -23,7 +24,7 @@ QByteArray MonitorExchange(SerialPort &port, const QByteArray &text);
 // Same, but returns once at least `count` bytes are there, or after 0.5 s.
 // The answer may come in pieces while the controller works (an erase): its
 // pauses teach the port's timing nothing.
-QByteArray MonitorExchangeCount(SerialPort &port, const QByteArray &text, qint16 count);
+QByteArray MonitorExchangeCount(SerialPort &port, const QByteArray &text, int count);
 
 // Same, but returns once `complete` holds for what has arrived (asked after
 // every arrival), or after 0.5 s with whatever came.
@@ -35,4 +36,4 @@ QByteArray MonitorExchangeUntil(SerialPort &port, const QByteArray &text,
 // longer answer is not left to be taken for the next answer. Same 0.5 s limit.
 // Only for answers the controller sends at once (a read-back, the prompt to a
 // lone CR): the pauses inside them are the line's, and its timing learns them.
-QByteArray SettledExchange(SerialPort &port, const QByteArray &text, qint16 count);
+QByteArray SettledExchange(SerialPort &port, const QByteArray &text, int count);

@@ -5,7 +5,7 @@
 bool IsApplicationFrame(const WindowReply &reply) {
   // An error code is a frame of the application all the same; silence, or
   // bytes that never made a frame, are not.
-  return reply.Status == 0 || (reply.Text != "#TIMEOUT#" && reply.Text != "NO REPLY FRAME");
+  return reply.Kind != ReplyKind::TimedOut && reply.Text != "NO REPLY FRAME";
 }
 
 FirstContact MakeFirstContact(SerialPort &port) {
@@ -20,7 +20,7 @@ QString AnswererWords(const FirstContact &contact) {
   if (contact.Application) return QStringLiteral("the application");
   switch (contact.Answer.Who) {
     case Answerer::BootMonitor:
-      return "its boot monitor (dialect " + QString::fromLatin1(contact.Answer.Tag.trimmed()) + ")";
+      return "its boot monitor (dialect " + QString::fromLatin1(PromptTag(*contact.Answer.Dialect).trimmed()) + ")";
     case Answerer::ParameterMonitor: return QStringLiteral("its parameter monitor");
     case Answerer::Nothing: break;
   }

@@ -2,17 +2,9 @@
 
 #include "Exchanges.h"
 
-namespace {
-
-// Characters 8 to 10 of a boot monitor's prompt.
-QByteArray TagOf(const QByteArray &reply) { return reply.mid(7, 3); }
-bool IsBootTag(const QByteArray &tag) { return tag == " Er" || tag == "(E)"; }
-
-}  // namespace
-
 LineAnswer JudgeAnswers(const QByteArray &first, const QByteArray &second) {
   for (const QByteArray &reply : {first, second})
-    if (IsBootTag(TagOf(reply))) return {Answerer::BootMonitor, TagOf(reply)};
+    if (const std::optional<BootDialect> dialect = PromptDialect(reply)) return {Answerer::BootMonitor, dialect};
   if (first.isEmpty() && second.isEmpty()) return {};
   return {Answerer::ParameterMonitor, {}};
 }
@@ -23,7 +15,7 @@ LineAnswer AskWhatAnswers(SerialPort &port) {
   // one; a running application ignores a CR, and both monitors answer it with
   // their prompt.
   const QByteArray first = MonitorExchangeCount(port, "\r", 10);
-  if (first.isEmpty() || IsBootTag(TagOf(first))) return JudgeAnswers(first, {});
+  if (first.isEmpty() || PromptDialect(first)) return JudgeAnswers(first, {});
   // The parameter monitor may first answer "?" to the frame bytes it had
   // collected; its prompt comes with the next CR.
   return JudgeAnswers(first, MonitorExchangeCount(port, "\r", 10));

@@ -3,6 +3,7 @@
 // boot monitor, its parameter monitor, or nothing at all. Asked with the one
 // byte every state of the controller takes harmlessly.
 
+#include "BootDialect.h"
 #include "SerialPort.h"
 
 #include <QByteArray>
@@ -15,7 +16,7 @@ enum class Answerer {
 
 struct LineAnswer {
   Answerer Who = Answerer::Nothing;
-  QByteArray Tag;  // the boot monitor's prompt tag, " Er" or "(E)"
+  std::optional<BootDialect> Dialect;  // told by the prompt tag; set exactly for BootMonitor
 };
 
 // Sends a lone CR, and a second one when the first was answered without a

@@ -23,22 +23,22 @@ bool ReplyCollector::Decide(const WindowReply &reply) {
   return true;
 }
 
-bool ReplyCollector::Feed(qint16 byte) {
+bool ReplyCollector::Feed(std::optional<quint8> byte) {
   // Whatever was collected is dropped, also in the middle of a frame.
-  if (byte < 0) return Decide({-1, "#TIMEOUT#"});
-  const char c = static_cast<char>(byte);
+  if (!byte) return Decide({ReplyKind::TimedOut, "#TIMEOUT#"});
+  const char c = static_cast<char>(*byte);
   if (state_ == State::Hunting) {
     buffer_ = QByteArray(1, c);  // bytes before a start byte overwrite one another
     trailer_ = 0;
     if (c == STX) state_ = State::Collecting;
-    else if (++hunted_ >= MaxReplyFrame) return Decide({-1, "NO REPLY FRAME"});
+    else if (++hunted_ >= MaxReplyFrame) return Decide({ReplyKind::Malformed, "NO REPLY FRAME"});
     return false;
   }
   buffer_ += c;
   if (c == ETX) trailer_ = 1;
   else if (trailer_ > 0) ++trailer_;
   if (trailer_ == 3) return Decide(ClassifyReply(buffer_));
-  if (buffer_.size() >= MaxReplyFrame) return Decide({-1, "REPLY TOO LONG"});
+  if (buffer_.size() >= MaxReplyFrame) return Decide({ReplyKind::Malformed, "REPLY TOO LONG"});
   return false;
 }
 
@@ -46,20 +46,20 @@ WindowReply ClassifyReply(const QByteArray &frame) {
   const int k = frame.size();
   if (k == 6) {
     const char code = frame[2];
-    if (code == ACK) return {0, "ACK"};
-    if (code == NAK) return {-1, "NACK"};
+    if (code == ACK) return {ReplyKind::Acknowledged, "ACK"};
+    if (code == NAK) return {ReplyKind::NegativeAcknowledgement, "NACK"};
     switch (code) {
-      case '2': return {-1, "UNKNOWN WINDOW"};
-      case '3': return {-1, "DATA TYPE ERROR"};
-      case '4': return {-1, "OUT OF RANGE"};
-      case '5': return {-1, "WIN DISABLED"};
+      case '2': return {ReplyKind::ErrorCode, "UNKNOWN WINDOW"};
+      case '3': return {ReplyKind::ErrorCode, "DATA TYPE ERROR"};
+      case '4': return {ReplyKind::ErrorCode, "OUT OF RANGE"};
+      case '5': return {ReplyKind::ErrorCode, "WIN DISABLED"};
     }
-    if (code >= '0' && code <= '9') return {-1, QByteArray("NACK CODE: ") + code};
-    return {-1, QByteArray("UNKNOWN NACK :") + code};
+    if (code >= '0' && code <= '9') return {ReplyKind::ErrorCode, QByteArray("NACK CODE: ") + code};
+    return {ReplyKind::ErrorCode, QByteArray("UNKNOWN NACK :") + code};
   }
   // Shorter than a data reply's nine bytes: there is no data field to give.
-  if (k < 9) return {-1, "SHORT REPLY"};
-  return {0, WithoutSurroundingSpaces(frame.mid(6, k - 9))};
+  if (k < 9) return {ReplyKind::Malformed, "SHORT REPLY"};
+  return {ReplyKind::Data, WithoutSurroundingSpaces(frame.mid(6, k - 9))};
 }
 
 bool IsFailureText(const QByteArray &text) {

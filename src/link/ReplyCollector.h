@@ -7,11 +7,13 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <optional>
+
 class ReplyCollector {
  public:
-  // Takes the next byte (0..255), or -1 for a wait that timed out. Returns
-  // true once the reply is decided; Reply() then holds it.
-  bool Feed(qint16 byte);
+  // Takes the next byte, or none for a wait that timed out. Returns true once
+  // the reply is decided; Reply() then holds it.
+  bool Feed(std::optional<quint8> byte);
   const WindowReply &Reply() const { return reply_; }
 
  private:
@@ -20,7 +22,7 @@ class ReplyCollector {
 
   State state_ = State::Hunting;
   QByteArray buffer_;
-  qint16 trailer_ = 0;
+  int trailer_ = 0;
   int hunted_ = 0;
   WindowReply reply_;
 };

@@ -16,7 +16,16 @@ constexpr char ControllerAddress = static_cast<char>(0x80);
 // A frame is at most 254 bytes before its two checksum characters.
 constexpr int MaxFrameBeforeChecksum = 254;
 
-QByteArray Header(qint16 window, char command) {
+// Text values are padded with blanks to the field the controller keeps for
+// them, never cut: ten characters, but four for the pump's special model.
+constexpr int TextFieldWidth = 10;
+constexpr int PumpSpecialModelWindow = 321;
+constexpr int PumpSpecialModelWidth = 4;
+
+// Up to three attempts at a write.
+constexpr int WriteAttempts = 3;
+
+QByteArray Header(int window, char command) {
   QByteArray h;
   h += STX;
   h += ControllerAddress;
@@ -50,8 +59,8 @@ QByteArray LogicData(const QByteArray &value) {
   return IsWholeNumber(value, n) && n == 1 ? "1" : "0";
 }
 
-QByteArray TextData(qint16 window, const QByteArray &value) {
-  const int width = window == 321 ? 4 : 10;
+QByteArray TextData(int window, const QByteArray &value) {
+  const int width = window == PumpSpecialModelWindow ? PumpSpecialModelWidth : TextFieldWidth;
   return value.leftJustified(width, ' ');
 }
 
@@ -74,8 +83,8 @@ WindowReply ReceiveReply(SerialPort &port) {
   for (;;) {
     const qint64 before = LineClockNs();
     const bool waiting = port.BytesWaiting() > 0;
-    const qint16 byte = ReadByte(port);
-    if (byte >= 0) {
+    const std::optional<quint8> byte = ReadByte(port);
+    if (byte) {
       last = LineClockNs();
       if (first < 0) {
         first = last;
@@ -90,14 +99,16 @@ WindowReply ReceiveReply(SerialPort &port) {
   return collector.Reply();
 }
 
-// Up to three attempts, judged by "ACK" alone.
-bool Acknowledged(SerialPort &port, const QByteArray &frame) {
-  for (int attemptsLeft = 3; attemptsLeft > 0; --attemptsLeft) {
+// Sends `frame` until an attempt is acknowledged, the attempts run out or
+// the port is lost; the last attempt's reply kind.
+ReplyKind SendUntilAcknowledged(SerialPort &port, const QByteArray &frame) {
+  ReplyKind last = ReplyKind::TimedOut;
+  for (int attemptsLeft = WriteAttempts; attemptsLeft > 0; --attemptsLeft) {
     SendRequest(port, frame);
-    if (ReceiveReply(port).Text == "ACK") return true;
-    if (port.Ended()) return false;
+    last = ReceiveReply(port).Kind;
+    if (last == ReplyKind::Acknowledged || port.Ended()) break;
   }
-  return false;
+  return last;
 }
 
 }  // namespace
@@ -108,9 +119,9 @@ QByteArray FrameChecksum(const QByteArray &frame) {
   return QByteArray::number(x, 16).toUpper().rightJustified(2, '0');
 }
 
-QByteArray ReadRequestFrame(qint16 window) { return WithChecksum(Header(window, '0')); }
+QByteArray ReadRequestFrame(int window) { return WithChecksum(Header(window, '0')); }
 
-QByteArray WriteRequestFrame(qint16 window, const QByteArray &dataType, const QByteArray &value) {
+QByteArray WriteRequestFrame(int window, const QByteArray &dataType, const QByteArray &value) {
   QByteArray frame = Header(window, '1');
   if (dataType == "L") frame += LogicData(value);
   else if (dataType == "N") frame += NumericData(value);
@@ -122,18 +133,26 @@ QByteArray WriteRequestFrame(qint16 window, const QByteArray &dataType, const QB
   return WithChecksum(frame);
 }
 
-WindowReply ReadWindow(SerialPort &port, qint16 window) {
+WindowReply ReadWindow(SerialPort &port, int window) {
   SendRequest(port, ReadRequestFrame(window));
   return ReceiveReply(port);
 }
 
-bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, const QByteArray &value) {
-  if (dataType == "A" && value.isEmpty()) return true;
+WriteResult WriteWindow(SerialPort &port, int window, const QByteArray &dataType, const QByteArray &value) {
+  WriteResult result;
+  if (dataType == "A" && value.isEmpty()) {
+    result.Written = true;
+    return result;
+  }
+  const qint64 before = port.BytesReceived();
   // A frame beyond the protocol is refused: a failure, never a silent success.
   const QByteArray frame = WriteRequestFrame(window, dataType, value);
-  return !frame.isEmpty() && Acknowledged(port, frame);
+  if (!frame.isEmpty()) result.LastReply = SendUntilAcknowledged(port, frame);
+  result.Written = result.LastReply == ReplyKind::Acknowledged;
+  result.Answered = port.BytesReceived() != before;
+  return result;
 }
 
-bool WriteWindow(SerialPort &port, qint16 window, const QByteArray &dataType, qint64 value) {
+WriteResult WriteWindow(SerialPort &port, int window, const QByteArray &dataType, qint64 value) {
   return WriteWindow(port, window, dataType, QByteArray::number(value));
 }

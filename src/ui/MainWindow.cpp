@@ -15,6 +15,7 @@
 #include <QStyle>
 
 #include "AppIcon.h"
+#include "ControllerLine.h"
 #include "FileFilter.h"
 #include "FontFit.h"
 #include "InputGate.h"
@@ -160,7 +161,7 @@ void MainWindow::SetStartDefaults() {
   SetOuterHeightTwips(IdleHeightTwips);
   uploadMode_ = UploadKind::ParameterList;
   comPort_ = 1;
-  port_.SetSettings(QStringLiteral("9600,N,8,1"));
+  port_.SetSettings(ControllerLineSettings);
   checkErrors_ = false;
 }
 

@@ -31,9 +31,9 @@ class MainWindow : public QMainWindow, public UploadHost {
 
   explicit MainWindow(QWidget *parent = nullptr);
 
-  qint16 ComPort() const override { return comPort_; }
+  int ComPort() const override { return comPort_; }
   // A number set without the dialog names whatever device has it at the upload.
-  void SetComPort(qint16 port) {
+  void SetComPort(int port) {
     comPort_ = port;
     comPortDevice_.clear();
   }
@@ -111,7 +111,7 @@ class MainWindow : public QMainWindow, public UploadHost {
   int OuterHeightPixels() const;
 
   SerialPort port_;
-  qint16 comPort_ = 1;
+  int comPort_ = 1;
   QString comPortDevice_;
   UploadKind uploadMode_ = UploadKind::ParameterList;
   bool checkErrors_ = false;

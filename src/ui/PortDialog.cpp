@@ -11,7 +11,7 @@
 #include "PortProbe.h"
 #include "SerialPort.h"
 
-PortDialog::PortDialog(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice,
+PortDialog::PortDialog(SerialPort &port, int comPort, QWidget *owner, const QString &comPortDevice,
                        const ProbeSetup &setup)
     : QDialog(owner), comPort_(comPort), chosen_(comPort) {
   setWindowTitle(QStringLiteral("Serial Port"));
@@ -117,12 +117,12 @@ void PortDialog::ShowNoPortMessage() {
 }
 
 void PortDialog::ShowDevice(const QString &text) {
-  const std::optional<qint16> number = ParsePortNumber(text);
+  const std::optional<int> number = ParsePortNumber(text);
   lblDevice->setText(number ? PortDescription(*number) : QString());
 }
 
 void PortDialog::Confirm() {
-  const std::optional<qint16> number = ParsePortNumber(cboSerialPort->currentText());
+  const std::optional<int> number = ParsePortNumber(cboSerialPort->currentText());
   if (!number) {
     ShowMessage(this, QStringLiteral("Please enter a port number from 1 to 255."));
     return;

@@ -20,11 +20,11 @@ class PortDialog : public QDialog {
   // `port` is the program's one serial port object: while an upload holds it
   // open nothing is probed. `comPortDevice`, when set, is the device chosen
   // last time: it is preselected under whatever number it has now.
-  PortDialog(SerialPort &port, qint16 comPort, QWidget *owner, const QString &comPortDevice = QString(),
+  PortDialog(SerialPort &port, int comPort, QWidget *owner, const QString &comPortDevice = QString(),
              const ProbeSetup &setup = ProbeSetup());
 
   // Valid once the dialog was accepted with "OK".
-  qint16 ChosenPort() const { return chosen_; }
+  int ChosenPort() const { return chosen_; }
   QString ChosenDevice() const { return chosenDevice_; }
   // Some port has neither answered nor been given up on yet.
   bool Probing() const { return !tally_.Finished(); }
@@ -42,8 +42,8 @@ class PortDialog : public QDialog {
   void Confirm();
   void ShowDevice(const QString &text);
 
-  const qint16 comPort_;
-  qint16 chosen_;
+  const int comPort_;
+  int chosen_;
   QString chosenDevice_;
   ProbeTally tally_;
   int limitMs_ = 0;

@@ -110,9 +110,9 @@ QString NoPortText(const QStringList &denied) {
          CR + QStringLiteral("Add the user to the \"dialout\" group (sudo adduser $USER dialout), then log out and in again.");
 }
 
-std::optional<qint16> ParsePortNumber(const QString &text) {
+std::optional<int> ParsePortNumber(const QString &text) {
   bool ok = false;
   const int number = text.trimmed().toInt(&ok, 10);
   if (!ok || number < 1 || number > 255) return std::nullopt;
-  return static_cast<qint16>(number);
+  return number;
 }

@@ -73,4 +73,4 @@ int NumberOfDevice(const QList<int> &numbers, const QString &device);
 QString NoPortText(const QStringList &denied);
 
 // A port number as typed: a whole number from 1 to 255, blanks around allowed.
-std::optional<qint16> ParsePortNumber(const QString &text);
+std::optional<int> ParsePortNumber(const QString &text);

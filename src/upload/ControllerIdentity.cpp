@@ -14,7 +14,7 @@ QString ValueShown(const IdWindow &row) {
 }  // namespace
 
 LockState LockStateOf(const WindowReply &reply) {
-  if (reply.Status != 0) return LockState::Unknown;
+  if (reply.Failed()) return LockState::Unknown;
   if (reply.Text == "1") return LockState::Locked;
   if (reply.Text == "0") return LockState::Unlocked;
   return LockState::Unknown;
@@ -22,7 +22,7 @@ LockState LockStateOf(const WindowReply &reply) {
 
 LockState ReadLockState(SerialPort &port) { return LockStateOf(ReadWindow(port, LockWindow)); }
 
-bool LockController(SerialPort &port) { return WriteWindow(port, LockWindow, "L", qint64(1)); }
+bool LockController(SerialPort &port) { return WriteWindow(port, LockWindow, "L", qint64(1)).Written; }
 
 QString LockStateWords(LockState lock) {
   switch (lock) {
@@ -41,7 +41,7 @@ ControllerIdentity IdentifyController(SerialPort &port) {
     IdWindow &row = identity.Rows[r];
     const WindowReply reply = r == 0 ? identity.Contact.Reply : ReadWindow(port, row.Win);
     row.Value = reply.Text;
-    row.ReadFailed = reply.Status != 0;
+    row.ReadFailed = reply.Failed();
   }
   identity.Lock = ReadLockState(port);
   return identity;

@@ -22,7 +22,7 @@ StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record
     const qint64 before = host.Port().BytesReceived();
     const WindowReply reply = ReadIdWindow(host, row);
     row.Value = reply.Text;
-    row.ReadFailed = reply.Status != 0;
+    row.ReadFailed = reply.Failed();
     if (r == 0 && row.ReadFailed && host.Port().BytesReceived() == before && !host.Port().Ended()) {
       stored.FirstUnanswered = true;
       stored.Answer = AskWhatAnswers(host.Port());

@@ -9,10 +9,10 @@ RestoreRound RestoreControllerParameters(SerialPort &port, const IdBackup &rows,
   for (int i = 0; i < IdWindowCount; ++i) {
     // A failure text is no value: the window keeps what the controller holds.
     if (rows[i].ReadFailed && texts[i] == rows[i].Value) continue;
-    const qint64 before = port.BytesReceived();
-    if (WriteWindow(port, rows[i].Win, rows[i].DataType, texts[i])) continue;
+    const WriteResult write = WriteWindow(port, rows[i].Win, rows[i].DataType, texts[i]);
+    if (write.Written) continue;
     record.Record(FlagRule::Always);
-    if (port.BytesReceived() == before) return RestoreRound::Unanswered;
+    if (!write.Answered) return RestoreRound::Unanswered;
     round = RestoreRound::Refused;
   }
   return round;

@@ -67,7 +67,7 @@ std::optional<UploadResult> Lost(UploadHost &host) {
 QString AnswerWords(const ControllerIdentity &identity) {
   if (identity.Contact.Application) return QStringLiteral("application answers");
   if (identity.Contact.Answer.Who == Answerer::BootMonitor)
-    return "boot monitor answers (dialect " + QString::fromLatin1(identity.Contact.Answer.Tag.trimmed()) + ")";
+    return "boot monitor answers (dialect " + QString::fromLatin1(PromptTag(*identity.Contact.Answer.Dialect).trimmed()) + ")";
   if (identity.Contact.Answer.Who == Answerer::ParameterMonitor) return QStringLiteral("parameter monitor answers");
   return QStringLiteral("nothing answers");
 }

@@ -24,7 +24,7 @@ StepOutcome SetMonitorMode(StepHost &host, FailureRecord &record) {
   for (int v = 0; v <= 4; ++v) ProgressStep(host, v, 0.1);
   // The monitor-mode check that follows is the verdict on this write, so a
   // failed attempt here is neither flagged nor counted.
-  WriteWindow(host.Port(), 500, "L", QByteArray("1"));
+  WriteWindow(host.Port(), MonitorModeWindow, "L", QByteArray("1"));
   record.ClearFlag();
   ProgressStep(host, 5, 0.5);
   return record.Outcome(host.Port());

@@ -56,7 +56,7 @@ bool EraseAndEnterProgramming(StepHost &host, FailureRecord &record, const Monit
 // settle so a prompt longer than ten bytes cannot spoil the next record's answer.
 bool MonitorStillAnswers(StepHost &host) {
   host.Wait(0.2);
-  return IsMonitorTag(PromptTagOf(SettledExchange(host.Port(), "\r", 10)));
+  return PromptDialect(SettledExchange(host.Port(), "\r", 10)).has_value();
 }
 
 // A monitor may put line ends and blanks around its "*", and the tail of one
@@ -103,14 +103,14 @@ bool TransferRecords(StepHost &host, FailureRecord &record) {
 
 }  // namespace
 
-StepOutcome SendProgramFile(StepHost &host, FailureRecord &record, const QByteArray &PromptTag) {
+StepOutcome SendProgramFile(StepHost &host, FailureRecord &record, std::optional<BootDialect> dialect) {
   // Letters meant for one monitor could do anything to another: only the two
   // known dialects are spoken to.
-  if (!IsMonitorTag(PromptTag)) {
+  if (!dialect) {
     record.Record(FlagRule::Always);
     return record.Outcome(host.Port());
   }
-  const bool eMonitor = PromptTag == "(E)";
+  const bool eMonitor = dialect == BootDialect::E;
   const MonitorLetters letters = eMonitor ? MonitorLetters{"E", "C", "P"} : MonitorLetters{"a", "d", "b"};
   // Flagged whatever Check Errors holds when the monitor no longer answers.
   if (EraseAndEnterProgramming(host, record, letters, eMonitor) && !TransferRecords(host, record))

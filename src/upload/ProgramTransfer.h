@@ -1,9 +1,11 @@
 #pragma once
 
+#include "BootDialect.h"
 #include "FailureRecord.h"
 #include "StepHost.h"
 
-#include <QByteArray>
+#include <optional>
 
-// Program file: erase, programming mode and the S-records, each acknowledged.
-StepOutcome SendProgramFile(StepHost &host, FailureRecord &record, const QByteArray &PromptTag);
+// Program file: erase, programming mode and the S-records, each acknowledged,
+// in the dialect of the monitor's prompt tag; none (an unknown tag) sends nothing.
+StepOutcome SendProgramFile(StepHost &host, FailureRecord &record, std::optional<BootDialect> dialect);

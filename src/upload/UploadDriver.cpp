@@ -155,7 +155,8 @@ Ending WriteBackup(Upload &up) {
 QString MonitorAnswers(UploadHost &host, const LineAnswer &answer) {
   const QString where = "The controller's application does not answer on " + host.PortName();
   if (answer.Who == Answerer::BootMonitor)
-    return where + ", its boot monitor does (dialect " + QString::fromLatin1(answer.Tag.trimmed()) + ")." + CR +
+    return where + ", its boot monitor does (dialect " +
+           QString::fromLatin1(PromptTag(*answer.Dialect).trimmed()) + ")." + CR +
            "Its program is missing or incomplete, as a full upload that did not finish leaves it.";
   return where + ", a monitor does." + CR +
          "Its program or its parameters are missing or incomplete, as an upload that did not finish leaves them.";
@@ -208,17 +209,17 @@ Ending SaveIdentification(Upload &up) {
 }
 
 Ending BridgeIntoBootMonitor(Upload &up) {
-  return PromptUntil(up, PromptKind::Bridge, [](const QByteArray &t) { return IsMonitorTag(t); });
+  return PromptUntil(up, PromptKind::Bridge, [](const QByteArray &t) { return BootDialectOf(t).has_value(); });
 }
 
 Ending ProgramController(Upload &up) {
   up.erased = true;
-  return TestPoint(up, SendProgramFile(up.host, up.record, up.tag), "Programming Controller");
+  return TestPoint(up, SendProgramFile(up.host, up.record, BootDialectOf(up.tag)), "Programming Controller");
 }
 
 // Only the "(E)" monitor's tag keeps this loop going; any other ends it.
 Ending RemoveBridge(Upload &up) {
-  return PromptUntil(up, PromptKind::Unbridge, [](const QByteArray &t) { return t != "(E)"; });
+  return PromptUntil(up, PromptKind::Unbridge, [](const QByteArray &t) { return BootDialectOf(t) != BootDialect::E; });
 }
 
 Ending SendFullUploadCrc(Upload &up) { return TestPoint(up, SendCrc(up.host, up.record, FullUploadCrc), "CRC verifyng"); }
@@ -286,9 +287,8 @@ Ending RestoreIdentification(Upload &up) {
 
 Ending Lock(Upload &up) {
   SerialPort &port = up.host.Port();
-  const qint64 before = port.BytesReceived();
-  if (!WriteWindow(port, LockWindow, "L", qint64(1)))
-    up.record.Record(FlagRule::Always, true, port.BytesReceived() == before ? NotAnswering(up.host) : QString());
+  const WriteResult lock = WriteWindow(port, LockWindow, "L", qint64(1));
+  if (!lock.Written) up.record.Record(FlagRule::Always, true, lock.Answered ? QString() : NotAnswering(up.host));
   return TestPoint(up, up.record.Outcome(port), "Locking controller");
 }
 

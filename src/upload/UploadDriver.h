@@ -58,7 +58,7 @@ enum class UploadKind { Full, ParameterList };
 class UploadHost : public StepHost {
  public:
   virtual UploadKind UploadMode() const = 0;
-  virtual qint16 ComPort() const = 0;
+  virtual int ComPort() const = 0;
   // The device chosen with the port number, opened whatever the number names
   // by now; empty: the number decides.
   virtual QString ComPortDevice() const { return {}; }

@@ -1,5 +1,6 @@
 #include "DriverRig.h"
 
+#include "ControllerLine.h"
 #include "TestFiles.h"
 #include "Technician.h"
 
@@ -12,7 +13,7 @@ DriverRig::DriverRig(sim::Dialect dialect, bool paced) : Controller(dialect) {
   Controller.SetPaced(paced);
   if (!Controller.Start(&StartError) && StartError.isEmpty()) StartError = "the simulator did not start";
   qputenv("CALVENORI_PORTS", Controller.SlavePath().toLocal8Bit());
-  Port.SetSettings("9600,N,8,1");
+  Port.SetSettings(ControllerLineSettings);
   Host.OnMessage = [this](const QString &text) {
     if (OnMessage) OnMessage(text);
     if (FollowsPrompts) Technician::FollowPrompt(Controller, text);

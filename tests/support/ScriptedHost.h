@@ -21,7 +21,7 @@ class ScriptedHost : public UploadHost {
   // What the technician chose.
   bool Check = false;
   UploadKind Mode = UploadKind::ParameterList;
-  qint16 Com = 1;
+  int Com = 1;
   QString ParameterPath, ProgramPath;
 
   // What the steps showed: "caption X", "min 0", "max 5", "value 3", "wait 0.1", "repaint".
@@ -64,7 +64,7 @@ class ScriptedHost : public UploadHost {
   void Wait(double seconds) override;
 
   UploadKind UploadMode() const override { return Mode; }
-  qint16 ComPort() const override { return Com; }
+  int ComPort() const override { return Com; }
   void Message(const QString &text) override;
   PromptAnswer Prompt(PromptKind kind, const QString &text, bool again) override;
   PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;

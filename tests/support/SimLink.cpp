@@ -1,5 +1,7 @@
 #include "SimLink.h"
 
+#include "ControllerLine.h"
+
 #include <QDeadlineTimer>
 
 #include <thread>
@@ -10,7 +12,7 @@ bool SimLink::Start(sim::Dialect dialect, bool paced) {
   if (!Controller->Start(&Error)) return false;
   qputenv("CALVENORI_PORTS", Controller->SlavePath().toLocal8Bit());
   Port.SetPortNumber(1);
-  Port.SetSettings("9600,N,8,1");
+  Port.SetSettings(ControllerLineSettings);
   if (!Port.Open()) {
     Error = Port.ErrorString();
     return false;

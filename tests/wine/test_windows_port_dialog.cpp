@@ -22,7 +22,7 @@ void WindowsPortDialogTest::listsTheControllersComPortAndStoresIt() {
   QVERIFY2(com > 0, "CALVENORI_TEST_COM names no port: run it through run-windows-test.sh --controller");
   const QString number = QString::number(com);
   SerialPort port;
-  PortDialog dialog(port, qint16(com), nullptr);
+  PortDialog dialog(port, com, nullptr);
   auto *list = dialog.findChild<QComboBox *>(QStringLiteral("cboSerialPort"));
   QStringList entries;
   for (int i = 0; i < list->count(); ++i) entries << list->itemText(i);
@@ -33,7 +33,7 @@ void WindowsPortDialogTest::listsTheControllersComPortAndStoresIt() {
 
   QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
   QCOMPARE(dialog.result(), int(QDialog::Accepted));
-  QCOMPARE(dialog.ChosenPort(), qint16(com));
+  QCOMPARE(dialog.ChosenPort(), com);
   QCOMPARE(dialog.ChosenDevice(), "COM" + number);
 }
 
