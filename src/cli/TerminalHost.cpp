@@ -1,5 +1,6 @@
 #include "TerminalHost.h"
 
+#include "ConsoleText.h"
 #include "KeptBackups.h"
 #include "RestoreAnswers.h"
 #include "StopSignals.h"
@@ -20,7 +21,7 @@
 namespace {
 
 void PrintLines(std::FILE *out, const QString &text) {
-  for (const QString &line : text.split('\r')) std::fprintf(out, "%s\n", qPrintable(line));
+  for (const QString &line : text.split('\r')) WriteText(out, line + '\n');
   std::fflush(out);
 }
 
@@ -257,7 +258,7 @@ void TerminalHost::EndMessage(const QString &text) {
 }
 
 bool TerminalHost::WaitForEnter(const QString &guidance) {
-  std::fprintf(stdout, "%s\n", qPrintable(guidance));
+  WriteText(stdout, guidance + '\n');
   std::fflush(stdout);
   QByteArray line;
   const bool answered = ReadLineUnlessStopped(stdin, line);

@@ -67,9 +67,10 @@ Outcome RunWindows(const QString &program, const QStringList &args, const QStrin
   process.write(input);
   process.closeWriteChannel();
   process.waitForFinished(-1);
-  // Windows ends a console's lines with CR LF; its text is in the prefix's
-  // ANSI code page, 1252, which writes ä, ö, ü and ß as Latin-1 does.
-  const auto text = [](const QByteArray &bytes) { return QString::fromLatin1(bytes).replace("\r\n", "\n"); };
+  // Windows ends a console's lines with CR LF. Into a pipe the command line
+  // writes UTF-8 whatever the code page: ä written in the ANSI code page
+  // would not read back as ä.
+  const auto text = [](const QByteArray &bytes) { return QString::fromUtf8(bytes).replace("\r\n", "\n"); };
   return {text(process.readAllStandardOutput()), text(process.readAllStandardError()),
           process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1};
 }
@@ -184,6 +185,7 @@ class WineTest : public QObject {
   void interruptionNamesTheWindowsFolder_data();
   void interruptionNamesTheWindowsFolder();
   void failedActionInterrupts();
+  void namesOutsideAsciiReadBackAsUtf8();
   void programsCarryVersionAndIcon_data();
   void programsCarryVersionAndIcon();
   void installerInstallsUploadsAndUninstalls();
@@ -333,6 +335,26 @@ void WineTest::failedActionInterrupts() {
            qPrintable(Said(out)));
   QCOMPARE(MonitorCommandCount(bench.Controller, "E", 1), 0);
   QVERIFY(JournalField(bench.Dir.path()).startsWith("interrupted at \""));
+}
+
+// A name with umlauts, typed as an argument, comes back in each kind of
+// output: a refused list's message, a refused trace file, and --history's
+// table on standard output. Each path as Windows writes it.
+void WineTest::namesOutsideAsciiReadBackAsUtf8() {
+  QTemporaryDir dir;
+  const QString folder = dir.filePath(QStringLiteral("Prüfstand"));
+  QVERIFY(QDir().mkpath(folder));
+  const QString list = WindowsPath(WriteTestFile(folder, QStringLiteral("Größe ä.txt"), QByteArray()));
+  const QString trace = WindowsPath(folder) + QStringLiteral("\\fehlt\\Spur ö.trace");
+  QVERIFY(list.contains(QStringLiteral("Prüfstand\\Größe ä.txt")));
+
+  Outcome out = RunWindows(BuiltUpload, {"--params", list, "--port", "COM19"}, folder);
+  QVERIFY2(out.Status == 2 && out.Err.contains("Parameter list " + list + ": the file is empty."), qPrintable(Said(out)));
+  out = RunWindows(BuiltUpload, {"--history"}, folder);
+  QVERIFY2(out.Status == 0 && out.Out.contains(QStringLiteral("Größe ä.txt")), qPrintable(Said(out)));
+  out = RunWindows(BuiltUpload, {"--params", list, "--trace", trace}, folder);
+  QVERIFY2(out.Status == 2 && out.Err.contains("calvenori-upload: cannot write the trace file " + trace + ": "),
+           qPrintable(Said(out)));
 }
 
 // The Details tab and icon of what the build and the package ship; a test
