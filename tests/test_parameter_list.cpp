@@ -3,6 +3,7 @@
 // 2.1) and the pre-flight check.
 
 #include <QTemporaryDir>
+#include <QDir>
 #include <QtTest>
 
 #include "TestFiles.h"
@@ -150,7 +151,7 @@ void TestParameterList::byteMapOpenFailure() {
   QString error;
   const QString missing = dir_.filePath("missing.txt");
   QVERIFY(ParameterByteMap(missing, &error).empty());
-  QVERIFY2(error.contains(missing), qPrintable(error));
+  QVERIFY2(error.contains(QDir::toNativeSeparators(missing)), qPrintable(error));
 }
 
 void TestParameterList::crc_data() {
@@ -198,7 +199,7 @@ void TestParameterList::crcFailures() {
   QString error;
   QVERIFY(!ReadParameterCrc(path, read, &error));
   QCOMPARE(read, 4711);
-  QVERIFY2(error.startsWith(QStringLiteral("Parameter list %1").arg(path)), qPrintable(error));
+  QVERIFY2(error.startsWith(QStringLiteral("Parameter list %1").arg(QDir::toNativeSeparators(path))), qPrintable(error));
   QVERIFY2(error.contains(expected), qPrintable(error));
 }
 
@@ -310,8 +311,10 @@ void TestParameterList::checkRefuses() {
   const QString path = WriteTestFile(dir_.path(), "bad list.txt", content);
   QString message;
   QVERIFY(!CheckParameterList(path, parameterOnly, &message));
-  const QString prefix = line > 0 ? QStringLiteral("Parameter list %1, line %2: ").arg(path).arg(line)
-                                  : QStringLiteral("Parameter list %1: ").arg(path);
+  // The path as the platform shows it: backslashes on Windows.
+  const QString shown = QDir::toNativeSeparators(path);
+  const QString prefix = line > 0 ? QStringLiteral("Parameter list %1, line %2: ").arg(shown).arg(line)
+                                  : QStringLiteral("Parameter list %1: ").arg(shown);
   QVERIFY2(message.startsWith(prefix), qPrintable(message));
   QVERIFY2(message.contains(expected), qPrintable(message));
   QVERIFY(!CheckParameterList(path, parameterOnly, nullptr));  // no message wanted
@@ -321,14 +324,15 @@ void TestParameterList::checkOpenFailures() {
   QString message;
   const QString missing = dir_.filePath("missing.txt");
   QVERIFY(!CheckParameterList(missing, false, &message));
-  QVERIFY2(message.startsWith("Parameter list " + missing), qPrintable(message));
+  QVERIFY2(message.startsWith("Parameter list " + QDir::toNativeSeparators(missing)), qPrintable(message));
   QVERIFY2(message.contains("cannot be opened"), qPrintable(message));
   QVERIFY(!CheckParameterList(dir_.path(), true, &message));
   QVERIFY2(message.contains("cannot be opened"), qPrintable(message));
   // Example of the message a technician sees.
   const QString path = WriteTestFile(dir_.path(), "list.txt", Header + "1,a,1\r\n2,b,2\r\n1,c,3\r\n4,Big,99999999999\r\n");
   QVERIFY(!CheckParameterList(path, false, &message));
-  QCOMPARE(message, QStringLiteral("Parameter list %1, line 7: the value 99999999999 does not fit 32 bits.").arg(path));
+  QCOMPARE(message, QStringLiteral("Parameter list %1, line 7: the value 99999999999 does not fit 32 bits.")
+                       .arg(QDir::toNativeSeparators(path)));
 }
 
 QTEST_GUILESS_MAIN(TestParameterList)

@@ -2,6 +2,7 @@
 // accepted, each kind of bad file refused with the file and line named.
 
 #include <QTemporaryDir>
+#include <QDir>
 #include <QtTest>
 
 #include "TestFiles.h"
@@ -104,7 +105,7 @@ void TestProgramFileCheck::acceptsMoreThan32767Lines() {
   bad[at + 10] = bad[at + 10] == '0' ? '1' : '0';  // a data digit: checksum now wrong
   const QString badPath = WriteTestFile(dir_.path(), "large-bad.s19", bad);
   QVERIFY(!CheckProgramFile(badPath, &message));
-  QVERIFY2(message.startsWith(QStringLiteral("Program file %1, line %2: the checksum").arg(badPath).arg(records + 1)),
+  QVERIFY2(message.startsWith(QStringLiteral("Program file %1, line %2: the checksum").arg(QDir::toNativeSeparators(badPath)).arg(records + 1)),
            qPrintable(message));
 }
 
@@ -151,8 +152,10 @@ void TestProgramFileCheck::refuses() {
   const QString path = WriteTestFile(dir_.path(), "bad firmware.s19", content);
   QString message;
   QVERIFY(!CheckProgramFile(path, &message));
-  const QString prefix = line > 0 ? QStringLiteral("Program file %1, line %2: ").arg(path).arg(line)
-                                  : QStringLiteral("Program file %1: ").arg(path);
+  // The path as the platform shows it: backslashes on Windows.
+  const QString shown = QDir::toNativeSeparators(path);
+  const QString prefix = line > 0 ? QStringLiteral("Program file %1, line %2: ").arg(shown).arg(line)
+                                  : QStringLiteral("Program file %1: ").arg(shown);
   QVERIFY2(message.startsWith(prefix), qPrintable(message));
   QVERIFY2(message.contains(expected), qPrintable(message));
   QVERIFY(!CheckProgramFile(path, nullptr));
@@ -162,7 +165,7 @@ void TestProgramFileCheck::openFailures() {
   QString message;
   const QString missing = dir_.filePath("missing.s19");
   QVERIFY(!CheckProgramFile(missing, &message));
-  QVERIFY2(message.startsWith("Program file " + missing + " cannot be opened"), qPrintable(message));
+  QVERIFY2(message.startsWith("Program file " + QDir::toNativeSeparators(missing) + " cannot be opened"), qPrintable(message));
   QVERIFY(!CheckProgramFile(dir_.path(), &message));
   QVERIFY2(message.contains("cannot be opened"), qPrintable(message));
 }

@@ -1,5 +1,6 @@
 #include "InspectCommands.h"
 
+#include "ConsoleText.h"
 #include "Inspection.h"
 #include "PortList.h"
 #include "PortSearch.h"
@@ -11,7 +12,7 @@
 namespace {
 
 void Print(std::FILE *out, const QString &text) {
-  for (const QString &line : text.split('\r')) std::fprintf(out, "%s\n", qPrintable(line));
+  for (const QString &line : text.split('\r')) WriteText(out, line + '\n');
   std::fflush(out);
 }
 

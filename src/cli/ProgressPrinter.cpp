@@ -1,5 +1,7 @@
 #include "ProgressPrinter.h"
 
+#include "ConsoleText.h"
+
 namespace {
 
 constexpr int BarWidth = 30;
@@ -12,7 +14,7 @@ void ProgressPrinter::Caption(const QString &caption) {
   Break();
   caption_ = caption;
   shown_ = -1;
-  std::fprintf(out_, terminal_ ? "\r\033[K%s" : "%s\n", qPrintable(caption));
+  WriteText(out_, terminal_ ? "\r\033[K" + caption : caption + '\n');
   lineOpen_ = terminal_;
   std::fflush(out_);
 }
@@ -23,13 +25,14 @@ void ProgressPrinter::Show(const ProgressState &progress) {
     const int tenth = percent / 10;
     if (tenth <= 0 || tenth <= shown_) return;
     shown_ = tenth;
-    std::fprintf(out_, "%s %d%%\n", qPrintable(caption_), tenth * 10);
+    WriteText(out_, QStringLiteral("%1 %2%\n").arg(caption_, QString::number(tenth * 10)));
   } else {
     if (percent == shown_) return;
     shown_ = percent;
     const int filled = percent * BarWidth / 100;
-    std::fprintf(out_, "\r\033[K%s [%s%s] %3d%%", qPrintable(caption_), QByteArray(filled, '#').constData(),
-                 QByteArray(BarWidth - filled, '.').constData(), percent);
+    WriteText(out_, QStringLiteral("\r\033[K%1 [%2%3] %4%")
+                        .arg(caption_, QString(filled, '#'), QString(BarWidth - filled, '.'),
+                             QStringLiteral("%1").arg(percent, 3)));
     lineOpen_ = true;
   }
   std::fflush(out_);

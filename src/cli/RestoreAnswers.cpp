@@ -1,5 +1,6 @@
 #include "RestoreAnswers.h"
 
+#include "ConsoleText.h"
 #include "StopSignals.h"
 
 #include <QFileInfo>
@@ -14,8 +15,8 @@ void PrintRow(std::FILE *out, const RestoreChoice &choice, int row) {
   const bool asRead = value == choice.Rows[row].Value;
   if (choice.Rows[row].ReadFailed && asRead) std::fputs("  (not read: not written)", out);
   if (const std::optional<KeptValue> &kept = choice.Kept[row]; kept && asRead)
-    std::fprintf(out, "  (read blank; %s holds %s)", qPrintable(QFileInfo(kept->From.Path).fileName()),
-                 kept->Value.constData());
+    WriteText(out, QStringLiteral("  (read blank; %1 holds %2)")
+                       .arg(QFileInfo(kept->From.Path).fileName(), QString::fromLatin1(kept->Value)));
   std::fputc('\n', out);
 }
 

@@ -1,5 +1,6 @@
 #include "TerminalHost.h"
 
+#include "ConsoleText.h"
 #include "ControllerLine.h"
 #include "KeptBackups.h"
 #include "RestoreAnswers.h"
@@ -21,7 +22,7 @@
 namespace {
 
 void PrintLines(std::FILE *out, const QString &text) {
-  for (const QString &line : text.split('\r')) std::fprintf(out, "%s\n", qPrintable(line));
+  for (const QString &line : text.split('\r')) WriteText(out, line + '\n');
   std::fflush(out);
 }
 
@@ -256,7 +257,7 @@ void TerminalHost::EndMessage(const QString &text) {
 }
 
 bool TerminalHost::WaitForEnter(const QString &guidance) {
-  std::fprintf(stdout, "%s\n", qPrintable(guidance));
+  WriteText(stdout, guidance + '\n');
   std::fflush(stdout);
   QByteArray line;
   const bool answered = ReadLineUnlessStopped(stdin, line);

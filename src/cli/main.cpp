@@ -2,6 +2,7 @@
 // script. See --help, and "Command line" in the README.
 
 #include "CliOptions.h"
+#include "ConsoleText.h"
 #include "InspectCommands.h"
 #include "Journal.h"
 #include "KeptBackups.h"
@@ -20,8 +21,7 @@
 namespace {
 
 int Refuse(const QString &problem) {
-  std::fprintf(stderr, "calvenori-upload: %s\nTry 'calvenori-upload --help' for more information.\n",
-               qPrintable(problem));
+  WriteText(stderr, "calvenori-upload: " + problem + "\nTry 'calvenori-upload --help' for more information.\n");
   return ExitRefused;
 }
 
@@ -29,7 +29,7 @@ bool TraceFileUsable(const QString &path, QString *error) {
   if (path.isEmpty()) return true;
   QFile file(path);
   if (file.open(QIODevice::WriteOnly | QIODevice::Append)) return true;
-  *error = QStringLiteral("cannot write the trace file %1: %2").arg(path, file.errorString());
+  *error = QStringLiteral("cannot write the trace file %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
   return false;
 }
 
@@ -52,13 +52,13 @@ int History(const QString &file) {
   int unreadable = 0;
   if (!JournalTable(path, table, &reason, &unreadable))
     return Refuse(QStringLiteral("cannot read the journal %1: %2").arg(QDir::toNativeSeparators(path), reason));
-  std::fputs(table.toLocal8Bit().constData(), stdout);
+  WriteText(stdout, table);
   // On standard error: standard output holds the table and nothing else.
   if (unreadable > 0)
-    std::fprintf(stderr,
-                 "calvenori-upload: %d %s of the journal %s could not be read (cut short by a crash, or changed "
-                 "by hand); the others are shown.\n",
-                 unreadable, unreadable == 1 ? "line" : "lines", qPrintable(QDir::toNativeSeparators(path)));
+    WriteText(stderr, QStringLiteral("calvenori-upload: %1 %2 of the journal %3 could not be read (cut short by a "
+                                     "crash, or changed by hand); the others are shown.\n")
+                          .arg(QString::number(unreadable), unreadable == 1 ? "line" : "lines",
+                               QDir::toNativeSeparators(path)));
   return ExitUploaded;
 }
 
@@ -71,7 +71,7 @@ int main(int argc, char **argv) {
   QString error;
   if (!ParseCliOptions(app.arguments().mid(1), options, &error)) return Refuse(error);
   if (options.Help) {
-    std::fputs(qPrintable(CliHelpText()), stdout);
+    WriteText(stdout, CliHelpText());
     return ExitUploaded;
   }
   if (options.Version) {

@@ -2,6 +2,8 @@
 
 #include "TextChars.h"
 
+#include <QDir>
+
 namespace {
 
 constexpr qint64 BufferSize = 64 * 1024;
@@ -47,7 +49,7 @@ bool FieldReader::Open(const QString &path, QString *error) {
   file_.setFileName(path);
   // The reader buffers by itself.
   if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-    if (error) *error = QStringLiteral("%1 cannot be opened: %2").arg(path, file_.errorString());
+    if (error) *error = QStringLiteral("%1 cannot be opened: %2").arg(QDir::toNativeSeparators(path), file_.errorString());
     return false;
   }
   Start(file_);
@@ -238,8 +240,9 @@ qint32 ReadStartAddressValue(const QByteArray &text, bool *ok, QByteArray *rest)
 }
 
 QString CheckPrefix(const QString &kind, const QString &path, qint64 line) {
-  return line > 0 ? QStringLiteral("%1 %2, line %3: ").arg(kind, path, QString::number(line))
-                  : QStringLiteral("%1 %2: ").arg(kind, path);
+  const QString shown = QDir::toNativeSeparators(path);
+  return line > 0 ? QStringLiteral("%1 %2, line %3: ").arg(kind, shown, QString::number(line))
+                  : QStringLiteral("%1 %2: ").arg(kind, shown);
 }
 
 bool OpenForCheck(FieldReader &reader, const QString &kind, const QString &path, QString *message) {

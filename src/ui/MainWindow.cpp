@@ -192,7 +192,7 @@ void MainWindow::ChooseFile(QString &name, QLabel *label, const char *filter) {
   if (busy_) return;
   const QString chosen = OpenFileDialog(this, name, QtFileFilter(QString::fromLatin1(filter)));
   if (!chosen.isEmpty()) name = chosen;
-  label->setText(name);
+  label->setText(QDir::toNativeSeparators(name));
 }
 
 void MainWindow::StartUploadClicked() {

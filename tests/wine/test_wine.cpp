@@ -8,6 +8,7 @@
 // what the program said.
 #include "Journal.h"
 #include "ControlChannel.h"
+#include "ExeResources.h"
 #include "ParameterList.h"
 #include "SimulatedController.h"
 #include "TestFiles.h"
@@ -66,9 +67,10 @@ Outcome RunWindows(const QString &program, const QStringList &args, const QStrin
   process.write(input);
   process.closeWriteChannel();
   process.waitForFinished(-1);
-  // Windows ends a console's lines with CR LF; its text is in the prefix's
-  // ANSI code page, 1252, which writes ä, ö, ü and ß as Latin-1 does.
-  const auto text = [](const QByteArray &bytes) { return QString::fromLatin1(bytes).replace("\r\n", "\n"); };
+  // Windows ends a console's lines with CR LF. Into a pipe the command line
+  // writes UTF-8 whatever the code page: ä written in the ANSI code page
+  // would not read back as ä.
+  const auto text = [](const QByteArray &bytes) { return QString::fromUtf8(bytes).replace("\r\n", "\n"); };
   return {text(process.readAllStandardOutput()), text(process.readAllStandardError()),
           process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1};
 }
@@ -124,6 +126,52 @@ void VerifyUploaded(Bench &b, const QString &list, const QByteArray &program) {
 }
 
 
+// The Debian copyright file's "Copyright:" field and its licence's lines:
+// what every Windows file must say of the terms.
+struct Terms {
+  QString Copyright;
+  QStringList License;
+};
+
+Terms DebianTerms() {
+  QFile file(QStringLiteral(CALVENORI_DEBIAN_COPYRIGHT));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  Terms terms;
+  bool inLicense = false;
+  for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
+    if (line.startsWith("Copyright: ")) terms.Copyright = "Copyright " + line.mid(11);
+    if (line.startsWith("License: ")) {
+      inLicense = true;
+      terms.License << line;
+    } else if (inLicense && line.startsWith(' ')) {
+      terms.License << line.mid(1);
+    } else {
+      inLicense = false;
+    }
+  }
+  return terms;
+}
+
+// What Explorer's Details tab would lack in `exe`, or nothing.
+QString ResourceProblems(const QString &exe) {
+  QString error;
+  const auto found = ReadExeResources(exe, &error);
+  if (!found) return error;
+  QStringList problems;
+  const QMap<QString, QString> expected{{"ProductName", "Calvenori Uploader"},
+                                        {"ProductVersion", "1.5.0"},
+                                        {"FileVersion", "1.5.0"},
+                                        {"CompanyName", "Quorvel"},
+                                        {"LegalCopyright", DebianTerms().Copyright}};
+  for (auto it = expected.begin(); it != expected.end(); ++it)
+    if (found->Strings.value(it.key()) != it.value())
+      problems << QStringLiteral("%1 \"%2\"").arg(it.key(), found->Strings.value(it.key()));
+  if (found->Strings.value("FileDescription").isEmpty()) problems << "no FileDescription";
+  if (found->FixedFileVersion != "1.5.0.0") problems << "version number \"" + found->FixedFileVersion + '"';
+  if (!found->HasIcon) problems << "no icon";
+  return problems.join(", ");
+}
+
 }  // namespace
 
 class WineTest : public QObject {
@@ -137,6 +185,9 @@ class WineTest : public QObject {
   void interruptionNamesTheWindowsFolder_data();
   void interruptionNamesTheWindowsFolder();
   void failedActionInterrupts();
+  void namesOutsideAsciiReadBackAsUtf8();
+  void programsCarryVersionAndIcon_data();
+  void programsCarryVersionAndIcon();
   void installerInstallsUploadsAndUninstalls();
   void ctrlCEndsTheUploadCleanly();
 };
@@ -286,6 +337,45 @@ void WineTest::failedActionInterrupts() {
   QVERIFY(JournalField(bench.Dir.path()).startsWith("interrupted at \""));
 }
 
+// A name with umlauts, typed as an argument, comes back in each kind of
+// output: a refused list's message, a refused trace file, and --history's
+// table on standard output. Each path as Windows writes it.
+void WineTest::namesOutsideAsciiReadBackAsUtf8() {
+  QTemporaryDir dir;
+  const QString folder = dir.filePath(QStringLiteral("Prüfstand"));
+  QVERIFY(QDir().mkpath(folder));
+  const QString list = WindowsPath(WriteTestFile(folder, QStringLiteral("Größe ä.txt"), QByteArray()));
+  const QString trace = WindowsPath(folder) + QStringLiteral("\\fehlt\\Spur ö.trace");
+  QVERIFY(list.contains(QStringLiteral("Prüfstand\\Größe ä.txt")));
+
+  Outcome out = RunWindows(BuiltUpload, {"--params", list, "--port", "COM19"}, folder);
+  QVERIFY2(out.Status == 2 && out.Err.contains("Parameter list " + list + ": the file is empty."), qPrintable(Said(out)));
+  out = RunWindows(BuiltUpload, {"--history"}, folder);
+  QVERIFY2(out.Status == 0 && out.Out.contains(QStringLiteral("Größe ä.txt")), qPrintable(Said(out)));
+  out = RunWindows(BuiltUpload, {"--params", list, "--trace", trace}, folder);
+  QVERIFY2(out.Status == 2 && out.Err.contains("calvenori-upload: cannot write the trace file " + trace + ": "),
+           qPrintable(Said(out)));
+}
+
+// The Details tab and icon of what the build and the package ship; a test
+// program, which has neither, shows that the check sees their absence.
+void WineTest::programsCarryVersionAndIcon_data() {
+  QTest::addColumn<QString>("exe");
+  QTest::addColumn<QString>("problems");
+  QTest::newRow("window program") << WindowsBuild + "/src/calvenori-uploader.exe" << "";
+  QTest::newRow("command line") << BuiltUpload << "";
+  QTest::newRow("installer") << WindowsBuild + "/package/calvenori-uploader-1.5.0-win64.exe" << "";
+  const QString testProgram = WindowsBuild + "/tests/test_about.exe";
+  QTest::newRow("a test program") << testProgram << testProgram + " has no resources";
+}
+
+void WineTest::programsCarryVersionAndIcon() {
+  QFETCH(QString, exe);
+  QFETCH(QString, problems);
+  QVERIFY2(!DebianTerms().Copyright.isEmpty(), CALVENORI_DEBIAN_COPYRIGHT);
+  QCOMPARE(ResourceProblems(exe), problems);
+}
+
 // The installer as a technician runs it (silently here), the installed
 // programs without the build's DLL folders, an upload from the working folder
 // the shortcut starts in, and an uninstall that leaves that folder alone.
@@ -302,12 +392,35 @@ void WineTest::installerInstallsUploadsAndUninstalls() {
   }
   QVERIFY(QFile::exists(bin + "/platforms/qwindows.dll"));
 
+  // Explorer's Details tab and the icon, of each program and the uninstaller.
+  for (const QString &exe : {bin + "/calvenori-upload.exe", bin + "/calvenori-uploader.exe",
+                             drive + "/Program Files/Calvenori Uploader/Uninstall.exe"})
+    QVERIFY2(ResourceProblems(exe).isEmpty(), qPrintable(exe + ": " + ResourceProblems(exe)));
+
+  // The licence page shows the installed copyright.txt, which states the
+  // Debian package's terms.
+  QFile nsis(WindowsBuild + "/package/_CPack_Packages/win64/NSIS/project.nsi");
+  QVERIFY(nsis.open(QIODevice::ReadOnly));
+  const auto licensePage = QRegularExpression("MUI_PAGE_LICENSE \"([^\"]+)\"").match(QString::fromUtf8(nsis.readAll()));
+  QVERIFY(licensePage.hasMatch());
+  QFile shown(licensePage.captured(1)), installedTerms(drive + "/Program Files/Calvenori Uploader/copyright.txt");
+  QVERIFY(shown.open(QIODevice::ReadOnly) && installedTerms.open(QIODevice::ReadOnly));
+  const QByteArray terms = installedTerms.readAll();
+  QCOMPARE(shown.readAll(), terms);
+  const Terms debian = DebianTerms();
+  QVERIFY(debian.License.size() > 1);
+  for (const QString &line : QStringList{debian.Copyright} + debian.License)
+    QVERIFY2(terms.contains((line + "\r\n").toUtf8()), qPrintable(line));
+
   // Wine's Documents is the Unix home.
   const QString working = qEnvironmentVariable("HOME") + "/Calvenori Uploader";
   QVERIFY(QFileInfo(working).isDir());
-  const QString shortcut = drive + "/users/" + qEnvironmentVariable("USER", "root") +
-                           "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Calvenori Uploader 1.5.0/"
-                           "Calvenori Uploader.lnk";
+  // Both shortcuts are the technician's own: none for all users.
+  const QString menu = QStringLiteral("/Microsoft/Windows/Start Menu/Programs/Calvenori Uploader 1.5.0/");
+  const QString userMenu = drive + "/users/" + qEnvironmentVariable("USER", "root") + "/AppData/Roaming" + menu;
+  const QString shortcut = userMenu + "Calvenori Uploader.lnk";
+  QVERIFY(QFile::exists(userMenu + "Uninstall.lnk"));
+  QVERIFY2(!QFileInfo::exists(drive + "/ProgramData" + menu), qPrintable(QDir(drive + "/ProgramData" + menu).entryList().join(' ')));
   QFile link(shortcut);
   QVERIFY2(link.open(QIODevice::ReadOnly), qPrintable(shortcut));
   const QString startIn = QStringLiteral("\\Documents\\Calvenori Uploader");
@@ -328,7 +441,7 @@ void WineTest::installerInstallsUploadsAndUninstalls() {
   // for the programs to go.
   RunWindows(drive + "/Program Files/Calvenori Uploader/Uninstall.exe", {"/S"}, QDir::tempPath(), noBuildDlls);
   QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(bin + "/calvenori-upload.exe") && !QFile::exists(bin + "/Qt6Core.dll") &&
-                               !QFile::exists(shortcut),
+                               !QFileInfo::exists(userMenu),
                            60000);
   QVERIFY(QFile::exists(working + "/tmpLogWin.txt"));
 }
