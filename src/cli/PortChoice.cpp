@@ -2,6 +2,7 @@
 
 #include "PortList.h"
 #include "SerialPort.h"
+#include "UploadDriver.h"
 
 #include <QStringList>
 
@@ -88,16 +89,7 @@ QString PortChoiceFailure(const PortChoice &choice, const QString &device, const
                          : "S" + PortChoiceName(choice, device).mid(1) + " could not be opened: " + reason + ".";
   text += CR + QStringLiteral("The upload has not been started.");
   if (unknown) return text + CR + KnownPortsText();
-  switch (fault) {
-    case OpenFault::Missing:
-      return text + CR + "Plug the adapter in again, or give --port one of the ports known here." + CR + KnownPortsText();
-    case OpenFault::Held:
-      return text + CR + "Another program holds the port: close it there, or give --port another port.";
-    case OpenFault::Denied:
-      return text + CR + "This user may not open it: add the user to the \"dialout\" group "
-                         "(sudo adduser $USER dialout), then log out and in again.";
-    case OpenFault::None:
-    case OpenFault::Other: break;
-  }
-  return text;  // the system's reason is all there is to say
+  const QString tip = OpenFaultTip(fault, {"give --port one of the ports known here", "give --port another port"});
+  if (tip.isEmpty()) return text;
+  return text + CR + tip + (fault == OpenFault::Missing ? CR + KnownPortsText() : QString());
 }

@@ -1,26 +1,13 @@
 #include "InspectionJournal.h"
 
+#include "JournalLine.h"
 #include "SerialPort.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSysInfo>
 
-#ifdef Q_OS_UNIX
-#include <pwd.h>
-#include <unistd.h>
-#endif
-
 namespace {
-
-QString CurrentUser() {
-  for (const char *name : {"USER", "LOGNAME", "USERNAME"})
-    if (const QString user = qEnvironmentVariable(name); !user.isEmpty()) return user;
-#ifdef Q_OS_UNIX
-  if (const passwd *entry = ::getpwuid(::geteuid())) return QString::fromLocal8Bit(entry->pw_name);
-#endif
-  return {};
-}
 
 QString ReadValue(const IdBackup *rows, int row) {
   if (!rows || (*rows)[row].ReadFailed) return {};
@@ -35,7 +22,7 @@ JournalEntry InspectionEntry(UploadHost &host, const InspectionNote &note) {
   entry.Ended = QDateTime::currentDateTime();
   entry.Program = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
   entry.Version = QCoreApplication::applicationVersion();
-  entry.User = CurrentUser();
+  entry.User = JournalUserName();
   entry.Host = QSysInfo::machineHostName();
   entry.Mode = note.Mode;
   entry.CheckErrors = host.CheckErrors();

@@ -14,7 +14,9 @@
 
 namespace {
 
-QString UserName() {
+}  // namespace
+
+QString JournalUserName() {
   for (const char *name : {"USER", "LOGNAME", "USERNAME"})
     if (const QString user = qEnvironmentVariable(name); !user.isEmpty()) return user;
 #ifdef Q_OS_UNIX
@@ -23,6 +25,8 @@ QString UserName() {
 #endif
   return {};
 }
+
+namespace {
 
 // Absolute, so that the line still names the file when read from elsewhere.
 QString Shown(const QString &path) {
@@ -38,7 +42,7 @@ JournalLine BeginJournalLine(UploadHost &host, const QDir &folder) {
   entry.Started = QDateTime::currentDateTime();
   entry.Program = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
   entry.Version = QCoreApplication::applicationVersion();
-  entry.User = UserName();
+  entry.User = JournalUserName();
   entry.Host = QSysInfo::machineHostName();
   const bool full = host.UploadMode() == UploadKind::Full;
   entry.Mode = full ? QStringLiteral("full") : QStringLiteral("parameter list");

@@ -17,6 +17,10 @@ struct JournalLine {
   JournalEntry Entry;  // the columns known at the start
 };
 
+// Who runs the program: the login name, from the environment or, when no
+// variable names one (a service, a container), the password database.
+QString JournalUserName();
+
 // At the press of Start Upload, before anything is checked or sent; the
 // files' checksums are taken as they are now.
 JournalLine BeginJournalLine(UploadHost &host, const QDir &folder);

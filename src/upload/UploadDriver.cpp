@@ -462,19 +462,22 @@ QString PortOpenFailureText(int portNumber, const QString &device, const QString
   QString text = QStringLiteral("Serial port %1 could not be opened").arg(portNumber);
   if (!device.isEmpty()) text += " (" + device + ")";
   text += ": " + reason + CR + "The upload has not been started.";
+  const QString tip = OpenFaultTip(fault, {"choose the port again (Tools / Choose Serial Port)",
+                                           "choose another port (Tools / Choose Serial Port)"});
+  return tip.isEmpty() ? text : text + CR + tip;
+}
+
+QString OpenFaultTip(OpenFault fault, const PortPicking &picking) {
   switch (fault) {
-    case OpenFault::Missing:
-      return text + CR + "Plug the adapter in again, or choose the port again (Tools / Choose Serial Port).";
-    case OpenFault::Held:
-      return text + CR + "Another program holds the port: close it there, or choose another port "
-                         "(Tools / Choose Serial Port).";
+    case OpenFault::Missing: return "Plug the adapter in again, or " + picking.Again + ".";
+    case OpenFault::Held: return "Another program holds the port: close it there, or " + picking.Another + ".";
     case OpenFault::Denied:
-      return text + CR + "This user may not open it: add the user to the \"dialout\" group "
-                         "(sudo adduser $USER dialout), then log out and in again.";
+      return QStringLiteral("This user may not open it: add the user to the \"dialout\" group "
+                            "(sudo adduser $USER dialout), then log out and in again.");
     case OpenFault::None:
     case OpenFault::Other: break;
   }
-  return text;  // the system's reason is all there is to say
+  return {};  // the system's reason is all there is to say
 }
 
 UploadVerdict RunUpload(UploadHost &host, const QDir &folder) {

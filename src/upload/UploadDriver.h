@@ -126,3 +126,11 @@ QString BackupPathForMessage(const QDir &folder);
 QString NotAnsweringText(const QString &portName);
 // `reason` in the system's words; `fault` picks the one tip that fits it, if any.
 QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, OpenFault fault);
+// How a program lets the technician pick a port, as the tips say it.
+struct PortPicking {
+  QString Again;    // the same port, once plugged in
+  QString Another;  // another port
+};
+// The one tip for what the system said of a port that did not open; empty
+// where it said something no tip fits.
+QString OpenFaultTip(OpenFault fault, const PortPicking &picking);
