@@ -58,10 +58,10 @@ class PauseCountingMain : public MainWindow {
   // Where the time went, step by step: caption, seconds since the start.
   std::vector<std::pair<QString, double>> Steps;
   QElapsedTimer *Clock = nullptr;
-  void SetStepCaption(const QString &caption) override {
-    if (Clock) Steps.emplace_back(caption, Clock->nsecsElapsed() / 1e9);
-    if (caption == "Verifying Parameter List") SettledAtVerification = Port().Timing().SettledNs;
-    MainWindow::SetStepCaption(caption);
+  void SetStep(Step step) override {
+    if (Clock) Steps.emplace_back(StepCaption(step), Clock->nsecsElapsed() / 1e9);
+    if (step == Step::VerifyingParameters) SettledAtVerification = Port().Timing().SettledNs;
+    MainWindow::SetStep(step);
   }
   // The settling done before the read-backs began; -1 until they begin.
   qint64 SettledAtVerification = -1;

@@ -105,7 +105,7 @@ void TestInspection::identifiesEachState() {
   faults.Silent = silent;
   rig.Controller.SetFaults(faults);
 
-  const IdentifyRun run = RunIdentify(rig.Host);
+  const IdentifyRun run = RunIdentify(rig.Host, QDir::current());
 
   QCOMPARE(run.Result, UploadResult::Uploaded);
   QCOMPARE(run.Answered(), !silent);
@@ -162,7 +162,7 @@ void TestInspection::verifiesWithoutWriting() {
   };
   const auto memoryBefore = rig.Controller.ParameterMemory();
 
-  const VerifyRun run = RunVerify(rig.Host);
+  const VerifyRun run = RunVerify(rig.Host, QDir::current());
 
   QCOMPARE(run.Result, UploadResult::Uploaded);
   QCOMPARE(run.Equal(), changedAddress < 0);
@@ -185,14 +185,14 @@ void TestInspection::refusesBeforeSending() {
   DriverRig rig;
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
   rig.ChooseParameterList(rig.WorkDir.filePath("missing.txt"));
-  QCOMPARE(RunVerify(rig.Host).Result, UploadResult::Refused);
+  QCOMPARE(RunVerify(rig.Host, QDir::current()).Result, UploadResult::Refused);
   QCOMPARE(rig.Controller.Received(), QByteArray());
 
   rig.ChooseParameterList(rig.Write("list.txt", List));
   sim::Faults faults;
   faults.RejectAllWrites = true;  // window 500 refused: the monitor is never reached
   rig.Controller.SetFaults(faults);
-  QCOMPARE(RunVerify(rig.Host).Result, UploadResult::Interrupted);
+  QCOMPARE(RunVerify(rig.Host, QDir::current()).Result, UploadResult::Interrupted);
   QVERIFY(rig.Host.Messages.last().startsWith("Error during setting in monitor mode."));
   QCOMPARE(WritingTraffic(rig.Controller), QStringList({"write 500", "write 500", "write 500"}));
   QCOMPARE(JournalField(LastJournalLine(), "Outcome"), QStringLiteral("interrupted"));

@@ -303,8 +303,8 @@ void MainWindowTest::stepsSeeCaptionAndClampedProgress() {
   const auto *bar = Child<QProgressBar>(window, "pgbStep");
   const auto *caption = Child<QLabel>(window, "lblStepDescription");
 
-  host.SetStepCaption(QStringLiteral("Programming Controller"));
-  QCOMPARE(caption->text(), QStringLiteral("Programming Controller"));
+  host.SetStep(Step::SendingProgram);
+  QCOMPARE(caption->text(), QStringLiteral("Sending Program File"));
   const qreal ratio = caption->font().pointSizeF() /
                       Child<QLabel>(window, "lblParameterList")->font().pointSizeF();
   QVERIFY2(ratio > 1.3 && ratio < 1.7, qPrintable(QString::number(ratio)));

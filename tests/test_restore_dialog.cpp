@@ -107,7 +107,7 @@ void RestoreDialogTest::Backup(const sim::Faults &faults) {
 
 void RestoreDialogTest::boxesShowWhatTheBackupRead() {
   Backup();
-  RestoreDialog dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), QDir::current(), nullptr);
   QCOMPARE(dialog.windowTitle(), QString("Windows Updating"));
   for (int i = 0; i < IdWindowCount; ++i) {
     const QByteArray stored = link_->Controller->Window(WindowOrder[i]);
@@ -122,11 +122,11 @@ void RestoreDialogTest::boxesShowTheSavedValuesExactly() {
   const QList<QByteArray> values = {"-00042", "002500", "  blanks kept  ", "", "\xC4\xD6", "P-2405/17\"x\"",
                                     "C,23,119", "MOD 03", "REV-\xFC"};
   for (int i = 0; i < IdWindowCount; ++i) rows[i].Value = values[i];
-  RestoreDialog dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), QDir::current(), nullptr);
   for (int i = 0; i < IdWindowCount; ++i) QCOMPARE(dialog.ValueBox(i)->text(), QString::fromLatin1(values[i]));
   // Each opening fills the boxes afresh from the table.
   rows[2].Value = "CHANGED";
-  RestoreDialog again(rows, Writer(), nullptr);
+  RestoreDialog again(rows, Writer(), QDir::current(), nullptr);
   QCOMPARE(again.ValueBox(2)->text(), QString("CHANGED"));
 }
 
@@ -206,7 +206,7 @@ void RestoreDialogTest::correctionGoesToTheControllerOnly() {
   Backup();
   const QByteArray saved = rows[3].Value;
   {
-    RestoreDialog dialog(rows, Writer(), nullptr);
+    RestoreDialog dialog(rows, Writer(), QDir::current(), nullptr);
     dialog.show();
     QLineEdit *box = dialog.ValueBox(3);
     box->selectAll();
@@ -216,7 +216,7 @@ void RestoreDialogTest::correctionGoesToTheControllerOnly() {
   }
   QCOMPARE(link_->Controller->Window(320), QByteArray("PMP-NEW"));
   QCOMPARE(rows[3].Value, saved);
-  RestoreDialog reopened(rows, Writer(), nullptr);
+  RestoreDialog reopened(rows, Writer(), QDir::current(), nullptr);
   QCOMPARE(reopened.ValueBox(3)->text(), QString::fromLatin1(saved));
 }
 
@@ -229,7 +229,7 @@ void RestoreDialogTest::leavingWithoutSendingWritesNothing_data() {
 void RestoreDialogTest::leavingWithoutSendingWritesNothing() {
   QFETCH(QString, how);
   Backup();
-  RestoreDialog dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), QDir::current(), nullptr);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
   dialog.ValueBox(4)->setText("EDITED");
@@ -246,7 +246,7 @@ void RestoreDialogTest::leavingWithoutSendingWritesNothing() {
 
 void RestoreDialogTest::escapeDoesNothing() {
   Backup();
-  RestoreDialog dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), QDir::current(), nullptr);
   dialog.setModal(true);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -270,7 +270,7 @@ void RestoreDialogTest::failedReadIsMarked() {
   sim::Faults faults;
   faults.FailReadOfWindow = 322;
   Backup(faults);
-  RestoreDialog dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), QDir::current(), nullptr);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
@@ -329,7 +329,7 @@ void RestoreDialogTest::blankRowsAreJudged() {
   }
   const QString saved = QDir::currentPath();
   QVERIFY(QDir::setCurrent(folder.path()));
-  RestoreDialog dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), QDir::current(), nullptr);
   QVERIFY(QDir::setCurrent(saved));
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -352,7 +352,7 @@ void RestoreDialogTest::sendingCannotBeCutShortOrRepeated() {
   sim::Faults faults;
   faults.GapMs = 40;
   link_->Controller->SetFaults(faults);
-  RestoreDialog dialog(rows, Writer(), nullptr);
+  RestoreDialog dialog(rows, Writer(), QDir::current(), nullptr);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
   bool tried = false, closed = true, visibleMeanwhile = false;

@@ -26,7 +26,7 @@ void TestWindowValueDialog::showsAndCopiesTheController() {
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
   rig.Controller.SetWindow(501, "1");
   WindowValueDialog dialog(*rig.Window, [](int, const QString &) { QFAIL("no other port is looked at"); },
-                           rig.Window.get());
+                           QDir::current(), rig.Window.get());
   dialog.show();
   QTRY_COMPARE(dialog.lblLock->text(), QStringLiteral("locked"));
   for (int r = 0; r < IdWindowCount; ++r)
@@ -67,7 +67,7 @@ void TestWindowValueDialog::looksOnTheOtherPorts() {
   WindowValueDialog dialog(*rig.Window, [&](int number, const QString &device) {
     rig.Window->SetComPort(qint16(number));
     QCOMPARE(device, answering.SlavePath());
-  }, rig.Window.get());
+  }, QDir::current(), rig.Window.get());
   dialog.show();
 
   QTRY_VERIFY(rig.Hands->Messages.size() == 1 && dialog.cmdRefresh->isEnabled());

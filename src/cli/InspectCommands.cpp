@@ -45,21 +45,21 @@ bool ResolveAutoPort(CliOptions &options, int *status) {
   return true;
 }
 
-int IdentifyCommand(const CliOptions &options) {
-  TerminalHost host(options);
+int IdentifyCommand(const CliOptions &options, const QDir &folder) {
+  TerminalHost host(options, folder);
   host.SetInspecting();
   CatchStopSignals();
-  const IdentifyRun run = RunIdentify(host);
+  const IdentifyRun run = RunIdentify(host, folder);
   if (run.Result != UploadResult::Uploaded) return StatusOf(run.Result);
   Print(run.Answered() ? stdout : stderr, IdentityText(run.Identity, host.PortName()));
   return run.Answered() ? ExitUploaded : ExitInterrupted;
 }
 
-int VerifyCommand(const CliOptions &options) {
-  TerminalHost host(options);
+int VerifyCommand(const CliOptions &options, const QDir &folder) {
+  TerminalHost host(options, folder);
   host.SetInspecting();
   CatchStopSignals();
-  const VerifyRun run = RunVerify(host);
+  const VerifyRun run = RunVerify(host, folder);
   if (run.Result != UploadResult::Uploaded) return StatusOf(run.Result);
   return run.Equal() ? ExitUploaded : ExitDiffers;
 }

@@ -1,4 +1,6 @@
 #pragma once
+
+#include <QDir>
 // --identify, --verify and --port auto: looking at the controller from a
 // terminal, without changing it.
 
@@ -8,5 +10,5 @@
 // `options`; otherwise false, the refusal printed and *status set.
 bool ResolveAutoPort(CliOptions &options, int *status);
 
-int IdentifyCommand(const CliOptions &options);
-int VerifyCommand(const CliOptions &options);
+int IdentifyCommand(const CliOptions &options, const QDir &folder);
+int VerifyCommand(const CliOptions &options, const QDir &folder);

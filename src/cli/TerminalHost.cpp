@@ -28,7 +28,7 @@ void PrintLines(std::FILE *out, const QString &text) {
 
 }  // namespace
 
-QString ErasedBackupText(const IdBackup &rows, const BlankVerdict &blanks) {
+QString ErasedBackupText(const IdBackup &rows, const BlankVerdict &blanks, const QDir &folder) {
   QString what;
   if (blanks.Erased) {
     const bool allAnswered = std::none_of(rows.begin(), rows.end(), [](const IdWindow &row) { return row.ReadFailed; });
@@ -44,12 +44,12 @@ QString ErasedBackupText(const IdBackup &rows, const BlankVerdict &blanks) {
   }
   // The kept backup is named whether the whole backup or only some of its
   // windows hold no controller's values.
-  QString rescue = RescueBackupLine(QDir::current());
+  QString rescue = RescueBackupLine(folder);
   if (rescue.isEmpty()) rescue = KeptValuesLines(blanks.Suspect);
   return what +
          "\rWrite the controller's own values with --restore-from FILE (a backup of this controller, such as the "
          "one named below), or type them with --restore ask." +
-         InterruptionTail(QDir::current(), false) + (rescue.isEmpty() ? QString() : "\r" + rescue);
+         InterruptionTail(folder, false) + (rescue.isEmpty() ? QString() : "\r" + rescue);
 }
 
 namespace {
@@ -118,8 +118,8 @@ QString PromptGuidance(PromptKind kind, bool again) {
   return {};
 }
 
-TerminalHost::TerminalHost(const CliOptions &options)
-    : options_(options), printer_(stdout, ::isatty(STDOUT_FILENO)) {
+TerminalHost::TerminalHost(const CliOptions &options, const QDir &folder)
+    : options_(options), folder_(folder), printer_(stdout, ::isatty(STDOUT_FILENO)) {
   port_.SetSettings(ControllerLineSettings);
   port_.SetTraceFile(options.TraceFile);
 }
@@ -145,13 +145,14 @@ QString TerminalHost::PortOpenFailure() {
   return PortChoiceFailure(options_.Port, port_);
 }
 
-void TerminalHost::SetStepCaption(const QString &caption) {
+void TerminalHost::SetStep(Step step) {
   if (StopIfSignalled()) return;
+  const QString caption = StepCaption(step);
   port_.TraceNote("STEP", caption);
   printer_.Caption(caption);
   where_ = caption;
-  if (caption == "Clear Flash memory") reached_ = Reached::Erasing;
-  if (caption == "Setting Controller in Monitor Mode") reached_ = Reached::Monitor;
+  if (step == Step::ClearingFlash) reached_ = Reached::Erasing;
+  if (step == Step::EnteringMonitor) reached_ = Reached::Monitor;
 }
 
 void TerminalHost::SetProgressMin(int v) { progress_.SetMin(v); }
@@ -179,7 +180,7 @@ bool TerminalHost::StopIfSignalled() {
   port_.TraceNote("ANS", StopSignalName(signal));
   QString text = QStringLiteral("The upload was stopped by %1 during \"%2\".").arg(StopSignalName(signal), where_);
   text += "\r" + StateAfterStop();
-  if (reached_ != Reached::Nothing && !inspecting_) text += InterruptionTail(QDir::current());
+  if (reached_ != Reached::Nothing && !inspecting_) text += InterruptionTail(folder_);
   EndMessage(text);
   port_.Stop();
   return true;
@@ -203,13 +204,13 @@ QString TerminalHost::StateAfterStop() const {
     case Reached::Erasing:
       return QStringLiteral("The controller's memory was being erased or programmed: it has no complete program and "
                             "starts only into its boot monitor.\r") +
-             FinishHint(options_.RestoreFrom.isEmpty() ? BackupForFinishing(QDir::current()) : options_.RestoreFrom);
+             FinishHint(options_.RestoreFrom.isEmpty() ? BackupForFinishing(folder_) : options_.RestoreFrom);
     case Reached::ProgramWritten:
     case Reached::Monitor:
       if (UploadMode() == UploadKind::Full)
         return QStringLiteral("The controller's memory was erased and its parameters are not completely written: it "
                               "starts only into a monitor.\r") +
-               FinishHint(options_.RestoreFrom.isEmpty() ? BackupForFinishing(QDir::current()) : options_.RestoreFrom);
+               FinishHint(options_.RestoreFrom.isEmpty() ? BackupForFinishing(folder_) : options_.RestoreFrom);
       return QStringLiteral("The parameter list is not completely written: remove the bridge of pins 5 and 9 if it "
                             "is made, switch the controller off and on, and run the upload again.");
     case Reached::Tail:
@@ -262,7 +263,7 @@ bool TerminalHost::WaitForEnter(const QString &guidance) {
   QByteArray line;
   const bool answered = ReadLineUnlessStopped(stdin, line);
   if (StopIfSignalled()) return false;
-  if (!answered) return Ended("No answer to the prompt: the input has ended." + InterruptionTail(QDir::current()));
+  if (!answered) return Ended("No answer to the prompt: the input has ended." + InterruptionTail(folder_));
   port_.TraceNote("ANS", QStringLiteral("Enter"));
   return true;
 }
@@ -286,14 +287,14 @@ bool TerminalHost::RunAction(const QString &action) {
   port_.TraceNote("ANS", QStringLiteral("%1: exit %2").arg(action).arg(status));
   if (ran && status == 0) return true;
   const QString why = ran ? QStringLiteral("exit status %1").arg(status) : process.errorString();
-  return Ended(QStringLiteral("The action \"%1\" failed (%2).").arg(action, why) + InterruptionTail(QDir::current()));
+  return Ended(QStringLiteral("The action \"%1\" failed (%2).").arg(action, why) + InterruptionTail(folder_));
 }
 
 PromptAnswer TerminalHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
   printer_.Break();
   ++restoreShowings_;
   if (options_.Restore == RestoreMode::Keep && restoreShowings_ > 3) {
-    Ended("The identification windows were refused three times." + InterruptionTail(QDir::current()));
+    Ended("The identification windows were refused three times." + InterruptionTail(folder_));
     return PromptAnswer::Abort;
   }
   port_.TraceNote("MSG", QStringLiteral("Windows Updating"));
@@ -302,10 +303,10 @@ PromptAnswer TerminalHost::ShowRestoreDialog(const IdBackup &rows, const Restore
   const char *heading = restoreValues_ ? "Identification windows to write back, from the --restore-from file:"
                                        : "Identification windows saved at the start of the upload:";
   if (!restoreValues_) {
-    const BlankVerdict blanks = JudgeBlanks(rows, KeptValuesIn(QDir::current()));
+    const BlankVerdict blanks = JudgeBlanks(rows, KeptValuesIn(folder_));
     // Kept as read, a blank would go over the last value known of the window.
     if (options_.Restore == RestoreMode::Keep && (blanks.Erased || blanks.AnySuspect())) {
-      Ended(ErasedBackupText(rows, blanks));
+      Ended(ErasedBackupText(rows, blanks, folder_));
       return PromptAnswer::Abort;
     }
     choice.Kept = blanks.Suspect;

@@ -17,7 +17,8 @@
 
 class TerminalHost : public UploadHost {
  public:
-  explicit TerminalHost(const CliOptions &options);
+  // `folder`: the working folder, where the backups and the journal are.
+  TerminalHost(const CliOptions &options, const QDir &folder);
 
   SerialPort &Port() override { return port_; }
   bool CheckErrors() const override { return options_.CheckErrors; }
@@ -32,7 +33,7 @@ class TerminalHost : public UploadHost {
   QString PortName() override;
   QString PortOpenFailure() override;
 
-  void SetStepCaption(const QString &caption) override;
+  void SetStep(Step step) override;
   void SetProgressMin(int v) override;
   void SetProgressMax(int v) override;
   void SetProgressValue(int v) override;
@@ -75,6 +76,7 @@ class TerminalHost : public UploadHost {
   QString StateAfterStop() const;
 
   CliOptions options_;
+  QDir folder_;
   SerialPort port_;
   ProgressState progress_;
   ProgressPrinter printer_;
@@ -103,7 +105,7 @@ struct BlankVerdict;
 
 // Why --restore keep writes nothing back after a backup of blanks: all of
 // them, or some where a kept backup holds values.
-QString ErasedBackupText(const IdBackup &rows, const BlankVerdict &blanks);
+QString ErasedBackupText(const IdBackup &rows, const BlankVerdict &blanks, const QDir &folder);
 
 // The line printed under a prompt that waits for Enter: what to do there, or,
 // when the same prompt comes `again` because the controller did not answer as

@@ -46,8 +46,8 @@ ExitStatus ExitStatusOf(const UploadVerdict &verdict) {
   return ExitInterrupted;
 }
 
-int History(const QString &file) {
-  const QString path = JournalPathFor(QDir::current(), file);
+int History(const QString &file, const QDir &folder) {
+  const QString path = JournalPathFor(folder, file);
   QString table, reason;
   int unreadable = 0;
   if (!JournalTable(path, table, &reason, &unreadable))
@@ -69,6 +69,8 @@ int main(int argc, char **argv) {
   QCoreApplication::setApplicationVersion(AppVersion());
   CliOptions options;
   QString error;
+  // The backups, the journal and the lock live here; nothing below looks it up again.
+  const QDir folder = QDir::current();
   if (!ParseCliOptions(app.arguments().mid(1), options, &error)) return Refuse(error);
   if (options.Help) {
     WriteText(stdout, CliHelpText());
@@ -78,21 +80,21 @@ int main(int argc, char **argv) {
     std::printf("calvenori-upload %s\n", qPrintable(AppVersion()));
     return ExitUploaded;
   }
-  if (options.History) return History(options.JournalFile);
+  if (options.History) return History(options.JournalFile, folder);
   if (!options.Actions.isEmpty() && QProcess::splitCommand(options.Actions).isEmpty())
     return Refuse(QStringLiteral("--actions needs a command"));
   if (!TraceFileUsable(options.TraceFile, &error)) return Refuse(error);
   // Looking instead of uploading, and finding the port, come before the upload's own set-up.
   if (int status = 0; !ResolveAutoPort(options, &status)) return status;
-  if (options.Identify) return IdentifyCommand(options);
-  if (options.Verify) return VerifyCommand(options);
+  if (options.Identify) return IdentifyCommand(options, folder);
+  if (options.Verify) return VerifyCommand(options, folder);
   if (!options.RestoreGiven) options.Restore = ::isatty(STDIN_FILENO) ? RestoreMode::Ask : RestoreMode::Keep;
 
   std::array<QByteArray, IdWindowCount> restoreValues;
   if (!options.RestoreFrom.isEmpty() && !ReadBackupValues(options.RestoreFrom, restoreValues, &error))
     return Refuse(error);
-  TerminalHost host(options);
+  TerminalHost host(options, folder);
   if (!options.RestoreFrom.isEmpty()) host.SetRestoreValues(restoreValues);
   CatchStopSignals();
-  return ExitStatusOf(RunUpload(host, QDir::current()));
+  return ExitStatusOf(RunUpload(host, folder));
 }

@@ -198,7 +198,7 @@ void MainWindow::ChooseFile(QString &name, QLabel *label, const char *filter) {
 void MainWindow::StartUploadClicked() {
   if (busy_) return;
   if (OnStartUpload) OnStartUpload();
-  else StartUpload(*this, QDir::current());
+  else StartUpload(*this, WorkingFolder());
 }
 
 void MainWindow::ChooseSerialPort() {
@@ -214,14 +214,14 @@ void MainWindow::ShowWindowValues() {
   WindowValueDialog dialog(*this, [this](int number, const QString &device) {
     comPort_ = qint16(number);
     comPortDevice_ = device;
-  }, this);
+  }, WorkingFolder(), this);
   dialog.exec();
 }
 
 // On the list chosen above; nothing in the controller is written.
 void MainWindow::VerifyParameterListClicked() {
   if (busy_) return;
-  RunVerify(*this);
+  RunVerify(*this, WorkingFolder());
 }
 
 void MainWindow::ToggleCheckErrors() {
@@ -282,7 +282,8 @@ void MainWindow::SetOuterHeightTwips(int twips) {
 
 int MainWindow::OuterHeightTwips() const { return PixelsToTwips(OuterHeightPixels()); }
 
-void MainWindow::SetStepCaption(const QString &caption) {
+void MainWindow::SetStep(Step step) {
+  const QString caption = StepCaption(step);
   port_.TraceNote("STEP", caption);
   lblStepDescription->setText(caption);
 }
@@ -342,7 +343,7 @@ QString MainWindow::FinishWithBackup(const FinishOffer &offer) {
   }
   if (answer == OfferAnswer::Yes) return offer.Backup->Path;
   if (answer == OfferAnswer::No) return {};
-  return QFileDialog::getOpenFileName(this, QStringLiteral("Backup of the controller"), QDir::currentPath(),
+  return QFileDialog::getOpenFileName(this, QStringLiteral("Backup of the controller"), WorkingFolder().absolutePath(),
                                       QStringLiteral("Backups (tmpLogWin*.txt);;All files (*)"));
 }
 
@@ -355,7 +356,7 @@ PromptAnswer MainWindow::ShowRestoreDialog(const IdBackup &rows, const RestoreWr
       Message(NotAnsweringText(PortName()) + "\rThen press \"Send and Lock the Controller\" again.");
     return round;
   };
-  RestoreDialog dialog(rows, written, this);
+  RestoreDialog dialog(rows, written, WorkingFolder(), this);
   port_.TraceNote("MSG", dialog.windowTitle());
   const bool sent = dialog.exec() == QDialog::Accepted;
   port_.TraceNote("ANS", sent ? dialog.SendButton()->text() : dialog.CancelButton()->text());

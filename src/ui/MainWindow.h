@@ -2,6 +2,7 @@
 // The main window: the technician's choices, the state the upload steps share
 // and the "Upload Status" frame they report to.
 
+#include <QDir>
 #include <QMainWindow>
 #include <QString>
 
@@ -61,7 +62,7 @@ class MainWindow : public QMainWindow, public UploadHost {
   SerialPort &Port() override { return port_; }
   QString ParameterFile() const override { return parameterFile_; }
   QString ProgramFile() const override { return programFile_; }
-  void SetStepCaption(const QString &caption) override;
+  void SetStep(Step step) override;
   void SetProgressMin(int v) override;
   void SetProgressMax(int v) override;
   void SetProgressValue(int v) override;
@@ -102,6 +103,9 @@ class MainWindow : public QMainWindow, public UploadHost {
   void ChooseSerialPort();
   void ToggleCheckErrors();
   void ShowAbout();
+  // Where backups and the journal go: the process's current directory, as it
+  // is when the technician acts.
+  static QDir WorkingFolder() { return QDir::current(); }
   void ShowWindowValues();
   void VerifyParameterListClicked();
 

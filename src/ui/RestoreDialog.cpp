@@ -56,8 +56,8 @@ int LabelHeight(int row) { return row >= 7 ? 495 : 255; }
 
 }  // namespace
 
-RestoreDialog::RestoreDialog(const IdBackup &rows, RestoreWrite write, QWidget *owner)
-    : QDialog(owner), rows_(rows), write_(std::move(write)) {
+RestoreDialog::RestoreDialog(const IdBackup &rows, RestoreWrite write, const QDir &folder, QWidget *owner)
+    : QDialog(owner), folder_(folder), rows_(rows), write_(std::move(write)) {
   setObjectName("frmUpdateWin");
   setWindowTitle("Windows Updating");
   setFixedSize(TwipsToPixels(4815), TwipsToPixels(6390));
@@ -103,7 +103,7 @@ void RestoreDialog::FitLabels() {
 }
 
 void RestoreDialog::ShowBackup() {
-  const BlankVerdict blanks = JudgeBlanks(rows_, KeptValuesIn(QDir::current()));
+  const BlankVerdict blanks = JudgeBlanks(rows_, KeptValuesIn(folder_));
   for (int i = 0; i < IdWindowCount; ++i) {
     txtWin[i]->setText(QString::fromLatin1(rows_[i].Value));
     if (rows_[i].ReadFailed)
@@ -116,7 +116,7 @@ void RestoreDialog::ShowBackup() {
 
 void RestoreDialog::MarkRow(int row, QString why) {
   lblWin[row]->setStyleSheet("color: red");
-  const QString rescue = RescueBackupLine(QDir::current());
+  const QString rescue = RescueBackupLine(folder_);
   if (!rescue.isEmpty()) why += "\n" + rescue;
   lblWin[row]->setToolTip(why);
   txtWin[row]->setToolTip(why);

@@ -3,6 +3,7 @@
 // at the start of the upload, corrects them and writes them back.
 
 #include <QDialog>
+#include <QDir>
 
 #include <array>
 
@@ -17,7 +18,8 @@ class RestoreDialog : public QDialog {
   Q_OBJECT
 
  public:
-  RestoreDialog(const IdBackup &rows, RestoreWrite write, QWidget *owner);
+  // `folder`: the working folder, whose kept backups judge blank rows.
+  RestoreDialog(const IdBackup &rows, RestoreWrite write, const QDir &folder, QWidget *owner);
 
   // The technician's controls, for the hosts and tests that act as the technician.
   QLineEdit *ValueBox(int row) const { return txtWin[row]; }
@@ -41,6 +43,7 @@ class RestoreDialog : public QDialog {
   std::array<QLineEdit *, IdWindowCount> txtWin{};
   QPushButton *cmdSend = nullptr;
   QPushButton *cmdCancel = nullptr;
+  QDir folder_;
   IdBackup rows_;
   RestoreWrite write_;
   bool sending_ = false;

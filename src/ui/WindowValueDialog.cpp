@@ -32,8 +32,8 @@ QString StateText(const IdentifyRun &run) {
 
 }  // namespace
 
-WindowValueDialog::WindowValueDialog(UploadHost &host, ChoosePort choosePort, QWidget *owner)
-    : QDialog(owner), host_(host), choosePort_(std::move(choosePort)) {
+WindowValueDialog::WindowValueDialog(UploadHost &host, ChoosePort choosePort, const QDir &folder, QWidget *owner)
+    : QDialog(owner), host_(host), folder_(folder), choosePort_(std::move(choosePort)) {
   setWindowTitle(QStringLiteral("Windows Value Manager"));
   setWindowIcon(AppIcon());
   auto *form = new QFormLayout;
@@ -87,7 +87,7 @@ void WindowValueDialog::SetReading(bool reading) {
 void WindowValueDialog::Refresh() {
   if (reading_) return;
   SetReading(true);
-  const IdentifyRun run = RunIdentify(host_);
+  const IdentifyRun run = RunIdentify(host_, folder_);
   portName_ = host_.PortName();
   SetReading(false);
   Show(run);

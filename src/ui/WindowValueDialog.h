@@ -6,6 +6,7 @@
 #include "Inspection.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QString>
 
 #include <array>
@@ -24,7 +25,8 @@ class WindowValueDialog : public QDialog {
 
   // Reads as soon as it shows. `host` is the main window: its port, the chosen
   // port and its messages.
-  WindowValueDialog(UploadHost &host, ChoosePort choosePort, QWidget *owner);
+  // `folder`: the working folder, where the journal takes the line.
+  WindowValueDialog(UploadHost &host, ChoosePort choosePort, const QDir &folder, QWidget *owner);
 
   // Reads the controller again; when nothing answers, offers to look on the
   // other ports.
@@ -50,6 +52,7 @@ class WindowValueDialog : public QDialog {
   void SetReading(bool reading);
 
   UploadHost &host_;
+  QDir folder_;
   ChoosePort choosePort_;
   IdentifyRun last_;
   QString portName_;

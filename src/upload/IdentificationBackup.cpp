@@ -12,7 +12,7 @@ WindowReply ReadIdWindow(StepHost &host, const IdWindow &row) { return ReadWindo
 
 StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record) {
   StoredParameters stored{BlankBackup(), {}, {}, false};
-  host.SetStepCaption("Storing Controller Parameters");
+  host.SetStep(Step::StoringParameters);
   host.Repaint();
   host.SetProgressMax(9);
   host.SetProgressMin(0);

@@ -21,13 +21,14 @@ const QString CR = QStringLiteral("\r");
 // sent, as for an upload; the line is written while the lock is held.
 struct Session {
   UploadHost &host;
+  QDir folder;
   InspectionNote note;
   std::unique_ptr<QLockFile> lock;
   QString journal;
 };
 
 bool SessionReady(Session &session) {
-  const QDir folder = QDir::current();
+  const QDir &folder = session.folder;
   QString reason;
   session.lock = ClaimFolder(folder, &reason);
   session.journal = JournalPathFor(folder, session.host.JournalFile());
@@ -93,9 +94,9 @@ QString RestoreLock(SerialPort &port, LockState before) {
                         "failed.");
 }
 
-UploadResult VerifySteps(UploadHost &host, VerifyRun &run) {
+UploadResult VerifySteps(UploadHost &host, const QDir &folder, VerifyRun &run) {
   SerialPort &port = host.Port();
-  host.SetStepCaption(QStringLiteral("Identifying the controller"));
+  host.SetStep(Step::Identifying);
   host.Repaint();
   run.Identity = IdentifyController(port);
   if (auto lost = Lost(host)) return *lost;
@@ -108,7 +109,7 @@ UploadResult VerifySteps(UploadHost &host, VerifyRun &run) {
   SettledExchange(port, "\r", 1);
   if (auto lost = Lost(host)) return *lost;
   if (!MonitorModeCheck(host)) {
-    host.Message(InterruptionText("setting in monitor mode", QDir::current(), false) + CR +
+    host.Message(InterruptionText("setting in monitor mode", folder, false) + CR +
                  "Nothing was compared and nothing was written: switch the controller off and on.");
     return UploadResult::Interrupted;
   }
@@ -145,14 +146,14 @@ QString VerifyOutcome(const VerifyRun &run) {
   return words;
 }
 
-IdentifyRun RunIdentify(UploadHost &host) {
+IdentifyRun RunIdentify(UploadHost &host, const QDir &folder) {
   IdentifyRun run;
-  Session session{host, {QStringLiteral("identify"), QDateTime::currentDateTime(), false, nullptr, {}}, nullptr, {}};
+  Session session{host, folder, {QStringLiteral("identify"), QDateTime::currentDateTime(), false, nullptr, {}}, nullptr, {}};
   if (!SessionReady(session)) return run;
   host.SetBusy(true);
   run.Result = UploadResult::PortNotOpened;
   if (PortOpened(host)) {
-    host.SetStepCaption(QStringLiteral("Identifying the controller"));
+    host.SetStep(Step::Identifying);
     host.Repaint();
     run.Identity = IdentifyController(host.Port());
     run.Result = Lost(host).value_or(UploadResult::Uploaded);
@@ -164,7 +165,7 @@ IdentifyRun RunIdentify(UploadHost &host) {
   return run;
 }
 
-VerifyRun RunVerify(UploadHost &host) {
+VerifyRun RunVerify(UploadHost &host, const QDir &folder) {
   VerifyRun run;
   if (host.ParameterFile().isEmpty()) {
     host.Message(QStringLiteral("Select a valid parameter list!"));
@@ -175,14 +176,14 @@ VerifyRun RunVerify(UploadHost &host) {
     host.Message(message);
     return run;
   }
-  Session session{host, {QStringLiteral("verify"), QDateTime::currentDateTime(), true, nullptr, {}}, nullptr, {}};
+  Session session{host, folder, {QStringLiteral("verify"), QDateTime::currentDateTime(), true, nullptr, {}}, nullptr, {}};
   if (!SessionReady(session)) return run;
   host.SetBusy(true);
   run.Result = UploadResult::PortNotOpened;
   if (PortOpened(host)) {
     host.UploadStarted();
     host.Repaint();
-    run.Result = VerifySteps(host, run);
+    run.Result = VerifySteps(host, folder, run);
     host.Port().Close();
     host.UploadEnded();
   }

@@ -15,7 +15,7 @@ struct IdentifyRun {
 
 // Opens the host's port, identifies, closes it. Says nothing of the identity
 // itself (the host shows it); only of a refusal or a port that does not open.
-IdentifyRun RunIdentify(UploadHost &host);
+IdentifyRun RunIdentify(UploadHost &host, const QDir &folder);
 
 struct VerifyRun {
   UploadResult Result = UploadResult::Refused;  // Uploaded: compared to the end
@@ -29,7 +29,7 @@ struct VerifyRun {
 // parameter-list upload goes, every byte the list covers read back, then out
 // of it as an upload ends; the lock left as found. The report goes to
 // host.Uploaded().
-VerifyRun RunVerify(UploadHost &host);
+VerifyRun RunVerify(UploadHost &host, const QDir &folder);
 
 // The journal's words for how each ended.
 QString IdentifyOutcome(const IdentifyRun &run);

@@ -1,7 +1,7 @@
 #include "JournalLine.h"
 
 #include "SerialPort.h"
-#include "UploadDriver.h"
+#include "UploadHost.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -4,7 +4,7 @@
 // technician is told of it.
 
 #include "Journal.h"
-#include "UploadDriver.h"
+#include "UploadHost.h"
 #include "IdWindows.h"
 #include "IdentificationBackup.h"
 

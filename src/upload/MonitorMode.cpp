@@ -10,17 +10,17 @@ void ProgressStep(StepHost &host, int value, double pause) {
   host.Wait(pause);
 }
 
-void BeginFiveStepScale(StepHost &host, const QString &caption) {
+void BeginFiveStepScale(StepHost &host, Step step) {
   host.SetProgressMin(0);
   host.SetProgressMax(5);
-  host.SetStepCaption(caption);
+  host.SetStep(step);
   host.Repaint();
 }
 
 }  // namespace
 
 StepOutcome SetMonitorMode(StepHost &host, FailureRecord &record) {
-  BeginFiveStepScale(host, "Setting Controller in Monitor Mode");
+  BeginFiveStepScale(host, Step::EnteringMonitor);
   for (int v = 0; v <= 4; ++v) ProgressStep(host, v, 0.1);
   // The monitor-mode check that follows is the verdict on this write, so a
   // failed attempt here is neither flagged nor counted.
@@ -35,7 +35,7 @@ QByteArray CrcCommand(qint32 crc) {
 }
 
 StepOutcome SendCrc(StepHost &host, FailureRecord &record, qint32 Crc) {
-  BeginFiveStepScale(host, "Sending CRC");
+  BeginFiveStepScale(host, Step::SendingCrc);
   for (int v = 0; v <= 3; ++v) ProgressStep(host, v, 0.1);
   MonitorExchange(host.Port(), "\r");
   ProgressStep(host, 4, 0.1);

@@ -1,6 +1,5 @@
 #include "ParameterComparison.h"
 
-#include "ParameterTransfer.h"
 #include "TextChars.h"
 
 #include <QStringList>
@@ -77,4 +76,18 @@ QString ComparisonText(const ParameterComparison &comparison) {
     lines << QStringLiteral("Records that transfer nothing (header lines, sizes other than 1, 2 or 4), not compared: %1.")
                  .arg(counts.NotCompared);
   return lines.join('\r');
+}
+
+QString ReplySeen(const QByteArray &reply, int byte) {
+  if (byte >= 0) return ByteHex(quint8(byte));
+  if (reply.isEmpty()) return QStringLiteral("nothing");
+  QString shown;
+  for (char c : reply) {
+    const uchar u = uchar(c);
+    if (c == '\r') shown += "\\r";
+    else if (c == '\n') shown += "\\n";
+    else if (u < 0x20 || u >= 0x7F) shown += "\\x" + QString::number(u, 16).toUpper().rightJustified(2, '0');
+    else shown += QChar(c);
+  }
+  return '"' + shown + '"';
 }

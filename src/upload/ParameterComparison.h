@@ -19,6 +19,9 @@ struct RecordComparison {
   bool Equal() const;
 };
 
+// "42", "nothing" or the reply quoted with its control bytes shown.
+QString ReplySeen(const QByteArray &reply, int byte);
+
 struct ComparisonCounts {
   int Compared = 0, Equal = 0, Different = 0;
   int NotCompared = 0;  // records that transfer nothing

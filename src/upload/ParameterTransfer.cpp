@@ -12,10 +12,10 @@
 namespace {
 
 // Opens the list after its counting pass and sets the progress scale.
-bool BeginPass(StepHost &host, const QString &caption, FieldReader &file) {
+bool BeginPass(StepHost &host, Step step, FieldReader &file) {
   QString error;
   const qint64 lines = CountLines(host.ParameterFile(), &error);
-  host.SetStepCaption(caption);
+  host.SetStep(step);
   host.SetProgressMin(0);
   host.SetProgressValue(0);
   host.SetProgressMax(static_cast<int>(qBound<qint64>(qint64(0), lines - 1, qint64(INT_MAX))));
@@ -73,7 +73,7 @@ QString ReadBackDetail(quint16 address, quint8 written, const QByteArray &reply,
 
 StepOutcome SendParameterList(StepHost &host, FailureRecord &record) {
   FieldReader file;
-  if (!BeginPass(host, "Sending Parameter List", file)) {
+  if (!BeginPass(host, Step::SendingParameters, file)) {
     FailStops(host, record);
     return record.Outcome(host.Port());
   }
@@ -90,7 +90,7 @@ StepOutcome VerifyParameterList(StepHost &host, FailureRecord &record) {
   QString error;
   const std::map<quint16, quint8> written = ParameterByteMap(host.ParameterFile(), &error);
   FieldReader file;
-  if (!BeginPass(host, "Verifying Parameter List", file)) {
+  if (!BeginPass(host, Step::VerifyingParameters, file)) {
     FailStops(host, record);
     return record.Outcome(host.Port());
   }
@@ -111,7 +111,7 @@ StepOutcome VerifyParameterList(StepHost &host, FailureRecord &record) {
 ParameterComparison CompareParameterList(StepHost &host) {
   ParameterComparison comparison;
   FieldReader file;
-  if (!BeginPass(host, "Verifying Parameter List", file)) return comparison;
+  if (!BeginPass(host, Step::VerifyingParameters, file)) return comparison;
   ParameterWalk walk = ProgressWalk(host, RecordSpan::SentBytes);
   walk.OnRecord = [&host, &comparison](const RecordFields &fields, const ParameterRecord &record) {
     host.SetProgressValue(host.ProgressValue() + 1);
@@ -136,17 +136,4 @@ int ReadBackAt(SerialPort &port, quint16 address, QByteArray *reply) {
   return ReadBackByte(*reply, command);
 }
 
-QString ReplySeen(const QByteArray &reply, int byte) {
-  if (byte >= 0) return ByteHex(quint8(byte));
-  if (reply.isEmpty()) return QStringLiteral("nothing");
-  QString shown;
-  for (char c : reply) {
-    const uchar u = uchar(c);
-    if (c == '\r') shown += "\\r";
-    else if (c == '\n') shown += "\\n";
-    else if (u < 0x20 || u >= 0x7F) shown += "\\x" + QString::number(u, 16).toUpper().rightJustified(2, '0');
-    else shown += QChar(c);
-  }
-  return '"' + shown + '"';
-}
 

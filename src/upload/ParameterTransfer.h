@@ -19,5 +19,3 @@ ParameterComparison CompareParameterList(StepHost &host);
 // One byte read back through the monitor ("R", the address, CR): the byte,
 // or -1 when the reply (kept in *reply) holds none.
 int ReadBackAt(SerialPort &port, quint16 address, QByteArray *reply);
-// "42", "nothing" or the reply quoted with its control bytes shown.
-QString ReplySeen(const QByteArray &reply, int byte);

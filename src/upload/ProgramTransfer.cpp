@@ -24,7 +24,7 @@ bool Erase(StepHost &host, FailureRecord &record, const QByteArray &command, boo
 
 bool EraseAndEnterProgramming(StepHost &host, FailureRecord &record, const MonitorLetters &letters,
                               bool checkReplies) {
-  host.SetStepCaption("Clear Flash memory");
+  host.SetStep(Step::ClearingFlash);
   host.SetProgressMin(0);
   host.SetProgressMax(6);
   host.SetProgressValue(0);
@@ -36,14 +36,14 @@ bool EraseAndEnterProgramming(StepHost &host, FailureRecord &record, const Monit
   host.SetProgressValue(2);
   host.Wait(0.5);
 
-  host.SetStepCaption("Clear EEPROM");
+  host.SetStep(Step::ClearingEeprom);
   if (!Erase(host, record, letters.Eeprom, checkReplies)) return false;
   host.SetProgressValue(3);
   host.Wait(0.2);
   host.SetProgressValue(4);
   host.Wait(0.5);
 
-  host.SetStepCaption("Set Controller in Programming mode");
+  host.SetStep(Step::EnteringProgramming);
   MonitorExchangeCount(host.Port(), letters.Programming, 10);
   host.SetProgressValue(5);
   host.Wait(0.2);
@@ -82,7 +82,7 @@ bool RefusalStops(StepHost &host, FailureRecord &record) {
 bool TransferRecords(StepHost &host, FailureRecord &record) {
   QString error;
   const qint64 lines = CountLines(host.ProgramFile(), &error);
-  host.SetStepCaption("Sending Program File");
+  host.SetStep(Step::SendingProgram);
   host.SetProgressMin(0);
   host.SetProgressValue(0);
   host.SetProgressMax(static_cast<int>(qMin<qint64>(lines, INT_MAX)));

@@ -10,6 +10,24 @@
 
 class SerialPort;
 
+// Where an upload stands: each step shows one caption, and a host that needs
+// to know how far an upload got asks the step, never the caption's text.
+enum class Step {
+  StoringParameters,
+  ClearingFlash,
+  ClearingEeprom,
+  EnteringProgramming,
+  SendingProgram,
+  EnteringMonitor,
+  SendingCrc,
+  SendingParameters,
+  VerifyingParameters,
+  Identifying,
+};
+
+// The caption the status frame shows for `step`.
+QString StepCaption(Step step);
+
 class StepHost {
  public:
   virtual ~StepHost() = default;
@@ -19,7 +37,8 @@ class StepHost {
   virtual QString ParameterFile() const = 0;
   virtual QString ProgramFile() const = 0;
 
-  virtual void SetStepCaption(const QString &caption) = 0;
+  // The step begins: its caption is shown at once.
+  virtual void SetStep(Step step) = 0;
   virtual void SetProgressMin(int v) = 0;
   virtual void SetProgressMax(int v) = 0;
   virtual void SetProgressValue(int v) = 0;  // clamped to Min..Max

@@ -47,7 +47,7 @@ std::optional<FinishingBackup> BackupToFinishWith(const QDir &folder, const QStr
   const std::optional<UnfinishedLine> unfinished = NewestUnfinished(journalPath);
   if (!unfinished || (unfinished->PartNumber.isEmpty() && unfinished->SerialNumber.isEmpty())) return std::nullopt;
   std::optional<FinishingBackup> newest;
-  const QStringList names = QStringList{"tmpLogWin.txt"} + folder.entryList({"tmpLogWin-*.txt"}, QDir::Files);
+  const QStringList names = QStringList{QString::fromLatin1(BackupFileName)} + folder.entryList({"tmpLogWin-*.txt"}, QDir::Files);
   for (const QString &name : names) {
     const std::optional<FinishingBackup> backup = Holding(folder.absoluteFilePath(name));
     if (!backup || QString::fromLatin1(backup->Identity.ControllerPartNumber) != unfinished->PartNumber ||
@@ -59,7 +59,7 @@ std::optional<FinishingBackup> BackupToFinishWith(const QDir &folder, const QStr
 }
 
 QString BackupForFinishing(const QDir &folder) {
-  const QString written = folder.absoluteFilePath("tmpLogWin.txt");
+  const QString written = folder.absoluteFilePath(QString::fromLatin1(BackupFileName));
   if (Holding(written)) return written;
   const std::optional<RescueBackup> kept = RescueBackupIn(folder);
   return kept ? QFileInfo(kept->Path).absoluteFilePath() : QString();

@@ -100,8 +100,9 @@ UploadResult AbortUpload(Upload &up, const QString &step) {
                         "interrupted at " + step);
 }
 
-// An ending the steps did not name: the journal gives the first line said.
-QString EndingSaid(const QString &text) { return "interrupted: " + text.section('\r', 0, 0); }
+// An ending no test point names: the journal gives the reason the step
+// returned (its first line), never a message read back.
+QString EndingFor(const QString &reason) { return "interrupted: " + reason.section('\r', 0, 0); }
 
 // The adapter went away: nothing more can reach the controller, so the
 // sequence ends here rather than running into one time-out after another.
@@ -148,7 +149,7 @@ Ending WriteBackup(Upload &up) {
   if (up.host.UploadMode() == UploadKind::Full)
     state += QStringLiteral(" It waits in its boot monitor: take the bridge off pins 5 and 9, then switch "
                             "it off and on again.");
-  return EndWithMessage(up, error + CR + InterruptionSentence + CR + state, EndingSaid(error));
+  return EndWithMessage(up, error + CR + InterruptionSentence + CR + state, EndingFor(error));
 }
 
 // What answers instead of the application, and what that says of the controller.
@@ -199,9 +200,9 @@ Ending SaveIdentification(Upload &up) {
   if (stored.Outcome.End != StepEnd::Done && stored.Outcome.End != StepEnd::Failed) return LinkEnded(up);
   if (stored.MonitorAnswered()) return FinishOrEnd(up, stored.Answer);
   if (!FailureRule(up, stored.Outcome)) return std::nullopt;
-  QString said = QStringLiteral("Nothing in the controller was changed, and this upload did not write tmpLogWin.txt.");
-  if (stored.FirstUnanswered)
-    said = NotAnswering(up.host) + " This upload changed nothing in it and did not write tmpLogWin.txt.";
+  const QString unwritten = QStringLiteral("did not write %1.").arg(BackupFileName);
+  QString said = "Nothing in the controller was changed, and this upload " + unwritten;
+  if (stored.FirstUnanswered) said = NotAnswering(up.host) + " This upload changed nothing in it and " + unwritten;
   const QString &detail = stored.Outcome.Detail;
   return EndWithMessage(up, InterruptionText("saving parameters", up.folder, false) + CR + said +
                                 (detail.isEmpty() ? QString() : CR + detail),
@@ -241,7 +242,7 @@ Ending SendListCrc(Upload &up) {
   qint32 crc = 0;
   QString error;
   if (!ReadParameterCrc(up.host.ParameterFile(), crc, &error))
-    return EndWithMessage(up, error + InterruptionTail(up.folder), EndingSaid(error));
+    return EndWithMessage(up, error + InterruptionTail(up.folder), EndingFor(error));
   return TestPoint(up, SendCrc(up.host, up.record, crc), "CRC verifyng");
 }
 
@@ -357,7 +358,7 @@ std::unique_ptr<QLockFile> FolderReady(Upload &up) {
   std::unique_ptr<QLockFile> lock = ClaimFolder(folder, &reason);
   if (lock) return lock;
   const QString where = QDir::toNativeSeparators(folder.absolutePath());
-  Refuse(up, QStringLiteral("The working folder %1 cannot take the backup file tmpLogWin.txt: %2.").arg(where, reason) +
+  Refuse(up, QStringLiteral("The working folder %1 cannot take the backup file %2: %3.").arg(where, BackupFileName, reason) +
                  CR + "The upload has not been started.");
   return nullptr;
 }

@@ -1,5 +1,7 @@
 #include "WorkingFolder.h"
 
+#include "IdWindows.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -35,7 +37,7 @@ QString FolderUnfitReason(const QDir &folder) {
   if (!folder.exists()) return QStringLiteral("it does not exist");
   const QString probe = ProbeCreate(folder);
   if (!probe.isEmpty()) return probe;
-  const qint64 needed = BackupRoomBytes + QFileInfo(folder.filePath(QStringLiteral("tmpLogWin.txt"))).size();
+  const qint64 needed = BackupRoomBytes + QFileInfo(folder.filePath(QString::fromLatin1(BackupFileName))).size();
   const qint64 free = QStorageInfo(folder.absolutePath()).bytesAvailable();
   if (free >= 0 && free < needed)
     return QStringLiteral("only %1 bytes are free there, %2 are needed for the backup").arg(free).arg(needed);
@@ -43,7 +45,7 @@ QString FolderUnfitReason(const QDir &folder) {
 }
 
 std::unique_ptr<QLockFile> ClaimFolder(const QDir &folder, QString *refusal) {
-  const QString path = folder.filePath(QStringLiteral("tmpLogWin.txt.lock"));
+  const QString path = folder.filePath(QString::fromLatin1(BackupFileName) + ".lock");
   auto lock = std::make_unique<QLockFile>(path);
   // An upload takes as long as it takes: only a dead holder makes a lock stale.
   lock->setStaleLockTime(0);

@@ -2,7 +2,8 @@
 
 #include <QThread>
 
-void ScriptedHost::SetStepCaption(const QString &caption) {
+void ScriptedHost::SetStep(Step step) {
+  const QString caption = StepCaption(step);
   Caption = caption;
   Events << "caption " + caption;
   if (OnCaption) OnCaption(caption);

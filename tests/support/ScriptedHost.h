@@ -55,7 +55,7 @@ class ScriptedHost : public UploadHost {
   bool CheckErrors() const override { return Check; }
   QString ParameterFile() const override { return ParameterPath; }
   QString ProgramFile() const override { return ProgramPath; }
-  void SetStepCaption(const QString &caption) override;
+  void SetStep(Step step) override;
   void SetProgressMin(int v) override;
   void SetProgressMax(int v) override;
   void SetProgressValue(int v) override;
