@@ -224,6 +224,7 @@ class CliTest : public QObject {
   void rerunAfterAnErasedControllerWritesTheKeptValues_data();
   void rerunAfterAnErasedControllerWritesTheKeptValues();
   void interruptedFullUploadIsFinishedByTheCommandItPrints();
+  void identifyAndVerifyWriteNothing();
   void windowWithoutDisplay();
   void simulatorInTheBackground();
 };
@@ -810,6 +811,33 @@ void CliTest::interruptedFullUploadIsFinishedByTheCommandItPrints() {
   QCOMPARE(journal[2][16], QStringLiteral("uploaded"));
   QVERIFY2(journal[2][18].endsWith("identification values from " + bench.Dir.filePath("tmpLogWin.txt")),
            qPrintable(journal[2][18]));
+}
+
+// The program as a bench runs it: --identify, then --verify of the list the
+// controller holds and of one it does not; nothing is erased or written but
+// the monitor-mode window, and the exit status tells equal from different.
+void CliTest::identifyAndVerifyWriteNothing() {
+  Bench bench(Dialect::E);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  const QString list = bench.Write("list.txt", SmallList());
+  QCOMPARE(bench.Upload({"--params", list}).Status, 0);
+  bench.Controller.ClearReceived();
+
+  const Outcome identified = bench.Upload({"--identify"});
+  QVERIFY2(identified.Status == 0, qPrintable(identified.Err));
+  QVERIFY2(identified.Out.contains("CU-4471-02") && identified.Out.contains("Lock (Win 501):\tlocked"),
+           qPrintable(identified.Out));
+  const Outcome equal = bench.Upload({"--verify", "--params", list});
+  QVERIFY2(equal.Status == 0, qPrintable(equal.Out + equal.Err));
+  const QByteArray other = ParameterList("&H0400", {{2, 1500}, {1, 201}}, 4660);  // one byte unlike SmallList()
+  const Outcome different = bench.Upload({"--verify", "--params", bench.Write("other.txt", other)});
+  QCOMPARE(different.Status, 7);
+  QVERIFY2(different.Out.contains("different: 1."), qPrintable(different.Out));
+
+  QCOMPARE(MonitorCommandCount(bench.Controller, "E"), 0);
+  QCOMPARE(MonitorCommandCount(bench.Controller, "C"), 0);
+  for (const int window : WrittenWindows(bench.Controller)) QCOMPARE(window, 500);
+  QCOMPARE(JournalAt(bench.Dir.filePath("calvenori-uploads.csv")).last()[16], QStringLiteral("verified: 1 record(s) differ"));
 }
 
 void CliTest::windowWithoutDisplay() {
