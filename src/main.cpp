@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -86,10 +87,10 @@ int Usage(const char *problem) {
   return 2;
 }
 
-}  // namespace
 
-int main(int argc, char *argv[]) {
-  // Before the application object: these must work without a display.
+// --help and --version, and the refusal without a display: all before the
+// application object, which needs one.
+std::optional<int> AnsweredWithoutWindow(int argc, char *argv[]) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
       return Inform(QString::fromLatin1(HelpText));
@@ -104,27 +105,35 @@ int main(int argc, char *argv[]) {
     return 1;
   }
 #endif
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QString::fromLatin1(AppTitle));
-  QApplication::setApplicationVersion(AppVersion());
-  QApplication::setDesktopFileName(QStringLiteral("calvenori-uploader"));
-  QApplication::setWindowIcon(AppIcon());
+  return std::nullopt;
+}
 
-  // What is left once Qt has taken its own options.
-  QString trace;
-  const QStringList args = app.arguments();
+// The --trace file from what is left once Qt has taken its own options; a
+// status to end with when the arguments are refused.
+std::optional<int> TraceOption(const QStringList &args, QString &trace) {
   for (int i = 1; i < args.size(); ++i) {
     if (args[i] == "--trace" && i + 1 < args.size()) trace = args[++i];
     else if (args[i].startsWith("--trace=")) trace = args[i].mid(8);
     else return Usage(qPrintable("unrecognised argument '" + args[i] + "'"));
   }
+  if (trace.isEmpty()) return std::nullopt;
+  QFile file(trace);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    return Usage(qPrintable("cannot write the trace file " + trace + ": " + file.errorString()));
+  return std::nullopt;
+}
 
-  if (!trace.isEmpty()) {
-    QFile file(trace);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-      return Usage(qPrintable("cannot write the trace file " + trace + ": " + file.errorString()));
-  }
+}  // namespace
 
+int main(int argc, char *argv[]) {
+  if (const std::optional<int> status = AnsweredWithoutWindow(argc, argv)) return *status;
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(AppTitle));
+  QApplication::setApplicationVersion(AppVersion());
+  QApplication::setDesktopFileName(QStringLiteral("calvenori-uploader"));
+  QApplication::setWindowIcon(AppIcon());
+  QString trace;
+  if (const std::optional<int> status = TraceOption(app.arguments(), trace)) return *status;
   MainWindow window;
   window.Port().SetTraceFile(trace);
   window.show();

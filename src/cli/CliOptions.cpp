@@ -34,53 +34,60 @@ bool Matches(const QString &arg, const char *name) { return arg == name || arg.s
 
 }  // namespace
 
-bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
-  for (int i = 0; i < args.size(); ++i) {
-    const QString &arg = args[i];
-    QString value;
-    bool ok = true;
-    if (arg == "-h" || arg == "--help") out.Help = true;
-    else if (arg == "-v" || arg == "--version") out.Version = true;
-    else if (arg == "--check-errors") out.CheckErrors = true;
-    else if (arg == "--no-check-errors") out.CheckErrors = false;
-    else if (arg == "--identify") out.Identify = true;
-    else if (arg == "--verify") out.Verify = true;
-    else if (Matches(arg, "--port"))
-      ok = TakeValue(args, i, "--port", value, error) && ParsePortChoice(value, out.Port, error);
-    else if (Matches(arg, "--params")) ok = TakeValue(args, i, "--params", out.ParameterFile, error);
-    else if (Matches(arg, "--program")) ok = TakeValue(args, i, "--program", out.ProgramFile, error);
-    else if (Matches(arg, "--trace")) ok = TakeValue(args, i, "--trace", out.TraceFile, error);
-    else if (Matches(arg, "--actions")) ok = TakeValue(args, i, "--actions", out.Actions, error);
-    else if (Matches(arg, "--journal")) ok = TakeValue(args, i, "--journal", out.JournalFile, error);
-    else if (arg == "--history") {
-      out.History = true;
-      // Its file is optional: a next argument that is not an option names it.
-      if (i + 1 < args.size() && !args[i + 1].startsWith('-')) out.JournalFile = args[++i];
-    } else if (arg.startsWith("--history=")) {
-      out.History = true;
-      ok = TakeValue(args, i, "--history", out.JournalFile, error);
-    } else if (Matches(arg, "--restore-from")) ok = TakeValue(args, i, "--restore-from", out.RestoreFrom, error);
-    else if (Matches(arg, "--restore"))
-      ok = TakeValue(args, i, "--restore", value, error) && TakeRestore(value, out, error);
-    else {
-      *error = QStringLiteral("unrecognised argument '%1'").arg(arg);
-      return false;
-    }
-    if (!ok) return false;
-  }
-  if (out.Identify && (out.Verify || !out.ProgramFile.isEmpty())) {
-    *error = QStringLiteral("--identify reads the controller only: it takes no --verify or --program");
-    return false;
-  }
-  if (out.Verify && !out.ProgramFile.isEmpty()) {
-    *error = QStringLiteral("--verify compares the parameter list only: it takes no --program");
-    return false;
-  }
-  if (out.ParameterFile.isEmpty() && !out.Help && !out.Version && !out.History && !out.Identify) {
-    *error = QStringLiteral("--params FILE is required");
+namespace {
+
+// One argument, and its value when it takes one; false with the reason.
+bool TakeArgument(const QStringList &args, int &i, CliOptions &out, QString *error) {
+  const QString &arg = args[i];
+  QString value;
+  if (arg == "-h" || arg == "--help") out.Help = true;
+  else if (arg == "-v" || arg == "--version") out.Version = true;
+  else if (arg == "--check-errors") out.CheckErrors = true;
+  else if (arg == "--no-check-errors") out.CheckErrors = false;
+  else if (arg == "--identify") out.Identify = true;
+  else if (arg == "--verify") out.Verify = true;
+  else if (Matches(arg, "--port"))
+    return TakeValue(args, i, "--port", value, error) && ParsePortChoice(value, out.Port, error);
+  else if (Matches(arg, "--params")) return TakeValue(args, i, "--params", out.ParameterFile, error);
+  else if (Matches(arg, "--program")) return TakeValue(args, i, "--program", out.ProgramFile, error);
+  else if (Matches(arg, "--trace")) return TakeValue(args, i, "--trace", out.TraceFile, error);
+  else if (Matches(arg, "--actions")) return TakeValue(args, i, "--actions", out.Actions, error);
+  else if (Matches(arg, "--journal")) return TakeValue(args, i, "--journal", out.JournalFile, error);
+  else if (arg == "--history") {
+    out.History = true;
+    // Its file is optional: a next argument that is not an option names it.
+    if (i + 1 < args.size() && !args[i + 1].startsWith('-')) out.JournalFile = args[++i];
+  } else if (arg.startsWith("--history=")) {
+    out.History = true;
+    return TakeValue(args, i, "--history", out.JournalFile, error);
+  } else if (Matches(arg, "--restore-from")) return TakeValue(args, i, "--restore-from", out.RestoreFrom, error);
+  else if (Matches(arg, "--restore"))
+    return TakeValue(args, i, "--restore", value, error) && TakeRestore(value, out, error);
+  else {
+    *error = QStringLiteral("unrecognised argument '%1'").arg(arg);
     return false;
   }
   return true;
+}
+
+// Options that cannot go together, or a list that is missing.
+QString Conflict(const CliOptions &out) {
+  if (out.Identify && (out.Verify || !out.ProgramFile.isEmpty()))
+    return QStringLiteral("--identify reads the controller only: it takes no --verify or --program");
+  if (out.Verify && !out.ProgramFile.isEmpty())
+    return QStringLiteral("--verify compares the parameter list only: it takes no --program");
+  if (out.ParameterFile.isEmpty() && !out.Help && !out.Version && !out.History && !out.Identify)
+    return QStringLiteral("--params FILE is required");
+  return {};
+}
+
+}  // namespace
+
+bool ParseCliOptions(const QStringList &args, CliOptions &out, QString *error) {
+  for (int i = 0; i < args.size(); ++i)
+    if (!TakeArgument(args, i, out, error)) return false;
+  *error = Conflict(out);
+  return error->isEmpty();
 }
 
 // The simulated controller runs on Linux pseudo-terminals only, and only the

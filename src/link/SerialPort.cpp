@@ -124,32 +124,7 @@ bool SerialPort::Open() {
   timing_ = LineTiming();  // another device, another line
   fault_ = OpenFault::None;
   const QString device = DeviceName();
-  if (device.isEmpty()) {
-    fault_ = OpenFault::Missing;
-    errorString_ = QStringLiteral("No serial device is known as port %1").arg(portNumber_);
-    return false;
-  }
-  // The device itself rather than a link to it, so that Qt's lock names the
-  // device whichever way it was reached.
-  const QString present = PresentDevice(device);
-  if (present.isEmpty()) {
-    fault_ = OpenFault::Missing;
-    errorString_ = QStringLiteral("the device is not connected");
-    return false;
-  }
-  port_.setPortName(present);
-  port_.setBaudRate(settings_.Baud);
-  port_.setParity(settings_.Parity);
-  port_.setDataBits(settings_.DataBits);
-  port_.setStopBits(settings_.StopBits);
-  if (!port_.open(QIODevice::ReadWrite)) {
-    // Windows names any COMn, plugged in or not; only the open tells.
-    fault_ = ClassifyOpenFailure(port_.error(), port_.errorString(),
-                                 port_.error() == QSerialPort::PermissionError && AccessDenied(present));
-    errorString_ = fault_ == OpenFault::Missing ? QStringLiteral("the device is not connected")
-                                                : WithoutFinalStop(port_.errorString());
-    return false;
-  }
+  if (!OpenDevice(device)) return false;
   // Setting modem lines or flow control on a pseudo-terminal fails with an
   // error that means nothing to us; forget it.
   port_.clearError();
@@ -162,6 +137,32 @@ bool SerialPort::Open() {
   // A converter otherwise holds replies back for its latency timer.
   flagsBeforeLowLatency_ = RequestLowLatency(port_);
   return true;
+}
+
+bool SerialPort::Refused(OpenFault fault, const QString &reason) {
+  fault_ = fault;
+  errorString_ = reason;
+  return false;
+}
+
+bool SerialPort::OpenDevice(const QString &device) {
+  if (device.isEmpty())
+    return Refused(OpenFault::Missing, QStringLiteral("No serial device is known as port %1").arg(portNumber_));
+  // The device itself rather than a link to it, so that Qt's lock names the
+  // device whichever way it was reached.
+  const QString present = PresentDevice(device);
+  if (present.isEmpty()) return Refused(OpenFault::Missing, QStringLiteral("the device is not connected"));
+  port_.setPortName(present);
+  port_.setBaudRate(settings_.Baud);
+  port_.setParity(settings_.Parity);
+  port_.setDataBits(settings_.DataBits);
+  port_.setStopBits(settings_.StopBits);
+  if (port_.open(QIODevice::ReadWrite)) return true;
+  // Windows names any COMn, plugged in or not; only the open tells.
+  const OpenFault fault = ClassifyOpenFailure(port_.error(), port_.errorString(),
+                                              port_.error() == QSerialPort::PermissionError && AccessDenied(present));
+  return Refused(fault, fault == OpenFault::Missing ? QStringLiteral("the device is not connected")
+                                                    : WithoutFinalStop(port_.errorString()));
 }
 
 void SerialPort::Close() {

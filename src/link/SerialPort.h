@@ -120,4 +120,7 @@ class SerialPort {
   WireTrace trace_;
 
   void TraceDiscard();
+  // Opens `device` with the line settings; false with the fault and reason set.
+  bool OpenDevice(const QString &device);
+  bool Refused(OpenFault fault, const QString &reason);
 };

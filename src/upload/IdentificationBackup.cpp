@@ -10,11 +10,23 @@
 
 WindowReply ReadIdWindow(StepHost &host, const IdWindow &row) { return ReadWindow(host.Port(), row.Win); }
 
+namespace {
+
+// The first window got no byte back: ask what answers instead, with CRs alone.
+// True when a monitor does, and no window frame may follow.
+bool MonitorInstead(StepHost &host, StoredParameters &stored) {
+  stored.FirstUnanswered = true;
+  stored.Answer = AskWhatAnswers(host.Port());
+  return stored.MonitorAnswered();
+}
+
+}  // namespace
+
 StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record) {
   StoredParameters stored{BlankBackup(), {}, {}, false};
   host.SetStep(Step::StoringParameters);
   host.Repaint();
-  host.SetProgressMax(9);
+  host.SetProgressMax(IdWindowCount);
   host.SetProgressMin(0);
   host.SetProgressValue(0);
   for (int r = 0; r < IdWindowCount; ++r) {
@@ -23,16 +35,9 @@ StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record
     const WindowReply reply = ReadIdWindow(host, row);
     row.Value = reply.Text;
     row.ReadFailed = reply.Failed();
-    if (r == 0 && row.ReadFailed && host.Port().BytesReceived() == before && !host.Port().Ended()) {
-      stored.FirstUnanswered = true;
-      stored.Answer = AskWhatAnswers(host.Port());
-      if (stored.MonitorAnswered()) {
-        record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors());
-        stored.Outcome = record.Outcome(host.Port());
-        return stored;
-      }
-    }
-    if (row.ReadFailed && record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors())) {
+    const bool unanswered = row.ReadFailed && host.Port().BytesReceived() == before && !host.Port().Ended();
+    const bool monitor = r == 0 && unanswered && MonitorInstead(host, stored);
+    if (row.ReadFailed && (record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors()) || monitor)) {
       stored.Outcome = record.Outcome(host.Port());
       return stored;
     }
