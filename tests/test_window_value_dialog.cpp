@@ -12,6 +12,15 @@
 #include <QPushButton>
 #include <QTest>
 
+namespace {
+
+// A value box by its object name, as the technician's eye finds it.
+QLineEdit *Box(const QDialog &dialog, int row) {
+  return dialog.findChild<QLineEdit *>(QStringLiteral("txtWin%1").arg(row));
+}
+
+}  // namespace
+
 class TestWindowValueDialog : public QObject {
   Q_OBJECT
 
@@ -28,16 +37,16 @@ void TestWindowValueDialog::showsAndCopiesTheController() {
   WindowValueDialog dialog(*rig.Window, [](int, const QString &) { QFAIL("no other port is looked at"); },
                            QDir::current(), rig.Window.get());
   dialog.show();
-  QTRY_COMPARE(dialog.lblLock->text(), QStringLiteral("locked"));
+  QTRY_COMPARE(dialog.findChild<QLabel *>(QStringLiteral("lblLock"))->text(), QStringLiteral("locked"));
   for (int r = 0; r < IdWindowCount; ++r)
-    QCOMPARE(dialog.txtWin[r]->text().toLatin1(), rig.Controller.Window(BlankBackup()[r].Win).trimmed());
-  QVERIFY(dialog.txtWin[0]->isReadOnly());
-  QVERIFY(dialog.lblPort->text().contains(rig.Controller.SlavePath()));
+    QCOMPARE(Box(dialog, r)->text().toLatin1(), rig.Controller.Window(BlankBackup()[r].Win).trimmed());
+  QVERIFY(Box(dialog, 0)->isReadOnly());
+  QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("lblPort"))->text().contains(rig.Controller.SlavePath()));
 
   rig.Controller.SetWindow(323, "C-NEW");
-  dialog.cmdRefresh->click();
-  QCOMPARE(dialog.txtWin[6]->text(), QStringLiteral("C-NEW"));
-  dialog.cmdCopy->click();
+  dialog.findChild<QPushButton *>(QStringLiteral("cmdRefresh"))->click();
+  QCOMPARE(Box(dialog, 6)->text(), QStringLiteral("C-NEW"));
+  dialog.findChild<QPushButton *>(QStringLiteral("cmdCopy"))->click();
   const QString copied = QGuiApplication::clipboard()->text();
   QVERIFY2(copied.contains("Controller S/N (Win 323):\tC-NEW\n"), qPrintable(copied));
   QVERIFY2(copied.endsWith("Lock (Win 501):\tlocked"), qPrintable(copied));
@@ -70,11 +79,11 @@ void TestWindowValueDialog::looksOnTheOtherPorts() {
   }, QDir::current(), rig.Window.get());
   dialog.show();
 
-  QTRY_VERIFY(rig.Hands->Messages.size() == 1 && dialog.cmdRefresh->isEnabled());
+  QTRY_VERIFY(rig.Hands->Messages.size() == 1 && dialog.findChild<QPushButton *>(QStringLiteral("cmdRefresh"))->isEnabled());
   QVERIFY(rig.Hands->Messages[0].startsWith("Nothing answers on serial port 1"));
-  if (yes) QTRY_COMPARE(dialog.txtWin[2]->text().toLatin1(), answering.Window(319).trimmed());
+  if (yes) QTRY_COMPARE(Box(dialog, 2)->text().toLatin1(), answering.Window(319).trimmed());
   QCOMPARE(int(rig.Window->ComPort()), chosen);
-  QCOMPARE(dialog.txtWin[2]->text().isEmpty(), !yes);
+  QCOMPARE(Box(dialog, 2)->text().isEmpty(), !yes);
 }
 
 QTEST_MAIN(TestWindowValueDialog)

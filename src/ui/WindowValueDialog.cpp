@@ -38,7 +38,9 @@ WindowValueDialog::WindowValueDialog(UploadHost &host, ChoosePort choosePort, co
   setWindowIcon(AppIcon());
   auto *form = new QFormLayout;
   lblPort = new QLabel(this);
+  lblPort->setObjectName(QStringLiteral("lblPort"));
   lblState = new QLabel(this);
+  lblState->setObjectName(QStringLiteral("lblState"));
   lblState->setWordWrap(true);
   form->addRow(QStringLiteral("Port:"), lblPort);
   form->addRow(QStringLiteral("Answers:"), lblState);
@@ -49,11 +51,15 @@ WindowValueDialog::WindowValueDialog(UploadHost &host, ChoosePort choosePort, co
     form->addRow(QString::fromLatin1(IdWindowLabels[r]), txtWin[r]);
   }
   lblLock = new QLabel(this);
+  lblLock->setObjectName(QStringLiteral("lblLock"));
   form->addRow(QStringLiteral("Lock (Win 501)"), lblLock);
 
   cmdRefresh = new QPushButton(QStringLiteral("Refresh"), this);
+  cmdRefresh->setObjectName(QStringLiteral("cmdRefresh"));
   cmdCopy = new QPushButton(QStringLiteral("Copy"), this);
+  cmdCopy->setObjectName(QStringLiteral("cmdCopy"));
   cmdClose = new QPushButton(QStringLiteral("Close"), this);
+  cmdClose->setObjectName(QStringLiteral("cmdClose"));
   auto *buttons = new QHBoxLayout;
   buttons->addStretch();
   for (QPushButton *button : {cmdRefresh, cmdCopy, cmdClose}) buttons->addWidget(button);

@@ -34,14 +34,6 @@ class WindowValueDialog : public QDialog {
   // The values as text for a service report, one line each.
   QString ReportText() const;
 
-  std::array<QLineEdit *, IdWindowCount> txtWin{};
-  QLabel *lblLock = nullptr;
-  QLabel *lblPort = nullptr;
-  QLabel *lblState = nullptr;
-  QPushButton *cmdRefresh = nullptr;
-  QPushButton *cmdCopy = nullptr;
-  QPushButton *cmdClose = nullptr;
-
  protected:
   void showEvent(QShowEvent *event) override;
   void reject() override;
@@ -51,6 +43,13 @@ class WindowValueDialog : public QDialog {
   void OfferOtherPorts();
   void SetReading(bool reading);
 
+  std::array<QLineEdit *, IdWindowCount> txtWin{};
+  QLabel *lblLock = nullptr;
+  QLabel *lblPort = nullptr;
+  QLabel *lblState = nullptr;
+  QPushButton *cmdRefresh = nullptr;
+  QPushButton *cmdCopy = nullptr;
+  QPushButton *cmdClose = nullptr;
   UploadHost &host_;
   QDir folder_;
   ChoosePort choosePort_;
