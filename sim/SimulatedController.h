@@ -67,7 +67,7 @@ class SimulatedController {
   // the next Start().
   void HangUp();
 
-  // Inspection and set-up.
+  // Examination and set-up.
   QByteArray Received() const;
   QByteArray Sent() const;  // every byte written to the line
   void ClearReceived();  // also clears Sent() and the command and request lists

@@ -180,7 +180,7 @@ bool TerminalHost::StopIfSignalled() {
   port_.TraceNote("ANS", StopSignalName(signal));
   QString text = QStringLiteral("The upload was stopped by %1 during \"%2\".").arg(StopSignalName(signal), where_);
   text += "\r" + StateAfterStop();
-  if (reached_ != Reached::Nothing && !inspecting_) text += InterruptionTail(folder_);
+  if (reached_ != Reached::Nothing && !examining_) text += InterruptionTail(folder_);
   EndMessage(text);
   port_.Stop();
   return true;
@@ -193,7 +193,7 @@ QString TerminalHost::HostEnding() const {
 
 // What the technician has to do with the controller as the upload left it.
 QString TerminalHost::StateAfterStop() const {
-  if (inspecting_)
+  if (examining_)
     return reached_ == Reached::Nothing ? QStringLiteral("Nothing in the controller was changed.")
                                         : QStringLiteral("Nothing in the controller was written: switch it off and on "
                                                          "to bring it back from its monitor.");

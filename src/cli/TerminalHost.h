@@ -62,7 +62,7 @@ class TerminalHost : public UploadHost {
   QString LastMessage() const { return lastMessage_; }
 
   // --identify and --verify: nothing is written, so a stop leaves nothing to repair.
-  void SetInspecting() { inspecting_ = true; }
+  void SetExamining() { examining_ = true; }
 
  private:
   void Show(const QString &text, std::FILE *out);
@@ -89,7 +89,7 @@ class TerminalHost : public UploadHost {
   Reached reached_ = Reached::Nothing;
   QString where_;  // the step caption or prompt at hand
   bool stopping_ = false;
-  bool inspecting_ = false;
+  bool examining_ = false;
 };
 
 // The command line `arguments` (the program first) with --restore-from

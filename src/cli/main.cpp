@@ -3,7 +3,7 @@
 
 #include "CliOptions.h"
 #include "ConsoleText.h"
-#include "InspectCommands.h"
+#include "ExamineCommands.h"
 #include "Journal.h"
 #include "KeptBackups.h"
 #include "StopSignals.h"

@@ -1,6 +1,6 @@
 #include "MainWindow.h"
 
-#include "Inspection.h"
+#include "Examination.h"
 #include "WindowValueDialog.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // without changing it; the nine identification windows, the lock, the port.
 // Read-only; Refresh reads again, Copy puts it on the clipboard as text.
 
-#include "Inspection.h"
+#include "Examination.h"
 
 #include <QDialog>
 #include <QDir>

@@ -253,14 +253,7 @@ Ending TransferParameters(Upload &up) {
 
 // Asked to switch off and on until the controller no longer answers as the monitor.
 Ending LeaveMonitor(Upload &up) {
-  UploadHost &host = up.host;
-  const QString cycle = Lines({"Switch OFF and switch ON the controller.",
-                               "The led changes its frequency blinking from high speed to low.",
-                               "After that click on OK button."});
-  if (host.Prompt(PromptKind::PowerCycle, cycle, false) == PromptAnswer::Abort) return HostEnded(up);
-  const QString again = Lines({"Controller in monitor mode.", "Switch it off and then switch on it again!"});
-  for (bool repeated = false; MonitorModeCheck(host); repeated = true)
-    if (host.Prompt(PromptKind::InMonitor, again, repeated) == PromptAnswer::Abort) return HostEnded(up);
+  if (AskToLeaveMonitor(up.host) == PromptAnswer::Abort) return HostEnded(up);
   return LinkEnded(up);
 }
 
@@ -443,6 +436,17 @@ QString UploadHost::PortOpenFailure() {
 QString BackupPathForMessage(const QDir &folder) {
   // The platform's own separator, so the path shown is one that exists.
   return QDir::toNativeSeparators(folder.absolutePath()) + QDir::separator() + BackupFileName;
+}
+
+PromptAnswer AskToLeaveMonitor(UploadHost &host) {
+  const QString cycle = Lines({"Switch OFF and switch ON the controller.",
+                               "The led changes its frequency blinking from high speed to low.",
+                               "After that click on OK button."});
+  if (host.Prompt(PromptKind::PowerCycle, cycle, false) == PromptAnswer::Abort) return PromptAnswer::Abort;
+  const QString again = Lines({"Controller in monitor mode.", "Switch it off and then switch on it again!"});
+  for (bool repeated = false; MonitorModeCheck(host); repeated = true)
+    if (host.Prompt(PromptKind::InMonitor, again, repeated) == PromptAnswer::Abort) return PromptAnswer::Abort;
+  return PromptAnswer::Continue;
 }
 
 QString NotAnsweringText(const QString &portName) {

@@ -31,6 +31,9 @@ QString InterruptionText(const QString &step, const QDir &folder, bool withRescu
 // The interruption message's last two lines, pointing at the backup.
 QString InterruptionTail(const QDir &folder, bool withRescue = true);
 QString BackupPathForMessage(const QDir &folder);
+// The power-cycle prompt, again while the controller still answers as the
+// monitor: how an upload, and a verification, leave the monitor.
+PromptAnswer AskToLeaveMonitor(UploadHost &host);
 // A window that got no byte back on `portName`: the line or the power, not the values.
 QString NotAnsweringText(const QString &portName);
 // `reason` in the system's words; `fault` picks the one tip that fits it, if any.

@@ -2,7 +2,7 @@
 // controller: what they tell, and that nothing they send writes.
 
 #include "DriverRig.h"
-#include "Inspection.h"
+#include "Examination.h"
 #include "Journal.h"
 #include "ParameterList.h"
 #include "PortSearch.h"
@@ -56,7 +56,7 @@ void FillParameterMemory(sim::SimulatedController &controller, const QString &li
 
 }  // namespace
 
-class TestInspection : public QObject {
+class TestExamination : public QObject {
   Q_OBJECT
 
  private slots:
@@ -71,7 +71,7 @@ class TestInspection : public QObject {
   void autoTakesTheOneAnsweringPort();
 };
 
-void TestInspection::identifiesEachState_data() {
+void TestExamination::identifiesEachState_data() {
   QTest::addColumn<int>("mode");
   QTest::addColumn<bool>("er");
   QTest::addColumn<bool>("silent");
@@ -90,7 +90,7 @@ void TestInspection::identifiesEachState_data() {
   QTest::newRow("nothing") << app << false << true << "0" << "identified: nothing answers" << 1;
 }
 
-void TestInspection::identifiesEachState() {
+void TestExamination::identifiesEachState() {
   QFETCH(int, mode);
   QFETCH(bool, er);
   QFETCH(bool, silent);
@@ -123,7 +123,7 @@ void TestInspection::identifiesEachState() {
   QCOMPARE(JournalField(line, "Outcome"), outcome);
 }
 
-void TestInspection::verifiesWithoutWriting_data() {
+void TestExamination::verifiesWithoutWriting_data() {
   QTest::addColumn<int>("changedAddress");  // -1: none
   QTest::addColumn<bool>("lockedBefore");
   QTest::addColumn<bool>("cycleUnlocks");
@@ -144,7 +144,7 @@ void TestInspection::verifiesWithoutWriting_data() {
       << "The controller was locked before and no longer after the power cycle: it was locked again.";
 }
 
-void TestInspection::verifiesWithoutWriting() {
+void TestExamination::verifiesWithoutWriting() {
   QFETCH(int, changedAddress);
   QFETCH(bool, lockedBefore);
   QFETCH(bool, cycleUnlocks);
@@ -181,7 +181,7 @@ void TestInspection::verifiesWithoutWriting() {
 
 // An unreadable list and a controller that never reaches its monitor end the
 // verification as they would end an upload, having written nothing.
-void TestInspection::refusesBeforeSending() {
+void TestExamination::refusesBeforeSending() {
   DriverRig rig;
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
   rig.ChooseParameterList(rig.WorkDir.filePath("missing.txt"));
@@ -198,7 +198,7 @@ void TestInspection::refusesBeforeSending() {
   QCOMPARE(JournalField(LastJournalLine(), "Outcome"), QStringLiteral("interrupted"));
 }
 
-void TestInspection::recordComparison_data() {
+void TestExamination::recordComparison_data() {
   QTest::addColumn<QList<quint8>>("expected");
   QTest::addColumn<QList<int>>("read");
   QTest::addColumn<bool>("equal");
@@ -213,7 +213,7 @@ void TestInspection::recordComparison_data() {
   QTest::newRow("read-back cut short") << QList<quint8>{0x01, 0x02} << QList<int>{0x01} << false << "1";
 }
 
-void TestInspection::recordComparison() {
+void TestExamination::recordComparison() {
   QFETCH(QList<quint8>, expected);
   QFETCH(QList<int>, read);
   QFETCH(bool, equal);
@@ -226,7 +226,7 @@ void TestInspection::recordComparison() {
   QCOMPARE(ComparisonText(comparison).contains("Line 7, \"P\""), !equal);
 }
 
-void TestInspection::autoTakesTheOneAnsweringPort_data() {
+void TestExamination::autoTakesTheOneAnsweringPort_data() {
   QTest::addColumn<QList<int>>("answering");  // indices among four simulated ports
   QTest::addColumn<int>("found");             // port number, 0: refused
   QTest::newRow("one of four") << QList<int>{2} << 3;
@@ -234,7 +234,7 @@ void TestInspection::autoTakesTheOneAnsweringPort_data() {
   QTest::newRow("two") << QList<int>{0, 3} << 0;
 }
 
-void TestInspection::autoTakesTheOneAnsweringPort() {
+void TestExamination::autoTakesTheOneAnsweringPort() {
   QFETCH(QList<int>, answering);
   QFETCH(int, found);
   std::vector<std::unique_ptr<sim::SimulatedController>> controllers;
@@ -263,5 +263,5 @@ void TestInspection::autoTakesTheOneAnsweringPort() {
   }
 }
 
-QTEST_GUILESS_MAIN(TestInspection)
-#include "test_inspection.moc"
+QTEST_GUILESS_MAIN(TestExamination)
+#include "test_examination.moc"

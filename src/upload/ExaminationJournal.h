@@ -9,7 +9,7 @@
 #include <QDateTime>
 #include <QString>
 
-struct InspectionNote {
+struct ExaminationNote {
   QString Mode;  // "identify" or "verify"
   QDateTime Started;
   bool ParameterListUsed = false;
@@ -18,4 +18,4 @@ struct InspectionNote {
 };
 
 // The entry as AppendToJournal takes it.
-JournalEntry InspectionEntry(UploadHost &host, const InspectionNote &note);
+JournalEntry ExaminationEntry(UploadHost &host, const ExaminationNote &note);

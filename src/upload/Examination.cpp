@@ -1,7 +1,7 @@
-#include "Inspection.h"
+#include "Examination.h"
 
 #include "Exchanges.h"
-#include "InspectionJournal.h"
+#include "ExaminationJournal.h"
 #include "Journal.h"
 #include "MonitorMode.h"
 #include "ParameterListCheck.h"
@@ -22,7 +22,7 @@ const QString CR = QStringLiteral("\r");
 struct Session {
   UploadHost &host;
   QDir folder;
-  InspectionNote note;
+  ExaminationNote note;
   std::unique_ptr<QLockFile> lock;
   QString journal;
 };
@@ -42,7 +42,7 @@ bool SessionReady(Session &session) {
 void WriteJournalLine(Session &session, const QString &outcome) {
   session.note.Outcome = outcome;
   QString reason;
-  if (AppendToJournal(session.journal, InspectionEntry(session.host, session.note), &reason)) return;
+  if (AppendToJournal(session.journal, ExaminationEntry(session.host, session.note), &reason)) return;
   session.host.Message(QStringLiteral("The journal %1 could not be written: %2.")
                            .arg(QDir::toNativeSeparators(session.journal), reason));
 }
@@ -115,15 +115,7 @@ UploadResult VerifySteps(UploadHost &host, const QDir &folder, VerifyRun &run) {
   }
   run.Comparison = CompareParameterList(host);
   if (auto lost = Lost(host)) return *lost;
-  const QString cycle = QStringLiteral("Switch OFF and switch ON the controller.\r"
-                                       "The led changes its frequency blinking from high speed to low.\r"
-                                       "After that click on OK button.");
-  if (host.Prompt(PromptKind::PowerCycle, cycle, false) == PromptAnswer::Abort) return UploadResult::Interrupted;
-  for (bool repeated = false; MonitorModeCheck(host); repeated = true)
-    if (host.Prompt(PromptKind::InMonitor, QStringLiteral("Controller in monitor mode.\r"
-                                                          "Switch it off and then switch on it again!"),
-                    repeated) == PromptAnswer::Abort)
-      return UploadResult::Interrupted;
+  if (AskToLeaveMonitor(host) == PromptAnswer::Abort) return UploadResult::Interrupted;
   if (auto lost = Lost(host)) return *lost;
   run.LockNote = RestoreLock(port, run.Identity.Lock);
   host.Uploaded(ComparisonText(run.Comparison) + (run.LockNote.isEmpty() ? QString() : CR + run.LockNote));

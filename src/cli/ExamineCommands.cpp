@@ -1,7 +1,7 @@
-#include "InspectCommands.h"
+#include "ExamineCommands.h"
 
 #include "ConsoleText.h"
-#include "Inspection.h"
+#include "Examination.h"
 #include "PortList.h"
 #include "PortSearch.h"
 #include "StopSignals.h"
@@ -47,7 +47,7 @@ bool ResolveAutoPort(CliOptions &options, int *status) {
 
 int IdentifyCommand(const CliOptions &options, const QDir &folder) {
   TerminalHost host(options, folder);
-  host.SetInspecting();
+  host.SetExamining();
   CatchStopSignals();
   const IdentifyRun run = RunIdentify(host, folder);
   if (run.Result != UploadResult::Uploaded) return StatusOf(run.Result);
@@ -57,7 +57,7 @@ int IdentifyCommand(const CliOptions &options, const QDir &folder) {
 
 int VerifyCommand(const CliOptions &options, const QDir &folder) {
   TerminalHost host(options, folder);
-  host.SetInspecting();
+  host.SetExamining();
   CatchStopSignals();
   const VerifyRun run = RunVerify(host, folder);
   if (run.Result != UploadResult::Uploaded) return StatusOf(run.Result);

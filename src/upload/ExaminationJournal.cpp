@@ -1,4 +1,4 @@
-#include "InspectionJournal.h"
+#include "ExaminationJournal.h"
 
 #include "JournalLine.h"
 #include "SerialPort.h"
@@ -16,7 +16,7 @@ QString ReadValue(const IdBackup *rows, int row) {
 
 }  // namespace
 
-JournalEntry InspectionEntry(UploadHost &host, const InspectionNote &note) {
+JournalEntry ExaminationEntry(UploadHost &host, const ExaminationNote &note) {
   JournalEntry entry;
   entry.Started = note.Started;
   entry.Ended = QDateTime::currentDateTime();
