@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 preset="${1:-default}"
 shift || true
 targets=("$@")
-packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libgl-dev)
+packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libgl-dev socat)
 case "$preset" in
   asan|fuzz) packages+=(clang libclang-rt-dev) ;;
   windows) packages+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 fonts-wine nsis xvfb x11-utils) ;;

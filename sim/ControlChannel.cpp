@@ -1,5 +1,32 @@
 #include "ControlChannel.h"
 
+namespace sim {
+
+bool RunControlCommand(SimulatedController &controller, const QByteArray &command, QString *error) {
+  const auto cycle = [&](bool bridged) {
+    controller.PowerOff();
+    controller.SetBridge(bridged);
+    controller.PowerOn();
+  };
+  if (command == "cycle") {
+    controller.PowerOff();
+    controller.PowerOn();
+  } else if (command == "bridge-and-cycle") {
+    cycle(true);
+  } else if (command == "unbridge-and-cycle") {
+    cycle(false);
+  } else {
+    if (error) *error = QStringLiteral("unknown command \"%1\"").arg(QString::fromLatin1(command));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sim
+
+// A local socket here; Windows has named pipes instead (ControlChannelWindows.cpp).
+#ifndef _WIN32
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -54,26 +81,6 @@ void WriteAll(int socket, const QByteArray &bytes) {
 }
 
 }  // namespace
-
-bool RunControlCommand(SimulatedController &controller, const QByteArray &command, QString *error) {
-  const auto cycle = [&](bool bridged) {
-    controller.PowerOff();
-    controller.SetBridge(bridged);
-    controller.PowerOn();
-  };
-  if (command == "cycle") {
-    controller.PowerOff();
-    controller.PowerOn();
-  } else if (command == "bridge-and-cycle") {
-    cycle(true);
-  } else if (command == "unbridge-and-cycle") {
-    cycle(false);
-  } else {
-    if (error) *error = QStringLiteral("unknown command \"%1\"").arg(QString::fromLatin1(command));
-    return false;
-  }
-  return true;
-}
 
 ControlChannel::~ControlChannel() { Stop(); }
 
@@ -146,3 +153,5 @@ bool SendControlCommand(const QString &socketPath, const QByteArray &command, QS
 }
 
 }  // namespace sim
+
+#endif

@@ -5,6 +5,7 @@
 //   calvenori-sim --control SOCKET            (serves)
 //   calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle
 // One request per connection: a command line in, "ok" or "error: why" back.
+// On Windows SOCKET names a named pipe (\\.\pipe\SOCKET, or given whole).
 
 #include "SimulatedController.h"
 
@@ -34,6 +35,8 @@ class ControlChannel {
   QString path_;
   int listen_ = -1;
   int wake_[2] = {-1, -1};
+  void *pipe_ = nullptr;  // Windows: the pipe's one instance
+  std::atomic<bool> stop_{false};
   std::thread thread_;
 };
 

@@ -1,12 +1,14 @@
 #pragma once
-// The simulated pump controller on the master side of a pseudo-terminal.
+// The simulated pump controller on the master side of a pseudo-terminal, or
+// on a serial port (SetDevice).
 //
-// Start() opens a raw pty pair and starts a thread that reads what the tool
-// writes to the slave (SlavePath()), feeds it to the ControllerModel and
-// writes the answers back, honouring each Output's delay and, when paced, the
-// time a real 9600 8N1 line needs per byte (10 bits: about 1.0417 ms), on
-// absolute times so that nothing drifts. The slave descriptor stays open in
-// the simulator, so the tool may close and reopen the port at will.
+// Start() opens a raw pty pair (or the port) and starts a thread that reads
+// what the tool writes to the slave (SlavePath()), feeds it to the
+// ControllerModel and writes the answers back, honouring each Output's delay
+// and, when paced, the time a real 9600 8N1 line needs per byte (10 bits:
+// about 1.0417 ms), on absolute times so that nothing drifts. The slave
+// descriptor stays open in the simulator, so the tool may close and reopen
+// the port at will.
 //
 // Every method is thread-safe. A fresh controller is powered on in the
 // application with a program, a parameter set and realistic identification
@@ -28,6 +30,8 @@
 
 namespace sim {
 
+class ControllerLine;
+
 class SimulatedController {
  public:
   explicit SimulatedController(Dialect dialect = Dialect::E);
@@ -38,7 +42,10 @@ class SimulatedController {
   // Opens the pty and starts the thread. True when running (also when it
   // already was). After a hang-up, a new Start opens a new pty (new path).
   bool Start(QString *error = nullptr);
-  QString SlavePath() const;
+  // Serve the serial port `device` ("/dev/ttyUSB0", "COM5") from the next
+  // Start on, instead of a pty: the only line on a system without ptys.
+  void SetDevice(const QString &device) { device_ = device; }
+  QString SlavePath() const;  // the pty's slave, or the port served
   bool Running() const;
 
   // Pace every sent byte like 9600 8N1. Off by default.
@@ -102,7 +109,7 @@ class SimulatedController {
   }
 
  private:
-  class Line;  // the thread and its pty (SimulatedController.cpp)
+  friend class ControllerLine;  // the thread and its pty or port (ControllerLine.h)
 
   void StopLine();
   void RecordSent(const QByteArray &bytes);
@@ -116,7 +123,8 @@ class SimulatedController {
   std::atomic<qint64> addedDelayMs_{0};
   std::atomic<quint64> powerGeneration_{0};  // raised by PowerOff: pending output is dropped
   QByteArray sent_;  // guarded by mutex_
-  std::unique_ptr<Line> line_;
+  std::unique_ptr<ControllerLine> line_;
+  QString device_;
   QString slavePath_;
 };
 

@@ -1,7 +1,9 @@
-// calvenori-sim: a simulated pump controller on a pseudo-terminal.
+// calvenori-sim: a simulated pump controller on a pseudo-terminal, or on a
+// serial port (--device).
 //
 //   calvenori-sim [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]
-//                 [--read-back FORM] [--record-ack FORM] [--erase-ms MS] [--control SOCKET] [--link PATH]
+//                 [--read-back FORM] [--record-ack FORM] [--erase-ms MS] [--control SOCKET]
+//                 [--link PATH | --device PORT]
 //   calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle
 //
 // --delivery usb or fifo shapes the paced line like a USB converter (latency
@@ -9,40 +11,50 @@
 // picks the form of the parameter monitor's answer to "R", --record-ack that
 // of the boot monitor's "*", --erase-ms the time an erase takes (see --help).
 //
-// Prints the device path the uploader should open (one line) and runs until
-// SIGINT, SIGTERM or the end of its standard input when that is a pipe, or a
-// terminal it is in the foreground of (so a parent that dies takes the
-// simulator with it; a job in the background of an interactive shell, or with
-// stdin on /dev/null, keeps running until signalled).
+// Prints the device path the uploader should open (one line; with --device
+// the port it serves) and runs until SIGINT, SIGTERM or the end of its
+// standard input when that is a pipe, or a terminal it is in the foreground
+// of (so a parent that dies takes the simulator with it; a job in the
+// background of an interactive shell, or with stdin on /dev/null, keeps
+// running until signalled). On Windows: until Ctrl+C, or the end of its
+// standard input when that is a pipe.
 
 #include "ControlChannel.h"
 #include "SimulatedController.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace {
 
-volatile sig_atomic_t stopRequested = 0;
+std::atomic<bool> stopRequested{false};
 
-void OnSignal(int) { stopRequested = 1; }
+void OnSignal(int) { stopRequested = true; }
 
 const char *const HelpText =
     "Usage: calvenori-sim [OPTION]...\n"
     "  or:  calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n"
-    "A simulated Quorvel Calvenori pump controller on a pseudo-terminal, for training\n"
-    "and bench checks. Prints the device path the uploader should open, then runs\n"
-    "until SIGINT or SIGTERM, or until its standard input ends when that is a pipe\n"
-    "or the terminal it runs in the foreground of (Ctrl-D). Started in the\n"
-    "background (calvenori-sim ... &) it reads no terminal and runs until killed.\n"
+    "A simulated Quorvel Calvenori pump controller on a pseudo-terminal or a serial\n"
+    "port, for training and bench checks. Prints the device path the uploader should\n"
+    "open (with --device: the port it serves), then runs until SIGINT or SIGTERM\n"
+    "(Ctrl+C), or until its standard input ends when that is a pipe or the terminal\n"
+    "it runs in the foreground of (Ctrl-D). Started in the background\n"
+    "(calvenori-sim ... &) it reads no terminal and runs until killed.\n"
     "\n"
     "Options:\n"
     "  --dialect E|Er     the boot monitor's dialect (default: E)\n"
@@ -63,16 +75,33 @@ const char *const HelpText =
     "  --erase-ms MS      the boot monitor echoes an erase command with CR LF at\n"
     "                     once and answers Erased after MS milliseconds of work\n"
     "                     (default 0: the whole answer at once)\n"
-    "  --control SOCKET   take commands on the local socket SOCKET, so that a\n"
-    "                     bench script can switch the simulated controller:\n"
+    "  --control SOCKET   take commands on the local socket SOCKET (on Windows the\n"
+    "                     named pipe \\\\.\\pipe\\SOCKET), so that a bench script can\n"
+    "                     switch the simulated controller:\n"
     "                     calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n"
     "                     switches it off and on (the bridge set, removed or left)\n"
     "  --link PATH        also make PATH a symbolic link to the device, so that a\n"
     "                     session can name a port that stays the same from run to\n"
-    "                     run (removed at exit)\n"
+    "                     run (removed at exit; not on Windows)\n"
+    "  --device PORT      serve the serial port PORT (/dev/ttyUSB0, COM5) instead of\n"
+    "                     a pseudo-terminal: another adapter joined to the\n"
+    "                     uploader's by a null-modem cable, or one end of a virtual\n"
+    "                     null-modem pair (com0com on Windows; on Linux, for\n"
+    "                     example, socat -d -d pty,raw,echo=0 pty,raw,echo=0).\n"
+    "                     Required on Windows, which has no pseudo-terminals\n"
     "  -h, --help         display this help and exit\n"
     "  -v, --version      output version information and exit\n"
     "\n"
+#ifdef _WIN32
+    "A parameter list and a program file to try it with are in the folder examples\n"
+    "of the installation, beside the folder bin of the programs. For example, with\n"
+    "the pair COM5 and COM6, from a folder of your own (the upload writes its backup\n"
+    "there), with the folder bin on the PATH and K the installation's folder:\n"
+    "  start calvenori-sim --device COM5 --control calvenori-ctl\n"
+    "  calvenori-upload --port COM6 --params K\\examples\\pump-parameters.txt\n"
+    "      --program K\\examples\\pump-controller-v1.5.s19\n"
+    "      --actions \"calvenori-sim ctl calvenori-ctl\" --restore keep\n";
+#else
     "A parameter list and a program file to try it with are in\n"
     "  " CALVENORI_EXAMPLES "/\n"
     "For example, in a folder of your own (the upload writes its backup there):\n"
@@ -82,6 +111,7 @@ const char *const HelpText =
     "      --program " CALVENORI_EXAMPLES "/pump-controller-v1.5.s19 \\\n"
     "      --actions 'calvenori-sim ctl /tmp/calvenori-ctl' --restore keep\n"
     "  kill %1\n";
+#endif
 
 // --help and --version, answered before anything starts; -1 when neither.
 int AnswerHelpOrVersion(int argc, char **argv) {
@@ -98,7 +128,7 @@ int Usage(const char *program) {
   std::fprintf(stderr,
                "usage: %s [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]"
                " [--read-back FORM] [--record-ack star|star-crlf] [--erase-ms MS] [--control SOCKET]"
-               " [--link PATH]\n"
+               " [--link PATH | --device PORT]\n"
                "       %s ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n",
                program, program);
   return 2;
@@ -110,6 +140,135 @@ int Control(const char *socketPath, const char *command) {
   if (sim::SendControlCommand(QString::fromLocal8Bit(socketPath), command, &error)) return 0;
   std::fprintf(stderr, "calvenori-sim ctl: %s\n", error.toLocal8Bit().constData());
   return 1;
+}
+
+struct Options {
+  sim::Dialect Dialect = sim::Dialect::E;
+  sim::Mode Mode = sim::Mode::Application;
+  bool Paced = false;
+  sim::LineDelivery Delivery;
+  sim::Faults Faults;
+  const char *ControlSocket = nullptr;
+  const char *Link = nullptr;
+  const char *Device = nullptr;
+};
+
+bool ParseMode(const char *text, sim::Mode &mode) {
+  if (std::strcmp(text, "app") == 0)
+    mode = sim::Mode::Application;
+  else if (std::strcmp(text, "boot") == 0)
+    mode = sim::Mode::BootMonitor;
+  else if (std::strcmp(text, "param") == 0)
+    mode = sim::Mode::ParameterMonitor;
+  else
+    return false;
+  return true;
+}
+
+bool ParseDialect(const char *text, sim::Dialect &dialect) {
+  if (std::strcmp(text, "E") == 0 || std::strcmp(text, "(E)") == 0)
+    dialect = sim::Dialect::E;
+  else if (std::strcmp(text, "Er") == 0)
+    dialect = sim::Dialect::Er;
+  else
+    return false;
+  return true;
+}
+
+// One option with its value; false when either is unknown or wrong.
+bool TakeValue(Options &o, const char *option, const char *value) {
+  if (std::strcmp(option, "--delivery") == 0) {
+    if (!sim::ParseDelivery(QString::fromLocal8Bit(value), o.Delivery)) return false;
+    if (o.Delivery.Kind != sim::DeliveryKind::Even) o.Paced = true;
+    return true;
+  }
+  if (std::strcmp(option, "--dialect") == 0) return ParseDialect(value, o.Dialect);
+  if (std::strcmp(option, "--mode") == 0) return ParseMode(value, o.Mode);
+  if (std::strcmp(option, "--read-back") == 0) return sim::ParseReadBackForm(value, o.Faults.ReadBack);
+  if (std::strcmp(option, "--record-ack") == 0) return sim::ParseRecordAck(value, o.Faults.RecordAck);
+  if (std::strcmp(option, "--erase-ms") == 0) {
+    bool ok = false;
+    o.Faults.EraseWorkMs = QByteArray(value).toInt(&ok);
+    return ok && o.Faults.EraseWorkMs >= 0 && o.Faults.EraseWorkMs <= 60000;
+  }
+  for (auto [name, field] : {std::pair{"--control", &o.ControlSocket}, {"--link", &o.Link}, {"--device", &o.Device}})
+    if (std::strcmp(option, name) == 0) return (*field = value), true;
+  return false;
+}
+
+bool ParseOptions(int argc, char **argv, Options &o) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--paced") == 0) {
+      o.Paced = true;
+    } else if (i + 1 >= argc || !TakeValue(o, argv[i], argv[i + 1])) {
+      return false;
+    } else {
+      ++i;
+    }
+  }
+#ifdef _WIN32
+  return o.Device && !o.Link;
+#else
+  return !(o.Device && o.Link);
+#endif
+}
+
+#ifdef _WIN32
+
+void CatchStopSignals() {
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+}
+
+// Until Ctrl+C, or the end of standard input when that is a pipe.
+void RunUntilStopped(const sim::SimulatedController &controller) {
+  const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+  if (::GetFileType(in) == FILE_TYPE_PIPE) {
+    std::thread([in] {
+      char buffer[256];
+      DWORD n = 0;
+      while (::ReadFile(in, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+      }
+      stopRequested = true;
+    }).detach();
+  }
+  while (!stopRequested && controller.Running()) ::Sleep(200);
+}
+
+#else
+
+void CatchStopSignals() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = OnSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  // A background job is never stopped for its terminal: a read then fails
+  // (and is not tried, see below), and the device path is printed even with
+  // "stty tostop".
+  signal(SIGTTIN, SIG_IGN);
+  signal(SIGTTOU, SIG_IGN);
+}
+
+// Until a signal or the end of stdin (a closed pipe ends the simulator too).
+// A terminal is read only while this process is in its foreground: in the
+// background it would take the keys typed at the shell.
+void RunUntilStopped(const sim::SimulatedController &controller) {
+  struct stat in;
+  const bool terminal = isatty(STDIN_FILENO);
+  bool stdinOpen = terminal || (fstat(STDIN_FILENO, &in) == 0 && (S_ISFIFO(in.st_mode) || S_ISSOCK(in.st_mode)));
+  while (!stopRequested && controller.Running()) {
+    const bool ours = stdinOpen && (!terminal || tcgetpgrp(STDIN_FILENO) == getpgrp());
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    const int ready = poll(&fd, ours ? 1 : 0, 200);
+    if (ready > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
+      char buffer[256];
+      const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+      if (n == 0) break;  // EOF
+      // EIO: the job went to the background meanwhile.
+      if (n < 0 && errno != EINTR && !(terminal && errno == EIO)) stdinOpen = false;
+    }
+  }
 }
 
 // --link: an earlier run's link is replaced; anything else there is left alone.
@@ -128,117 +287,50 @@ void RemoveLink(const char *path, const QByteArray &device) {
   if (n > 0 && QByteArray(target, int(n)) == device) unlink(path);
 }
 
+#endif
+
+bool StartController(sim::SimulatedController &controller, const Options &o) {
+  controller.SetPaced(o.Paced);
+  controller.SetDelivery(o.Delivery);
+  controller.SetFaults(o.Faults);
+  if (o.Mode == sim::Mode::BootMonitor) controller.SetBridge(true);
+  controller.SetMode(o.Mode);
+  if (o.Device) controller.SetDevice(QString::fromLocal8Bit(o.Device));
+  QString error;
+  if (controller.Start(&error)) return true;
+  std::fprintf(stderr, "calvenori-sim: %s\n", error.toLocal8Bit().constData());
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   if (const int answered = AnswerHelpOrVersion(argc, argv); answered >= 0) return answered;
-  sim::Dialect dialect = sim::Dialect::E;
-  sim::Mode mode = sim::Mode::Application;
-  bool paced = false;
-  sim::LineDelivery delivery;
-  const char *controlSocket = nullptr;
-  const char *link = nullptr;
-  sim::Faults faults;
   if (argc >= 2 && std::strcmp(argv[1], "ctl") == 0) return argc == 4 ? Control(argv[2], argv[3]) : Usage(argv[0]);
-  for (int i = 1; i < argc; ++i) {
-    const char *arg = argv[i];
-    const char *next = i + 1 < argc ? argv[i + 1] : nullptr;
-    if (std::strcmp(arg, "--paced") == 0) {
-      paced = true;
-    } else if (std::strcmp(arg, "--delivery") == 0 && next) {
-      if (!sim::ParseDelivery(QString::fromLocal8Bit(next), delivery)) return Usage(argv[0]);
-      if (delivery.Kind != sim::DeliveryKind::Even) paced = true;
-      ++i;
-    } else if (std::strcmp(arg, "--dialect") == 0 && next) {
-      if (std::strcmp(next, "E") == 0 || std::strcmp(next, "(E)") == 0)
-        dialect = sim::Dialect::E;
-      else if (std::strcmp(next, "Er") == 0)
-        dialect = sim::Dialect::Er;
-      else
-        return Usage(argv[0]);
-      ++i;
-    } else if (std::strcmp(arg, "--mode") == 0 && next) {
-      if (std::strcmp(next, "app") == 0)
-        mode = sim::Mode::Application;
-      else if (std::strcmp(next, "boot") == 0)
-        mode = sim::Mode::BootMonitor;
-      else if (std::strcmp(next, "param") == 0)
-        mode = sim::Mode::ParameterMonitor;
-      else
-        return Usage(argv[0]);
-      ++i;
-    } else if (std::strcmp(arg, "--read-back") == 0 && next) {
-      if (!sim::ParseReadBackForm(next, faults.ReadBack)) return Usage(argv[0]);
-      ++i;
-    } else if (std::strcmp(arg, "--record-ack") == 0 && next) {
-      if (!sim::ParseRecordAck(next, faults.RecordAck)) return Usage(argv[0]);
-      ++i;
-    } else if (std::strcmp(arg, "--erase-ms") == 0 && next) {
-      bool ok = false;
-      faults.EraseWorkMs = QByteArray(next).toInt(&ok);
-      if (!ok || faults.EraseWorkMs < 0 || faults.EraseWorkMs > 60000) return Usage(argv[0]);
-      ++i;
-    } else if (std::strcmp(arg, "--control") == 0 && next) {
-      controlSocket = next;
-      ++i;
-    } else if (std::strcmp(arg, "--link") == 0 && next) {
-      link = next;
-      ++i;
-    } else {
-      return Usage(argv[0]);
-    }
-  }
+  Options options;
+  if (!ParseOptions(argc, argv, options)) return Usage(argv[0]);
+  CatchStopSignals();
+  QCoreApplication app(argc, argv);  // the serial port's thread needs one
 
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = OnSignal;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  // A background job is never stopped for its terminal: a read then fails
-  // (and is not tried, see below), and the device path is printed even with
-  // "stty tostop".
-  signal(SIGTTIN, SIG_IGN);
-  signal(SIGTTOU, SIG_IGN);
-
-  sim::SimulatedController controller(dialect);
-  controller.SetPaced(paced);
-  controller.SetDelivery(delivery);
-  controller.SetFaults(faults);
-  if (mode == sim::Mode::BootMonitor) controller.SetBridge(true);
-  controller.SetMode(mode);
-  QString error;
-  if (!controller.Start(&error)) {
-    std::fprintf(stderr, "calvenori-sim: %s\n", error.toLocal8Bit().constData());
-    return 1;
-  }
+  sim::SimulatedController controller(options.Dialect);
+  if (!StartController(controller, options)) return 1;
   sim::ControlChannel control;
-  if (controlSocket && !control.Start(controller, QString::fromLocal8Bit(controlSocket), &error)) {
+  QString error;
+  if (options.ControlSocket && !control.Start(controller, QString::fromLocal8Bit(options.ControlSocket), &error)) {
     std::fprintf(stderr, "calvenori-sim: %s\n", error.toLocal8Bit().constData());
     return 1;
   }
   const QByteArray device = controller.SlavePath().toLocal8Bit();
-  if (link && !MakeLink(link, device)) return 1;
+#ifndef _WIN32
+  if (options.Link && !MakeLink(options.Link, device)) return 1;
+#endif
   std::printf("%s\n", device.constData());
   std::fflush(stdout);
-
-  // Until a signal or the end of stdin (a closed pipe ends the simulator too).
-  // A terminal is read only while this process is in its foreground: in the
-  // background it would take the keys typed at the shell.
-  struct stat in;
-  const bool terminal = isatty(STDIN_FILENO);
-  bool stdinOpen = terminal || (fstat(STDIN_FILENO, &in) == 0 && (S_ISFIFO(in.st_mode) || S_ISSOCK(in.st_mode)));
-  while (!stopRequested && controller.Running()) {
-    const bool ours = stdinOpen && (!terminal || tcgetpgrp(STDIN_FILENO) == getpgrp());
-    pollfd fd{STDIN_FILENO, POLLIN, 0};
-    const int ready = poll(&fd, ours ? 1 : 0, 200);
-    if (ready > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
-      char buffer[256];
-      const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-      if (n == 0) break;  // EOF
-      // EIO: the job went to the background meanwhile.
-      if (n < 0 && errno != EINTR && !(terminal && errno == EIO)) stdinOpen = false;
-    }
-  }
-  if (link) RemoveLink(link, device);
-  return 0;
+  RunUntilStopped(controller);
+#ifndef _WIN32
+  if (options.Link) RemoveLink(options.Link, device);
+#endif
+  if (stopRequested || controller.Running()) return 0;
+  std::fprintf(stderr, "calvenori-sim: the line on %s went away\n", device.constData());
+  return 1;
 }

@@ -3,6 +3,7 @@
 // power-cycling the controller through the simulator's control socket.
 #include "ControlChannel.h"
 #include "Journal.h"
+#include "NullModemPair.h"
 #include "SimulatedController.h"
 #include "SimLink.h"
 #include "SmallDisk.h"
@@ -227,6 +228,8 @@ class CliTest : public QObject {
   void identifyAndVerifyWriteNothing();
   void windowWithoutDisplay();
   void simulatorInTheBackground();
+  void simulatorOnASerialPort_data();
+  void simulatorOnASerialPort();
 };
 
 void CliTest::completeUploads_data() {
@@ -892,6 +895,50 @@ void CliTest::simulatorInTheBackground() {
   shell.WaitForEnd();
   QVERIFY2(!shell.All().contains("Stopped"), qPrintable(shell.All()));
   QVERIFY2(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink(), "the link outlives the simulator");
+}
+
+// A laptop with two adapters and a null-modem cable, or a virtual pair: the
+// simulator serves one end, the uploader opens the other, and what the
+// controller then holds is read back through the same pair. When the pair
+// goes, the simulator ends and says so.
+void CliTest::simulatorOnASerialPort_data() {
+  QTest::addColumn<QStringList>("simulator");
+  QTest::addColumn<bool>("full");
+  QTest::newRow("full upload") << QStringList() << true;
+  QTest::newRow("parameter list, Er monitor, a USB converter's pace")
+      << QStringList{"--dialect", "Er", "--delivery", "usb:16"} << false;
+}
+void CliTest::simulatorOnASerialPort() {
+  QFETCH(QStringList, simulator);
+  QFETCH(bool, full);
+  NullModemPair pair;
+  QVERIFY2(pair.Started(), qPrintable(pair.Error()));
+  QTemporaryDir dir;
+  const QString control = dir.filePath("ctl");
+  QProcess served;
+  served.start(SimProgram, simulator << "--device" << pair.End(0) << "--control" << control);
+  QVERIFY(served.waitForReadyRead(-1));
+  QCOMPARE(QString::fromLocal8Bit(served.readLine()).trimmed(), pair.End(0));
+
+  const auto upload = [&](QStringList args) {
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start(UploadProgram, args << "--port" << pair.End(1) << "--actions" << SimProgram + " ctl " + control);
+    process.waitForFinished(-1);
+    return Outcome{process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+  };
+  const QString list = QStringLiteral(CALVENORI_SOURCE_EXAMPLES "/pump-parameters.txt");
+  QStringList args{"--params", list, "--restore", "keep"};
+  if (full) args << "--program" << QStringLiteral(CALVENORI_SOURCE_EXAMPLES "/pump-controller-v1.5.s19");
+  const Outcome uploaded = upload(args);
+  QVERIFY2(uploaded.Status == 0 && uploaded.Out.contains("uploaded!"), qPrintable(uploaded.Out + uploaded.Err));
+  const Outcome verified = upload({"--verify", "--params", list});
+  QVERIFY2(verified.Status == 0, qPrintable(verified.Out + verified.Err));
+
+  pair.Cut();
+  QVERIFY(served.waitForFinished(-1));
+  QCOMPARE(served.exitCode(), 1);
+  QVERIFY(served.readAllStandardError().contains("went away"));
 }
 
 QTEST_GUILESS_MAIN(CliTest)
