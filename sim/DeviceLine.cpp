@@ -1,9 +1,10 @@
 // The controller on a serial port: another adapter through a null-modem
-// cable, or one end of a virtual null-modem pair (com0com on Windows, a
-// linked pair of pseudo-terminals on Linux). The port is served by
-// QSerialPort on a thread with an event loop of its own, on both systems.
-// The port's own driver paces the bytes it sends; the schedule only decides
-// when each is handed to it.
+// cable, or one end of a virtual null-modem pair (a linked pair of
+// pseudo-terminals, say). The port is served by QSerialPort on a thread with
+// an event loop of its own. The port's own driver paces the bytes it sends;
+// the schedule only decides when each is handed to it. Windows has a line of
+// its own (DeviceLineWindows.cpp).
+#ifndef _WIN32
 
 #include "ControllerLine.h"
 
@@ -150,3 +151,5 @@ std::unique_ptr<ControllerLine> MakeDeviceLine(SimulatedController &owner, const
 }
 
 }  // namespace sim
+
+#endif
