@@ -9,6 +9,7 @@
 #include "Journal.h"
 #include "ControlChannel.h"
 #include "ExeResources.h"
+#include "NullModemPair.h"
 #include "ParameterList.h"
 #include "SimulatedController.h"
 #include "TestFiles.h"
@@ -190,6 +191,8 @@ class WineTest : public QObject {
   void programsCarryVersionAndIcon();
   void installerInstallsUploadsAndUninstalls();
   void ctrlCEndsTheUploadCleanly();
+  void trainingKitOnAPairOfComPorts_data();
+  void trainingKitOnAPairOfComPorts();
 };
 
 void WineTest::unitTestsAreBuilt() {
@@ -364,6 +367,7 @@ void WineTest::programsCarryVersionAndIcon_data() {
   QTest::addColumn<QString>("problems");
   QTest::newRow("window program") << WindowsBuild + "/src/calvenori-uploader.exe" << "";
   QTest::newRow("command line") << BuiltUpload << "";
+  QTest::newRow("simulated controller") << WindowsBuild + "/sim/calvenori-sim.exe" << "";
   QTest::newRow("installer") << WindowsBuild + "/package/calvenori-uploader-1.5.0-win64.exe" << "";
   const QString testProgram = WindowsBuild + "/tests/test_about.exe";
   QTest::newRow("a test program") << testProgram << testProgram + " has no resources";
@@ -386,14 +390,17 @@ void WineTest::installerInstallsUploadsAndUninstalls() {
   const QString bin = drive + "/Program Files/Calvenori Uploader/bin";
   const QMap<QString, QString> noBuildDlls{{"WINEPATH", ""}};
   RunWindows(installer, {"/S"}, QDir::tempPath(), noBuildDlls);
-  for (const char *program : {"calvenori-upload", "calvenori-uploader"}) {
+  for (const char *program : {"calvenori-upload", "calvenori-uploader", "calvenori-sim"}) {
     const Outcome version = RunWindows(bin + "/" + program + ".exe", {"--version"}, QDir::tempPath(), noBuildDlls);
     QCOMPARE(version.Out, QStringLiteral("%1 1.5.0\n").arg(program));
   }
   QVERIFY(QFile::exists(bin + "/platforms/qwindows.dll"));
+  // The training kit: the simulator beside the programs, the example files it names.
+  for (const char *example : {"pump-parameters.txt", "pump-controller-v1.5.s19"})
+    QVERIFY(QFile::exists(bin + "/../examples/" + example));
 
   // Explorer's Details tab and the icon, of each program and the uninstaller.
-  for (const QString &exe : {bin + "/calvenori-upload.exe", bin + "/calvenori-uploader.exe",
+  for (const QString &exe : {bin + "/calvenori-upload.exe", bin + "/calvenori-uploader.exe", bin + "/calvenori-sim.exe",
                              drive + "/Program Files/Calvenori Uploader/Uninstall.exe"})
     QVERIFY2(ResourceProblems(exe).isEmpty(), qPrintable(exe + ": " + ResourceProblems(exe)));
 
@@ -472,6 +479,54 @@ void WineTest::ctrlCEndsTheUploadCleanly() {
   QVERIFY2(traced.readAll().trimmed().endsWith(" closed"), "the trace has no closing line");
   QVERIFY(bench.Controller.Received().count("S1") < 3000);
   QCOMPARE(JournalField(bench.Dir.path()), QStringLiteral("cut short by SIGINT (Ctrl-C) at \"Sending Program File\""));
+}
+
+// The training kit on Windows: the Windows simulator serves COM16 and the
+// uploader opens COM17, the two joined as by a null-modem pair; the hands are
+// the Windows simulator's own "ctl" through its named pipe. Then what the
+// controller holds is read back through the pair, and the simulator ends with
+// its standard input. The replies leave whole (not paced): see wholeUploads.
+void WineTest::trainingKitOnAPairOfComPorts_data() {
+  QTest::addColumn<QStringList>("simulator");
+  QTest::addColumn<bool>("full");
+  QTest::newRow("full, (E)") << QStringList() << true;
+  QTest::newRow("parameter list, Er") << QStringList{"--dialect", "Er"} << false;
+}
+void WineTest::trainingKitOnAPairOfComPorts() {
+  QFETCH(QStringList, simulator);
+  QFETCH(bool, full);
+  NullModemPair pair;
+  QVERIFY2(pair.Started(), qPrintable(pair.Error()));
+  QVERIFY(LinkDosDevice("com16", pair.End(0)) && LinkDosDevice("com17", pair.End(1)));
+  const QString simExe = WindowsBuild + "/sim/calvenori-sim.exe";
+  const QString pipe = QStringLiteral("calvenori-wine-%1").arg(QCoreApplication::applicationPid());
+  QProcess served;
+  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+  e.insert("WINEPATH", "Z:" + qEnvironmentVariable("CALVENORI_WINE_DLLS").replace(':', ";Z:"));
+  served.setProcessEnvironment(e);
+  served.start("wine", QStringList{simExe} + simulator + QStringList{"--device", "COM16", "--control", pipe});
+  while (!served.canReadLine()) QVERIFY2(served.waitForReadyRead(-1), served.readAllStandardError().constData());
+  QCOMPARE(served.readLine().trimmed(), QByteArray("COM16"));
+
+  QTemporaryDir dir;
+  const auto upload = [&](QStringList args) {
+    return RunWindows(BuiltUpload, args << "--port" << "COM17" << "--actions" << WindowsPath(simExe) + " ctl " + pipe,
+                      dir.path());
+  };
+  const QString list = QStringLiteral(CALVENORI_SOURCE_EXAMPLES "/pump-parameters.txt");
+  QStringList args{"--params", list, "--restore", "keep"};
+  if (full) args << "--program" << QStringLiteral(CALVENORI_SOURCE_EXAMPLES "/pump-controller-v1.5.s19");
+  const Outcome uploaded = upload(args);
+  QVERIFY2(uploaded.Status == 0 && uploaded.Out.contains(full ? FullSuccess : ParameterSuccess),
+           qPrintable(Said(uploaded)));
+  const Outcome verified = upload({"--verify", "--params", list});
+  QVERIFY2(verified.Status == 0 && verified.Out.contains("different: 0."), qPrintable(Said(verified)));
+
+  served.closeWriteChannel();
+  QVERIFY(served.waitForFinished(-1));
+  QCOMPARE(served.exitCode(), 0);
+  LinkDosDevice("com16", {});
+  LinkDosDevice("com17", {});
 }
 
 QTEST_GUILESS_MAIN(WineTest)
