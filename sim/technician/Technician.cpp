@@ -1,5 +1,6 @@
 #include "Technician.h"
 
+#include "ControlChannel.h"
 #include "RestoreDialog.h"
 
 #include <QAbstractButton>
@@ -8,7 +9,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-Technician::Technician(sim::SimulatedController &controller) : controller_(controller) {
+Technician::Technician(sim::SimulatedController &controller)
+    : Technician([&controller](const QByteArray &command) { sim::RunControlCommand(controller, command, nullptr); }) {}
+
+Technician::Technician(Hands hands) : hands_(std::move(hands)) {
   // Woken by windows being shown rather than by polling, so an unattended
   // upload answers at once and costs no wake-ups in between.
   qApp->installEventFilter(this);
@@ -23,16 +27,17 @@ bool Technician::eventFilter(QObject *watched, QEvent *event) {
   return false;
 }
 
+QByteArray Technician::PromptAction(const QString &text) {
+  if (text.contains("create a short circuit between pins 5 and 9")) return "bridge-and-cycle";
+  if (text.contains("remove the short circuit between pins 5 and 9") ||
+      text.startsWith("Switch OFF and switch ON the controller.") || text.startsWith("Controller in monitor mode."))
+    return "unbridge-and-cycle";
+  return {};
+}
+
 void Technician::FollowPrompt(sim::SimulatedController &controller, const QString &text) {
-  const auto powerCycle = [&](bool bridged) {
-    controller.PowerOff();
-    controller.SetBridge(bridged);
-    controller.PowerOn();
-  };
-  if (text.contains("create a short circuit between pins 5 and 9")) powerCycle(true);
-  else if (text.contains("remove the short circuit between pins 5 and 9")) powerCycle(false);
-  else if (text.startsWith("Switch OFF and switch ON the controller.")) powerCycle(false);
-  else if (text.startsWith("Controller in monitor mode.")) powerCycle(false);
+  const QByteArray command = PromptAction(text);
+  if (!command.isEmpty()) sim::RunControlCommand(controller, command, nullptr);
 }
 
 void Technician::Look() {
@@ -51,7 +56,8 @@ void Technician::Answer(QMessageBox &box) {
   const QString text = box.text();
   Messages << text;
   if (OnMessage) OnMessage(text);
-  if (FollowsPrompts) FollowPrompt(controller_, text);
+  const QByteArray command = PromptAction(text);
+  if (FollowsPrompts && !command.isEmpty()) hands_(command);
   QAbstractButton *button = box.button(QMessageBox::Ok);
   if (!button) button = box.button(AcceptsOffers ? QMessageBox::Yes : QMessageBox::No);
   // Clicked from the box's own loop, once this look has returned.

@@ -1,7 +1,9 @@
 #pragma once
 // Plays the service technician for unattended uploads: reads each message
 // box, does with the simulated controller what it asks (power off, bridge
-// pins 5 and 9, power on), clicks OK, and sends the restore dialog.
+// pins 5 and 9, power on), clicks OK, and sends the restore dialog. The
+// controller is in this process, or another program's behind its control
+// channel (the hands then send it the channel's commands).
 
 #include "SimulatedController.h"
 
@@ -17,7 +19,11 @@ class RestoreDialog;
 
 class Technician : public QObject {
  public:
+  // Acts with a control channel's command: cycle, bridge-and-cycle, unbridge-and-cycle.
+  using Hands = std::function<void(const QByteArray &command)>;
+
   explicit Technician(sim::SimulatedController &controller);
+  explicit Technician(Hands hands);
   ~Technician() override;
 
   // Every message box text, in order, lines joined by "\n".
@@ -38,7 +44,9 @@ class Technician : public QObject {
   // The last message shown, or empty.
   QString LastMessage() const { return Messages.isEmpty() ? QString() : Messages.last(); }
 
-  // What the prompts ask of the technician's hands.
+  // What a prompt asks of the technician's hands, as a control channel's
+  // command; empty when it asks nothing of them.
+  static QByteArray PromptAction(const QString &text);
   static void FollowPrompt(sim::SimulatedController &controller, const QString &text);
 
  protected:
@@ -49,6 +57,6 @@ class Technician : public QObject {
   void Answer(QMessageBox &box);
   void Answer(RestoreDialog &dialog);
 
-  sim::SimulatedController &controller_;
+  Hands hands_;
   QPointer<QWidget> handled_;
 };
