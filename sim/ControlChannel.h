@@ -33,10 +33,13 @@ class ControlChannel {
 
   SimulatedController *controller_ = nullptr;
   QString path_;
+#ifdef _WIN32
+  void *pipe_ = nullptr;  // the pipe's one instance
+  std::atomic<bool> stop_{false};
+#else
   int listen_ = -1;
   int wake_[2] = {-1, -1};
-  void *pipe_ = nullptr;  // Windows: the pipe's one instance
-  std::atomic<bool> stop_{false};
+#endif
   std::thread thread_;
 };
 
