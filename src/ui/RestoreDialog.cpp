@@ -6,6 +6,7 @@
 #include "IdWindows.h"
 #include "IdentificationBackup.h"
 #include "IdentificationRestore.h"
+#include "WrappingButton.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -13,28 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyleOptionButton>
-#include <QStylePainter>
 
 namespace {
-
-// A push button whose caption wraps within its fixed size, as the dialog's
-// long "Send and Lock the Controller" needs; text() stays the caption.
-class WrappingButton : public QPushButton {
- public:
-  using QPushButton::QPushButton;
-
- protected:
-  void paintEvent(QPaintEvent *) override {
-    QStylePainter painter(this);
-    QStyleOptionButton option;
-    initStyleOption(&option);
-    option.text.clear();
-    painter.drawControl(QStyle::CE_PushButton, option);
-    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text());
-  }
-};
 
 // A blank sent as shown replaces the kept value, which is what the tooltip
 // has to say before the technician sends.

@@ -1,0 +1,14 @@
+#include "WrappingButton.h"
+
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+void WrappingButton::paintEvent(QPaintEvent *) {
+  QStylePainter painter(this);
+  QStyleOptionButton option;
+  initStyleOption(&option);
+  option.text.clear();
+  painter.drawControl(QStyle::CE_PushButton, option);
+  const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+  painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text());
+}
