@@ -3,8 +3,8 @@
 # program can exit 0 under Wine, so the test's own totals decide: the log
 # must end its run with no failure. With --controller, a simulated controller
 # (the Linux SIMULATOR) answers on COM<N> for the run, and the program finds N
-# in CALVENORI_TEST_COM.
-#   tests/wine/run-windows-test.sh [--controller N SIMULATOR] PROGRAM.exe
+# in CALVENORI_TEST_COM. ARGUMENTS go to the program, before QtTest's own.
+#   tests/wine/run-windows-test.sh [--controller N SIMULATOR] PROGRAM.exe [ARGUMENTS...]
 set -uo pipefail
 WINEPATH="Z:${CALVENORI_WINE_DLLS//:/;Z:}"
 export WINEPATH
@@ -20,7 +20,7 @@ if [ "$1" = --controller ]; then
   trap 'rm -f "$log" "$link"' EXIT
   shift 3
 fi
-wine "$1" -o "Z:$log,txt"
+wine "$@" -o "Z:$log,txt"
 status=$?
 cat "$log"
 grep -Eq '^Totals: [0-9]+ passed, 0 failed' "$log" && grep -q '^\*\*\*\*\*\*\*\*\* Finished testing' "$log" &&
