@@ -16,7 +16,8 @@ bool CaptionsFit(const QFont &font, const std::vector<CaptionBox> &captions) {
                                                 caption.Text);
       if (needed.width() > caption.Box.width() || needed.height() > caption.Box.height())
         return false;
-    } else if (metrics.horizontalAdvance(caption.Text) > caption.Box.width()) {
+    } else if (metrics.horizontalAdvance(caption.Text) > caption.Box.width() ||
+               metrics.height() > caption.Box.height()) {
       return false;
     }
   }

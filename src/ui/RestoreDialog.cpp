@@ -6,6 +6,7 @@
 #include "IdWindows.h"
 #include "IdentificationBackup.h"
 #include "IdentificationRestore.h"
+#include "WrappingButton.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -13,28 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyleOptionButton>
-#include <QStylePainter>
 
 namespace {
-
-// A push button whose caption wraps within its fixed size, as the dialog's
-// long "Send and Lock the Controller" needs; text() stays the caption.
-class WrappingButton : public QPushButton {
- public:
-  using QPushButton::QPushButton;
-
- protected:
-  void paintEvent(QPaintEvent *) override {
-    QStylePainter painter(this);
-    QStyleOptionButton option;
-    initStyleOption(&option);
-    option.text.clear();
-    painter.drawControl(QStyle::CE_PushButton, option);
-    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text());
-  }
-};
 
 // A blank sent as shown replaces the kept value, which is what the tooltip
 // has to say before the technician sends.
@@ -75,13 +56,15 @@ RestoreDialog::RestoreDialog(const IdBackup &rows, RestoreWrite write, const QDi
   cmdCancel = new QPushButton("Cancel", this);
   cmdCancel->setObjectName("cmdCancel");
   cmdCancel->setGeometry(TwipsRect(600, 5760, 1455, 495));
-  cmdSend = new WrappingButton("Send and Lock the Controller", this);
+  auto *send = new WrappingButton("Send and Lock the Controller", this);
+  cmdSend = send;
   cmdSend->setObjectName("cmdSend");
   cmdSend->setGeometry(TwipsRect(2760, 5760, 1455, 495));
   cmdSend->setAutoDefault(false);
   cmdCancel->setAutoDefault(false);
 
   FitLabels();
+  FitButtons(*send);
 
   for (int i = 1; i < IdWindowCount; ++i) setTabOrder(txtWin[i - 1], txtWin[i]);
   setTabOrder(txtWin[IdWindowCount - 1], cmdSend);
@@ -100,6 +83,16 @@ void RestoreDialog::FitLabels() {
   for (QLabel *label : lblWin) captions.push_back({label->text(), label->geometry(), true});
   const QFont fitted = FitFont(font(), captions);
   for (QLabel *label : lblWin) label->setFont(fitted);
+}
+
+// The buttons were drawn two lines of the narrow font high. A face with
+// taller lines gets the height the wrapped caption needs, Cancel beside it
+// the same, and the dialog grows to keep its margin below them.
+void RestoreDialog::FitButtons(const WrappingButton &send) {
+  const int extra = send.heightForWidth(send.width()) - send.height();
+  if (extra <= 0) return;
+  for (QPushButton *button : {cmdSend, cmdCancel}) button->resize(button->width(), button->height() + extra);
+  setFixedSize(width(), height() + extra);
 }
 
 void RestoreDialog::ShowBackup() {

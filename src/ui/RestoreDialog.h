@@ -13,6 +13,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class WrappingButton;
 
 class RestoreDialog : public QDialog {
   Q_OBJECT
@@ -34,6 +35,7 @@ class RestoreDialog : public QDialog {
 
  private:
   void FitLabels();
+  void FitButtons(const WrappingButton &send);
   void ShowBackup();
   void Send();
   // Red, with a tooltip saying why and naming the kept backup that holds values.

@@ -87,7 +87,7 @@ void WindowValueDialog::reject() {
 void WindowValueDialog::SetReading(bool reading) {
   reading_ = reading;
   for (QPushButton *button : {cmdRefresh, cmdCopy, cmdClose}) button->setEnabled(!reading);
-  if (reading) lblState->setText(QStringLiteral("Reading..."));
+  if (reading) ShowState(QStringLiteral("Reading..."));
 }
 
 void WindowValueDialog::Refresh() {
@@ -104,11 +104,18 @@ void WindowValueDialog::Refresh() {
 void WindowValueDialog::Show(const IdentifyRun &run) {
   last_ = run;
   lblPort->setText(portName_);
-  lblState->setText(StateText(run));
+  ShowState(StateText(run));
   const bool read = run.Identity.Contact.Application;
   for (int r = 0; r < IdWindowCount; ++r)
     txtWin[r]->setText(read ? QString::fromLatin1(run.Identity.Rows[r].Value) : QString());
   lblLock->setText(read ? LockStateWords(run.Identity.Lock) : QString());
+}
+
+// A window grows to its layout's minimum size, which counts one line of a
+// wrapped label, not the lines its text takes at the width it has.
+void WindowValueDialog::ShowState(const QString &text) {
+  lblState->setText(text);
+  lblState->setMinimumHeight(lblState->heightForWidth(lblState->width()));
 }
 
 QString WindowValueDialog::ReportText() const {
@@ -129,7 +136,7 @@ void WindowValueDialog::OfferOtherPorts() {
   SetReading(false);
   if (!verdict.Found) {
     ShowMessage(this, verdict.Refusal);
-    lblState->setText(StateText(last_));
+    ShowState(StateText(last_));
     return;
   }
   choosePort_(verdict.Found->Number, PortIdentity(verdict.Found->Device));

@@ -33,15 +33,17 @@ class WindowValueDialog : public QDialog {
   void Refresh();
   // The values as text for a service report, one line each.
   QString ReportText() const;
+  // Shows what a read found; Refresh shows its own.
+  void Show(const IdentifyRun &run);
 
  protected:
   void showEvent(QShowEvent *event) override;
   void reject() override;
 
  private:
-  void Show(const IdentifyRun &run);
   void OfferOtherPorts();
   void SetReading(bool reading);
+  void ShowState(const QString &text);
 
   std::array<QLineEdit *, IdWindowCount> txtWin{};
   QLabel *lblLock = nullptr;

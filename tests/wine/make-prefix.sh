@@ -13,6 +13,16 @@ rm -rf "$folder"
 mkdir -p "$folder/home"
 export HOME="$folder/home" WINEPREFIX="$folder/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot --init >/dev/null 2>&1
+# Wine's own fonts (Tahoma for "MS Shell Dlg", Marlett for the styles'
+# symbols) in the prefix's font folder: this Wine does not find them where
+# they are installed, and Qt's windows fell back to whatever host face came
+# first (DejaVu Math TeX Gyre).
+fonts="$(dirname "$(readlink -f "$(command -v wine)")")/../share/wine/fonts"
+if [ -d "$fonts" ]; then
+  ln -sf "$fonts"/* "$WINEPREFIX/drive_c/windows/Fonts/"
+else
+  echo "no Wine fonts in $fonts: the windows get whatever face the host has" >&2
+fi
 # Windows need no display: Wine's null driver draws them nowhere.
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 # COM1 to COM20 are the links FOLDER/lines/comN, which the tests point at a

@@ -4,8 +4,9 @@
 # must end its run with no failure. With --controller, a simulated controller
 # (the Linux SIMULATOR) answers on COM<N> for the run, and the program finds N
 # in CALVENORI_TEST_COM. With --pair, COM<A> and COM<B> are joined as by a
-# null-modem cable (socat's linked pseudo-terminals) for the run.
-#   tests/wine/run-windows-test.sh [--controller N SIMULATOR | --pair A B] PROGRAM.exe
+# null-modem cable (socat's linked pseudo-terminals) for the run. ARGUMENTS
+# go to the program, before QtTest's own.
+#   tests/wine/run-windows-test.sh [--controller N SIMULATOR | --pair A B] PROGRAM.exe [ARGUMENTS...]
 set -uo pipefail
 WINEPATH="Z:${CALVENORI_WINE_DLLS//:/;Z:}"
 export WINEPATH
@@ -33,7 +34,7 @@ if [ "$1" = --pair ]; then
   trap 'rm -f "$log"; kill "$PAIR_PID" 2>/dev/null' EXIT
   shift 3
 fi
-wine "$1" -o "Z:$log,txt"
+wine "$@" -o "Z:$log,txt"
 status=$?
 cat "$log"
 grep -Eq '^Totals: [0-9]+ passed, 0 failed' "$log" && grep -q '^\*\*\*\*\*\*\*\*\* Finished testing' "$log" &&
