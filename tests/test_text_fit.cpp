@@ -326,6 +326,9 @@ class TextFitTest : public QObject {
 // The scale took, and the log tells what the texts were measured in.
 void TextFitTest::initTestCase() {
   QCOMPARE(ScalePercent(), percent_);
+  // The Windows style rolls a list open over a few frames: measured at once,
+  // its lower rows are not shown yet.
+  QApplication::setEffectEnabled(Qt::UI_AnimateCombo, false);
   const QFont font = QApplication::font();
   const QScreen *screen = QGuiApplication::primaryScreen();
   qInfo("%s platform, %s style, %s %g pt, %d DPI, scale %d %%, screen %dx%d",
@@ -450,7 +453,8 @@ void TextFitTest::portDialog() {
   };
   auto silentPort = std::make_shared<SilentPort>();
   ProbeSetup setup;
-  setup.LimitMs = 200;
+  // Long enough for the answering ports' threads to run on a loaded machine.
+  setup.LimitMs = 1000;
   setup.Opener = [=](const QString &device) {
     if (device != silent) return device == first || device == third ? OpenFault::None : OpenFault::Missing;
     silentPort->Thread = QThread::currentThread();

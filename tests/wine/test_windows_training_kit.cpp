@@ -1,8 +1,8 @@
 // The window program's whole upload on Windows against the training kit's
-// simulator, under Wine: calvenori-sim.exe serves COM16 and the window keeps
-// its first port, COM1, the two joined as by a null-modem pair
-// (run-windows-test.sh --pair 16 1). The technician's hands are the
-// simulator's own "ctl" on its named pipe.
+// simulator, under Wine: calvenori-sim.exe serves COM14 and the window uses
+// COM15, the two joined as by a null-modem pair (run-windows-test.sh --pair
+// 14 15). The technician's hands are the simulator's own "ctl" on its named
+// pipe.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -35,15 +35,22 @@ void WindowsTrainingKitTest::wholeUploadFromTheWindow() {
   const QString pipe = QStringLiteral("calvenori-kit-%1").arg(QCoreApplication::applicationPid());
   QProcess served;
   served.start(QCoreApplication::applicationDirPath() + "/../sim/calvenori-sim.exe",
-               {"--device", "COM16", "--control", pipe});
+               {"--device", "COM14", "--control", pipe});
   while (!served.canReadLine()) QVERIFY2(served.waitForReadyRead(-1), served.readAllStandardError().constData());
-  QCOMPARE(served.readLine().trimmed(), QByteArray("COM16"));
+  QCOMPARE(served.readLine().trimmed(), QByteArray("COM14"));
 
   QTemporaryDir work;
-  const QString saved = QDir::currentPath();
-  QDir::setCurrent(work.path());  // where the backup goes
+  // The backup goes to the current folder, which must be left before the
+  // folder can go, whatever the outcome.
+  struct InFolder {
+    const QString Saved = QDir::currentPath();
+    explicit InFolder(const QString &path) { QDir::setCurrent(path); }
+    ~InFolder() { QDir::setCurrent(Saved); }
+  };
   {
+    InFolder inWork(work.path());
     MainWindow window;
+    window.SetComPort(15);
     window.show();
     QStringList failedHands;
     Technician technician([&](const QByteArray &command) {
@@ -67,7 +74,6 @@ void WindowsTrainingKitTest::wholeUploadFromTheWindow() {
     QCOMPARE(technician.RestoreDialogsShown, 1);
     QVERIFY(QFile::exists(work.filePath("tmpLogWin.txt")));
   }
-  QDir::setCurrent(saved);
   served.closeWriteChannel();
   QVERIFY(served.waitForFinished(-1));
   QCOMPARE(served.exitCode(), 0);

@@ -481,8 +481,8 @@ void WineTest::ctrlCEndsTheUploadCleanly() {
   QCOMPARE(JournalField(bench.Dir.path()), QStringLiteral("cut short by SIGINT (Ctrl-C) at \"Sending Program File\""));
 }
 
-// The training kit on Windows: the Windows simulator serves COM16 and the
-// uploader opens COM17, the two joined as by a null-modem pair; the hands are
+// The training kit on Windows: the Windows simulator serves COM17 and the
+// uploader opens COM18, the two joined as by a null-modem pair; the hands are
 // the Windows simulator's own "ctl" through its named pipe. Then what the
 // controller holds is read back through the pair, and the simulator ends with
 // its standard input. The replies leave whole (not paced): see wholeUploads.
@@ -497,20 +497,20 @@ void WineTest::trainingKitOnAPairOfComPorts() {
   QFETCH(bool, full);
   NullModemPair pair;
   QVERIFY2(pair.Started(), qPrintable(pair.Error()));
-  QVERIFY(LinkDosDevice("com16", pair.End(0)) && LinkDosDevice("com17", pair.End(1)));
+  QVERIFY(LinkDosDevice("com17", pair.End(0)) && LinkDosDevice("com18", pair.End(1)));
   const QString simExe = WindowsBuild + "/sim/calvenori-sim.exe";
   const QString pipe = QStringLiteral("calvenori-wine-%1").arg(QCoreApplication::applicationPid());
   QProcess served;
   QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
   e.insert("WINEPATH", "Z:" + qEnvironmentVariable("CALVENORI_WINE_DLLS").replace(':', ";Z:"));
   served.setProcessEnvironment(e);
-  served.start("wine", QStringList{simExe} + simulator + QStringList{"--device", "COM16", "--control", pipe});
+  served.start("wine", QStringList{simExe} + simulator + QStringList{"--device", "COM17", "--control", pipe});
   while (!served.canReadLine()) QVERIFY2(served.waitForReadyRead(-1), served.readAllStandardError().constData());
-  QCOMPARE(served.readLine().trimmed(), QByteArray("COM16"));
+  QCOMPARE(served.readLine().trimmed(), QByteArray("COM17"));
 
   QTemporaryDir dir;
   const auto upload = [&](QStringList args) {
-    return RunWindows(BuiltUpload, args << "--port" << "COM17" << "--actions" << WindowsPath(simExe) + " ctl " + pipe,
+    return RunWindows(BuiltUpload, args << "--port" << "COM18" << "--actions" << WindowsPath(simExe) + " ctl " + pipe,
                       dir.path());
   };
   const QString list = QStringLiteral(CALVENORI_SOURCE_EXAMPLES "/pump-parameters.txt");
@@ -525,8 +525,8 @@ void WineTest::trainingKitOnAPairOfComPorts() {
   served.closeWriteChannel();
   QVERIFY(served.waitForFinished(-1));
   QCOMPARE(served.exitCode(), 0);
-  LinkDosDevice("com16", {});
   LinkDosDevice("com17", {});
+  LinkDosDevice("com18", {});
 }
 
 QTEST_GUILESS_MAIN(WineTest)
