@@ -466,8 +466,9 @@ void TextFitTest::portDialog() {
   Show(*dialog);
   QTRY_VERIFY(!dialog->Probing());
   auto *list = dialog->findChild<QComboBox *>(QStringLiteral("cboSerialPort"));
+  QTRY_VERIFY2(list->count() >= 2, qPrintable(QString::number(list->count())));
   list->showPopup();
-  QTRY_VERIFY(list->view()->isVisible());
+  QTRY_VERIFY(list->view()->isVisible() && !list->view()->visualRect(list->model()->index(1, 0)).isEmpty());
   CheckTexts("port dialog", dialog.get(), {"lblSerial", "lblDevice", "lblProbe", "cmdOK", "QComboBoxListView row 1"});
   list->hidePopup();
   dialog.reset();
