@@ -35,4 +35,9 @@ for n in $(seq 1 20); do
 done
 wineserver --wait
 [ -f "$WINEPREFIX/system.reg" ] || { echo "wineboot made no prefix in $WINEPREFIX" >&2; exit 1; }
+# The tests start side by side: a Wine server that is already up, with its
+# services, spares them racing to start one (seen: the first few tests,
+# started together on a fresh prefix, hung together now and then).
+wineserver -p </dev/null >/dev/null 2>&1
+wine cmd /c exit </dev/null >/dev/null 2>&1
 echo "Wine prefix: $WINEPREFIX ($(wine --version))"
