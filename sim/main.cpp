@@ -207,7 +207,7 @@ bool ParseOptions(int argc, char **argv, Options &o) {
     }
   }
 #ifdef _WIN32
-  return o.Device && !o.Link;
+  return !o.Link;  // no symbolic links to hand out on Windows
 #else
   return !(o.Device && o.Link);
 #endif
@@ -309,6 +309,14 @@ int main(int argc, char **argv) {
   if (argc >= 2 && std::strcmp(argv[1], "ctl") == 0) return argc == 4 ? Control(argv[2], argv[3]) : Usage(argv[0]);
   Options options;
   if (!ParseOptions(argc, argv, options)) return Usage(argv[0]);
+#ifdef _WIN32
+  if (!options.Device) {
+    std::fputs("calvenori-sim: Windows has no pseudo-terminals: name the serial port to serve with"
+               " --device COMn (one end of a com0com pair, or an adapter with a null-modem cable)\n",
+               stderr);
+    return 2;
+  }
+#endif
   CatchStopSignals();
   QCoreApplication app(argc, argv);  // the serial port's thread needs one
 

@@ -525,6 +525,9 @@ void WineTest::trainingKitOnAPairOfComPorts() {
   served.closeWriteChannel();
   QVERIFY(served.waitForFinished(-1));
   QCOMPARE(served.exitCode(), 0);
+  // Without a port to serve there is nothing on Windows to serve instead.
+  const Outcome refused = RunWindows(simExe, simulator, dir.path());
+  QVERIFY2(refused.Status == 2 && refused.Err.contains("--device COMn"), qPrintable(Said(refused)));
   LinkDosDevice("com17", {});
   LinkDosDevice("com18", {});
 }
