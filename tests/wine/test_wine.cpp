@@ -51,13 +51,20 @@ bool LinkDosDevice(const QString &name, const QString &target) {
   return target.isEmpty() || QFile::link(target, link);
 }
 
+// The test's environment with WINEPATH leading a Windows program to the
+// build's DLL folders.
+QProcessEnvironment WineEnvironment() {
+  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+  e.insert("WINEPATH", "Z:" + qEnvironmentVariable("CALVENORI_WINE_DLLS").replace(':', ";Z:"));
+  return e;
+}
+
 // A Windows program under Wine, in `workDir`; `env` adds to or, with an empty
 // value, removes from the test's environment.
 Outcome RunWindows(const QString &program, const QStringList &args, const QString &workDir,
                    const QMap<QString, QString> &env = {}, const QByteArray &input = {}) {
   QProcess process;
-  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-  e.insert("WINEPATH", "Z:" + qEnvironmentVariable("CALVENORI_WINE_DLLS").replace(':', ";Z:"));
+  QProcessEnvironment e = WineEnvironment();
   for (auto it = env.begin(); it != env.end(); ++it) {
     if (it.value().isEmpty()) e.remove(it.key());
     else e.insert(it.key(), it.value());
@@ -459,9 +466,7 @@ void WineTest::ctrlCEndsTheUploadCleanly() {
   QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
   const QString trace = bench.Dir.filePath("wire.trace");
   QProcess process;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("WINEPATH", "Z:" + qEnvironmentVariable("CALVENORI_WINE_DLLS").replace(':', ";Z:"));
-  process.setProcessEnvironment(env);
+  process.setProcessEnvironment(WineEnvironment());
   process.setWorkingDirectory(bench.Dir.path());
   process.start("wine", {BuiltUpload, "--params", WindowsPath(bench.Write("list.txt", SmallList())), "--program",
                          WindowsPath(bench.Write("fw.s19", ProgramFile(3000))), "--trace", WindowsPath(trace),
@@ -501,9 +506,7 @@ void WineTest::trainingKitOnAPairOfComPorts() {
   const QString simExe = WindowsBuild + "/sim/calvenori-sim.exe";
   const QString pipe = QStringLiteral("calvenori-wine-%1").arg(QCoreApplication::applicationPid());
   QProcess served;
-  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-  e.insert("WINEPATH", "Z:" + qEnvironmentVariable("CALVENORI_WINE_DLLS").replace(':', ";Z:"));
-  served.setProcessEnvironment(e);
+  served.setProcessEnvironment(WineEnvironment());
   served.start("wine", QStringList{simExe} + simulator + QStringList{"--device", "COM17", "--control", pipe});
   while (!served.canReadLine()) QVERIFY2(served.waitForReadyRead(-1), served.readAllStandardError().constData());
   QCOMPARE(served.readLine().trimmed(), QByteArray("COM17"));
