@@ -14,6 +14,7 @@
 #include "Message.h"
 #include "Version.h"
 #include "MainWindow.h"
+#include "SessionEnd.h"
 
 namespace {
 
@@ -136,6 +137,7 @@ int main(int argc, char *argv[]) {
   if (const std::optional<int> status = TraceOption(app.arguments(), trace)) return *status;
   MainWindow window;
   window.Port().SetTraceFile(trace);
+  EndSessionOnSignals(window);
   window.show();
   return app.exec();
 }

@@ -7,6 +7,7 @@
 #include "TestFiles.h"
 #include "UploadExpect.h"
 #include "UploadRig.h"
+#include "UploadTexts.h"
 #include "RestoreDialog.h"
 
 #include <QDir>
@@ -124,9 +125,13 @@ bool Matches(const QString &text, const QString &pattern) {
 const QString Interrupts = "\nThe uploading procedure will be interrupted!";
 const QString Rescue = Interrupts + "\nPlease refer to file {backup} to rescue C/U parameters";
 const QString Unchanged = "\nNothing in the controller was changed.";
-// Past the erase only a finished full upload brings the controller back.
-const QString Finish = "\nTo finish it, choose \"Upload Parameter List and Program File\" and start the upload again: "
-                       "it offers to write back the identification values of {backup}.";
+// What the controller needs once an upload stopped halfway, and the finish:
+// with the values of the upload's own backup, whose name holds the time.
+QString Left(bool full, Remains remains) {
+  return "\n" + NeedsText(full ? UploadKind::Full : UploadKind::ParameterList, remains) + "\n" + FinishInWindow("*");
+}
+const QString Finish = Left(true, Remains::Program);
+const QString ListLeft = Left(false, Remains::Parameters);
 
 // The controller answers `blank` windows with zero or an empty text, as
 // once erased; kept so, they are written back as they are.
@@ -258,7 +263,7 @@ QList<QPair<const char *, Entry>> Catalogue() {
           });
           timer->start(0);
         },
-        Outcome::Interrupted, "Parameter list {list}, line 3: there is no comma*" + Rescue, BackupAfter::Fresh);
+        Outcome::Interrupted, "Parameter list {list}, line 3: there is no comma*" + Rescue + ListLeft, BackupAfter::Fresh);
 
   // --- The controller and the line ---
   const QString savingParameters =
@@ -277,7 +282,7 @@ QList<QPair<const char *, Entry>> Catalogue() {
         ControllerFault([](sim::Faults &f) { f.TruncateAfterEtxPlusOne = true; }), Outcome::Interrupted,
         savingParameters, BackupAfter::Kept);
   fault("controller: monitor never answers", false, ControllerFault([](sim::Faults &f) { f.SilentMonitor = true; }),
-        Outcome::Interrupted, "Error during setting in monitor mode." + Rescue, BackupAfter::Fresh);
+        Outcome::Interrupted, "Error during setting in monitor mode." + Rescue + ListLeft, BackupAfter::Fresh);
   fault("controller: stray bytes before every reply", false,
         ControllerFault([](sim::Faults &f) { f.StrayBytes = QByteArray("\xFF\x00\x15Z", 4); }), Outcome::Completed,
         ParameterSuccess, BackupAfter::Fresh);
@@ -294,10 +299,11 @@ QList<QPair<const char *, Entry>> Catalogue() {
         ControllerFault([](sim::Faults &f) { f.ReadBack = sim::ReadBackForm::LowerCase; }), Outcome::Completed, ParameterSuccess, BackupAfter::Fresh);
   fault("read-back: a wrong byte", false, ControllerFault([](sim::Faults &f) { f.WrongReadAddress = 0x0401; }),
         Outcome::Interrupted,
-        "Error during file parameters writing." + Rescue + "\nAddress 0401: wrote DC, read back 23.", BackupAfter::Fresh);
+        "Error during file parameters writing." + Rescue + "\nAddress 0401: wrote DC, read back 23." + ListLeft,
+        BackupAfter::Fresh);
   fault("read-back: the request looped back", false,
         ControllerFault([](sim::Faults &f) { f.ReadBackOverride = "R0400\r"; }), Outcome::Interrupted,
-        "Error during file parameters writing." + Rescue + "\nAddress 0400: wrote 05, read back \"R0400\\r\".",
+        "Error during file parameters writing." + Rescue + "\nAddress 0400: wrote 05, read back \"R0400\\r\"." + ListLeft,
         BackupAfter::Fresh);
   fault("list: begins with a UTF-8 byte-order mark", false, ListIs("\xEF\xBB\xBF" + GoodList()), Outcome::Completed,
         ParameterSuccess, BackupAfter::Fresh);
@@ -307,7 +313,7 @@ QList<QPair<const char *, Entry>> Catalogue() {
           // one parameter write and half of the next.
           f.HangUpAfterBytesReceived = 9 * 9 + 10 + 1 + 2 + (1 + 6) + 8 + 4;
         }),
-        Outcome::Interrupted, "The connection to serial port 1 ({port}) was lost." + Rescue, BackupAfter::Fresh);
+        Outcome::Interrupted, "The connection to serial port 1 ({port}) was lost." + Rescue + ListLeft, BackupAfter::Fresh);
 
   // --- Blank identification windows, against the earlier backup kept ---
   const QString keptLine = "*" + EarlierKept + ", saved 2026-12-07 19:30:12 (Controller P/N (empty), Controller S/N "

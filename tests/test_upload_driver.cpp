@@ -78,6 +78,7 @@ std::function<void(DriverRig &)> Inject(sim::Faults faults) {
 Q_DECLARE_METATYPE(Fault)
 Q_DECLARE_METATYPE(Dialect)
 Q_DECLARE_METATYPE(sim::Mode)
+Q_DECLARE_METATYPE(Remains)
 
 class UploadDriverTest : public QObject {
   Q_OBJECT
@@ -153,11 +154,11 @@ QList<QPair<const char *, Fault>> TestPointFaults() {
                             QVERIFY(!QFile::exists(rig.WorkDir.filePath("tmpLogWin.txt")));
                           }});
 
-  // Let pass, every later exchange goes to the application and fails too: the
-  // monitor check, the CRC, 3 writes and 3 reads, 9 identification writes, the lock.
+  // Nothing that only the parameter monitor may hear goes out before it answers:
+  // with Check Errors off too, the upload ends there (finishFromWhereItStopped).
   rows << qMakePair("setting in monitor mode: window 500 refused",
                     Fault{false, Dialect::E, Inject(With([](sim::Faults &f) { f.RejectAllWrites = true; })),
-                          "setting in monitor mode", 18, {}, [](DriverRig &rig) {
+                          "setting in monitor mode", -1, {}, [](DriverRig &rig) {
                             // The controller never left its application.
                             QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::Application);
                             QVERIFY(!rig.Controller.LastCrc());
@@ -267,7 +268,7 @@ void UploadDriverTest::testPointInterrupts() {
   rig.StartUpload();
 
   QString detail = fault.Detail.isEmpty() ? QString() : "\n" + fault.Detail;
-  if (PastTheErase(fault.Full, fault.Step)) detail += "\n" + FinishInWindow(rig.WorkDir.path());
+  detail += WayOnAfter(rig.WorkDir.path(), fault.Full, fault.Step);
   if (fault.Step == "saving parameters")
     detail.prepend("\nNothing in the controller was changed, and this upload did not write tmpLogWin.txt.");
   QCOMPARE(rig.Host.Messages, fault.Prompts + QStringList{Interruption(rig.WorkDir.path(), fault.Step) + detail});
@@ -409,7 +410,7 @@ void UploadDriverTest::bridgeRemovalPromptRepeatsOnlyForTheEMonitor() {
              QStringList({BridgePrompt, BridgeRemovalPrompt, BridgeRemovalPrompt, PowerCyclePrompt, FullSuccess}));
   } else {
     // The boot monitor is still there and cannot take the CRC.
-    QCOMPARE(rig.Host.Messages, QStringList({BridgePrompt, BridgeRemovalPrompt, Interruption(rig.WorkDir.path(), "CRC verifyng") + "\n" + FinishInWindow(rig.WorkDir.path())}));
+    QCOMPARE(rig.Host.Messages, QStringList({BridgePrompt, BridgeRemovalPrompt, Interruption(rig.WorkDir.path(), "CRC verifyng") + WayOnAfter(rig.WorkDir.path(), true, "CRC verifyng")}));
     QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::BootMonitor);
   }
   EXPECT_IDLE(rig);
@@ -533,15 +534,18 @@ void UploadDriverTest::unpluggedAdapterEndsTheUpload_data() {
   QTest::addColumn<bool>("full");
   QTest::addColumn<QString>("when");
   QTest::addColumn<QStringList>("prompts");  // shown before the line went
-  QTest::newRow("during the identification backup") << false << "backup" << QStringList();
-  QTest::newRow("halfway through the program file") << true << "records" << QStringList{BridgePrompt};
-  QTest::newRow("while the controller restarts") << false << "power cycle" << QStringList{PowerCyclePrompt};
+  QTest::addColumn<Remains>("remains");
+  QTest::newRow("during the identification backup") << false << "backup" << QStringList() << Remains::Everything;
+  QTest::newRow("halfway through the program file") << true << "records" << QStringList{BridgePrompt} << Remains::Program;
+  QTest::newRow("while the controller restarts") << false << "power cycle" << QStringList{PowerCyclePrompt}
+                                                 << Remains::Restore;
 }
 
 void UploadDriverTest::unpluggedAdapterEndsTheUpload() {
   QFETCH(bool, full);
   QFETCH(QString, when);
   QFETCH(QStringList, prompts);
+  QFETCH(Remains, remains);
   DriverRig rig;
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
   Choose(rig, full, true, SmallList());
@@ -556,10 +560,10 @@ void UploadDriverTest::unpluggedAdapterEndsTheUpload() {
 
   rig.StartUpload();
 
+  const QString lostWayOn = WayOn(rig.WorkDir.path(), full, remains);
   const QString lost = "The connection to serial port 1 (" + device +
                        ") was lost.\nThe uploading procedure will be interrupted!\nPlease refer to file " +
-                       BackupPath(rig.WorkDir.path()) + " to rescue C/U parameters" +
-                       (full ? "\n" + FinishInWindow(rig.WorkDir.path()) : QString());
+                       BackupPath(rig.WorkDir.path()) + " to rescue C/U parameters" + lostWayOn;
   // Nothing after the loss: no prompt loop, no restore dialog, no success.
   QCOMPARE(rig.Host.Messages, prompts + QStringList{lost});
   QCOMPARE(rig.Host.RestoreDialogsShown, 0);
@@ -679,11 +683,13 @@ void UploadDriverTest::monitorAnsweringInsteadOfTheApplication_data() {
   QTest::addColumn<bool>("checkErrors");
   QTest::addColumn<QString>("said");
   const QString boot = "The controller's application does not answer on serial port 1 ({port}), its boot monitor "
-                       "does (dialect %1).\nIts program is missing or incomplete, as a full upload that did not finish "
-                       "leaves it.";
+                       "does (dialect %1).\nIts pins 5 and 9 are bridged, or its program is missing: remove the bridge, "
+                       "switch the controller off and on, and start the upload again. If its boot monitor still answers, "
+                       "a full upload with the identification values of a backup of this controller finishes the job.";
   const QString monitor = "The controller's application does not answer on serial port 1 ({port}), a monitor does.\n"
                           "Its program or its parameters are missing or incomplete, as an upload that did not finish "
-                          "leaves them.";
+                          "leaves them.\nA full upload with the identification values of a backup of this controller "
+                          "finishes the job.";
   QTest::newRow("boot monitor (E), full") << sim::Mode::BootMonitor << Dialect::E << true << true << boot.arg("(E)");
   QTest::newRow("boot monitor Er, Check Errors off")
       << sim::Mode::BootMonitor << Dialect::Er << true << false << boot.arg("Er");
@@ -711,9 +717,7 @@ void UploadDriverTest::monitorAnsweringInsteadOfTheApplication() {
                          "it asks for a backup of this controller to take the values from.";
   QCOMPARE(rig.Host.Messages,
            QStringList{"Error during saving parameters.\nThe uploading procedure will be interrupted!\n" +
-                       QString(said).replace("{port}", rig.Controller.SlavePath()) +
-                       "\nA full upload with the identification values of a backup of this controller finishes the "
-                       "job.\n" + finish});
+                       QString(said).replace("{port}", rig.Controller.SlavePath()) + "\n" + finish});
   QCOMPARE(rig.Result, UploadResult::Interrupted);
   // The first read request and CRs, nothing a monitor could take as a command.
   const QByteArray crs = mode == sim::Mode::BootMonitor ? "\r" : "\r\r";

@@ -246,7 +246,8 @@ void UploadEndToEndTest::restoreLoopReopensTheDialogAfresh() {
 
 // A full upload cut short during the program transfer leaves a controller
 // that answers only as a monitor, its identification windows erased. The
-// next start says so and, on Yes, finishes the job with the first run's backup.
+// next Start Upload offers to finish it, naming the numbers of its own
+// backup, and on Yes finishes the job with that backup's values.
 void UploadEndToEndTest::interruptedFullUploadIsFinished_data() {
   QTest::addColumn<Dialect>("monitor");
   QTest::addColumn<bool>("checkErrors");  // on the second run
@@ -266,8 +267,10 @@ void UploadEndToEndTest::interruptedFullUploadIsFinished() {
   const auto identification = IdentificationOf(rig.Controller);
   rig.Controller.SetFaults(With([](sim::Faults &f) { f.RefuseRecord = 5; }));
   rig.StartUpload();
-  QCOMPARE(rig.Hands->LastMessage(),
-           Interruption(rig.WorkDir.path(), "Programming Controller") + "\n" + FinishInWindow(rig.WorkDir.path()));
+  const QString own = OwnBackupIn(rig.WorkDir.path());
+  QVERIFY(!own.isEmpty());
+  QCOMPARE(rig.Hands->LastMessage(), Interruption(rig.WorkDir.path(), "Programming Controller") +
+                                         WayOnAfter(rig.WorkDir.path(), true, "Programming Controller"));
   const QByteArray firstBackup = rig.BackupFile();
   QCOMPARE(firstBackup, BackupFileOf(identification));
   // The technician removes the bridge and powers up: a monitor, no application.
@@ -283,16 +286,15 @@ void UploadEndToEndTest::interruptedFullUploadIsFinished() {
   rig.StartUpload();
 
   const QString offer = rig.Hands->Messages.value(0);
-  QVERIFY2(offer.contains("writing back the identification values of the backup " + BackupPath(rig.WorkDir.path()) +
-                          ", saved "),
-           qPrintable(offer));
-  QVERIFY2(offer.contains("(Controller P/N CU-4471-02, Controller S/N C23119876, Pump S/N P24051703)?"),
+  QVERIFY2(offer.contains("The identification values are those of " + own +
+                          " (Controller P/N CU-4471-02, Controller S/N C23119876, Pump S/N P24051703): check them "
+                          "against the pump's label."),
            qPrintable(offer));
   QCOMPARE(rig.BackupFile(), firstBackup);
   EXPECT_IDLE(rig);
   if (!accepted) {
     QVERIFY2(rig.Hands->LastMessage().startsWith("Error during saving parameters.\n"), qPrintable(rig.Hands->LastMessage()));
-    QVERIFY2(rig.Hands->LastMessage().endsWith(FinishInWindow(rig.WorkDir.path())), qPrintable(rig.Hands->LastMessage()));
+    QVERIFY2(rig.Hands->LastMessage().endsWith(FinishInWindow(own)), qPrintable(rig.Hands->LastMessage()));
     QCOMPARE(QDir(rig.WorkDir.path()).entryList({"tmpLogWin-*.txt"}).size(), 0);
     return;
   }
@@ -304,6 +306,10 @@ void UploadEndToEndTest::interruptedFullUploadIsFinished() {
   QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::Application);
   const auto flash = rig.Controller.Flash();
   for (const auto &[address, byte] : FlashImageOf(ProgramFile(12))) QCOMPARE(int(flash.at(address)), int(byte));
+  // Nothing is left to finish: the next start is a plain upload again.
+  rig.Hands->Messages.clear();
+  rig.StartUpload();
+  QCOMPARE(rig.Hands->Messages, QStringList({BridgePrompt, BridgeRemovalPrompt, PowerCyclePrompt, FullSuccess}));
 }
 
 // ---------------------------------------------------------------------------

@@ -46,6 +46,8 @@ bool TakeArgument(const QStringList &args, int &i, CliOptions &out, QString *err
   else if (arg == "--no-check-errors") out.CheckErrors = false;
   else if (arg == "--identify") out.Identify = true;
   else if (arg == "--verify") out.Verify = true;
+  else if (arg == "--finish") out.Finish = true;
+  else if (Matches(arg, "--folder")) return TakeValue(args, i, "--folder", out.Folder, error);
   else if (Matches(arg, "--port"))
     return TakeValue(args, i, "--port", value, error) && ParsePortChoice(value, out.Port, error);
   else if (Matches(arg, "--params")) return TakeValue(args, i, "--params", out.ParameterFile, error);
@@ -76,7 +78,9 @@ QString Conflict(const CliOptions &out) {
     return QStringLiteral("--identify reads the controller only: it takes no --verify or --program");
   if (out.Verify && !out.ProgramFile.isEmpty())
     return QStringLiteral("--verify compares the parameter list only: it takes no --program");
-  if (out.ParameterFile.isEmpty() && !out.Help && !out.Version && !out.History && !out.Identify)
+  if (out.Finish && (out.Identify || out.Verify || out.History))
+    return QStringLiteral("--finish finishes an upload: it takes no --identify, --verify or --history");
+  if (out.ParameterFile.isEmpty() && !out.Help && !out.Version && !out.History && !out.Identify && !out.Finish)
     return QStringLiteral("--params FILE is required");
   return {};
 }
@@ -108,6 +112,7 @@ const char *const CliHelp =
       "Usage: calvenori-upload --params FILE [--program FILE] [OPTION]...\n"
       "  or:  calvenori-upload --identify [--port N|DEVICE|auto] [OPTION]...\n"
       "  or:  calvenori-upload --verify --params FILE [--port N|DEVICE|auto] [OPTION]...\n"
+      "  or:  calvenori-upload --finish [--port N|DEVICE] [OPTION]...\n"
       "  or:  calvenori-upload --history [FILE]\n"
       "Load a parameter list, and with --program also a program file, into a Quorvel\n"
       "Calvenori pump controller over a serial line, from a terminal or a script.\n"
@@ -128,7 +133,15 @@ const char *const CliHelp =
       "                      writing no parameter: into the monitor, every byte read\n"
       "                      back, a power-cycle prompt; a lock the power cycle\n"
       "                      undid is written again\n"
-      "  --params FILE       the parameter list (.txt); required\n"
+      "  --finish            finish the upload that stopped halfway on this port and\n"
+      "                      in this folder, as the journal records it: only what it\n"
+      "                      left to do, with the files it began with and the\n"
+      "                      identification values of its own backup; the numbers\n"
+      "                      are printed first, to check against the pump's label.\n"
+      "                      --params and --program may name those files elsewhere\n"
+      "  --folder DIR        the working folder, where the backups, the journal and\n"
+      "                      the lock are (default: the current directory)\n"
+      "  --params FILE       the parameter list (.txt); required but with --finish\n"
       "  --program FILE      the program file (.s19): full upload; without it only\n"
       "                      the parameter list is uploaded\n"
       "  --check-errors      interrupt the upload at the first failed step (default)\n"
@@ -147,8 +160,8 @@ const char *const CliHelp =
       "                      of those read at the start (shown first; with ask they\n"
       "                      can be changed); with --program it also finishes a full\n"
       "                      upload that stopped after the erase, the controller\n"
-      "                      answering only as a monitor (the message of such an\n"
-      "                      upload prints the whole command)\n"
+      "                      answering only as a monitor; with --finish it stands\n"
+      "                      in for the attempt's own backup\n"
       "  --actions CMD       instead of waiting for Enter at a prompt, run CMD with one\n"
       "                      argument: bridge-and-cycle, unbridge-and-cycle or cycle;\n"
       "                      a non-zero exit interrupts the upload\n"
@@ -188,15 +201,20 @@ const char *const CliHelp =
       "  4  the upload was interrupted (a failed step, a failed action, no answer\n"
       "     to a prompt, identification windows refused three times with keep,\n"
       "     nothing but zeros to write back with keep, a backup that could not be\n"
-      "     written, Ctrl-C, SIGTERM or SIGHUP)\n"
+      "     written, an erased controller's windows not written back, another\n"
+      "     controller on the port than the one to finish, Ctrl-C, SIGTERM or\n"
+      "     SIGHUP, or on Windows the console closed, a logoff or a shutdown)\n"
       "  5  the connection to the serial port was lost\n"
       "  6  uploaded, but the upload's line could not be added to the journal (the\n"
       "     message says why); an upload that did not complete keeps its status\n"
       "     above, the missing line reported all the same\n"
       "  7  --verify: the parameter memory differs from the list\n"
+      "  8  --verify: the parameter memory equals the list, but a lock the power\n"
+      "     cycle undid could not be written again\n"
       "With --identify: 0 when a controller answered (its application or a\n"
       "monitor), 3 when the port did not open or --port auto found none or several,\n"
       "4 when nothing answered. With --verify: 0 when every record is equal, 7 when\n"
-      "any differs, 2, 3, 4 and 5 as for an upload.\n";
+      "any differs, 8 when equal but the lock could not be restored, 2 to 6 as for\n"
+      "an upload.\n";
 
 QString CliHelpText() { return QString::fromUtf8(CliHelp); }

@@ -14,6 +14,7 @@ enum ExitStatus {
   ExitConnectionLost = 5,
   ExitNotJournalled = 6,  // uploaded, but its line could not be added to the journal
   ExitDiffers = 7,        // --verify: the controller's parameter memory differs from the list
+  ExitLockNotRestored = 8,  // --verify: the memory is equal, but a lock the power cycle undid could not be written again
 };
 
 enum class RestoreMode { Ask, Keep, Skip };
@@ -32,6 +33,8 @@ struct CliOptions {
   bool History = false;                // print the journal instead of uploading
   bool Identify = false;               // read what the controller is instead of uploading
   bool Verify = false;                 // compare the controller with --params instead of uploading
+  bool Finish = false;                 // finish the upload left unfinished on this port and in this folder
+  QString Folder;                      // the working folder; empty: the current directory
   bool Help = false;
   bool Version = false;
 };

@@ -16,17 +16,6 @@ void Print(std::FILE *out, const QString &text) {
   std::fflush(out);
 }
 
-ExitStatus StatusOf(UploadResult result) {
-  switch (result) {
-    case UploadResult::Uploaded: return ExitUploaded;
-    case UploadResult::Refused: return ExitRefused;
-    case UploadResult::PortNotOpened: return ExitPortNotOpened;
-    case UploadResult::Interrupted: return ExitInterrupted;
-    case UploadResult::ConnectionLost: return ExitConnectionLost;
-  }
-  return ExitInterrupted;
-}
-
 }  // namespace
 
 bool ResolveAutoPort(CliOptions &options, int *status) {
@@ -47,19 +36,20 @@ bool ResolveAutoPort(CliOptions &options, int *status) {
 
 int IdentifyCommand(const CliOptions &options, const QDir &folder) {
   TerminalHost host(options, folder);
-  host.SetExamining();
   CatchStopSignals();
   const IdentifyRun run = RunIdentify(host, folder);
-  if (run.Result != UploadResult::Uploaded) return StatusOf(run.Result);
+  if (run.Result != UploadResult::Uploaded) return ExitStatusOf({run.Result, run.Journalled});
   Print(run.Answered() ? stdout : stderr, IdentityText(run.Identity, host.PortName()));
-  return run.Answered() ? ExitUploaded : ExitInterrupted;
+  if (!run.Answered()) return ExitInterrupted;
+  return run.Journalled ? ExitUploaded : ExitNotJournalled;
 }
 
 int VerifyCommand(const CliOptions &options, const QDir &folder) {
   TerminalHost host(options, folder);
-  host.SetExamining();
   CatchStopSignals();
   const VerifyRun run = RunVerify(host, folder);
-  if (run.Result != UploadResult::Uploaded) return StatusOf(run.Result);
-  return run.Equal() ? ExitUploaded : ExitDiffers;
+  if (run.Result != UploadResult::Uploaded) return ExitStatusOf({run.Result, run.Journalled});
+  if (!run.Equal()) return ExitDiffers;
+  if (run.LockNotRestored()) return ExitLockNotRestored;
+  return run.Journalled ? ExitUploaded : ExitNotJournalled;
 }

@@ -79,15 +79,16 @@ QString KnownPortsText() {
   return lines.join(CR);
 }
 
-QString PortChoiceFailure(const PortChoice &choice, const SerialPort &port) {
-  return PortChoiceFailure(choice, port.DeviceName(), port.ErrorString(), port.Fault());
+QString PortChoiceFailure(const PortChoice &choice, const SerialPort &port, const QString &notStarted) {
+  return PortChoiceFailure(choice, port.DeviceName(), port.ErrorString(), port.Fault(), notStarted);
 }
 
-QString PortChoiceFailure(const PortChoice &choice, const QString &device, const QString &reason, OpenFault fault) {
+QString PortChoiceFailure(const PortChoice &choice, const QString &device, const QString &reason, OpenFault fault,
+                          const QString &notStarted) {
   const bool unknown = choice.Device.isEmpty() && device.isEmpty();
   QString text = unknown ? QStringLiteral("No serial device is known as port %1.").arg(choice.Number)
                          : "S" + PortChoiceName(choice, device).mid(1) + " could not be opened: " + reason + ".";
-  text += CR + QStringLiteral("The upload has not been started.");
+  text += CR + notStarted;
   if (unknown) return text + CR + KnownPortsText();
   const QString tip = OpenFaultTip(fault, {"give --port one of the ports known here", "give --port another port"});
   if (tip.isEmpty()) return text;

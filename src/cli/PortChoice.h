@@ -24,10 +24,12 @@ bool ParsePortChoice(const QString &value, PortChoice &out, QString *error);
 QString PortChoiceName(const PortChoice &choice, const QString &device);
 
 // The message when `port`, set up from `choice`, did not open; lines joined by CR.
-QString PortChoiceFailure(const PortChoice &choice, const SerialPort &port);
+QString PortChoiceFailure(const PortChoice &choice, const SerialPort &port,
+                          const QString &notStarted = QStringLiteral("The upload has not been started."));
 // The same from what the open left: the device it named (empty: none), the
 // system's reason and the kind of reason, which picks the one tip that fits.
-QString PortChoiceFailure(const PortChoice &choice, const QString &device, const QString &reason, OpenFault fault);
+QString PortChoiceFailure(const PortChoice &choice, const QString &device, const QString &reason, OpenFault fault,
+                          const QString &notStarted = QStringLiteral("The upload has not been started."));
 
 // One line per port number that names a device now ("  1  /dev/ttyS0  16550A
 // UART"), under a heading; or one line saying there is none.

@@ -2,7 +2,12 @@
 
 #include <csignal>
 
+#include <cstdlib>
 #include <cstring>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -21,15 +26,14 @@ pthread_t mainThread;
 int wakeUp[2] = {-1, -1};  // written by the handler, polled beside the input
 #endif
 
-void OnStopSignal(int signal) {
 #ifndef Q_OS_WIN
+void OnStopSignal(int signal) {
   // The system may hand a process signal to any thread (a sanitizer's or
   // Qt's); only the main thread's interrupted read ends a prompt's wait.
   if (!pthread_equal(pthread_self(), mainThread)) {
     pthread_kill(mainThread, signal);
     return;
   }
-#endif
   if (stopSignal != 0) {
     // Asked twice: whatever the upload is waiting for, stop now.
     std::signal(signal, SIG_DFL);
@@ -37,18 +41,59 @@ void OnStopSignal(int signal) {
     return;
   }
   stopSignal = signal;
-#ifndef Q_OS_WIN
   if (wakeUp[1] >= 0) (void)!::write(wakeUp[1], "s", 1);
-#endif
 }
+#endif
 
 }  // namespace
 
 #ifdef Q_OS_WIN
-// The C runtime turns the console's Ctrl+C and Ctrl+Break into SIGINT and
-// SIGBREAK, called on a thread of their own: the handler only notes them.
+namespace {
+
+// Set once the upload has let go of the port and written its journal line.
+HANDLE stopHandled = nullptr;
+
+void NoteStopHandled() {
+  if (stopHandled) ::SetEvent(stopHandled);
+}
+
+}  // namespace
+
+int HandleConsoleEvent(unsigned long event) {
+  int code = 0;
+  switch (event) {
+    case CTRL_C_EVENT: code = SIGINT; break;
+    case CTRL_BREAK_EVENT: code = SIGBREAK; break;
+    case CTRL_CLOSE_EVENT: code = StopByConsoleClose; break;
+    case CTRL_LOGOFF_EVENT: code = StopByLogoff; break;
+    case CTRL_SHUTDOWN_EVENT: code = StopByShutdown; break;
+    default: return FALSE;
+  }
+  const bool interactive = code == SIGINT || code == SIGBREAK;
+  // Asked twice: the default handler ends the process at once.
+  if (stopSignal != 0 && interactive) return FALSE;
+  if (stopSignal == 0) stopSignal = code;
+  // Windows ends the process as soon as this returns from a close, logoff or
+  // shutdown (and after about five seconds in any case): first the upload
+  // stops at its next safe point, lets go of the port and writes its line.
+  if (!interactive && stopHandled) ::WaitForSingleObject(stopHandled, ConsoleEventGraceMs);
+  return TRUE;
+}
+
+namespace {
+
+BOOL WINAPI OnConsoleEvent(DWORD event) { return HandleConsoleEvent(event); }
+
+}  // namespace
+
+// The console's events come on a thread of their own: Ctrl+C and Ctrl+Break
+// are only noted; a close, a logoff or a shutdown wait for the upload to end.
 void CatchStopSignals() {
-  for (int signal : {SIGINT, SIGBREAK, SIGTERM}) std::signal(signal, OnStopSignal);
+  if (!stopHandled) {
+    stopHandled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atexit(NoteStopHandled);
+  }
+  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 #else
 void CatchStopSignals() {
@@ -99,6 +144,12 @@ QString StopSignalName(int signal) {
     case SIGBREAK:
       return QStringLiteral("SIGBREAK (Ctrl-Break)");
 #endif
+    case StopByConsoleClose:
+      return QStringLiteral("the console's close");
+    case StopByLogoff:
+      return QStringLiteral("a logoff");
+    case StopByShutdown:
+      return QStringLiteral("a shutdown");
     default:
       return QStringLiteral("signal %1").arg(signal);
   }

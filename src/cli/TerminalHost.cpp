@@ -49,7 +49,7 @@ QString ErasedBackupText(const IdBackup &rows, const BlankVerdict &blanks, const
   return what +
          "\rWrite the controller's own values with --restore-from FILE (a backup of this controller, such as the "
          "one named below), or type them with --restore ask." +
-         InterruptionTail(folder, false) + (rescue.isEmpty() ? QString() : "\r" + rescue);
+         (rescue.isEmpty() ? QString() : "\r" + rescue);
 }
 
 namespace {
@@ -70,7 +70,7 @@ bool IsOption(const QString &arg, const char *name) {
 
 }  // namespace
 
-QString FinishCommand(const QStringList &arguments, const QString &backup) {
+QString RescueCommand(const QStringList &arguments, const QString &backup) {
   QStringList command{arguments.value(0)};
   bool program = false;
   for (int i = 1; i < arguments.size(); ++i) {
@@ -87,6 +87,36 @@ QString FinishCommand(const QStringList &arguments, const QString &backup) {
   QStringList quoted;
   for (const QString &arg : command) quoted << ShellQuoted(arg);
   return quoted.join(' ');
+}
+
+QString FinishCommand(const QString &program, const CliOptions &options, const QString &valuesFrom) {
+  QStringList command{program};
+  if (!options.Folder.isEmpty()) command << "--folder" << QDir::toNativeSeparators(options.Folder);
+  command << "--port"
+          << (options.Port.Device.isEmpty() ? QString::number(options.Port.Number)
+                                            : QDir::toNativeSeparators(options.Port.Device));
+  if (!options.JournalFile.isEmpty()) command << "--journal" << QDir::toNativeSeparators(options.JournalFile);
+  // A bench's hands and trace go on as they were.
+  if (!options.Actions.isEmpty()) command << "--actions" << options.Actions;
+  if (!options.TraceFile.isEmpty()) command << "--trace" << QDir::toNativeSeparators(options.TraceFile);
+  command << "--finish";
+  if (valuesFrom.isEmpty()) command << "--restore-from" << "BACKUP.txt";
+  QStringList quoted;
+  for (const QString &arg : command) quoted << ShellQuoted(arg);
+  return quoted.join(' ');
+}
+
+ExitStatus ExitStatusOf(const UploadVerdict &verdict) {
+  switch (verdict.Result) {
+    // A completed upload the journal does not record is not done with: the
+    // record is what the workshop keeps of it.
+    case UploadResult::Uploaded: return verdict.Journalled ? ExitUploaded : ExitNotJournalled;
+    case UploadResult::Refused: return ExitRefused;
+    case UploadResult::PortNotOpened: return ExitPortNotOpened;
+    case UploadResult::Interrupted: return ExitInterrupted;
+    case UploadResult::ConnectionLost: return ExitConnectionLost;
+  }
+  return ExitInterrupted;
 }
 
 QString PromptAction(PromptKind kind) {
@@ -134,15 +164,21 @@ QString TerminalHost::FinishWithBackup(const FinishOffer &offer) {
   return options_.RestoreFrom;
 }
 
-QString TerminalHost::FinishHint(const QString &backupPath) const {
-  QString hint = "To finish it, run:\r  " + FinishCommand(QCoreApplication::arguments(), backupPath);
+QString TerminalHost::FinishHint(const QString &valuesFrom) const {
+  QString hint = "To finish it, run:\r  " + FinishCommand(QCoreApplication::arguments().value(0), options_, valuesFrom);
+  if (valuesFrom.isEmpty()) hint += "\rwith a backup of this controller in place of BACKUP.txt.";
+  return hint;
+}
+
+QString TerminalHost::RescueHint(const QString &backupPath) const {
+  QString hint = "To finish it, run:\r  " + RescueCommand(QCoreApplication::arguments(), backupPath);
   if (options_.ProgramFile.isEmpty()) hint += "\rwith the program file in place of PROGRAM.s19.";
   if (backupPath.isEmpty()) hint += "\rwith a backup of this controller in place of BACKUP.txt.";
   return hint;
 }
 
-QString TerminalHost::PortOpenFailure() {
-  return PortChoiceFailure(options_.Port, port_);
+QString TerminalHost::PortOpenFailure(const QString &notStarted) {
+  return PortChoiceFailure(options_.Port, port_, notStarted);
 }
 
 void TerminalHost::SetStep(Step step) {
@@ -151,8 +187,6 @@ void TerminalHost::SetStep(Step step) {
   port_.TraceNote("STEP", caption);
   printer_.Caption(caption);
   where_ = caption;
-  if (step == Step::ClearingFlash) reached_ = Reached::Erasing;
-  if (step == Step::EnteringMonitor) reached_ = Reached::Monitor;
 }
 
 void TerminalHost::SetProgressMin(int v) { progress_.SetMin(v); }
@@ -170,18 +204,15 @@ void TerminalHost::Wait(double seconds) {
   StopIfSignalled();
 }
 
-// Says why and lets go of the port, so that the step at hand ends at once
-// with nothing more on the line; the driver then ends the upload.
+// Lets go of the port, so that the step at hand ends at once with nothing
+// more on the line; the driver then ends the upload and says why.
 bool TerminalHost::StopIfSignalled() {
   if (stopping_) return true;
   const int signal = StopSignal();
   if (signal == 0) return false;
   stopping_ = true;
   port_.TraceNote("ANS", StopSignalName(signal));
-  QString text = QStringLiteral("The upload was stopped by %1 during \"%2\".").arg(StopSignalName(signal), where_);
-  text += "\r" + StateAfterStop();
-  if (reached_ != Reached::Nothing && !examining_) text += InterruptionTail(folder_);
-  EndMessage(text);
+  endingText_ = QStringLiteral("The upload was stopped by %1 during \"%2\".").arg(StopSignalName(signal), where_);
   port_.Stop();
   return true;
 }
@@ -191,36 +222,6 @@ QString TerminalHost::HostEnding() const {
   return QStringLiteral("interrupted at \"%1\"").arg(where_);
 }
 
-// What the technician has to do with the controller as the upload left it.
-QString TerminalHost::StateAfterStop() const {
-  if (examining_)
-    return reached_ == Reached::Nothing ? QStringLiteral("Nothing in the controller was changed.")
-                                        : QStringLiteral("Nothing in the controller was written: switch it off and on "
-                                                         "to bring it back from its monitor.");
-  switch (reached_) {
-    case Reached::Nothing:
-      return QStringLiteral("Nothing in the controller was changed: remove the bridge of pins 5 and 9 if it is made, "
-                            "and switch the controller off and on.");
-    case Reached::Erasing:
-      return QStringLiteral("The controller's memory was being erased or programmed: it has no complete program and "
-                            "starts only into its boot monitor.\r") +
-             FinishHint(options_.RestoreFrom.isEmpty() ? BackupForFinishing(folder_) : options_.RestoreFrom);
-    case Reached::ProgramWritten:
-    case Reached::Monitor:
-      if (UploadMode() == UploadKind::Full)
-        return QStringLiteral("The controller's memory was erased and its parameters are not completely written: it "
-                              "starts only into a monitor.\r") +
-               FinishHint(options_.RestoreFrom.isEmpty() ? BackupForFinishing(folder_) : options_.RestoreFrom);
-      return QStringLiteral("The parameter list is not completely written: remove the bridge of pins 5 and 9 if it "
-                            "is made, switch the controller off and on, and run the upload again.");
-    case Reached::Tail:
-      break;
-  }
-  return QStringLiteral("The parameter list was written, but the identification windows may not all be written back "
-                        "and the controller is not locked: run the upload again with --restore-from and the backup "
-                        "named below.");
-}
-
 // Prompts and the success go to standard output; everything else the driver
 // says is a refusal, a failure or an interruption and goes to standard error.
 void TerminalHost::Message(const QString &text) { Show(text, stderr); }
@@ -228,7 +229,6 @@ void TerminalHost::Message(const QString &text) { Show(text, stderr); }
 void TerminalHost::Uploaded(const QString &text) { Show(text, stdout); }
 
 void TerminalHost::Show(const QString &text, std::FILE *out) {
-  if (StopIfSignalled()) return;
   printer_.Break();
   lastMessage_ = text;
   port_.TraceNote("MSG", text);
@@ -240,21 +240,12 @@ PromptAnswer TerminalHost::Prompt(PromptKind kind, const QString &text, bool aga
     Message(text);
     return stopping_ ? PromptAnswer::Abort : PromptAnswer::Continue;
   }
+  if (StopIfSignalled()) return PromptAnswer::Abort;
   Show(text, stdout);
-  if (stopping_) return PromptAnswer::Abort;
   where_ = QString(text).replace('\r', ' ');
-  if (kind == PromptKind::Unbridge) reached_ = Reached::ProgramWritten;
-  if (kind == PromptKind::PowerCycle) reached_ = Reached::Tail;
   const bool answered =
       options_.Actions.isEmpty() ? WaitForEnter(PromptGuidance(kind, again)) : RunAction(PromptAction(kind));
   return answered ? PromptAnswer::Continue : PromptAnswer::Abort;
-}
-
-void TerminalHost::EndMessage(const QString &text) {
-  printer_.Break();
-  lastMessage_ = text;
-  port_.TraceNote("MSG", text);
-  PrintLines(stderr, text);
 }
 
 bool TerminalHost::WaitForEnter(const QString &guidance) {
@@ -263,13 +254,13 @@ bool TerminalHost::WaitForEnter(const QString &guidance) {
   QByteArray line;
   const bool answered = ReadLineUnlessStopped(stdin, line);
   if (StopIfSignalled()) return false;
-  if (!answered) return Ended("No answer to the prompt: the input has ended." + InterruptionTail(folder_));
+  if (!answered) return Ended("No answer to the prompt: the input has ended.");
   port_.TraceNote("ANS", QStringLiteral("Enter"));
   return true;
 }
 
-bool TerminalHost::Ended(const QString &text) {
-  EndMessage(text);
+bool TerminalHost::Ended(const QString &why) {
+  endingText_ = why;
   return false;
 }
 
@@ -287,22 +278,25 @@ bool TerminalHost::RunAction(const QString &action) {
   port_.TraceNote("ANS", QStringLiteral("%1: exit %2").arg(action).arg(status));
   if (ran && status == 0) return true;
   const QString why = ran ? QStringLiteral("exit status %1").arg(status) : process.errorString();
-  return Ended(QStringLiteral("The action \"%1\" failed (%2).").arg(action, why) + InterruptionTail(folder_));
+  return Ended(QStringLiteral("The action \"%1\" failed (%2).").arg(action, why));
 }
 
-PromptAnswer TerminalHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
+PromptAnswer TerminalHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write, const QString &) {
   printer_.Break();
   ++restoreShowings_;
   if (options_.Restore == RestoreMode::Keep && restoreShowings_ > 3) {
-    Ended("The identification windows were refused three times." + InterruptionTail(folder_));
+    Ended("The identification windows were refused three times.");
     return PromptAnswer::Abort;
   }
   port_.TraceNote("MSG", QStringLiteral("Windows Updating"));
   where_ = QStringLiteral("Windows Updating");
   RestoreChoice choice = restoreValues_ ? RestoreChoice(rows, *restoreValues_) : RestoreChoice(rows);
+  const QByteArray finishing = "Identification windows to write back, from " +
+                               QDir::toNativeSeparators(finishingWith_).toLocal8Bit() + ":";
   const char *heading = restoreValues_ ? "Identification windows to write back, from the --restore-from file:"
-                                       : "Identification windows saved at the start of the upload:";
-  if (!restoreValues_) {
+                        : finishingWith_.isEmpty() ? "Identification windows saved at the start of the upload:"
+                                                   : finishing.constData();
+  if (!restoreValues_ && finishingWith_.isEmpty()) {
     const BlankVerdict blanks = JudgeBlanks(rows, KeptValuesIn(folder_));
     // Kept as read, a blank would go over the last value known of the window.
     if (options_.Restore == RestoreMode::Keep && (blanks.Erased || blanks.AnySuspect())) {

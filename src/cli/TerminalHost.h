@@ -31,7 +31,7 @@ class TerminalHost : public UploadHost {
   QString ComPortDevice() const override { return options_.Port.Device; }
   bool PortGivenByPath() const override { return !options_.Port.Device.isEmpty(); }
   QString PortName() override;
-  QString PortOpenFailure() override;
+  QString PortOpenFailure(const QString &notStarted) override;
 
   void SetStep(Step step) override;
   void SetProgressMin(int v) override;
@@ -44,36 +44,34 @@ class TerminalHost : public UploadHost {
   void Message(const QString &text) override;
   PromptAnswer Prompt(PromptKind kind, const QString &text, bool again) override;
   void Uploaded(const QString &text) override;
-  // The message of an upload the host ended: never taken for a prompt, though
-  // it may quote one.
-  void EndMessage(const QString &text);
-  PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
+  PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write, const QString &staysBlank) override;
   void UploadStarted() override {}
   void UploadEnded() override {}
   void SetBusy(bool) override {}
   QString FinishWithBackup(const FinishOffer &offer) override;
-  QString FinishHint(const QString &backupPath) const override;
+  QString FinishHint(const QString &valuesFrom) const override;
+  QString RescueHint(const QString &backupPath) const override;
   QString JournalFile() const override { return options_.JournalFile; }
   QString HostEnding() const override;
+  QString HostEndingText() const override { return endingText_; }
 
   // --restore-from: these values are written back instead of those read.
   void SetRestoreValues(const std::array<QByteArray, IdWindowCount> &values) { restoreValues_ = values; }
+  // --finish: the values shown at the restore are those of `valuesFrom`.
+  void SetFinishing(const QString &valuesFrom) { finishingWith_ = valuesFrom; }
 
   QString LastMessage() const { return lastMessage_; }
 
-  // --identify and --verify: nothing is written, so a stop leaves nothing to repair.
-  void SetExamining() { examining_ = true; }
 
  private:
   void Show(const QString &text, std::FILE *out);
-  // False when the upload has to end; the host has said why.
+  // False when the upload has to end, for the reason HostEndingText() gives.
   bool RunAction(const QString &action);
   bool WaitForEnter(const QString &guidance);
-  bool Ended(const QString &text);
+  bool Ended(const QString &why);
   // Ends the upload when a stop signal came since the last call, or came
   // before: true from then on.
   bool StopIfSignalled();
-  QString StateAfterStop() const;
 
   CliOptions options_;
   QDir folder_;
@@ -83,19 +81,25 @@ class TerminalHost : public UploadHost {
   int restoreShowings_ = 0;
   QString lastMessage_;
   std::optional<std::array<QByteArray, IdWindowCount>> restoreValues_;
+  QString finishingWith_;
 
-  // How far the upload got, for what a stop signal leaves behind.
-  enum class Reached { Nothing, Erasing, ProgramWritten, Monitor, Tail };
-  Reached reached_ = Reached::Nothing;
   QString where_;  // the step caption or prompt at hand
+  QString endingText_;  // why this host ended the upload
   bool stopping_ = false;
-  bool examining_ = false;
 };
 
 // The command line `arguments` (the program first) with --restore-from
-// naming `backup` and --program present: what finishes a full upload that
-// stopped after the erase. Quoted for the platform's shell.
-QString FinishCommand(const QStringList &arguments, const QString &backup);
+// naming `backup` and --program present: the full upload that brings back a
+// controller no journal line accounts for. Quoted for the platform's shell.
+QString RescueCommand(const QStringList &arguments, const QString &backup);
+
+// What finishes the attempt left on this port in this folder: the program,
+// the port, the folder, journal, actions and trace when they were given,
+// --finish, and --restore-from when no backup holding values is known.
+QString FinishCommand(const QString &program, const CliOptions &options, const QString &valuesFrom);
+
+// The exit status of an upload's verdict.
+ExitStatus ExitStatusOf(const UploadVerdict &verdict);
 
 // What a prompt asks of the technician's hands: "bridge-and-cycle",
 // "unbridge-and-cycle", "cycle", or empty for one that asks nothing.
@@ -104,7 +108,8 @@ QString PromptAction(PromptKind kind);
 struct BlankVerdict;
 
 // Why --restore keep writes nothing back after a backup of blanks: all of
-// them, or some where a kept backup holds values.
+// them, or some where a kept backup holds values; and the kept backups
+// that hold them.
 QString ErasedBackupText(const IdBackup &rows, const BlankVerdict &blanks, const QDir &folder);
 
 // The line printed under a prompt that waits for Enter: what to do there, or,

@@ -4,6 +4,7 @@
 #include "CliOptions.h"
 #include "ConsoleText.h"
 #include "ExamineCommands.h"
+#include "FinishRun.h"
 #include "Journal.h"
 #include "KeptBackups.h"
 #include "StopSignals.h"
@@ -33,19 +34,6 @@ bool TraceFileUsable(const QString &path, QString *error) {
   return false;
 }
 
-ExitStatus ExitStatusOf(const UploadVerdict &verdict) {
-  switch (verdict.Result) {
-    // A completed upload the journal does not record is not done with: the
-    // record is what the workshop keeps of it.
-    case UploadResult::Uploaded: return verdict.Journalled ? ExitUploaded : ExitNotJournalled;
-    case UploadResult::Refused: return ExitRefused;
-    case UploadResult::PortNotOpened: return ExitPortNotOpened;
-    case UploadResult::Interrupted: return ExitInterrupted;
-    case UploadResult::ConnectionLost: return ExitConnectionLost;
-  }
-  return ExitInterrupted;
-}
-
 int History(const QString &file, const QDir &folder) {
   const QString path = JournalPathFor(folder, file);
   QString table, reason;
@@ -69,9 +57,11 @@ int main(int argc, char **argv) {
   QCoreApplication::setApplicationVersion(AppVersion());
   CliOptions options;
   QString error;
-  // The backups, the journal and the lock live here; nothing below looks it up again.
-  const QDir folder = QDir::current();
   if (!ParseCliOptions(app.arguments().mid(1), options, &error)) return Refuse(error);
+  // The backups, the journal and the lock live here; nothing below looks it up again.
+  const QDir folder = options.Folder.isEmpty() ? QDir::current() : QDir(QDir::current().absoluteFilePath(options.Folder));
+  if (!folder.exists())
+    return Refuse(QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder.absolutePath())));
   if (options.Help) {
     WriteText(stdout, CliHelpText());
     return ExitUploaded;
@@ -93,6 +83,7 @@ int main(int argc, char **argv) {
   std::array<QByteArray, IdWindowCount> restoreValues;
   if (!options.RestoreFrom.isEmpty() && !ReadBackupValues(options.RestoreFrom, restoreValues, &error))
     return Refuse(error);
+  if (options.Finish) return FinishUpload(options, folder);
   TerminalHost host(options, folder);
   if (!options.RestoreFrom.isEmpty()) host.SetRestoreValues(restoreValues);
   CatchStopSignals();

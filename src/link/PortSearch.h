@@ -18,6 +18,7 @@ struct PortFinding {
   int Number = 0;
   QString Device;
   bool Opened = false;
+  bool TimedOut = false;  // still at it when the search gave up on it
   FirstContact Contact;
   bool Answered() const { return Opened && Contact.AnythingAnswered(); }
 };
@@ -25,9 +26,23 @@ struct PortFinding {
 // Opens `device`, makes first contact, closes; in the calling thread.
 PortFinding ProbePort(int number, const QString &device);
 
-// Every port of `ports` probed at once; returns when all have ended, in the
-// order of `ports`. Events of the calling thread keep running meanwhile.
-QList<PortFinding> SearchPorts(const QList<NumberedPort> &ports);
+// How long a port may take, from its open to its answer: a Bluetooth port
+// that looks for its device for many seconds is given up on.
+constexpr int PortSearchLimitMs = 5000;
+
+// Every port of `ports` probed at once; returns when all have ended or the
+// limit is up, in the order of `ports`. Events of the calling thread keep
+// running meanwhile. A port still at it is left to end in the background.
+class PortSearch {
+ public:
+  QList<PortFinding> Run(const QList<NumberedPort> &ports, int limitMs = PortSearchLimitMs);
+  // Ends a Run() at once, the ports still at it given up on.
+  void Cancel();
+
+ private:
+  class QEventLoop *loop_ = nullptr;
+};
+QList<PortFinding> SearchPorts(const QList<NumberedPort> &ports, int limitMs = PortSearchLimitMs);
 
 // The one port where something answered, or none with the reason: nothing
 // answered, or several did.

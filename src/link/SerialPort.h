@@ -55,6 +55,9 @@ class SerialPort {
   // Fails when the port does not exist or is held; ErrorString() tells why,
   // in the system's words, and Fault() which kind of reason that is.
   bool Open();
+  // An open its caller gave up on before trying it here (a port that did not
+  // answer in time elsewhere): false, with the fault and reason as for Open().
+  bool FailOpen(OpenFault fault, const QString &reason) { return Refused(fault, reason); }
   OpenFault Fault() const { return fault_; }
   // The last Open() failed because the device is not there (unplugged).
   bool DeviceMissing() const { return fault_ == OpenFault::Missing; }

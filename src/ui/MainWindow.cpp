@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +14,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QTimer>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 #include "AppIcon.h"
 #include "ControllerLine.h"
@@ -22,7 +28,10 @@
 #include "Twips.h"
 #include "Wait.h"
 #include "AboutDialog.h"
+#include "Journal.h"
 #include "PortDialog.h"
+#include "PortList.h"
+#include "PortProbe.h"
 #include "RestoreDialog.h"
 #include "IdWindows.h"
 #include "Message.h"
@@ -197,8 +206,67 @@ void MainWindow::ChooseFile(QString &name, QLabel *label, const char *filter) {
 
 void MainWindow::StartUploadClicked() {
   if (busy_) return;
-  if (OnStartUpload) OnStartUpload();
-  else StartUpload(*this, WorkingFolder());
+  if (OnStartUpload) return OnStartUpload();
+  const QDir folder = WorkingFolder();
+  FinishRequest request;
+  switch (OfferFinish(folder, request)) {
+    case FinishChoice::Plain: StartUpload(*this, folder); break;
+    case FinishChoice::Finish: RunUpload(*this, folder, &request); break;
+    case FinishChoice::Neither: break;
+  }
+}
+
+namespace {
+
+// The window's own file, when it is the one an attempt began with.
+QString IfSame(const QString &chosen, const QString &sha256) {
+  return !chosen.isEmpty() && FileSha256(chosen) == sha256 ? chosen : QString();
+}
+
+}  // namespace
+
+MainWindow::FinishChoice MainWindow::OfferFinish(const QDir &folder, FinishRequest &request) {
+  const QString device = comPortDevice_.isEmpty() ? PortDeviceName(comPort_) : comPortDevice_;
+  const std::optional<UnfinishedAttempt> attempt = NewestUnfinished(JournalPathFor(folder), folder, device);
+  if (!attempt) return FinishChoice::Plain;
+  const QString values = attempt->OwnBackupHoldsValues ? attempt->OwnBackup : QString();
+  const QString question = values.isEmpty() && attempt->What != Remains::Lock
+                               ? QStringLiteral("Finish it? No backup of it holds the controller's identification "
+                                                "values: a backup of this controller is asked for next.")
+                               : "Finish it? " + AttemptValuesText(*attempt, values);
+  const QString text = QStringLiteral("%1 did not finish.\r%2\r\r%3\r\rNo: the upload as chosen here.")
+                           .arg(DescribeAttempt(*attempt), NeedsText(attempt->Kind, attempt->What), question);
+  port_.TraceNote("MSG", text);
+  const bool finish = AskOffer(this, text) == OfferAnswer::Yes;
+  port_.TraceNote("ANS", finish ? QStringLiteral("Yes") : QStringLiteral("No"));
+  if (!finish) return FinishChoice::Plain;
+  request = {*attempt, values};
+  if (request.ValuesFrom.isEmpty() && attempt->What != Remains::Lock) {
+    request.ValuesFrom = QFileDialog::getOpenFileName(this, QStringLiteral("Backup of the controller"), folder.absolutePath(),
+                                                      QStringLiteral("Backups (tmpLogWin*.txt backup-*.txt);;All files (*)"));
+    if (request.ValuesFrom.isEmpty()) return FinishChoice::Neither;
+  }
+  QString error;
+  const QString params = FinishFile(attempt->Line.ParameterList, attempt->Line.ParameterListSha256,
+                                    IfSame(parameterFile_, attempt->Line.ParameterListSha256), &error);
+  QString program;
+  if (!params.isEmpty() && FinishSendsProgram(*attempt))
+    program = FinishFile(attempt->Line.ProgramFile, attempt->Line.ProgramFileSha256,
+                         IfSame(programFile_, attempt->Line.ProgramFileSha256), &error);
+  if (params.isEmpty() || (FinishSendsProgram(*attempt) && program.isEmpty())) {
+    Message(error + "\rChoose that file here and start the upload again.");
+    return FinishChoice::Neither;
+  }
+  // The window shows what the finish sends.
+  (attempt->Kind == UploadKind::Full ? optAll : optParameterList)->setChecked(true);
+  attempt->Kind == UploadKind::Full ? ChooseFullMode() : ChooseParameterListMode();
+  parameterFile_ = params;
+  lblParameter->setText(QDir::toNativeSeparators(params));
+  if (!program.isEmpty()) {
+    programFile_ = program;
+    lblProgram->setText(QDir::toNativeSeparators(program));
+  }
+  return FinishChoice::Finish;
 }
 
 void MainWindow::ChooseSerialPort() {
@@ -238,6 +306,11 @@ void MainWindow::ShowAbout() {
 
 void MainWindow::SetBusy(bool busy) {
   busy_ = busy;
+  if (!busy) {
+    stopping_ = false;
+    // Ended once the upload is out of the way, not from inside it.
+    if (!endCause_.isEmpty()) QTimer::singleShot(0, this, [this] { EndSessionNow(); });
+  }
   gate_->SetShut(busy);
   // A disabled action ignores even a direct trigger; the greyed look cannot be
   // seen because the menus do not open while busy.
@@ -254,6 +327,26 @@ void MainWindow::closeEvent(QCloseEvent *event) {
 void MainWindow::showEvent(QShowEvent *event) {
   QMainWindow::showEvent(event);
   if (!event->spontaneous()) SetOuterHeightTwips(outerHeightTwips_);
+}
+
+// Windows asks before it ends the session: an upload running blocks it, with
+// the reason shown, until it has stopped safely and written its journal line.
+bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, qintptr *result) {
+#ifdef Q_OS_WIN
+  const MSG *msg = static_cast<const MSG *>(message);
+  if (eventType == "windows_generic_MSG" && msg->message == WM_QUERYENDSESSION && busy_) {
+    ::ShutdownBlockReasonCreate(reinterpret_cast<HWND>(winId()),
+                                L"An upload to a pump controller is being stopped safely.");
+    EndSession(QStringLiteral("the end of the Windows session"));
+    *result = FALSE;
+    return true;
+  }
+#else
+  Q_UNUSED(eventType)
+  Q_UNUSED(message)
+  Q_UNUSED(result)
+#endif
+  return QMainWindow::nativeEvent(eventType, message, result);
 }
 
 void MainWindow::moveEvent(QMoveEvent *event) {
@@ -283,9 +376,64 @@ void MainWindow::SetOuterHeightTwips(int twips) {
 int MainWindow::OuterHeightTwips() const { return PixelsToTwips(OuterHeightPixels()); }
 
 void MainWindow::SetStep(Step step) {
+  if (StopIfEnding()) return;
   const QString caption = StepCaption(step);
   port_.TraceNote("STEP", caption);
   lblStepDescription->setText(caption);
+  where_ = caption;
+}
+
+bool MainWindow::StopIfEnding() {
+  if (stopping_) return true;
+  if (endCause_.isEmpty() || !busy_) return false;
+  stopping_ = true;
+  port_.TraceNote("ANS", endCause_);
+  port_.Stop();
+  return true;
+}
+
+void MainWindow::EndSession(const QString &cause) {
+  if (endCause_.isEmpty()) endCause_ = cause;
+  if (!busy_) return EndSessionNow();
+  // A prompt or dialog in front is closed, so the upload gets to its next safe point.
+  if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) dialog->done(QDialog::Rejected);
+}
+
+void MainWindow::EndSessionNow() {
+#ifdef Q_OS_WIN
+  ::ShutdownBlockReasonDestroy(reinterpret_cast<HWND>(winId()));
+#endif
+  if (OnSessionEnded) return OnSessionEnded();
+  close();
+  QApplication::quit();
+}
+
+QString MainWindow::HostEnding() const {
+  if (stopping_) return QStringLiteral("cut short by %1 at \"%2\"").arg(endCause_, where_);
+  return QStringLiteral("interrupted at \"%1\"").arg(where_);
+}
+
+QString MainWindow::HostEndingText() const {
+  if (!stopping_) return {};
+  return QStringLiteral("The upload was stopped by %1 during \"%2\".").arg(endCause_, where_);
+}
+
+bool MainWindow::OpenPort(SerialPort &port) {
+  const QString device = port.DeviceName();
+  if (device.isEmpty()) return port.Open();  // refused at once, with its reason
+  std::optional<OpenFault> fault;
+  QEventLoop loop;
+  OpenInBackground(OpenAndClose, device, &loop, [&](OpenFault f) {
+    fault = f;
+    loop.quit();
+  });
+  QTimer::singleShot(PortOpenLimitMs, &loop, &QEventLoop::quit);
+  loop.exec();
+  if (!fault)
+    return port.FailOpen(OpenFault::Other,
+                         QStringLiteral("it did not open within %1 s").arg(double(PortOpenLimitMs) / 1000.0));
+  // Opened and closed again elsewhere: now here, where the upload uses it.
+  return port.Open();
 }
 
 void MainWindow::SetProgressMin(int v) {
@@ -299,6 +447,7 @@ void MainWindow::SetProgressMax(int v) {
 }
 
 void MainWindow::SetProgressValue(int v) {
+  if (StopIfEnding()) return;
   progress_.SetValue(v);
   ShowProgress();
 }
@@ -312,19 +461,26 @@ void MainWindow::ShowProgress() {
   pgbStep->setUpdatesEnabled(true);
 }
 
-void MainWindow::Wait(double seconds) { ::Wait(seconds); }
+void MainWindow::Wait(double seconds) {
+  if (StopIfEnding()) return;
+  ::Wait(seconds);
+}
 
 void MainWindow::Message(const QString &text) {
   port_.TraceNote("MSG", text);
+  // The session is ending: no box waits for an OK that will not come.
+  if (!endCause_.isEmpty()) return;
   ShowMessage(this, text);
   port_.TraceNote("ANS", QStringLiteral("OK"));
 }
 
 PromptAnswer MainWindow::Prompt(PromptKind kind, const QString &text, bool /*again*/) {
+  if (StopIfEnding()) return PromptAnswer::Abort;
+  where_ = QString(text).replace('\r', ' ');
   promptShown_ = kind;
   Message(text);
   promptShown_.reset();
-  return PromptAnswer::Continue;
+  return StopIfEnding() ? PromptAnswer::Abort : PromptAnswer::Continue;
 }
 
 QString MainWindow::FinishWithBackup(const FinishOffer &offer) {
@@ -344,10 +500,11 @@ QString MainWindow::FinishWithBackup(const FinishOffer &offer) {
   if (answer == OfferAnswer::Yes) return offer.Backup->Path;
   if (answer == OfferAnswer::No) return {};
   return QFileDialog::getOpenFileName(this, QStringLiteral("Backup of the controller"), WorkingFolder().absolutePath(),
-                                      QStringLiteral("Backups (tmpLogWin*.txt);;All files (*)"));
+                                      QStringLiteral("Backups (tmpLogWin*.txt backup-*.txt);;All files (*)"));
 }
 
-PromptAnswer MainWindow::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
+PromptAnswer MainWindow::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write, const QString &staysBlank) {
+  if (StopIfEnding()) return PromptAnswer::Abort;
   // The dialog stays after a round the controller did not answer: the
   // technician fixes the cable and presses again.
   const RestoreWrite written = [this, write](const IdWindowTexts &texts) {
@@ -356,9 +513,9 @@ PromptAnswer MainWindow::ShowRestoreDialog(const IdBackup &rows, const RestoreWr
       Message(NotAnsweringText(PortName()) + "\rThen press \"Send and Lock the Controller\" again.");
     return round;
   };
-  RestoreDialog dialog(rows, written, WorkingFolder(), this);
+  RestoreDialog dialog(rows, written, WorkingFolder(), this, staysBlank);
   port_.TraceNote("MSG", dialog.windowTitle());
   const bool sent = dialog.exec() == QDialog::Accepted;
   port_.TraceNote("ANS", sent ? dialog.SendButton()->text() : dialog.CancelButton()->text());
-  return PromptAnswer::Continue;
+  return StopIfEnding() ? PromptAnswer::Abort : PromptAnswer::Continue;
 }

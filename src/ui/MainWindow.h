@@ -71,21 +71,38 @@ class MainWindow : public QMainWindow, public UploadHost {
   int ProgressMax() const { return progress_.Max; }
   void Repaint() override { repaint(); }
   void Wait(double seconds) override;
+  // At a safe point of the upload (between exchanges): true once it is to stop.
+  bool StopIfEnding();
 
   // What the upload driver uses.
   void Message(const QString &text) override;
   PromptAnswer Prompt(PromptKind kind, const QString &text, bool again) override;
-  PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
+  PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write, const QString &staysBlank) override;
   QString FinishWithBackup(const FinishOffer &offer) override;
+  // Off the window's thread first, with a time limit: a port whose open
+  // blocks (a Bluetooth port looking for its device) must not freeze it.
+  bool OpenPort(SerialPort &port) override;
+  QString HostEnding() const override;
+  QString HostEndingText() const override;
   void UploadStarted() override { SetOuterHeightTwips(UploadHeightTwips); }
   void UploadEnded() override { SetOuterHeightTwips(IdleHeightTwips); }
   // What the prompt on screen asks for, while one is shown.
   std::optional<PromptKind> PromptShown() const { return promptShown_; }
 
+  // The session ends (SIGTERM, SIGHUP, a logoff, a shutdown; `cause` names
+  // it): an upload running stops at its next safe point, writes its journal
+  // line and closes the port, and then the program ends; without one it ends at once.
+  void EndSession(const QString &cause);
+  // Called instead of quitting the application, for tests.
+  std::function<void()> OnSessionEnded;
+  // How long the port may take to open before the upload gives up on it.
+  int PortOpenLimitMs = 2000;
+
  protected:
   void closeEvent(QCloseEvent *event) override;
   void showEvent(QShowEvent *event) override;
   void moveEvent(QMoveEvent *event) override;
+  bool nativeEvent(const QByteArray &eventType, void *message, qintptr *result) override;
 
  private:
   void BuildControls();
@@ -100,6 +117,11 @@ class MainWindow : public QMainWindow, public UploadHost {
   void BrowseProgramFile();
   void ChooseFile(QString &name, QLabel *label, const char *filter);
   void StartUploadClicked();
+  // The attempt on this port and in this folder that did not finish, offered
+  // to be finished: the request when the technician takes it up.
+  enum class FinishChoice { Plain, Finish, Neither };
+  FinishChoice OfferFinish(const QDir &folder, FinishRequest &request);
+  void EndSessionNow();
   void ChooseSerialPort();
   void ToggleCheckErrors();
   void ShowAbout();
@@ -127,6 +149,9 @@ class MainWindow : public QMainWindow, public UploadHost {
   int appliedDecoration_ = 0;
   bool busy_ = false;
   InputGate *gate_ = nullptr;
+  QString where_;       // the step caption or prompt at hand
+  QString endCause_;    // why the session ends, once it does
+  bool stopping_ = false;  // the upload stops at its next safe point
 
   QRadioButton *optParameterList = nullptr;
   QRadioButton *optAll = nullptr;

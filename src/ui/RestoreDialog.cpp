@@ -1,6 +1,7 @@
 #include "RestoreDialog.h"
 
 #include "FontFit.h"
+#include "Message.h"
 #include "KeptBackups.h"
 #include "Twips.h"
 #include "IdWindows.h"
@@ -37,8 +38,9 @@ int LabelHeight(int row) { return row >= 7 ? 495 : 255; }
 
 }  // namespace
 
-RestoreDialog::RestoreDialog(const IdBackup &rows, RestoreWrite write, const QDir &folder, QWidget *owner)
-    : QDialog(owner), folder_(folder), rows_(rows), write_(std::move(write)) {
+RestoreDialog::RestoreDialog(const IdBackup &rows, RestoreWrite write, const QDir &folder, QWidget *owner,
+                             const QString &staysBlank)
+    : QDialog(owner), folder_(folder), rows_(rows), write_(std::move(write)), staysBlank_(staysBlank) {
   setObjectName("frmUpdateWin");
   setWindowTitle("Windows Updating");
   setFixedSize(TwipsToPixels(4815), TwipsToPixels(6390));
@@ -129,9 +131,16 @@ void RestoreDialog::Send() {
   cmdCancel->setEnabled(true);
 }
 
-// Neither Escape nor the close button may cut the writes short.
+// Neither Escape nor the close button may cut the writes short; after an
+// erase a Cancel leaves the controller without its identification values,
+// which the technician is asked to confirm.
 void RestoreDialog::reject() {
-  if (!sending_) QDialog::reject();
+  if (sending_) return;
+  if (!staysBlank_.isEmpty() &&
+      AskOffer(this, "Cancel writes nothing back, so " + staysBlank_ +
+                         " in the controller, and the upload ends unfinished.\rCancel all the same?") != OfferAnswer::Yes)
+    return;
+  QDialog::reject();
 }
 
 // After a full upload this dialog is the only way the identification values get

@@ -20,7 +20,10 @@ class RestoreDialog : public QDialog {
 
  public:
   // `folder`: the working folder, whose kept backups judge blank rows.
-  RestoreDialog(const IdBackup &rows, RestoreWrite write, const QDir &folder, QWidget *owner);
+  // `staysBlank`: what a Cancel leaves blank in the controller ("every
+  // identification window stays blank"); Cancel asks first then.
+  RestoreDialog(const IdBackup &rows, RestoreWrite write, const QDir &folder, QWidget *owner,
+                const QString &staysBlank = {});
 
   // The technician's controls, for the hosts and tests that act as the technician.
   QLineEdit *ValueBox(int row) const { return txtWin[row]; }
@@ -48,5 +51,6 @@ class RestoreDialog : public QDialog {
   QDir folder_;
   IdBackup rows_;
   RestoreWrite write_;
+  QString staysBlank_;
   bool sending_ = false;
 };

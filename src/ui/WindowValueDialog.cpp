@@ -80,13 +80,20 @@ void WindowValueDialog::showEvent(QShowEvent *event) {
   QTimer::singleShot(0, this, [this] { Refresh(); });
 }
 
+// Closed while it looks: the look ends at once (nothing it does writes to
+// the controller) and the dialog goes; it is done with once the look has unwound.
 void WindowValueDialog::reject() {
-  if (!reading_) QDialog::reject();
+  if (!reading_) return QDialog::reject();
+  closing_ = true;
+  host_.Port().Stop();
+  if (search_) search_->Cancel();
+  hide();
 }
 
 void WindowValueDialog::SetReading(bool reading) {
   reading_ = reading;
-  for (QPushButton *button : {cmdRefresh, cmdCopy, cmdClose}) button->setEnabled(!reading);
+  // Close stays: the technician may leave while it looks.
+  for (QPushButton *button : {cmdRefresh, cmdCopy}) button->setEnabled(!reading);
   if (reading) ShowState(QStringLiteral("Reading..."));
 }
 
@@ -96,6 +103,7 @@ void WindowValueDialog::Refresh() {
   const IdentifyRun run = RunIdentify(host_, folder_);
   portName_ = host_.PortName();
   SetReading(false);
+  if (closing_) return;
   Show(run);
   if (run.Result == UploadResult::PortNotOpened || (run.Result == UploadResult::Uploaded && !run.Identity.Answered()))
     OfferOtherPorts();
@@ -132,8 +140,12 @@ void WindowValueDialog::OfferOtherPorts() {
       OfferAnswer::Yes)
     return;
   SetReading(true);
-  const PortVerdict verdict = ChooseAnsweringPort(SearchPorts(others));
+  PortSearch search;
+  search_ = &search;
+  const PortVerdict verdict = ChooseAnsweringPort(search.Run(others));
+  search_ = nullptr;
   SetReading(false);
+  if (closing_) return;
   if (!verdict.Found) {
     ShowMessage(this, verdict.Refusal);
     ShowState(StateText(last_));

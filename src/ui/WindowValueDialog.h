@@ -59,4 +59,6 @@ class WindowValueDialog : public QDialog {
   QString portName_;
   bool reading_ = false;
   bool shown_ = false;
+  bool closing_ = false;  // closed while it looked: gone once the look has ended
+  class PortSearch *search_ = nullptr;
 };

@@ -2,66 +2,44 @@
 
 #include "Exchanges.h"
 #include "ExaminationJournal.h"
-#include "Journal.h"
 #include "MonitorMode.h"
 #include "ParameterListCheck.h"
 #include "ParameterTransfer.h"
-#include "WorkingFolder.h"
+#include "Session.h"
 
 #include <QDir>
 
-#include <memory>
 #include <optional>
 
 namespace {
 
 const QString CR = QStringLiteral("\r");
 
-// The working folder's lock and its journal, checked before anything is
-// sent, as for an upload; the line is written while the lock is held.
-struct Session {
-  UploadHost &host;
-  QDir folder;
-  ExaminationNote note;
-  std::unique_ptr<QLockFile> lock;
-  QString journal;
-};
+// How far a verification got, for what a stop leaves behind: nothing is ever
+// written, but a controller left in its monitor needs a power cycle.
+enum class Reached { Nothing, Monitor, Application };
 
-bool SessionReady(Session &session) {
-  const QDir &folder = session.folder;
-  QString reason;
-  session.lock = ClaimFolder(folder, &reason);
-  session.journal = JournalPathFor(folder, session.host.JournalFile());
-  if (session.lock && JournalUsable(session.journal, &reason)) return true;
-  session.host.Message(QStringLiteral("The working folder %1 cannot take the journal line: %2.")
-                           .arg(QDir::toNativeSeparators(folder.absolutePath()), reason) +
-                       CR + "Nothing was sent.");
-  return false;
+QString StateAfter(Reached reached) {
+  switch (reached) {
+    case Reached::Monitor:
+      return QStringLiteral("Nothing in the controller was written: switch it off and on to bring it back from its "
+                            "monitor.");
+    case Reached::Application: return QStringLiteral("Nothing in the controller was written.");
+    case Reached::Nothing: break;
+  }
+  return QStringLiteral("Nothing in the controller was changed.");
 }
 
-void WriteJournalLine(Session &session, const QString &outcome) {
-  session.note.Outcome = outcome;
-  QString reason;
-  if (AppendToJournal(session.journal, ExaminationEntry(session.host, session.note), &reason)) return;
-  session.host.Message(QStringLiteral("The journal %1 could not be written: %2.")
-                           .arg(QDir::toNativeSeparators(session.journal), reason));
-}
-
-bool PortOpened(UploadHost &host) {
-  SerialPort &port = host.Port();
-  port.SetPortNumber(host.ComPort());
-  port.SetDevice(host.ComPortDevice());
-  if (port.Open()) return true;
-  host.Message(host.PortOpenFailure().replace(QStringLiteral("The upload has not been started."),
-                                              QStringLiteral("Nothing was sent.")));
-  return false;
-}
-
-// The host stopped it or the adapter went away.
-std::optional<UploadResult> Lost(UploadHost &host) {
-  if (host.Port().Stopped()) return UploadResult::Interrupted;
+// The host stopped it or the adapter went away: said at the session's exit.
+std::optional<UploadResult> Ended(Session &session, Reached reached) {
+  UploadHost &host = session.Host;
+  if (host.Port().Stopped()) {
+    const QString why = host.HostEndingText();
+    if (!why.isEmpty()) session.Say(why + CR + StateAfter(reached));
+    return UploadResult::Interrupted;
+  }
   if (!host.Port().Lost()) return std::nullopt;
-  host.Message("The connection to " + host.PortName() + " was lost.");
+  session.Say("The connection to " + host.PortName() + " was lost." + CR + StateAfter(reached));
   return UploadResult::ConnectionLost;
 }
 
@@ -82,44 +60,57 @@ QString NoApplicationText(UploadHost &host, const ControllerIdentity &identity) 
 }
 
 // After the power cycle a controller that was locked is locked again.
-QString RestoreLock(SerialPort &port, LockState before) {
-  if (before != LockState::Locked) return {};
+void RestoreLock(SerialPort &port, LockState before, VerifyRun &run) {
+  if (before != LockState::Locked) return;
   const LockState after = ReadLockState(port);
-  if (after == LockState::Locked) return {};
-  if (after == LockState::Unknown)
-    return QStringLiteral("The controller was locked before; its lock could not be read afterwards.");
-  if (LockController(port))
-    return QStringLiteral("The controller was locked before and no longer after the power cycle: it was locked again.");
-  return QStringLiteral("The controller was locked before and no longer after the power cycle; locking it again "
-                        "failed.");
+  if (after == LockState::Locked) return;
+  run.Lock = LockAfterVerify::Lost;
+  if (after == LockState::Unknown) {
+    run.LockNote = QStringLiteral("The controller was locked before; its lock could not be read afterwards.");
+  } else if (LockController(port)) {
+    run.Lock = LockAfterVerify::Relocked;
+    run.LockNote = QStringLiteral("The controller was locked before and no longer after the power cycle: it was locked again.");
+  } else {
+    run.LockNote = QStringLiteral("The controller was locked before and no longer after the power cycle; locking it "
+                                  "again failed.");
+  }
 }
 
-UploadResult VerifySteps(UploadHost &host, const QDir &folder, VerifyRun &run) {
+UploadResult VerifySteps(Session &session, VerifyRun &run) {
+  UploadHost &host = session.Host;
   SerialPort &port = host.Port();
   host.SetStep(Step::Identifying);
   host.Repaint();
   run.Identity = IdentifyController(port);
-  if (auto lost = Lost(host)) return *lost;
+  if (auto ended = Ended(session, Reached::Nothing)) return *ended;
   if (!run.Identity.Contact.Application) {
-    host.Message(NoApplicationText(host, run.Identity) + CR + "Nothing was compared and nothing was changed.");
+    session.Say(NoApplicationText(host, run.Identity) + CR + "Nothing was compared and nothing was changed.");
     return UploadResult::Interrupted;
   }
   FailureRecord record;
   SetMonitorMode(host, record);
   SettledExchange(port, "\r", 1);
-  if (auto lost = Lost(host)) return *lost;
+  if (auto ended = Ended(session, Reached::Monitor)) return *ended;
   if (!MonitorModeCheck(host)) {
-    host.Message(InterruptionText("setting in monitor mode", folder, false) + CR +
-                 "Nothing was compared and nothing was written: switch the controller off and on.");
+    session.Say(InterruptionText("setting in monitor mode", session.Folder, false) + CR +
+                "Nothing was compared and nothing was written: switch the controller off and on.");
     return UploadResult::Interrupted;
   }
   run.Comparison = CompareParameterList(host);
-  if (auto lost = Lost(host)) return *lost;
-  if (AskToLeaveMonitor(host) == PromptAnswer::Abort) return UploadResult::Interrupted;
-  if (auto lost = Lost(host)) return *lost;
-  run.LockNote = RestoreLock(port, run.Identity.Lock);
-  host.Uploaded(ComparisonText(run.Comparison) + (run.LockNote.isEmpty() ? QString() : CR + run.LockNote));
+  if (auto ended = Ended(session, Reached::Monitor)) return *ended;
+  if (AskToLeaveMonitor(host) == PromptAnswer::Abort) {
+    const QString why = host.HostEndingText();
+    if (!why.isEmpty()) session.Say(why + CR + StateAfter(Reached::Monitor));
+    return UploadResult::Interrupted;
+  }
+  if (auto ended = Ended(session, Reached::Application)) return *ended;
+  RestoreLock(port, run.Identity.Lock, run);
+  session.Report(ComparisonText(run.Comparison) + (run.LockNote.isEmpty() ? QString() : CR + run.LockNote));
   return UploadResult::Uploaded;
+}
+
+const IdBackup *RowsRead(const ControllerIdentity &identity) {
+  return identity.Contact.Application ? &identity.Rows : nullptr;
 }
 
 }  // namespace
@@ -132,6 +123,7 @@ QString IdentifyOutcome(const IdentifyRun &run) {
 QString VerifyOutcome(const VerifyRun &run) {
   QString words;
   if (run.Result != UploadResult::Uploaded) words = ResultWords(run.Result);
+  else if (run.LockNotRestored()) words = QStringLiteral("verified: equal, lock not restored");
   else if (run.Equal()) words = QStringLiteral("verified: equal");
   else words = QStringLiteral("verified: %1 record(s) differ").arg(run.Comparison.Counts().Different);
   if (!run.LockNote.isEmpty()) words += "; " + run.LockNote;
@@ -140,47 +132,45 @@ QString VerifyOutcome(const VerifyRun &run) {
 
 IdentifyRun RunIdentify(UploadHost &host, const QDir &folder) {
   IdentifyRun run;
-  Session session{host, folder, {QStringLiteral("identify"), QDateTime::currentDateTime(), false, nullptr, {}}, nullptr, {}};
-  if (!SessionReady(session)) return run;
-  host.SetBusy(true);
-  run.Result = UploadResult::PortNotOpened;
-  if (PortOpened(host)) {
+  Session session(host, folder, ExaminationSessionTexts());
+  const QDateTime started = QDateTime::currentDateTime();
+  const bool ready = session.Ready();
+  if (ready) host.SetBusy(true);
+  if (ready) run.Result = UploadResult::PortNotOpened;
+  if (ready && session.OpenPort()) {
     host.SetStep(Step::Identifying);
     host.Repaint();
     run.Identity = IdentifyController(host.Port());
-    run.Result = Lost(host).value_or(UploadResult::Uploaded);
-    host.Port().Close();
+    run.Result = Ended(session, Reached::Nothing).value_or(UploadResult::Uploaded);
   }
-  session.note.Rows = run.Identity.Contact.Application ? &run.Identity.Rows : nullptr;
-  WriteJournalLine(session, IdentifyOutcome(run));
-  host.SetBusy(false);
+  run.Journalled = session.Exit(
+      ExaminationEntry(host, {QStringLiteral("identify"), started, false, RowsRead(run.Identity), IdentifyOutcome(run)}));
+  if (ready) host.SetBusy(false);
   return run;
 }
 
 VerifyRun RunVerify(UploadHost &host, const QDir &folder) {
   VerifyRun run;
-  if (host.ParameterFile().isEmpty()) {
-    host.Message(QStringLiteral("Select a valid parameter list!"));
-    return run;
-  }
+  Session session(host, folder, ExaminationSessionTexts());
+  const QDateTime started = QDateTime::currentDateTime();
   QString message;
-  if (!CheckParameterList(host.ParameterFile(), false, &message)) {
-    host.Message(message);
-    return run;
+  bool busy = false;
+  if (host.ParameterFile().isEmpty()) {
+    session.Say(QStringLiteral("Select a valid parameter list!"));
+  } else if (!CheckParameterList(host.ParameterFile(), false, &message)) {
+    session.Say(message);
+  } else if (session.Ready()) {
+    busy = true;
+    host.SetBusy(true);
+    run.Result = UploadResult::PortNotOpened;
+    if (session.OpenPort()) {
+      host.UploadStarted();
+      host.Repaint();
+      run.Result = VerifySteps(session, run);
+    }
   }
-  Session session{host, folder, {QStringLiteral("verify"), QDateTime::currentDateTime(), true, nullptr, {}}, nullptr, {}};
-  if (!SessionReady(session)) return run;
-  host.SetBusy(true);
-  run.Result = UploadResult::PortNotOpened;
-  if (PortOpened(host)) {
-    host.UploadStarted();
-    host.Repaint();
-    run.Result = VerifySteps(host, folder, run);
-    host.Port().Close();
-    host.UploadEnded();
-  }
-  session.note.Rows = run.Identity.Contact.Application ? &run.Identity.Rows : nullptr;
-  WriteJournalLine(session, VerifyOutcome(run));
-  host.SetBusy(false);
+  run.Journalled = session.Exit(
+      ExaminationEntry(host, {QStringLiteral("verify"), started, true, RowsRead(run.Identity), VerifyOutcome(run)}));
+  if (busy) host.SetBusy(false);
   return run;
 }

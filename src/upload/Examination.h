@@ -9,20 +9,33 @@
 
 struct IdentifyRun {
   UploadResult Result = UploadResult::Refused;  // Uploaded: the port opened and was asked
+  bool Journalled = false;
   ControllerIdentity Identity;
   bool Answered() const { return Result == UploadResult::Uploaded && Identity.Answered(); }
 };
 
 // Opens the host's port, identifies, closes it. Says nothing of the identity
-// itself (the host shows it); only of a refusal or a port that does not open.
+// itself (the host shows it once the journal has the line); only of a
+// refusal, a port that does not open, a lost line or a stop.
 IdentifyRun RunIdentify(UploadHost &host, const QDir &folder);
+
+// What became of a lock the power cycle at the end of a verification may undo.
+enum class LockAfterVerify {
+  Kept,      // as it was (unlocked before, or still locked)
+  Relocked,  // undone by the power cycle, written again
+  Lost,      // undone, and writing it again failed, or it could not be read
+};
 
 struct VerifyRun {
   UploadResult Result = UploadResult::Refused;  // Uploaded: compared to the end
+  bool Journalled = false;
   ControllerIdentity Identity;
   ParameterComparison Comparison;
+  LockAfterVerify Lock = LockAfterVerify::Kept;
   QString LockNote;  // what became of the lock, when the power cycle undid it
   bool Equal() const { return Result == UploadResult::Uploaded && Comparison.AllEqual(); }
+  // Equal, but the controller is not left locked as it was found.
+  bool LockNotRestored() const { return Equal() && Lock == LockAfterVerify::Lost; }
 };
 
 // The host's parameter list against the controller: into the monitor as the

@@ -26,8 +26,9 @@ JournalEntry ExaminationEntry(UploadHost &host, const ExaminationNote &note) {
   entry.Host = QSysInfo::machineHostName();
   entry.Mode = note.Mode;
   entry.CheckErrors = host.CheckErrors();
-  entry.PortNumber = host.ComPort();
-  entry.Device = host.ComPortDevice().isEmpty() ? host.Port().DeviceName() : host.ComPortDevice();
+  // As for an upload: a port given by its path has no number.
+  entry.PortNumber = host.PortGivenByPath() ? 0 : host.ComPort();
+  entry.Device = host.JournalDevice();
   entry.ControllerPartNumber = ReadValue(note.Rows, 2);
   entry.ControllerSerialNumber = ReadValue(note.Rows, 6);
   if (note.ParameterListUsed) {

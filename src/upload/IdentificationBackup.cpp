@@ -1,22 +1,25 @@
 #include "IdentificationBackup.h"
 
 #include "FailureRecord.h"
+#include "FirstContact.h"
 #include "KeptBackups.h"
 #include "IdWindows.h"
 #include "WindowProtocol.h"
 #include "WindowReply.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 
 WindowReply ReadIdWindow(StepHost &host, const IdWindow &row) { return ReadWindow(host.Port(), row.Win); }
 
 namespace {
 
-// The first window got no byte back: ask what answers instead, with CRs alone.
-// True when a monitor does, and no window frame may follow.
-bool MonitorInstead(StepHost &host, StoredParameters &stored) {
-  stored.FirstUnanswered = true;
+// No reply frame answered the first window: ask what answers instead, with
+// CRs alone. True when a monitor does, and no window frame may follow.
+bool MonitorInstead(StepHost &host, StoredParameters &stored, bool noByte) {
   stored.Answer = AskWhatAnswers(host.Port());
+  stored.FirstUnanswered = noByte && !stored.MonitorAnswered();
   return stored.MonitorAnswered();
 }
 
@@ -35,8 +38,10 @@ StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record
     const WindowReply reply = ReadIdWindow(host, row);
     row.Value = reply.Text;
     row.ReadFailed = reply.Failed();
-    const bool unanswered = row.ReadFailed && host.Port().BytesReceived() == before && !host.Port().Ended();
-    const bool monitor = r == 0 && unanswered && MonitorInstead(host, stored);
+    // A stray byte (the tail of a transfer that was cut short) is no answer:
+    // unless a reply frame came, ask what answers before anything else.
+    const bool noFrame = r == 0 && !IsApplicationFrame(reply) && !host.Port().Ended();
+    const bool monitor = noFrame && MonitorInstead(host, stored, host.Port().BytesReceived() == before);
     if (row.ReadFailed && (record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors()) || monitor)) {
       stored.Outcome = record.Outcome(host.Port());
       return stored;
@@ -50,7 +55,7 @@ StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record
 
 QString ParameterLogPath(const QDir &folder) { return folder.absoluteFilePath(QString::fromLatin1(BackupFileName)); }
 
-bool WriteParameterLog(const QDir &folder, const IdBackup &rows, QString *error, BackupFiles *files) {
+bool WriteParameterLog(const QDir &folder, const IdBackup &rows, QString *error, BackupFiles *files, OwnCopy own) {
   QByteArray text;
   for (int r = 0; r < IdWindowCount; ++r)
     text += QByteArray(IdWindowLabels[r]) + "\t\t" + rows[r].Value + "\r\n";
@@ -63,12 +68,20 @@ bool WriteParameterLog(const QDir &folder, const IdBackup &rows, QString *error,
   // to a half-written one.
   QString reason;
   const QString path = ParameterLogPath(folder);
-  if (WriteFileChecked(path, text, &reason)) {
-    if (files) files->Written = path;
+  if (!WriteFileChecked(path, text, &reason)) {
+    if (error)
+      *error = QStringLiteral("The backup file %1 could not be written: %2").arg(QDir::toNativeSeparators(path), reason);
+    return false;
+  }
+  if (files) files->Written = path;
+  if (own == OwnCopy::None) return true;
+  const QString ownPath = FreeOwnBackupPath(folder, rows[ControllerSerialNumberRow].Value, QDateTime::currentDateTime());
+  if (WriteFileChecked(ownPath, text, &reason)) {
+    if (files) files->Own = ownPath;
     return true;
   }
   if (error)
-    *error = QStringLiteral("The backup file %1 could not be written: %2").arg(QDir::toNativeSeparators(path), reason);
+    *error = QStringLiteral("The backup file %1 could not be written: %2").arg(QDir::toNativeSeparators(ownPath), reason);
   return false;
 }
 

@@ -12,13 +12,14 @@
 // Identification backup: the nine windows as read. A row whose read failed
 // holds the link's failure text; rows after a read that stopped the step are
 // left blank.
-// When the first window got no byte back, the step asks what answers instead
-// and, when a monitor does, stops there: no window frame may reach a monitor.
+// When no whole reply frame answers the first window, the step asks what
+// answers instead and, when a monitor does, stops there: no window frame may
+// reach a monitor.
 struct StoredParameters {
   IdBackup Rows;
   StepOutcome Outcome;
   LineAnswer Answer;      // who answered instead of a silent application
-  bool FirstUnanswered = false;
+  bool FirstUnanswered = false;  // no byte at all came for the first window, nor for the CRs after it
   bool MonitorAnswered() const { return Answer.Who != Answerer::Nothing; }
 };
 StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record);
@@ -27,12 +28,21 @@ WindowReply ReadIdWindow(StepHost &host, const IdWindow &row);
 struct BackupFiles {
   QString Written;  // the backup's absolute path, once written
   QString KeptAs;   // the file name the earlier backup was kept under, when it was
+  QString Own;      // the absolute path of this upload's own copy, once written
 };
 
+// How a backup is written: with a copy of its own beside it, named for the
+// controller's serial number and the time, which no later upload replaces
+// (a finish writes back the values of the attempt it finishes, whose own copy
+// is there already).
+enum class OwnCopy { Keep, None };
+
 // Writes "tmpLogWin.txt" in `folder`, whole or not at all, keeping an earlier
-// one that differs. On failure returns false with the path and the reason in
-// `error`; `files`, when given, says what was written and kept.
-bool WriteParameterLog(const QDir &folder, const IdBackup &rows, QString *error, BackupFiles *files = nullptr);
+// one that differs, and the upload's own copy. On failure returns false with
+// the path and the reason in `error`; `files`, when given, says what was
+// written and kept.
+bool WriteParameterLog(const QDir &folder, const IdBackup &rows, QString *error, BackupFiles *files = nullptr,
+                       OwnCopy own = OwnCopy::Keep);
 QString ParameterLogPath(const QDir &folder);
 // Every window that was read is zero or empty, as an erased controller's
 // application answers: no one's values, to be neither trusted nor written back

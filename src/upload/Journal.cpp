@@ -17,6 +17,9 @@ constexpr qint64 JournalRoomBytes = 4096;
 // Far more than any line the tool writes: a "line" running on past it is one
 // the reader gives up on, which also bounds what a mangled file costs to read.
 constexpr qsizetype MaxLineChars = 64 * 1024;
+// The widths the journal's header has had, oldest first: columns are only
+// ever added at the end.
+constexpr int JournalWidths[] = {19, 21};
 
 QString WithOffset(const QDateTime &time) {
   if (!time.isValid()) return {};
@@ -30,6 +33,12 @@ QString WithOffset(const QDateTime &time) {
 }
 
 bool IsLineEnd(QChar c) { return c == u'\r' || c == u'\n'; }
+
+// Of a journal of ours, a line as wide as its header or as a later version
+// writes; of any other file, as wide as its header.
+bool IsWholeLine(qsizetype fieldCount, const QStringList &header) {
+  return fieldCount == header.size() || (IsJournalHeader(header) && IsWholeJournalLine(fieldCount, header.size()));
+}
 
 // One record of `text` read from `from`, the start of a line, going no
 // further than `limit`.
@@ -120,7 +129,7 @@ bool LastLineWhole(const QByteArray &tail, bool fromStart) {
   if (lineEnd < 0 && !fromStart) return false;
   const QString line = QString::fromUtf8(tail.mid(lineEnd + 1));
   const RecordText r = ParseRecord(line, 0, line.size());
-  return r.Ended && r.End == line.size() && r.Fields.size() == JournalHeader().size();
+  return r.Ended && r.End == line.size() && IsWholeJournalLine(r.Fields.size(), JournalWidths[0]);
 }
 
 // What goes before a line added at `size`: the whole journal is read only
@@ -176,7 +185,57 @@ QStringList JournalHeader() {
           "User",           "Host",           "Mode",           "Check Errors",
           "Port",           "Device",         "Controller P/N", "Controller S/N",
           "Parameter list", "Parameter list SHA-256", "Program file", "Program file SHA-256",
-          "Outcome",        "Failures let pass", "Backup"};
+          "Outcome",        "Failures let pass", "Backup",   "Last stage completed",
+          "Own backup"};
+}
+
+namespace {
+
+QDateTime FromOffsetTime(const QString &text) { return QDateTime::fromString(text, Qt::ISODate); }
+
+}  // namespace
+
+bool IsJournalHeader(const QStringList &fields) {
+  const QStringList current = JournalHeader();
+  for (int width : JournalWidths)
+    if (fields.size() == width && fields == current.mid(0, width)) return true;
+  return false;
+}
+
+bool IsWholeJournalLine(qsizetype fieldCount, qsizetype headerWidth) {
+  if (fieldCount == headerWidth) return true;
+  for (int width : JournalWidths)
+    if (fieldCount == width && width > headerWidth) return true;
+  return false;
+}
+
+JournalEntry JournalEntryOf(const QStringList &header, const QStringList &fields) {
+  // A line of a later version than its header holds the columns in this version's order.
+  const QStringList titles = fields.size() > header.size() ? JournalHeader() : header;
+  const auto at = [&](const char *title) { return fields.value(titles.indexOf(QString::fromLatin1(title))); };
+  JournalEntry e;
+  e.Started = FromOffsetTime(at("Started"));
+  e.Ended = FromOffsetTime(at("Ended"));
+  e.Program = at("Program");
+  e.Version = at("Version");
+  e.User = at("User");
+  e.Host = at("Host");
+  e.Mode = at("Mode");
+  e.CheckErrors = at("Check Errors") != "off";
+  e.PortNumber = at("Port").toInt();
+  e.Device = at("Device");
+  e.ControllerPartNumber = at("Controller P/N");
+  e.ControllerSerialNumber = at("Controller S/N");
+  e.ParameterList = at("Parameter list");
+  e.ParameterListSha256 = at("Parameter list SHA-256");
+  e.ProgramFile = at("Program file");
+  e.ProgramFileSha256 = at("Program file SHA-256");
+  e.Outcome = at("Outcome");
+  e.FailuresLetPass = at("Failures let pass").toInt();
+  e.Backup = at("Backup");
+  e.LastStage = at("Last stage completed");
+  e.OwnBackup = at("Own backup");
+  return e;
 }
 
 QStringList JournalFields(const JournalEntry &e) {
@@ -189,7 +248,8 @@ QStringList JournalFields(const JournalEntry &e) {
           e.ParameterList,            e.ParameterListSha256,
           e.ProgramFile,              e.ProgramFileSha256,
           e.Outcome,                  QString::number(e.FailuresLetPass),
-          e.Backup};
+          e.Backup,                   e.LastStage,
+          e.OwnBackup};
 }
 
 QByteArray CsvRecord(const QStringList &fields) {
@@ -237,7 +297,7 @@ JournalContent ReadJournal(const QByteArray &csv) {
       headerRead = true;
       out.Header = r.Fields;
       at = r.Ended ? r.End : NextLineStart(text, at);
-    } else if (r.Ended && r.Fields.size() == out.Header.size()) {
+    } else if (r.Ended && IsWholeLine(r.Fields.size(), out.Header)) {
       out.Lines << r.Fields;
       out.EndsInCutLine = false;
       skippedTo = r.End;  // a whole line here: the skipped one's open quote did not reach it
@@ -263,7 +323,7 @@ QByteArray FreshLineStart(const QByteArray &journal) {
   if (content.EndsInCutLine) {
     // Closed as it is, a line cut in its last field would read as a whole one.
     const QByteArray quote = content.CutInQuotes ? "\"" : "";
-    return quote + (content.CutLineFields == content.Header.size() ? "," : "") + "\r\n";
+    return quote + (IsWholeLine(content.CutLineFields, content.Header) ? "," : "") + "\r\n";
   }
   const bool ended = journal.isEmpty() || journal.endsWith('\n') || journal.endsWith('\r');
   return ended ? QByteArray() : QByteArray("\r\n");
@@ -299,7 +359,7 @@ bool JournalUsable(const QString &path, QString *reason, int lockWaitMs) {
   const bool exists = QFileInfo::exists(path);
   QStringList first;
   if (exists && !FirstRecord(path, first, reason)) return false;
-  if (!first.isEmpty() && first != JournalHeader()) {
+  if (!first.isEmpty() && !IsJournalHeader(first)) {
     *reason = NotOurs();
     return false;
   }
@@ -327,7 +387,7 @@ bool AppendToJournal(const QString &path, const JournalEntry &entry, QString *re
   const bool existed = QFileInfo::exists(path);
   QStringList first;
   if (existed && !FirstRecord(path, first, reason)) return false;
-  if (!first.isEmpty() && first != JournalHeader()) {
+  if (!first.isEmpty() && !IsJournalHeader(first)) {
     *reason = NotOurs();
     return false;
   }
@@ -378,7 +438,7 @@ bool JournalTable(const QString &path, QString &table, QString *reason, int *unr
   QByteArray csv;
   if (!ReadRange(path, 0, csv, reason)) return false;
   const JournalContent content = ReadJournal(csv);
-  if (!content.Header.isEmpty() && content.Header != JournalHeader()) {
+  if (!content.Header.isEmpty() && !IsJournalHeader(content.Header)) {
     *reason = NotOurs();
     return false;
   }

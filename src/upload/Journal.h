@@ -30,11 +30,23 @@ struct JournalEntry {
   QString Outcome;      // "uploaded", "interrupted at CRC verifyng", ...
   int FailuresLetPass = 0;
   QString Backup;       // the backup written, and the earlier one kept
+  QString LastStage;    // the last stage the attempt completed (UploadStage.h); empty: none
+  QString OwnBackup;    // the attempt's own copy of its backup, which no later upload replaces
 };
 
 // The column titles, in the order of JournalFields.
 QStringList JournalHeader();
 QStringList JournalFields(const JournalEntry &entry);
+// The entry a journal line holds, its fields read by the titles of `header`
+// (an earlier journal lacks the later columns: they read empty).
+JournalEntry JournalEntryOf(const QStringList &header, const QStringList &fields);
+
+// A journal's first line: the header of this version or of an earlier one,
+// which lacked the columns added since at its end.
+bool IsJournalHeader(const QStringList &fields);
+// A line of `fieldCount` fields reads whole in a journal whose header has
+// `headerWidth`: as many as its header, or as many as a later version writes.
+bool IsWholeJournalLine(qsizetype fieldCount, qsizetype headerWidth);
 
 // One CSV record ending in CR LF; a field holding a comma, a quote or a line
 // end is quoted, its quotes doubled.

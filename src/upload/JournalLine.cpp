@@ -35,7 +35,7 @@ QString Shown(const QString &path) {
 
 }  // namespace
 
-JournalLine BeginJournalLine(UploadHost &host, const QDir &folder) {
+JournalLine BeginJournalLine(UploadHost &host, const QDir &folder, UploadKind kind, const FinishRequest *finish) {
   JournalLine line;
   line.Path = JournalPathFor(folder, host.JournalFile());
   JournalEntry &entry = line.Entry;
@@ -44,15 +44,19 @@ JournalLine BeginJournalLine(UploadHost &host, const QDir &folder) {
   entry.Version = QCoreApplication::applicationVersion();
   entry.User = JournalUserName();
   entry.Host = QSysInfo::machineHostName();
-  const bool full = host.UploadMode() == UploadKind::Full;
+  const bool full = kind == UploadKind::Full;
   entry.Mode = full ? QStringLiteral("full") : QStringLiteral("parameter list");
   entry.CheckErrors = host.CheckErrors();
   // The files as they are when the upload starts, before any of them is sent.
   entry.ParameterList = Shown(host.ParameterFile());
   entry.ParameterListSha256 = FileSha256(host.ParameterFile());
-  if (full) {
+  if (full && !host.ProgramFile().isEmpty()) {
     entry.ProgramFile = Shown(host.ProgramFile());
     entry.ProgramFileSha256 = FileSha256(host.ProgramFile());
+  } else if (full && finish) {
+    // Not sent again by this finish, but by the next one should it stop in a way that needs it.
+    entry.ProgramFile = finish->Attempt.Line.ProgramFile;
+    entry.ProgramFileSha256 = finish->Attempt.Line.ProgramFileSha256;
   }
   return line;
 }
@@ -65,7 +69,9 @@ JournalEntry FinishedEntry(const JournalLine &line, UploadHost &host, const Line
   // A device given by its path is the one meant, whether or not the port got as far as opening.
   entry.Device = host.ComPortDevice().isEmpty() ? host.Port().DeviceName() : host.ComPortDevice();
   entry.Outcome = ending.Outcome;
-  if (!ending.PortOpened) return entry;
+  entry.LastStage = ending.LastStage;
+  // A finish that did not get as far as the port still stands for its attempt's controller.
+  if (!ending.PortOpened && ending.OwnBackup.isEmpty()) return entry;
   // Read this time: with Check Errors on the backup stops at the first failed
   // window, and the ones after it hold whatever an earlier upload read.
   for (int r = 0; r < IdWindowCount; ++r) {
@@ -81,5 +87,6 @@ JournalEntry FinishedEntry(const JournalLine &line, UploadHost &host, const Line
   if (!ending.ValuesFrom.isEmpty())
     backup << "identification values from " + QDir::toNativeSeparators(ending.ValuesFrom);
   entry.Backup = backup.join(QStringLiteral("; "));
+  entry.OwnBackup = ending.OwnBackup.isEmpty() ? QString() : QDir::toNativeSeparators(ending.OwnBackup);
   return entry;
 }

@@ -7,6 +7,7 @@
 #include "UploadHost.h"
 #include "IdWindows.h"
 #include "IdentificationBackup.h"
+#include "UnfinishedUpload.h"
 
 #include <QDateTime>
 #include <QString>
@@ -23,7 +24,10 @@ QString JournalUserName();
 
 // At the press of Start Upload, before anything is checked or sent; the
 // files' checksums are taken as they are now.
-JournalLine BeginJournalLine(UploadHost &host, const QDir &folder);
+// `kind` is the upload's, which for a finish is its attempt's; a finish that
+// does not send the program file again records the attempt's.
+JournalLine BeginJournalLine(UploadHost &host, const QDir &folder, UploadKind kind,
+                             const FinishRequest *finish = nullptr);
 
 // How far an upload got and how it ended, as its line records it.
 struct LineEnding {
@@ -33,6 +37,8 @@ struct LineEnding {
   QString Outcome;                // the journal's words for the ending
   QString ValuesFrom;             // the backup whose values stood in for a controller that answered as a monitor
   BackupFiles Backup;             // what the backup step wrote and kept
+  QString LastStage;              // the last stage completed (StageName)
+  QString OwnBackup;              // the own backup a later finish takes its values from
 };
 
 // The whole line as of now.

@@ -159,6 +159,25 @@ bool ReadBackupValues(const QString &path, std::array<QByteArray, IdWindowCount>
   return true;
 }
 
+QString OwnBackupName(const QByteArray &serialNumber, const QDateTime &when, int n) {
+  QString serial;
+  for (const char c : serialNumber.trimmed()) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    serial += plain ? QChar(c) : QChar('_');
+  }
+  // A failure text or nothing is no serial number.
+  if (serial.isEmpty() || IsFailureText(serialNumber) || IsBlankValue(serialNumber)) serial = QStringLiteral("unknown");
+  const QString suffix = n > 1 ? QStringLiteral("-%1").arg(n) : QString();
+  return QStringLiteral("backup-%1-%2%3.txt").arg(serial, when.toString(StampFormat), suffix);
+}
+
+QString FreeOwnBackupPath(const QDir &folder, const QByteArray &serialNumber, const QDateTime &when) {
+  int n = 1;
+  QString path = folder.absoluteFilePath(OwnBackupName(serialNumber, when, n));
+  while (QFileInfo::exists(path)) path = folder.absoluteFilePath(OwnBackupName(serialNumber, when, ++n));
+  return path;
+}
+
 QString KeptBackupName(const QDateTime &modified, int n) {
   const QString suffix = n > 1 ? QStringLiteral("-%1").arg(n) : QString();
   return QStringLiteral("tmpLogWin-%1%2.txt").arg(modified.toString(StampFormat), suffix);

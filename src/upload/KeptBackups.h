@@ -17,6 +17,14 @@
 // time); the n-th of one second (n > 1) gets "-n" before ".txt".
 QString KeptBackupName(const QDateTime &modified, int n = 1);
 
+// "backup-C23119876-20261209-103102.txt": an upload's own copy of its
+// backup, named for the controller's serial number (blanks and characters a
+// file name cannot hold become "_"; "unknown" when it has none) and the time.
+// Apart from the kept tmpLogWin-*.txt, which only ever hold a replaced one.
+QString OwnBackupName(const QByteArray &serialNumber, const QDateTime &when, int n = 1);
+// The first such name in `folder` that no file has yet, as an absolute path.
+QString FreeOwnBackupPath(const QDir &folder, const QByteArray &serialNumber, const QDateTime &when);
+
 // Before "tmpLogWin.txt" in `folder` is replaced by `next`: an existing one
 // whose content differs is copied beside it, whole or not at all, under its
 // kept name and with its modification time. Identical content makes no new

@@ -8,6 +8,7 @@
 #include "IdentificationRestore.h"
 #include "LineAnswer.h"
 #include "UnfinishedUpload.h"
+#include "UploadStage.h"
 
 #include <QString>
 
@@ -35,7 +36,7 @@ enum class PromptKind {
 };
 
 // The host's answer to a prompt or the restore dialog: Abort ends the upload
-// as an interruption, the host having said why.
+// as an interruption, for the reason HostEndingText() gives.
 enum class PromptAnswer { Continue, Abort };
 
 // Writes the texts the technician confirmed to the identification windows.
@@ -49,9 +50,6 @@ struct FinishOffer {
   std::optional<FinishingBackup> Backup;  // the journal's unfinished upload's backup
 };
 
-// The program file and the parameter list, or the parameter list alone.
-enum class UploadKind { Full, ParameterList };
-
 // What the driver needs of the main window beyond what the steps use.
 class UploadHost : public StepHost {
  public:
@@ -64,8 +62,9 @@ class UploadHost : public StepHost {
   virtual bool PortGivenByPath() const { return false; }
   // How messages name the open port: "serial port 2 (/dev/ttyUSB1)".
   virtual QString PortName();
-  // What the technician is told when the port does not open.
-  virtual QString PortOpenFailure();
+  // What the technician is told when the port does not open; `notStarted`
+  // says what was not done.
+  virtual QString PortOpenFailure(const QString &notStarted);
   // Modal, one OK button, no icon, captioned "Calvenori Uploader"; lines joined by CR.
   virtual void Message(const QString &text) = 0;
   // A message that asks the technician to act; by default shown like any other.
@@ -80,7 +79,10 @@ class UploadHost : public StepHost {
   virtual void Uploaded(const QString &text) { Message(text); }
   // RestoreDialog, modal, owned by the main window, showing `rows`; "Send and
   // Lock the Controller" hands its texts to `write`. Returns once it has closed.
-  virtual PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) = 0;
+  // `staysBlank`: what a Cancel leaves blank in the controller (the windows
+  // were erased), for a host that asks before it cancels; empty: nothing.
+  virtual PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write,
+                                         const QString &staysBlank) = 0;
   // The port is open and the steps begin; they have ended and the port is closed.
   virtual void UploadStarted() = 0;
   virtual void UploadEnded() = 0;
@@ -89,13 +91,25 @@ class UploadHost : public StepHost {
   // Full mode, a monitor answering instead of the application: the backup
   // whose identification values the upload goes on with, or empty to end it.
   virtual QString FinishWithBackup(const FinishOffer &) { return {}; }
-  // The line telling how to finish a full upload that stopped after the erase,
-  // with the values of `backupPath` (empty when no backup holds any).
-  virtual QString FinishHint(const QString &backupPath) const;
+  // The line telling how to finish an upload that stopped halfway, with the
+  // values of `valuesFrom` (empty when no backup is known to hold them).
+  virtual QString FinishHint(const QString &valuesFrom) const;
+  // The line telling how a full upload with the values of `backupPath` (empty:
+  // a backup of this controller yet to be named) brings back a controller
+  // that no attempt in the journal accounts for.
+  virtual QString RescueHint(const QString &backupPath) const;
   // Where the journal of uploads goes, relative to the working folder; empty:
   // calvenori-uploads.csv there.
   virtual QString JournalFile() const { return {}; }
   // How an upload the host ended itself (a prompt answered Abort, a stop signal)
   // ended, in the journal's words.
   virtual QString HostEnding() const { return QStringLiteral("interrupted"); }
+  // Why the host ended it, in the technician's words; the driver adds what
+  // the controller needs and the way on, and shows it once the journal has
+  // the line. Empty: the host has nothing to say.
+  virtual QString HostEndingText() const { return {}; }
+  // Opens the port; a window opens it off its own thread, with a time limit.
+  virtual bool OpenPort(SerialPort &port);
+  // The device the journal names for this port: the one chosen, or the one the number names.
+  QString JournalDevice();
 };

@@ -49,8 +49,9 @@ PromptAnswer ScriptedHost::Prompt(PromptKind kind, const QString &text, bool /*a
   return OnPrompt ? OnPrompt(kind) : PromptAnswer::Continue;
 }
 
-PromptAnswer ScriptedHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) {
+PromptAnswer ScriptedHost::ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write, const QString &staysBlank) {
   ++RestoreDialogsShown;
+  StaysBlank = staysBlank;
   IdWindowTexts texts;
   for (int i = 0; i < IdWindowCount; ++i) texts[i] = rows[i].Value;
   if (!OnRestoreDialog || OnRestoreDialog(texts)) write(texts);

@@ -35,6 +35,7 @@ class ScriptedHost : public UploadHost {
   // What the driver showed and did.
   QStringList Messages;  // lines joined by "\n", as a reader sees them
   int RestoreDialogsShown = 0;
+  QString StaysBlank;    // what the last restore dialog said a Cancel leaves blank
   QList<int> Heights;    // every outer height the window would take, in twips
   QList<bool> BusyStates;
 
@@ -67,7 +68,7 @@ class ScriptedHost : public UploadHost {
   int ComPort() const override { return Com; }
   void Message(const QString &text) override;
   PromptAnswer Prompt(PromptKind kind, const QString &text, bool again) override;
-  PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write) override;
+  PromptAnswer ShowRestoreDialog(const IdBackup &rows, const RestoreWrite &write, const QString &staysBlank) override;
   void UploadStarted() override { Heights << 5000; }
   void UploadEnded() override { Heights << 3450; }
   void SetBusy(bool busy) override { BusyStates << busy; }

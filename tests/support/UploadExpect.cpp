@@ -1,6 +1,7 @@
 #include "UploadExpect.h"
 
 #include "IdWindows.h"
+#include "UploadTexts.h"
 
 #include <QDir>
 
@@ -31,12 +32,34 @@ QString Interruption(const QString &workDir, const QString &step) {
          BackupPath(workDir) + " to rescue C/U parameters";
 }
 
-QString FinishInWindow(const QString &workDir) {
-  return "To finish it, choose \"Upload Parameter List and Program File\" and start the upload again: it offers to "
-         "write back the identification values of " + BackupPath(workDir) + ".";
+QString OwnBackupIn(const QString &workDir) {
+  const QDir dir(QDir(workDir).canonicalPath());
+  const QStringList own = dir.entryList({"backup-*.txt"}, QDir::Files);
+  return own.size() == 1 ? dir.filePath(own.first()) : QString();
 }
 
-bool PastTheErase(bool full, const QString &step) { return full && step != "saving parameters"; }
+QString FinishInWindow(const QString &valuesFrom) {
+  return "To finish it, start the upload again on this port: it offers to finish it, writing back the "
+         "identification values of " + valuesFrom + ".";
+}
+
+QString RescueInWindow(const QString &backup) {
+  return "To finish it, choose \"Upload Parameter List and Program File\" and start the upload again: it offers to "
+         "write back the identification values of " + backup + ".";
+}
+
+Remains RemainsAt(const QString &step) {
+  if (step == "saving parameters") return Remains::Everything;
+  if (step == "Programming Controller") return Remains::Program;
+  if (step == "Locking controller") return Remains::Lock;
+  return Remains::Parameters;  // the monitor, the CRC, the list
+}
+
+QString WayOn(const QString &workDir, bool full, Remains remains) {
+  const QString needs = NeedsText(full ? UploadKind::Full : UploadKind::ParameterList, remains);
+  if (needs.isEmpty()) return {};
+  return "\n" + needs + "\n" + FinishInWindow(OwnBackupIn(workDir));
+}
 
 QString Success(const QString &success, int ignoredFailures) {
   if (ignoredFailures == 0) return success;

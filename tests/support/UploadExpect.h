@@ -5,6 +5,7 @@
 
 #include "SimulatedController.h"
 #include "TestFiles.h"
+#include "UploadStage.h"
 
 #include <QByteArray>
 #include <QList>
@@ -39,10 +40,22 @@ extern const QString ParameterSuccess;
 
 // The interruption message for `step`, pointing at the backup file in `workDir`.
 QString Interruption(const QString &workDir, const QString &step);
-// The window's line after an interruption past the erase: finish with the backup in `workDir`.
-QString FinishInWindow(const QString &workDir);
-// Whether a full upload interrupted at `step` has begun to erase the controller.
-bool PastTheErase(bool full, const QString &step);
+// The upload's own copy of its backup in `workDir` (backup-*.txt), as the
+// process names it; empty when there is none, or more than one.
+QString OwnBackupIn(const QString &workDir);
+// The window's line saying how to finish, with the values of `valuesFrom`.
+QString FinishInWindow(const QString &valuesFrom);
+// The window's line saying how a full upload with a backup finishes the job.
+QString RescueInWindow(const QString &backup);
+// What an ending adds where the controller needs `remains`: what it needs and
+// the way on, the values from the upload's own backup in `workDir`; empty
+// where it needs nothing but a plain upload.
+QString WayOn(const QString &workDir, bool full, Remains remains);
+// What an interruption at `step` leaves to do.
+Remains RemainsAt(const QString &step);
+inline QString WayOnAfter(const QString &workDir, bool full, const QString &step) {
+  return WayOn(workDir, full, RemainsAt(step));
+}
 // "<workDir>/tmpLogWin.txt" as the process sees its current directory.
 QString BackupPath(const QString &workDir);
 // The success message with the ignored-failures line, or without it for 0.
