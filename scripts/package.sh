@@ -47,7 +47,9 @@ for file in pump-parameters.txt pump-controller-v1.5.s19; do
   cmp -s "examples/$file" "$unpacked/$examples/$file" || { echo "$deb lacks $examples/$file" >&2; exit 1; }
 done
 for name in calvenori-upload calvenori-sim calvenori-uploader; do
-  zcat "$unpacked/usr/share/man/man1/$name.1.gz" | sed 's/\\-/-/g' | grep -qF "/$examples" ||
+  # grep reads to the end: with -q it may leave sed writing into a closed pipe,
+  # and pipefail then takes SIGPIPE for a missing name.
+  zcat "$unpacked/usr/share/man/man1/$name.1.gz" | sed 's/\\-/-/g' | grep -F "/$examples" >/dev/null ||
     { echo "the man page of $name does not name /$examples" >&2; exit 1; }
 done
 echo "examples: /$examples, named by the man pages"
