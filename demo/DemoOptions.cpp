@@ -17,6 +17,11 @@ void ReadMode(const QString &mode, DemoOptions &options) {
   else options.Error = QStringLiteral("--mode takes \"full\" or \"parameters\", not \"%1\".").arg(mode);
 }
 
+void ReadNoise(const QString &noise, DemoOptions &options) {
+  if (!sim::ParseNoise(noise, options.Noise))
+    options.Error = QStringLiteral("--noise takes a rate such as 0.001 or 1/1000, and :SEED, not \"%1\".").arg(noise);
+}
+
 }  // namespace
 
 DemoOptions ParseDemoOptions(int argc, char **argv) {
@@ -29,7 +34,8 @@ DemoOptions ParseDemoOptions(int argc, char **argv) {
     else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) options.Help = true;
     else if (arg == QLatin1String("--mode") && NextValue(argc, argv, i, value)) ReadMode(value, options);
     else if (arg == QLatin1String("--out") && NextValue(argc, argv, i, value)) options.OutDir = value;
-    else if (arg == QLatin1String("--mode") || arg == QLatin1String("--out"))
+    else if (arg == QLatin1String("--noise") && NextValue(argc, argv, i, value)) ReadNoise(value, options);
+    else if (arg == QLatin1String("--mode") || arg == QLatin1String("--out") || arg == QLatin1String("--noise"))
       options.Error = QStringLiteral("%1 needs a value.").arg(arg);
     else options.Error = QStringLiteral("Unknown argument \"%1\".").arg(arg);
   }
@@ -38,7 +44,8 @@ DemoOptions ParseDemoOptions(int argc, char **argv) {
 
 QString DemoUsage() {
   return QStringLiteral(
-      "Usage: calvenori-demo [--unattended] [--unpaced] [--mode full|parameters] [--out DIR]\n"
+      "Usage: calvenori-demo [--unattended] [--unpaced] [--mode full|parameters] [--noise RATE[:SEED]]\n"
+      "                      [--out DIR]\n"
       "\n"
       "Runs the Calvenori Uploader against a simulated pump controller with the files in examples/.\n"
       "With a display you drive the upload: click \"Start Upload\" and answer each message; the\n"
@@ -48,6 +55,9 @@ QString DemoUsage() {
       "  --unattended   run offscreen even when a display is there\n"
       "  --unpaced      let the simulator answer at full speed instead of at 9600 baud\n"
       "  --mode MODE    full (program file and parameter list, the default) or parameters\n"
+      "  --noise RATE[:SEED]\n"
+      "                 a noisy line: each byte, either way, lost or garbled with the odds RATE\n"
+      "                 (0.001 or 1/1000), drawn from SEED (default 1); the same on every run\n"
       "  --out DIR      screenshots and the backup file tmpLogWin.txt (default: demo-output)\n");
 }
 

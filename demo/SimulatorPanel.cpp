@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -54,6 +55,19 @@ void AddEraseChoices(QComboBox &box) {
   box.addItem(QStringLiteral("Erase: echoed at once, \"Erased\" after 300 ms"), 300);
 }
 
+// How often a byte is lost or garbled on the line; another rate the demo was
+// started with is offered too.
+void AddNoiseChoices(QComboBox &box, double current) {
+  box.addItem(QStringLiteral("Line noise: off"), 0.0);
+  for (int in : {10000, 1000, 100})
+    box.addItem(QStringLiteral("Line noise: 1 byte in %L1 lost or garbled").arg(in), 1.0 / in);
+  if (box.findData(current) < 0)
+    box.addItem(QStringLiteral("Line noise: %1 of the bytes lost or garbled").arg(current), current);
+  box.setCurrentIndex(box.findData(current));
+}
+
+constexpr int UnplugMs = 5000;
+
 }  // namespace
 
 SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const MainWindow &uploader)
@@ -67,6 +81,8 @@ SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const MainW
       readBack_(new QComboBox(this)),
       recordAck_(new QComboBox(this)),
       erase_(new QComboBox(this)),
+      noise_(new QComboBox(this)),
+      unplug_(new QPushButton(this)),
       note_(new QLabel(this)) {
   setWindowTitle(QStringLiteral("Simulated controller"));
   setAttribute(Qt::WA_QuitOnClose, false);  // closing the uploader ends the demo
@@ -81,7 +97,8 @@ SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const MainW
   for (QWidget *w : {static_cast<QWidget *>(mode_), static_cast<QWidget *>(power_),
                      static_cast<QWidget *>(bridge_), static_cast<QWidget *>(automatic_), static_cast<QWidget *>(line_),
                      static_cast<QWidget *>(readBack_), static_cast<QWidget *>(recordAck_),
-                     static_cast<QWidget *>(erase_), static_cast<QWidget *>(note_)})
+                     static_cast<QWidget *>(erase_), static_cast<QWidget *>(noise_),
+                     static_cast<QWidget *>(unplug_), static_cast<QWidget *>(note_)})
     layout->addWidget(w);
 
   connect(power_, &QCheckBox::toggled, this, [this](bool on) { on ? controller_.PowerOn() : controller_.PowerOff(); });
@@ -118,6 +135,15 @@ SimulatorPanel::SimulatorPanel(sim::SimulatedController &controller, const MainW
     faults.EraseWorkMs = erase_->currentData().toInt();
     controller_.SetFaults(faults);
   });
+  AddNoiseChoices(*noise_, controller_.Noise().Rate);
+  connect(noise_, &QComboBox::currentIndexChanged, this, [this] {
+    controller_.SetNoise({noise_->currentData().toDouble(), controller_.Noise().Seed});
+  });
+  connect(unplug_, &QPushButton::clicked, this, [this] {
+    QString error;
+    if (!controller_.Unplug(UnplugMs, &error)) note_->setText(error);
+    Refresh();
+  });
   connect(&timer_, &QTimer::timeout, this, [this] {
     WatchModalWindows();
     Refresh();
@@ -133,6 +159,9 @@ void SimulatorPanel::Refresh() {
   const QSignalBlocker quietBridge(bridge_);
   power_->setChecked(mode != sim::Mode::Off);
   bridge_->setChecked(controller_.Bridged());
+  const bool plugged = controller_.Plugged();
+  unplug_->setEnabled(plugged);
+  unplug_->setText(plugged ? QStringLiteral("Unplug 5 s") : QStringLiteral("Unplugged: back within 5 s"));
 }
 
 void SimulatorPanel::WatchModalWindows() {

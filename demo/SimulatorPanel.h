@@ -3,6 +3,8 @@
 // screen. A power switch and the bridge of pins 5 and 9 act on the simulated
 // controller, whose mode shows live; the automatic technician does what each
 // message asks as soon as it appears, and leaves clicking OK to the human.
+// The line can be made noisy, and pulled out for 5 s as a USB adapter would
+// be (the uploader finds it again by the link it opens).
 
 #include "UploadDriver.h"
 
@@ -15,6 +17,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class MainWindow;
 namespace sim {
 class SimulatedController;
@@ -40,6 +43,8 @@ class SimulatorPanel : public QWidget {
   QComboBox *readBack_;
   QComboBox *recordAck_;
   QComboBox *erase_;
+  QComboBox *noise_;
+  QPushButton *unplug_;
   QLabel *note_;
   QTimer timer_;
   // What the note was last written for.

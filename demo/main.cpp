@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -42,14 +43,18 @@ void QuietQt(QtMsgType type, const QMessageLogContext &context, const QString &t
   passOn(type, context, text);
 }
 
-bool StartController(sim::SimulatedController &controller, bool paced) {
-  controller.SetPaced(paced);
+// With `link`, the uploader opens the controller by that name, which an
+// unplug from the simulator panel keeps.
+bool StartController(sim::SimulatedController &controller, const DemoOptions &options, const QString &link) {
+  controller.SetPaced(options.Paced);
+  controller.SetNoise(options.Noise);
   QString error;
-  if (!controller.Start(&error)) {
+  if (!controller.Start(&error) || (!link.isEmpty() && !controller.SetLink(link, &error))) {
     PrintError(QStringLiteral("calvenori-demo: the simulated controller did not start: %1").arg(error));
     return false;
   }
-  qputenv("CALVENORI_PORTS", controller.SlavePath().toLocal8Bit());  // port 1 of the uploader
+  // Port 1 of the uploader.
+  qputenv("CALVENORI_PORTS", (link.isEmpty() ? controller.SlavePath() : link).toLocal8Bit());
   return true;
 }
 
@@ -72,8 +77,9 @@ int main(int argc, char *argv[]) {
 
   const ExampleFiles files;
   if (!EnterOutputDir(QDir(options.OutDir).absolutePath())) return 1;
+  QTemporaryDir linkDir;
   sim::SimulatedController controller;
-  if (!StartController(controller, options.Paced)) return 1;
+  if (!StartController(controller, options, unattended ? QString() : linkDir.filePath("calvenori-pump"))) return 1;
 
   MainWindow window;
   PrepareMainWindow(window, files, options.FullMode);

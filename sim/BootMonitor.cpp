@@ -12,6 +12,8 @@
 #include "ControllerModel.h"
 #include "SRecord.h"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -36,7 +38,7 @@ void ControllerModel::FeedBootMonitor(char byte, std::vector<Output> &out) {
   switch (bootState_) {
     case BootState::Idle:
       if (byte == 'S') {
-        line_ = "S";
+        StartLine(byte);
         bootState_ = BootState::Record;
       } else if (byte == '\r') {
         monitorCommands_.append("\r");
@@ -50,24 +52,25 @@ void ControllerModel::FeedBootMonitor(char byte, std::vector<Output> &out) {
       if (byte == '\r') {  // the tool resynchronises: drop the partial record
         monitorCommands_.append(line_);
         monitorCommands_.append("\r");
-        line_.clear();
+        ClearLine();
         bootState_ = BootState::Idle;
         Emit(out, BootPrompt());
         return;
       }
-      line_.append(byte);
+      AppendToLine(byte);
       const int length = SRecordLength(line_);
       if (length < 0) {  // malformed: refuse and skip the rest of the line
         monitorCommands_.append(line_);
-        line_.clear();
+        ClearLine();
         bootState_ = BootState::Discard;
         ++recordIndex_;
         Emit(out, "?");
       } else if (length > 0 && line_.size() == length) {
         const QByteArray record = line_;
-        line_.clear();
+        const bool struck = std::find(lineStruck_.begin(), lineStruck_.end(), true) != lineStruck_.end();
+        ClearLine();
         bootState_ = BootState::Idle;
-        HandleRecord(record, out);
+        HandleRecord(record, struck, out);
       }
       return;
     }
@@ -89,6 +92,7 @@ void ControllerModel::HandleBootLetter(char byte, std::vector<Output> &out) {
   const char programming = e ? 'P' : 'b';
   if (byte != flashErase && byte != eepromErase && byte != programming) return;
   monitorCommands_.append(QByteArray(1, byte));
+  if (note_.SentInRecord) ++strayCommands_;
 
   if (byte == programming) {
     recordIndex_ = 0;
@@ -120,7 +124,9 @@ void ControllerModel::HandleBootLetter(char byte, std::vector<Output> &out) {
   Emit(out, answer.mid(lead), faults_.EraseWorkMs);
 }
 
-void ControllerModel::HandleRecord(const QByteArray &line, std::vector<Output> &out) {
+// The checksum covers the count, address and data, not the type digit: a
+// record whose type digit changed on the way is taken for what it now says.
+void ControllerModel::HandleRecord(const QByteArray &line, bool struck, std::vector<Output> &out) {
   monitorCommands_.append(line);
   const int index = recordIndex_++;
   const std::optional<SRecord> record = ParseSRecord(line);
@@ -128,6 +134,7 @@ void ControllerModel::HandleRecord(const QByteArray &line, std::vector<Output> &
     Emit(out, "?");
     return;
   }
+  if (struck) ++blindSpotHits_;
   if (record->Type >= 1 && record->Type <= 3) {
     for (int i = 0; i < record->Data.size(); ++i)
       flash_[record->Address + quint32(i)] = quint8(record->Data[i]);

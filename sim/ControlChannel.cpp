@@ -1,6 +1,22 @@
 #include "ControlChannel.h"
 
+#include <optional>
+
 namespace sim {
+
+namespace {
+
+// "unplug MS": the time the line stays away, 0 to an hour.
+std::optional<int> UnplugMs(const QByteArray &command) {
+  const QList<QByteArray> words = command.simplified().split(' ');
+  if (words.size() != 2 || words[0] != "unplug") return std::nullopt;
+  bool ok = false;
+  const int ms = words[1].toInt(&ok);
+  if (!ok || ms < 0 || ms > 3'600'000) return std::nullopt;
+  return ms;
+}
+
+}  // namespace
 
 bool RunControlCommand(SimulatedController &controller, const QByteArray &command, QString *error) {
   const auto cycle = [&](bool bridged) {
@@ -15,6 +31,11 @@ bool RunControlCommand(SimulatedController &controller, const QByteArray &comman
     cycle(true);
   } else if (command == "unbridge-and-cycle") {
     cycle(false);
+  } else if (const std::optional<int> ms = UnplugMs(command)) {
+    return controller.Unplug(*ms, error);
+  } else if (command.startsWith("unplug")) {
+    if (error) *error = QStringLiteral("unplug takes the milliseconds the line stays away, 0 to 3600000");
+    return false;
   } else {
     if (error) *error = QStringLiteral("unknown command \"%1\"").arg(QString::fromLatin1(command));
     return false;

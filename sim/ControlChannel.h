@@ -3,7 +3,7 @@
 // script (a bench whose relays switch power and bridge) can run against the
 // simulator unattended:
 //   calvenori-sim --control SOCKET            (serves)
-//   calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle
+//   calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle|unplug MS
 // One request per connection: a command line in, "ok" or "error: why" back.
 // On Windows SOCKET names a named pipe (\\.\pipe\SOCKET, or given whole).
 

@@ -27,6 +27,18 @@ Clock::time_point ControllerLine::Chunk::End() const { return Paced ? Ready + Ch
 
 Clock::time_point ControllerLine::Chunk::Complete(int i) const { return Paced ? Ready + CharacterTimes(i + 1) : Ready; }
 
+int ControllerLine::Chunk::LostRun(int count) const {
+  int n = 0;
+  while (n < count && Offset + n < Lost.size() && Lost[Offset + n]) ++n;
+  return n;
+}
+
+int ControllerLine::Chunk::PassingRun(int count) const {
+  int n = 0;
+  while (n < count && !(Offset + n < Lost.size() && Lost[Offset + n])) ++n;
+  return n;
+}
+
 void ControllerLine::BeginSchedule() { lastByteEnd_ = inputFree_ = lineStart_ = Clock::now(); }
 
 // Output of a controller that has since been switched off is never sent.
@@ -36,24 +48,35 @@ void ControllerLine::DropOutputOfEarlierPower() {
   while (!queue_.empty() && queue_.back().Generation != generation) queue_.pop_back();
 }
 
+// A fault that cuts the line cuts it after its byte: what came in with that
+// byte afterwards is never heard.
 bool ControllerLine::Accept(const char *data, qint64 size) {
   const Clock::time_point now = Clock::now();
   const bool paced = owner_.paced_;
   bool hangUp = false;
+  std::optional<int> unplugMs;
   std::vector<Output> outputs;
   quint64 generation = 0;
   {
     std::lock_guard<std::mutex> lock(owner_.mutex_);
     generation = owner_.powerGeneration_;
-    ControllerModel &model = owner_.model_;
-    const qint64 limit = model.CurrentFaults().HangUpAfterBytesReceived;
-    if (limit > 0 && model.BytesReceivedSinceFaults() + size >= limit) {
-      size = std::max<qint64>(0, limit - model.BytesReceivedSinceFaults());
+    const qint64 limit = owner_.model_.CurrentFaults().HangUpAfterBytesReceived;
+    const qint64 sinceFaults = owner_.wireIn_ - owner_.wireInAtFaults_;
+    if (limit > 0 && sinceFaults + size >= limit) {
+      size = std::max<qint64>(0, limit - sinceFaults);
       hangUp = true;
     }
-    outputs = model.Feed(QByteArray(data, int(size)));
+    const qint64 unplugAt = owner_.unplugAtWireIn_;
+    if (unplugAt >= 0 && owner_.wireIn_ + size >= unplugAt) {
+      size = std::max<qint64>(0, unplugAt - owner_.wireIn_);
+      hangUp = false;
+      unplugMs = owner_.unplugAfterMs_;
+      owner_.unplugAtWireIn_ = -1;
+    }
+    outputs = owner_.HearLocked(data, size);
   }
-  if (hangUp) return false;
+  if (unplugMs) owner_.ScheduleReplug(*unplugMs);
+  if (hangUp || unplugMs) return false;
 
   // Anything from the tool ends an endless stream.
   for (auto it = queue_.begin(); it != queue_.end();) it = it->Interruptible ? queue_.erase(it) : it + 1;
@@ -70,7 +93,12 @@ bool ControllerLine::Accept(const char *data, qint64 size) {
     base += std::chrono::milliseconds(output.DelayMs);
     owner_.addedDelayMs_ += output.DelayMs;
     if (output.Bytes.isEmpty()) continue;
-    Chunk chunk{output.Bytes, 0, base, paced, output.Interruptible, generation};
+    Chunk chunk;
+    chunk.Bytes = output.Bytes;
+    chunk.Ready = base;
+    chunk.Paced = paced;
+    chunk.Interruptible = output.Interruptible;
+    chunk.Generation = generation;
     base = chunk.End();
     queue_.push_back(chunk);
   }
@@ -109,9 +137,52 @@ ControllerLine::Due ControllerLine::DueThroughDelivery(Clock::time_point now, co
   return due;
 }
 
+// Draws for the bytes up to `upTo` that have not met the noise yet.
+void ControllerLine::DrawNoise(Chunk &chunk, int upTo) {
+  if (chunk.Wire.isEmpty() && !owner_.noisy_) return;
+  std::lock_guard<std::mutex> lock(owner_.mutex_);
+  NoiseStream &noise = owner_.toTool_;
+  if (chunk.Wire.isEmpty() && noise.Clean()) return;
+  if (chunk.Wire.isEmpty()) {
+    chunk.Wire = chunk.Bytes;
+    chunk.Lost = QByteArray(chunk.Bytes.size(), 0);
+    chunk.Drawn = chunk.Offset;
+  }
+  for (; chunk.Drawn < upTo; ++chunk.Drawn) {
+    const std::optional<NoiseEvent> event = noise.Draw(quint8(chunk.Bytes[chunk.Drawn]));
+    if (!event) continue;
+    if (event->What == NoiseEvent::Lost)
+      chunk.Lost[chunk.Drawn] = 1;
+    else
+      chunk.Wire[chunk.Drawn] = char(event->After);
+  }
+}
+
+// The records name each event by the byte's place in Sent(), which it takes
+// only now, as it goes onto the line.
 void ControllerLine::RecordWritten(Chunk &chunk, qint64 count, Clock::time_point now) {
   owner_.bytesSent_ += count;
-  owner_.RecordSent(chunk.Bytes.mid(chunk.Offset, int(count)));
+  {
+    std::lock_guard<std::mutex> lock(owner_.mutex_);
+    const QByteArray sent = chunk.Bytes.mid(chunk.Offset, int(count));
+    owner_.sent_ += sent;
+    if (chunk.Wire.isEmpty()) {
+      owner_.delivered_ += sent;
+      owner_.sentIndex_ += count;
+    } else {
+      for (int i = chunk.Offset; i < chunk.Offset + count; ++i) {
+        const qint64 index = owner_.sentIndex_++;
+        const quint8 before = quint8(chunk.Bytes[i]);
+        if (chunk.Lost[i]) {
+          owner_.noiseEvents_ << NoiseEvent{NoiseEvent::ToTool, NoiseEvent::Lost, index, before, before};
+          continue;
+        }
+        owner_.delivered_ += chunk.Wire[i];
+        if (chunk.Wire[i] != chunk.Bytes[i])
+          owner_.noiseEvents_ << NoiseEvent{NoiseEvent::ToTool, NoiseEvent::Flipped, index, before, quint8(chunk.Wire[i])};
+      }
+    }
+  }
   chunk.Offset += int(count);
   lastByteEnd_ = chunk.Paced ? chunk.Ready + CharacterTimes(chunk.Offset) : now;
 }

@@ -45,8 +45,18 @@ class ControllerLine {
     bool Paced = false;
     bool Interruptible = false;
     quint64 Generation = 0;  // power generation that produced it
+    // On a noisy line, from the first draw on: the bytes as they go onto the
+    // line, which of them are lost, and how many have been drawn for.
+    QByteArray Wire;
+    QByteArray Lost;
+    int Drawn = 0;
     Clock::time_point End() const;
     Clock::time_point Complete(int i) const;  // when byte i is complete on the wire
+    const char *Line() const { return (Wire.isEmpty() ? Bytes : Wire).constData(); }
+    // From Offset on, within `count`: the lost bytes in a row, else the bytes
+    // in a row that are not.
+    int LostRun(int count) const;
+    int PassingRun(int count) const;
   };
 
   // How many queued bytes the tool may have at `now`, and when the next may go.
@@ -65,7 +75,7 @@ class ControllerLine {
   // The schedule, used by the transport's thread only.
   void BeginSchedule();
   void DropOutputOfEarlierPower();
-  bool Accept(const char *data, qint64 size);  // false: the fault asks to hang up
+  bool Accept(const char *data, qint64 size);  // false: a fault hangs up or unplugs the line
   Due DueAt(Clock::time_point now) const;
   // Hands what is due to `write`; true when it took everything it was offered.
   template <typename Write>
@@ -76,6 +86,7 @@ class ControllerLine {
 
  private:
   Due DueThroughDelivery(Clock::time_point now, const LineDelivery &delivery) const;
+  void DrawNoise(Chunk &chunk, int upTo);
   void RecordWritten(Chunk &chunk, qint64 count, Clock::time_point now);
 
   std::deque<Chunk> queue_;
@@ -84,19 +95,28 @@ class ControllerLine {
   Clock::time_point inputFree_{};    // paced: when the tool's last byte has fully arrived
 };
 
+// A lost byte takes its place in the schedule like any other, but nothing of
+// it is handed to the transport.
 template <typename Write>
 bool ControllerLine::WriteDue(Write &&write) {
   qint64 left = DueAt(Clock::now()).Count;
   while (!queue_.empty() && left > 0) {
     Chunk &c = queue_.front();
-    const qint64 count = std::min<qint64>(left, c.Bytes.size() - c.Offset);
-    const Written n = write(c.Bytes.constData() + c.Offset, count);
-    if (n.Failed || n.Blocked) return false;
-    left -= n.Count;
-    RecordWritten(c, n.Count, Clock::now());
+    const int count = int(std::min<qint64>(left, c.Bytes.size() - c.Offset));
+    DrawNoise(c, c.Offset + count);
+    const int lost = c.LostRun(count);
+    const int run = lost > 0 ? 0 : c.PassingRun(count);
+    qint64 placed = lost;
+    if (run > 0) {
+      const Written n = write(c.Line() + c.Offset, run);
+      if (n.Failed || n.Blocked) return false;
+      placed = n.Count;
+    }
+    left -= placed;
+    RecordWritten(c, placed, Clock::now());
     if (c.Offset == c.Bytes.size())
       queue_.pop_front();
-    else if (n.Count < count)
+    else if (placed < run)
       return false;
   }
   return true;

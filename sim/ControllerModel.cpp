@@ -49,7 +49,8 @@ std::vector<Output> ControllerModel::Feed(const QByteArray &bytes) {
   return out;
 }
 
-std::vector<Output> ControllerModel::Feed(char byte) {
+std::vector<Output> ControllerModel::Feed(char byte, ByteNote note) {
+  note_ = note;
   received_.append(byte);
   ++bytesReceived_;
   std::vector<Output> out;
@@ -104,7 +105,22 @@ void ControllerModel::ResetParsers() {
   swallow_ = SwallowState::None;
   swallowLeft_ = 0;
   bootState_ = BootState::Idle;
+  ClearLine();
+}
+
+void ControllerModel::StartLine(char byte) {
+  line_ = QByteArray(1, byte);
+  lineStruck_.assign(1, note_.Struck);
+}
+
+void ControllerModel::AppendToLine(char byte) {
+  line_.append(byte);
+  lineStruck_.push_back(note_.Struck);
+}
+
+void ControllerModel::ClearLine() {
   line_.clear();
+  lineStruck_.clear();
 }
 
 void ControllerModel::EraseFlash() { flash_.clear(); }
@@ -139,6 +155,7 @@ void ControllerModel::ClearRecords() {
   received_.clear();
   monitorCommands_.clear();
   windowRequests_.clear();
+  blindSpotHits_ = strayCommands_ = parameterBlindSpotHits_ = 0;
 }
 
 bool ControllerModel::SwallowFrame(char byte) {

@@ -69,6 +69,14 @@ bool ParseRecordAck(const QByteArray &name, QByteArray &out);
 QByteArray RecordAckName(const QByteArray &ack);  // empty for a form without a name
 QList<QByteArray> RecordAckNames();
 
+// What the line knows of a byte the controller receives: whether noise struck
+// it (one of its bits flipped, or the byte before it lost), and whether the
+// tool sent it as part of an S-record. A clean line's bytes carry neither.
+struct ByteNote {
+  bool Struck = false;
+  bool SentInRecord = false;
+};
+
 // Fault injection. Everything is off by default.
 struct Faults {
   // --- Window protocol (application) ---
@@ -115,8 +123,9 @@ struct Faults {
   bool SilentMonitor = false;    // boot and parameter monitor answer nothing
 
   // --- Line ---
-  qint64 HangUpAfterBytesReceived = 0;  // > 0: the pty layer hangs up once this many bytes
-                                        // have come in since SetFaults (they are still fed)
+  qint64 HangUpAfterBytesReceived = 0;  // > 0: the line hangs up once this many bytes have
+                                        // come in from the tool since SetFaults (they are
+                                        // still fed; counted before any noise)
 };
 
 // Window protocol helpers, also used by the tests.
@@ -142,7 +151,8 @@ class ControllerModel {
 
   // The tool's bytes in, the controller's answers out.
   std::vector<Output> Feed(const QByteArray &bytes);
-  std::vector<Output> Feed(char byte);
+  std::vector<Output> Feed(char byte) { return Feed(byte, ByteNote()); }
+  std::vector<Output> Feed(char byte, ByteNote note);
 
   // The technician's hands.
   void PowerOff();
@@ -196,6 +206,21 @@ class ControllerModel {
   qint64 BytesProduced() const { return bytesProduced_; }
   int RecordsReceived() const { return recordIndex_; }  // since programming mode / power-on
 
+  // What noise made the controller do that no answer of its can show (since
+  // ClearRecords), counted apart from anything the tool did:
+  // S-records acknowledged although noise struck one of their bytes. The
+  // checksum leaves out the type digit, so an S1 turned into S0, S5 or S9 is
+  // acknowledged and not written, into S3 written at another address.
+  int BlindSpotHits() const { return blindSpotHits_; }
+  // Boot monitor commands (an erase, programming mode) taken from characters
+  // the tool sent inside an S-record: its 'S' lost or garbled, the record's
+  // hex digits are read as commands ("C", "E").
+  int StrayCommands() const { return strayCommands_; }
+  // Parameter monitor "C" CRCs and "E" writes acted on although noise struck
+  // the CRC's digits or the write's address: a CRC kept, or a byte written
+  // elsewhere, answered as the right one would be.
+  int ParameterBlindSpotHits() const { return parameterBlindSpotHits_; }
+
  private:
   struct WindowSlot {
     char Type = 'A';  // 'N', 'A' or 'L'
@@ -217,11 +242,16 @@ class ControllerModel {
   // Boot monitor (BootMonitor.cpp).
   void FeedBootMonitor(char byte, std::vector<Output> &out);
   void HandleBootLetter(char byte, std::vector<Output> &out);
-  void HandleRecord(const QByteArray &line, std::vector<Output> &out);
+  void HandleRecord(const QByteArray &line, bool struck, std::vector<Output> &out);
 
   // Parameter monitor (ParameterMonitor.cpp).
   void FeedParameterMonitor(char byte, std::vector<Output> &out);
-  void HandleParameterCommand(const QByteArray &line, std::vector<Output> &out);
+  void HandleParameterCommand(const QByteArray &line, const std::vector<bool> &struck, std::vector<Output> &out);
+
+  // The command line being collected, with whether noise struck each byte.
+  void StartLine(char byte);
+  void AppendToLine(char byte);
+  void ClearLine();
 
   // Monitors ignore window protocol frames: STX .. ETX c c is swallowed.
   bool SwallowFrame(char byte);
@@ -247,6 +277,8 @@ class ControllerModel {
   int swallowLeft_ = 0;
   enum class BootState { Idle, Record, Discard } bootState_ = BootState::Idle;
   QByteArray line_;
+  std::vector<bool> lineStruck_;  // one per byte of line_
+  ByteNote note_;                 // of the byte being fed
   int recordIndex_ = 0;
 
   // Records.
@@ -256,6 +288,9 @@ class ControllerModel {
   qint64 bytesReceived_ = 0;
   qint64 bytesReceivedAtFaults_ = 0;
   qint64 bytesProduced_ = 0;
+  int blindSpotHits_ = 0;
+  int strayCommands_ = 0;
+  int parameterBlindSpotHits_ = 0;
 };
 
 }  // namespace sim

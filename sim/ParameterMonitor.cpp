@@ -59,16 +59,30 @@ void ControllerModel::FeedParameterMonitor(char byte, std::vector<Output> &out) 
   if (SwallowFrame(byte)) return;
   if (byte == '\n') return;
   if (byte != '\r') {
-    if (line_.size() < MaxCommandLength) line_.append(byte);
+    if (line_.size() < MaxCommandLength) AppendToLine(byte);
     return;
   }
   const QByteArray line = line_;
-  line_.clear();
+  const std::vector<bool> struck = lineStruck_;
+  ClearLine();
   monitorCommands_.append(line + '\r');
-  HandleParameterCommand(line, out);
+  HandleParameterCommand(line, struck, out);
 }
 
-void ControllerModel::HandleParameterCommand(const QByteArray &line, std::vector<Output> &out) {
+namespace {
+
+bool AnyStruck(const std::vector<bool> &struck, size_t from, size_t to) {
+  for (size_t i = from; i < to && i < struck.size(); ++i)
+    if (struck[i]) return true;
+  return false;
+}
+
+}  // namespace
+
+// Neither a CRC nor a write carries a checksum: one that noise changed is
+// acted on and answered like the one the tool sent.
+void ControllerModel::HandleParameterCommand(const QByteArray &line, const std::vector<bool> &struck,
+                                             std::vector<Output> &out) {
   if (line.isEmpty()) {
     Emit(out, ParameterPrompt());
     return;
@@ -80,11 +94,13 @@ void ControllerModel::HandleParameterCommand(const QByteArray &line, std::vector
     Emit(out, "Q\r\n");
   } else if (command == 'C' && IsHex(args) && args.size() <= 8) {
     lastCrc_ = args.toUInt(nullptr, 16);
+    if (AnyStruck(struck, 1, struck.size())) ++parameterBlindSpotHits_;
     Emit(out, faults_.CrcReplyCrLf ? "\r\n" : "\r");
   } else if (command == 'E' && args.size() == 6 && IsHex(args)) {
     const quint16 address = quint16(args.left(4).toUInt(nullptr, 16));
     parameterMemory_[address] = quint8(args.mid(4).toUInt(nullptr, 16));
     parameterSetPresent_ = true;
+    if (AnyStruck(struck, 1, 5)) ++parameterBlindSpotHits_;  // written at another address
     Emit(out, faults_.ParamWriteCrLf ? "\r\n" : "\r");
   } else if (command == 'R' && args.size() == 4 && IsHex(args)) {
     const quint16 address = quint16(args.toUInt(nullptr, 16));

@@ -54,4 +54,23 @@ std::optional<SRecord> ParseSRecord(const QByteArray &line) {
   return record;
 }
 
+bool SRecordSpans::Take(char c) {
+  if (line_.isEmpty()) {
+    if (c == 'S') line_ = "S";
+    return !line_.isEmpty();
+  }
+  if (c == '\r') {
+    line_.clear();
+    return false;
+  }
+  line_.append(c);
+  const int length = SRecordLength(line_);
+  if (length < 0) {  // not a record after all
+    line_.clear();
+    return false;
+  }
+  if (length > 0 && line_.size() == length) line_.clear();
+  return true;
+}
+
 }  // namespace sim

@@ -25,6 +25,18 @@ int SRecordLength(const QByteArray &partial);
 // right (the ones' complement of the byte sum from the count on).
 std::optional<SRecord> ParseSRecord(const QByteArray &line);
 
+// Follows the S-records in a stream of characters (what the tool sends to the
+// boot monitor) and tells of each character whether it belongs to one: from
+// its 'S' to its last checksum digit, or to a CR that cuts it short.
+class SRecordSpans {
+ public:
+  bool Take(char c);
+  void Reset() { line_.clear(); }
+
+ private:
+  QByteArray line_;  // the record so far
+};
+
 // Number of address bytes of a record type (S0, S1, S5, S9: 2; S2, S6, S8: 3;
 // S3, S7: 4; S4: -1, reserved).
 int SRecordAddressBytes(int type);

@@ -2,14 +2,15 @@
 // serial port (--device).
 //
 //   calvenori-sim [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]
-//                 [--read-back FORM] [--record-ack FORM] [--erase-ms MS] [--control SOCKET]
-//                 [--link PATH | --device PORT]
-//   calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle
+//                 [--read-back FORM] [--record-ack FORM] [--erase-ms MS] [--noise RATE[:SEED]]
+//                 [--control SOCKET] [--link PATH | --device PORT]
+//   calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle|unplug MS
 //
 // --delivery usb or fifo shapes the paced line like a USB converter (latency
 // timer MS, default 16) or a UART's FIFO, and implies --paced. --read-back
 // picks the form of the parameter monitor's answer to "R", --record-ack that
-// of the boot monitor's "*", --erase-ms the time an erase takes (see --help).
+// of the boot monitor's "*", --erase-ms the time an erase takes, --noise the
+// odds of a lost or garbled byte (see --help).
 //
 // Prints the device path the uploader should open (one line; with --device
 // the port it serves) and runs until SIGINT, SIGTERM or the end of its
@@ -48,7 +49,7 @@ void OnSignal(int) { stopRequested = true; }
 
 const char *const HelpText =
     "Usage: calvenori-sim [OPTION]...\n"
-    "  or:  calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n"
+    "  or:  calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle|unplug MS\n"
     "A simulated Quorvel Calvenori pump controller on a pseudo-terminal or a serial\n"
     "port, for training and bench checks. Prints the device path the uploader should\n"
     "open (with --device: the port it serves), then runs until SIGINT or SIGTERM\n"
@@ -75,14 +76,24 @@ const char *const HelpText =
     "  --erase-ms MS      the boot monitor echoes an erase command with CR LF at\n"
     "                     once and answers Erased after MS milliseconds of work\n"
     "                     (default 0: the whole answer at once)\n"
+    "  --noise RATE[:SEED]\n"
+    "                     a noisy line: each byte, either way, is lost or has one\n"
+    "                     bit flipped with the odds RATE (0.001 or 1/1000, half of\n"
+    "                     each), drawn from the seed SEED (default 1), so that the\n"
+    "                     same upload meets the same faults on every run\n"
     "  --control SOCKET   take commands on the local socket SOCKET (on Windows the\n"
     "                     named pipe \\\\.\\pipe\\SOCKET), so that a bench script can\n"
     "                     switch the simulated controller:\n"
     "                     calvenori-sim ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n"
-    "                     switches it off and on (the bridge set, removed or left)\n"
+    "                     switches it off and on (the bridge set, removed or left);\n"
+    "                     calvenori-sim ctl SOCKET unplug MS pulls its line out for\n"
+    "                     MS milliseconds, the controller keeping its power: a new\n"
+    "                     pseudo-terminal comes back behind the --link (not with\n"
+    "                     --device, whose adapter only a hand can pull)\n"
     "  --link PATH        also make PATH a symbolic link to the device, so that a\n"
     "                     session can name a port that stays the same from run to\n"
-    "                     run (removed at exit; not on Windows)\n"
+    "                     run and across an unplug (removed at exit; not on\n"
+    "                     Windows)\n"
     "  --device PORT      serve the serial port PORT (/dev/ttyUSB0, COM5) instead of\n"
     "                     a pseudo-terminal: another adapter joined to the\n"
     "                     uploader's by a null-modem cable, or one end of a virtual\n"
@@ -127,17 +138,20 @@ int AnswerHelpOrVersion(int argc, char **argv) {
 int Usage(const char *program) {
   std::fprintf(stderr,
                "usage: %s [--dialect E|Er] [--paced] [--delivery even|usb[:MS]|fifo] [--mode app|boot|param]"
-               " [--read-back FORM] [--record-ack star|star-crlf] [--erase-ms MS] [--control SOCKET]"
-               " [--link PATH | --device PORT]\n"
-               "       %s ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle\n",
+               " [--read-back FORM] [--record-ack star|star-crlf] [--erase-ms MS] [--noise RATE[:SEED]]"
+               " [--control SOCKET] [--link PATH | --device PORT]\n"
+               "       %s ctl SOCKET cycle|bridge-and-cycle|unbridge-and-cycle|unplug MS\n",
                program, program);
   return 2;
 }
 
 // The client side of --control: what a bench script's actions hook runs.
-int Control(const char *socketPath, const char *command) {
+// The words after SOCKET are the command ("unplug 5000").
+int Control(int argc, char **argv) {
+  QByteArray command = argv[3];
+  for (int i = 4; i < argc; ++i) command += ' ' + QByteArray(argv[i]);
   QString error;
-  if (sim::SendControlCommand(QString::fromLocal8Bit(socketPath), command, &error)) return 0;
+  if (sim::SendControlCommand(QString::fromLocal8Bit(argv[2]), command, &error)) return 0;
   std::fprintf(stderr, "calvenori-sim ctl: %s\n", error.toLocal8Bit().constData());
   return 1;
 }
@@ -147,6 +161,7 @@ struct Options {
   sim::Mode Mode = sim::Mode::Application;
   bool Paced = false;
   sim::LineDelivery Delivery;
+  sim::LineNoise Noise;
   sim::Faults Faults;
   const char *ControlSocket = nullptr;
   const char *Link = nullptr;
@@ -182,6 +197,7 @@ bool TakeValue(Options &o, const char *option, const char *value) {
     if (o.Delivery.Kind != sim::DeliveryKind::Even) o.Paced = true;
     return true;
   }
+  if (std::strcmp(option, "--noise") == 0) return sim::ParseNoise(QString::fromLocal8Bit(value), o.Noise);
   if (std::strcmp(option, "--dialect") == 0) return ParseDialect(value, o.Dialect);
   if (std::strcmp(option, "--mode") == 0) return ParseMode(value, o.Mode);
   if (std::strcmp(option, "--read-back") == 0) return sim::ParseReadBackForm(value, o.Faults.ReadBack);
@@ -232,7 +248,7 @@ void RunUntilStopped(const sim::SimulatedController &controller) {
       stopRequested = true;
     }).detach();
   }
-  while (!stopRequested && controller.Running()) ::Sleep(200);
+  while (!stopRequested && controller.Running()) ::Sleep(200);  // no unplug on a serial port
 }
 
 #else
@@ -257,7 +273,7 @@ void RunUntilStopped(const sim::SimulatedController &controller) {
   struct stat in;
   const bool terminal = isatty(STDIN_FILENO);
   bool stdinOpen = terminal || (fstat(STDIN_FILENO, &in) == 0 && (S_ISFIFO(in.st_mode) || S_ISSOCK(in.st_mode)));
-  while (!stopRequested && controller.Running()) {
+  while (!stopRequested && !controller.LineGone()) {
     const bool ours = stdinOpen && (!terminal || tcgetpgrp(STDIN_FILENO) == getpgrp());
     pollfd fd{STDIN_FILENO, POLLIN, 0};
     const int ready = poll(&fd, ours ? 1 : 0, 200);
@@ -271,33 +287,18 @@ void RunUntilStopped(const sim::SimulatedController &controller) {
   }
 }
 
-// --link: an earlier run's link is replaced; anything else there is left alone.
-bool MakeLink(const char *path, const QByteArray &device) {
-  struct stat there;
-  if (lstat(path, &there) == 0 && S_ISLNK(there.st_mode)) unlink(path);
-  if (symlink(device.constData(), path) == 0) return true;
-  std::fprintf(stderr, "calvenori-sim: cannot make the link %s: %s\n", path, std::strerror(errno));
-  return false;
-}
-
-// Only while it still names this run's device: another run may own it now.
-void RemoveLink(const char *path, const QByteArray &device) {
-  char target[4096];
-  const ssize_t n = readlink(path, target, sizeof target);
-  if (n > 0 && QByteArray(target, int(n)) == device) unlink(path);
-}
-
 #endif
 
 bool StartController(sim::SimulatedController &controller, const Options &o) {
   controller.SetPaced(o.Paced);
   controller.SetDelivery(o.Delivery);
+  controller.SetNoise(o.Noise);
   controller.SetFaults(o.Faults);
   if (o.Mode == sim::Mode::BootMonitor) controller.SetBridge(true);
   controller.SetMode(o.Mode);
   if (o.Device) controller.SetDevice(QString::fromLocal8Bit(o.Device));
   QString error;
-  if (controller.Start(&error)) return true;
+  if (controller.Start(&error) && (!o.Link || controller.SetLink(QString::fromLocal8Bit(o.Link), &error))) return true;
   std::fprintf(stderr, "calvenori-sim: %s\n", error.toLocal8Bit().constData());
   return false;
 }
@@ -306,7 +307,7 @@ bool StartController(sim::SimulatedController &controller, const Options &o) {
 
 int main(int argc, char **argv) {
   if (const int answered = AnswerHelpOrVersion(argc, argv); answered >= 0) return answered;
-  if (argc >= 2 && std::strcmp(argv[1], "ctl") == 0) return argc == 4 ? Control(argv[2], argv[3]) : Usage(argv[0]);
+  if (argc >= 2 && std::strcmp(argv[1], "ctl") == 0) return argc >= 4 ? Control(argc, argv) : Usage(argv[0]);
   Options options;
   if (!ParseOptions(argc, argv, options)) return Usage(argv[0]);
 #ifdef _WIN32
@@ -329,16 +330,10 @@ int main(int argc, char **argv) {
     return 1;
   }
   const QByteArray device = controller.SlavePath().toLocal8Bit();
-#ifndef _WIN32
-  if (options.Link && !MakeLink(options.Link, device)) return 1;
-#endif
   std::printf("%s\n", device.constData());
   std::fflush(stdout);
   RunUntilStopped(controller);
-#ifndef _WIN32
-  if (options.Link) RemoveLink(options.Link, device);
-#endif
-  if (stopRequested || controller.Running()) return 0;
+  if (stopRequested || !controller.LineGone()) return 0;
   std::fprintf(stderr, "calvenori-sim: the line on %s went away\n", device.constData());
   return 1;
 }

@@ -4,9 +4,12 @@
 #include "ControlChannel.h"
 #include "ControllerModel.h"
 #include "LineDelivery.h"
+#include "LineNoise.h"
 #include "SRecord.h"
 
 #include <QtTest>
+
+#include <bitset>
 
 using namespace sim;
 
@@ -65,6 +68,17 @@ std::vector<qint64> Bursts(std::initializer_list<Burst> bursts) {
   return out;
 }
 
+// `bytes` fed with noise marked on the bytes at `struck`.
+QByteArray SendStruck(ControllerModel &m, const QByteArray &bytes, const QList<int> &struck) {
+  QByteArray out;
+  for (int i = 0; i < bytes.size(); ++i) {
+    ByteNote note;
+    note.Struck = struck.contains(i);
+    out += Bytes(m.Feed(bytes[i], note));
+  }
+  return out;
+}
+
 ControllerModel BootMonitor(Dialect dialect) {
   ControllerModel m(dialect);
   m.PowerOff();
@@ -117,6 +131,109 @@ class TestSimModel : public QObject {
     QVERIFY(ParseDelivery("USB", d));
     QCOMPARE(d.LatencyMs, 16);
     for (const char *bad : {"usb:0", "usb:256", "usb:", "fifo:14", "uart", ""}) QVERIFY2(!ParseDelivery(bad, d), bad);
+  }
+
+  void noiseNames_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a fraction") << "1/1000" << true << 0.001 << 1u << "1/1000";
+    QTest::newRow("a decimal with a seed") << "0.001:7" << true << 0.001 << 7u << "1/1000:7";
+    QTest::newRow("an exponent") << " 1e-2 " << true << 0.01 << 1u << "1/100";
+    QTest::newRow("no whole fraction") << "0.003" << true << 0.003 << 1u << "0.003";
+    QTest::newRow("off") << "off" << true << 0.0 << 1u << "off";
+    QTest::newRow("0 with a seed") << "0:5" << true << 0.0 << 5u << "off:5";
+    for (const char *bad : {"2", "-0.001", "1/0", "1/", "x", "nan", "0.1:-1", "0.1:2:3", ""})
+      QTest::newRow(qPrintable(QStringLiteral("refused: \"%1\"").arg(bad))) << bad << false << 0.0 << 1u << "";
+  }
+
+  void noiseNames() {
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(double, rate);
+    QFETCH(quint32, seed);
+    QFETCH(QString, name);
+    LineNoise noise{0.5, 99};
+    QCOMPARE(ParseNoise(text, noise), ok);
+    if (!ok) {
+      QCOMPARE(noise.Rate, 0.5);  // untouched
+      return;
+    }
+    QCOMPARE(noise.Rate, rate);
+    QCOMPARE(noise.Seed, seed);
+    QCOMPARE(NoiseName(noise), name);
+    LineNoise back;
+    QVERIFY(ParseNoise(NoiseName(noise), back));
+    QCOMPARE(back.Rate, noise.Rate);
+    QCOMPARE(back.Seed, noise.Seed);
+  }
+
+  // Over a million bytes: events at the rate, half of them losses, each flip
+  // a single bit and every bit as likely.
+  void noiseOdds_data() {
+    QTest::addColumn<double>("rate");
+    QTest::newRow("1 in 1,000") << 0.001;
+    QTest::newRow("1 in 100") << 0.01;
+    QTest::newRow("1 in 10") << 0.1;
+  }
+
+  void noiseOdds() {
+    QFETCH(double, rate);
+    constexpr int Count = 1'000'000;
+    NoiseStream stream({rate, 11}, NoiseEvent::ToTool);
+    int events = 0;
+    int lost = 0;
+    int bits[8] = {};
+    for (int i = 0; i < Count; ++i) {
+      const std::optional<NoiseEvent> e = stream.Draw(0x5A);
+      if (!e) continue;
+      ++events;
+      QCOMPARE(e->Before, quint8(0x5A));
+      if (e->What == NoiseEvent::Lost) {
+        ++lost;
+        continue;
+      }
+      const std::bitset<8> flipped(e->Before ^ e->After);
+      QCOMPARE(flipped.count(), size_t(1));
+      for (int b = 0; b < 8; ++b) bits[b] += flipped[size_t(b)];
+    }
+    const double expected = Count * rate;
+    QVERIFY2(std::abs(events - expected) <= 5 * std::sqrt(expected), qPrintable(QString::number(events)));
+    QVERIFY2(std::abs(lost - events / 2.0) <= 2.5 * std::sqrt(events), qPrintable(QString::number(lost)));
+    const double perBit = (events - lost) / 8.0;
+    for (int b = 0; b < 8; ++b)
+      QVERIFY2(std::abs(bits[b] - perBit) <= 5 * std::sqrt(perBit), qPrintable(QStringLiteral("bit %1: %2").arg(b).arg(bits[b])));
+  }
+
+  // Neither a CRC nor a write carries a checksum: the ones noise changed
+  // where no read-back can show it are counted.
+  void parameterBlindSpots_data() {
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("struck");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("hits");
+    QTest::newRow("a write's address garbled: written elsewhere") << QByteArray("E030142\r") << 2 << QByteArray("\r") << 1;
+    QTest::newRow("a write's data garbled: the read-back shows it") << QByteArray("E010143\r") << 6 << QByteArray("\r") << 0;
+    QTest::newRow("a CRC digit garbled: kept") << QByteArray("C1235\r") << 4 << QByteArray("\r") << 1;
+    QTest::newRow("a read's address garbled: only read") << QByteArray("R0300\r") << 2 << QByteArray("FF\r") << 0;
+    QTest::newRow("a byte lost before the write: it is whole") << QByteArray("E010142\r") << 0 << QByteArray("\r") << 0;
+    QTest::newRow("a garbled write refused") << QByteArray("E01X142\r") << 3 << QByteArray("?\r\n") << 0;
+  }
+
+  void parameterBlindSpots() {
+    QFETCH(QByteArray, command);
+    QFETCH(int, struck);
+    QFETCH(QByteArray, answer);
+    QFETCH(int, hits);
+    ControllerModel m;
+    m.SetMode(Mode::ParameterMonitor);
+    QCOMPARE(SendStruck(m, command, {struck}), answer);
+    QCOMPARE(m.ParameterBlindSpotHits(), hits);
+    QCOMPARE(m.BlindSpotHits() + m.StrayCommands(), 0);
+    m.ClearRecords();
+    QCOMPARE(m.ParameterBlindSpotHits(), 0);
   }
 
   void readBackFormNames() {
