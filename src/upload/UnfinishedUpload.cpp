@@ -18,13 +18,13 @@ struct UnfinishedLine {
 std::optional<UnfinishedLine> NewestUnfinished(const QString &journalPath) {
   QFile file(journalPath);
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  QList<QStringList> records;
-  if (!ParseCsv(file.readAll(), records, nullptr) || records.isEmpty()) return std::nullopt;
+  // Read as --history reads it: the values as they were, a cut line skipped.
+  const JournalContent content = ReadJournal(file.readAll());
   const QStringList header = JournalHeader();
-  if (records.first() != header) return std::nullopt;
+  if (content.Header != header) return std::nullopt;
   const auto column = [&header](const char *title) { return header.indexOf(QString::fromLatin1(title)); };
-  for (qsizetype r = records.size() - 1; r >= 1; --r) {
-    const QStringList &line = records[r];
+  for (qsizetype r = content.Lines.size() - 1; r >= 0; --r) {
+    const QStringList &line = content.Lines[r];
     if (line.value(column("Mode")) != "full" || line.value(column("Backup")).isEmpty()) continue;
     if (line.value(column("Outcome")) == "uploaded") return std::nullopt;  // that controller was finished
     return UnfinishedLine{line.value(column("Controller P/N")), line.value(column("Controller S/N"))};
