@@ -12,6 +12,12 @@
 
 namespace {
 
+QStringList Values(const QStringList &record) {
+  QStringList values;
+  for (const QString &field : record) values << JournalValue(field);
+  return values;
+}
+
 // Each line as many fields as the header, no more lines than the file has,
 // and the same reading after a rewrite of what was read.
 void CheckReading(const QByteArray &bytes) {
@@ -22,20 +28,22 @@ void CheckReading(const QByteArray &bytes) {
   FUZZ_CHECK(!content.EndsInCutLine || content.Unreadable > 0);
   FUZZ_CHECK(JournalTableText(content).count(u'\n') == content.Lines.size() + 1);
 
-  // What the strict reader takes whole, this one takes alike.
+  // What the strict reader takes whole, this one takes alike, each line's
+  // values as the journal's writer had them.
   QList<QStringList> records;
   const bool ended = bytes.endsWith('\n') || bytes.endsWith('\r');
   if (ParseCsv(bytes, records, nullptr) && ended && bytes.size() <= 64 * 1024) {
-    const QList<QStringList> after = records.mid(1);
+    QList<QStringList> after;
+    for (const QStringList &r : records.mid(1)) after << Values(r);
     const bool even = std::all_of(after.begin(), after.end(),
                                   [&](const QStringList &r) { return r.size() == records[0].size(); });
-    if (even) FUZZ_CHECK(content.Lines == after && content.Unreadable == 0);
+    if (even) FUZZ_CHECK(content.Header == records.value(0) && content.Lines == after && content.Unreadable == 0);
   }
 
   // One field alone writes an empty line, which holds no record: left out.
   if (content.Header.size() >= 2) {
     QByteArray rewritten = CsvRecord(content.Header);
-    for (const QStringList &line : content.Lines) rewritten += CsvRecord(line);
+    for (const QStringList &line : content.Lines) rewritten += JournalRecord(line);
     const JournalContent again = ReadJournal(rewritten);
     FUZZ_CHECK(again.Header == content.Header && again.Lines == content.Lines);
     FUZZ_CHECK(again.Unreadable == 0 && !again.EndsInCutLine);
@@ -45,6 +53,24 @@ void CheckReading(const QByteArray &bytes) {
   const QByteArray start = FreshLineStart(bytes);
   FUZZ_CHECK(start.isEmpty() || start.endsWith("\r\n"));
   FUZZ_CHECK(!ReadJournal(bytes + start).EndsInCutLine);
+}
+
+// The input's bytes as a line's fields (split at 0x1F), line ends and all:
+// written as the journal writes them, no field begins as a formula would, and
+// the journal's reader gives back every field as it was.
+void CheckRoundTrip(const QByteArray &bytes) {
+  QStringList fields;
+  for (const QByteArray &piece : bytes.split('\x1f')) fields << QString::fromUtf8(piece);
+  fields = fields.mid(0, JournalHeader().size());
+  while (fields.size() < JournalHeader().size()) fields << QString();
+  const QByteArray line = JournalRecord(fields);
+  QList<QStringList> stored;
+  FUZZ_CHECK(ParseCsv(line, stored, nullptr) && stored.size() == 1 && stored[0].size() == fields.size());
+  for (const QString &field : stored[0]) FUZZ_CHECK(field.isEmpty() || !QStringLiteral("=+-@\t\r").contains(field[0]));
+  // The reader gives up on a line longer than any the tool writes.
+  if (line.size() > 64 * 1024) return;
+  const JournalContent read = ReadJournal(CsvRecord(JournalHeader()) + line);
+  FUZZ_CHECK(read.Lines == QList<QStringList>{fields} && read.Unreadable == 0);
 }
 
 JournalEntry Written(const QString &outcome) {
@@ -68,7 +94,7 @@ void CheckCutLine(const QByteArray &bytes) {
   for (QByteArray piece : bytes.split('\x1f')) fields << QString::fromUtf8(piece.replace('\r', ' ').replace('\n', ' '));
   fields = fields.mid(0, JournalHeader().size());
   while (fields.size() < JournalHeader().size()) fields << QString();
-  const QByteArray line = CsvRecord(fields);
+  const QByteArray line = JournalRecord(fields);
   // Short of its CR LF at least: a line cut after its CR is whole.
   const qsizetype cut = 1 + (bytes.isEmpty() ? 0 : static_cast<unsigned char>(bytes[0]) * 7919 + bytes.size()) %
                                 (line.size() - 2);
@@ -95,6 +121,7 @@ void CheckCutLine(const QByteArray &bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
   CheckReading(bytes);
+  CheckRoundTrip(bytes);
   CheckCutLine(bytes);
   return 0;
 }

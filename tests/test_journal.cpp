@@ -3,6 +3,7 @@
 #include "Journal.h"
 #include "SmallDisk.h"
 #include "TestFiles.h"
+#include "UnfinishedUpload.h"
 
 #include <QLockFile>
 #include <QProcess>
@@ -60,6 +61,8 @@ class JournalTest : public QObject {
   void appendIsWholeOrNotThere();
   void foreignFilesAreRefused();
   void historyIsNewestFirstAndAligned();
+  void noFieldIsAFormula_data();
+  void noFieldIsAFormula();
   void cutLineCostsItselfAlone_data();
   void cutLineCostsItselfAlone();
   void checkedUnderTheJournalsLock_data();
@@ -166,6 +169,79 @@ void JournalTest::historyIsNewestFirstAndAligned() {
   }
   QVERIFY(lines[1].contains("port not opened") && lines[1].contains("C23119876"));
   QVERIFY(!JournalTable(dir.filePath("none.csv"), table, &reason));
+}
+
+void JournalTest::noFieldIsAFormula_data() {
+  QTest::addColumn<QString>("value");   // in every text field
+  QTest::addColumn<QString>("stored");  // the field in the file, its CSV quoting undone
+  QTest::addColumn<bool>("old");        // a journal written before the apostrophe
+  QTest::newRow("=") << "=1+2" << "'=1+2" << false;
+  QTest::newRow("+") << "+49 30 1234" << "'+49 30 1234" << false;
+  QTest::newRow("-") << "-C23" << "'-C23" << false;
+  QTest::newRow("@") << "@SUM(1)" << "'@SUM(1)" << false;
+  QTest::newRow("tab") << "\t=1+2" << "'\t=1+2" << false;
+  QTest::newRow("CR, quoted for it") << "\r=1+2" << "'\r=1+2" << false;
+  QTest::newRow("=, with a comma and quotes") << "=HYPERLINK(\"x\", 1)" << "'=HYPERLINK(\"x\", 1)" << false;
+  QTest::newRow("an apostrophe alone") << "'quoted'" << "'quoted'" << false;
+  QTest::newRow("an apostrophe, then =") << "'=1+2" << "''=1+2" << false;
+  QTest::newRow("two apostrophes, then @") << "''@x" << "'''@x" << false;
+  QTest::newRow("= further in") << "a=1+2" << "a=1+2" << false;
+  QTest::newRow("old journal, =") << "=1+2" << "=1+2" << true;
+  QTest::newRow("old journal, -") << "-C23" << "-C23" << true;
+  QTest::newRow("old journal, an apostrophe") << "'quoted'" << "'quoted'" << true;
+}
+
+// A spreadsheet shows the journal's fields as text; the journal's readers
+// (the lines, --history, the search for an unfinished upload) give back the
+// values as they were.
+void JournalTest::noFieldIsAFormula() {
+  QFETCH(QString, value);
+  QFETCH(QString, stored);
+  QFETCH(bool, old);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("calvenori-uploads.csv");
+  JournalEntry entry = Plain(value);
+  entry.Program = entry.Version = entry.User = entry.Host = entry.Mode = entry.Device = value;
+  entry.ControllerPartNumber = entry.ControllerSerialNumber = entry.ParameterList = entry.ProgramFile = value;
+  entry.Backup = value;
+  entry.ParameterListSha256 = QString(64, u'e');
+  entry.FailuresLetPass = 3;
+  JournalEntry unfinished = entry;  // a full upload stopped after its backup
+  unfinished.Mode = "full";
+  QString reason;
+  if (old)
+    WriteTestFile(dir.path(), "calvenori-uploads.csv",
+                  CsvRecord(JournalHeader()) + CsvRecord(JournalFields(entry)) + CsvRecord(JournalFields(unfinished)));
+  else
+    QVERIFY2(AppendToJournal(path, entry, &reason) && AppendToJournal(path, unfinished, &reason), qPrintable(reason));
+
+  QList<QStringList> records;
+  QVERIFY2(ParseCsv(Read(path), records, &reason), qPrintable(reason));
+  QCOMPARE(records.size(), 3);
+  QCOMPARE(records[0], JournalHeader());
+  const QStringList fields = JournalFields(entry);
+  // The tool's own times, numbers and checksums are written as they are.
+  for (int c : {0, 1, 7, 8, 13, 15, 17}) QCOMPARE(records[1][c], fields[c]);
+  for (int c : {2, 3, 4, 5, 6, 9, 10, 11, 12, 14, 16, 18}) QCOMPARE(records[1][c], stored);
+
+  QCOMPARE(ReadJournal(Read(path)).Lines, (QList<QStringList>{fields, JournalFields(unfinished)}));
+  QString table;
+  QVERIFY2(JournalTable(path, table, &reason), qPrintable(reason));
+  const QStringList rows = table.split('\n', Qt::SkipEmptyParts);
+  QCOMPARE(rows.size(), 3);
+  for (const char *column : {"User", "Controller P/N", "Outcome"})
+    QVERIFY2(rows[2].mid(rows[0].indexOf(column)).startsWith(QString(value).replace(u'\r', u' ')), qPrintable(table));
+
+  // The next start finds the backup holding the controller's values as read.
+  QByteArray backup;
+  for (int row = 0; row < IdWindowCount; ++row) {
+    const bool identifies = row == ControllerPartNumberRow || row == ControllerSerialNumberRow;
+    backup += QByteArray(IdWindowLabels[row]) + "\t\t" + (identifies ? value.toLatin1() : QByteArray::number(row + 1)) + "\r\n";
+  }
+  WriteTestFile(dir.path(), "tmpLogWin.txt", backup);
+  const std::optional<FinishingBackup> found = BackupToFinishWith(QDir(dir.path()), path, {});
+  QVERIFY(found);
+  QCOMPARE(found->Identity.ControllerPartNumber, value.toLatin1());
 }
 
 void JournalTest::cutLineCostsItselfAlone_data() {

@@ -40,6 +40,19 @@ bool IsWholeLine(qsizetype fieldCount, const QStringList &header) {
   return fieldCount == header.size() || (IsJournalHeader(header) && IsWholeJournalLine(fieldCount, header.size()));
 }
 
+// What a spreadsheet takes a field beginning with for a formula.
+bool StartsFormula(QChar c) {
+  return c == u'=' || c == u'+' || c == u'-' || c == u'@' || c == u'\t' || c == u'\r';
+}
+
+// A field the journal writes with one apostrophe more than it holds:
+// apostrophes, none or more, and then what starts a formula.
+bool GetsApostrophe(const QString &field) {
+  qsizetype i = 0;
+  while (i < field.size() && field[i] == u'\'') ++i;
+  return i < field.size() && StartsFormula(field[i]);
+}
+
 // One record of `text` read from `from`, the start of a line, going no
 // further than `limit`.
 struct RecordText {
@@ -280,6 +293,16 @@ bool ParseCsv(const QByteArray &csv, QList<QStringList> &records, QString *error
   return true;
 }
 
+QByteArray JournalRecord(const QStringList &fields) {
+  QStringList written;
+  for (const QString &f : fields) written << (GetsApostrophe(f) ? u'\'' + f : f);
+  return CsvRecord(written);
+}
+
+QString JournalValue(const QString &field) {
+  return field.startsWith(u'\'') && GetsApostrophe(field) ? field.mid(1) : field;
+}
+
 JournalContent ReadJournal(const QByteArray &csv) {
   const QString text = QString::fromUtf8(csv);
   JournalContent out;
@@ -298,7 +321,9 @@ JournalContent ReadJournal(const QByteArray &csv) {
       out.Header = r.Fields;
       at = r.Ended ? r.End : NextLineStart(text, at);
     } else if (r.Ended && IsWholeLine(r.Fields.size(), out.Header)) {
-      out.Lines << r.Fields;
+      QStringList values;
+      for (const QString &f : r.Fields) values << JournalValue(f);
+      out.Lines << values;
       out.EndsInCutLine = false;
       skippedTo = r.End;  // a whole line here: the skipped one's open quote did not reach it
       at = r.End;
@@ -392,7 +417,7 @@ bool AppendToJournal(const QString &path, const JournalEntry &entry, QString *re
     return false;
   }
   const qint64 oldSize = existed ? QFileInfo(path).size() : 0;
-  QByteArray line = CsvRecord(JournalFields(entry));
+  QByteArray line = JournalRecord(JournalFields(entry));
   // A line cut by a crash is closed, so that it does not swallow this one.
   QByteArray start;
   if (oldSize > 0 && !LineStartAt(path, oldSize, start, reason)) return false;

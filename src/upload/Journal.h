@@ -55,12 +55,23 @@ QByteArray CsvRecord(const QStringList &fields);
 // field whose quotes are not closed.
 bool ParseCsv(const QByteArray &csv, QList<QStringList> &records, QString *error);
 
+// A journal line as it goes into the file. The journal is opened in
+// spreadsheets, which take a field beginning with = + - @ a tab or a CR for a
+// formula: such a field gets an apostrophe before it, which makes it text. So
+// that every value reads back as it was, one already beginning with
+// apostrophes and then one of those gets one more.
+QByteArray JournalRecord(const QStringList &fields);
+// A field of a journal line as it was before JournalRecord wrote it: one
+// apostrophe less when it is apostrophes and then one of those characters,
+// otherwise as it is (as in journals written before the apostrophe).
+QString JournalValue(const QString &field);
+
 // What a journal's bytes hold. A line cut short by a crash, or mangled in an
 // editor, costs that line alone: the reader goes on at the next line that
 // reads whole.
 struct JournalContent {
   QStringList Header;          // the first line's fields; empty for an empty file
-  QList<QStringList> Lines;    // every whole line after it, each as many fields as the header
+  QList<QStringList> Lines;    // every whole line after it, each as many fields as the header, as JournalValue gives them
   int Unreadable = 0;          // lines skipped
   // The journal ends inside its last line, as a crash leaves it: the fields
   // that line has so far, and whether it stops inside a quoted field.
