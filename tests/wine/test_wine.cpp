@@ -349,7 +349,8 @@ void WineTest::failedActionInterrupts() {
 
 // A name with umlauts, typed as an argument, comes back in each kind of
 // output: a refused list's message, a refused trace file, and --history's
-// table on standard output. Each path as Windows writes it.
+// table on standard output. Each path as Windows writes it. And so does a
+// controller's value in the restore listing.
 void WineTest::namesOutsideAsciiReadBackAsUtf8() {
   QTemporaryDir dir;
   const QString folder = dir.filePath(QStringLiteral("Prüfstand"));
@@ -365,6 +366,19 @@ void WineTest::namesOutsideAsciiReadBackAsUtf8() {
   out = RunWindows(BuiltUpload, {"--params", list, "--trace", trace}, folder);
   QVERIFY2(out.Status == 2 && out.Err.contains("calvenori-upload: cannot write the trace file " + trace + ": "),
            qPrintable(Said(out)));
+
+  // A controller's value with umlauts, its bytes Latin-1 as the program reads
+  // them everywhere, in the restore listing; written back as it was read.
+  Bench bench(Dialect::E, 19);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  bench.Controller.SetWindow(324, "M\xfcller-\xe4\xf6");
+  bench.IdentificationBefore = IdentificationOf(bench.Controller);
+  const QString small = bench.Write("list.txt", SmallList());
+  out = RunWindows(BuiltUpload, {"--params", small, "--restore", "ask", "--port", bench.Com, "--actions", bench.Hands()},
+                   bench.Dir.path(), {}, "\n");
+  QVERIFY2(out.Status == 0 && out.Out.contains(QStringLiteral("  Pump Modification Level (Win 324)    Müller-äö\n")),
+           qPrintable(Said(out)));
+  VerifyUploaded(bench, small, {});
 }
 
 // The Details tab and icon of what the build and the package ship; a test
