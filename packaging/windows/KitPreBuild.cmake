@@ -3,7 +3,7 @@
 # licence page (CPACK_CALVENORI_LICENCE_PAGE, which project.nsi names) shows
 # the project's terms followed by the notices, as the two staged files hold
 # them.
-set(kit "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
+cmake_path(SET kit NORMALIZE "${CPACK_TEMPORARY_DIRECTORY}/${CPACK_PACKAGING_INSTALL_PREFIX}")
 include(${CMAKE_CURRENT_LIST_DIR}/CheckNotices.cmake)
 calvenori_check_notices("${kit}")
 
