@@ -1,8 +1,11 @@
-// The About box: the release text with the build's version, once, and the
-// version's format.
+// The About box: the release text with the build's version, once, the
+// version's format, and the Licences button's notice.
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
@@ -26,13 +29,26 @@ struct AboutSeen {
   bool wraps = false;
   bool fits = false;
   QImage icon;
+  QRect release, ok, licences;  // where the label and the buttons are
+  QString notice;               // what the Licences button showed
 };
 
-// Opens the box from the menu, notes what it shows and closes it with OK.
+// Opens the box from the menu, notes what it shows, what its Licences button
+// shows, and closes it with OK.
 AboutSeen ShowAboutFromMenu(MainWindow &window) {
   AboutSeen seen;
   auto shown = OnNextModal<AboutDialog>([&](AboutDialog *about) {
     const auto *label = about->findChild<QLabel *>(QStringLiteral("lblRelease"));
+    auto *licences = about->findChild<QPushButton *>(QStringLiteral("cmdLicences"));
+    seen.release = label->geometry();
+    seen.ok = about->findChild<QPushButton *>(QStringLiteral("cmdOk"))->geometry();
+    seen.licences = licences->geometry();
+    auto told = OnNextModal<QMessageBox>([&](QMessageBox *box) {
+      seen.notice = box->text();
+      box->accept();
+    });
+    QTest::mouseClick(licences, Qt::LeftButton);
+    if (!*told) qWarning("the Licences button showed nothing");
     seen.text = label->text();
     seen.title = about->windowTitle();
     seen.clientSize = about->size();
@@ -59,6 +75,7 @@ class AboutTest : public QObject {
   void formatsVersionsWithoutPadding();
   void showsTheBuildVersionOnceEachTime();
   void isLaidOutAsAReleaseBox();
+  void licencesNameQtAndItsNotices();
 };
 
 void AboutTest::formatsVersionsWithoutPadding_data() {
@@ -105,6 +122,28 @@ void AboutTest::isLaidOutAsAReleaseBox() {
   QVERIFY(seen.wraps);
   QVERIFY(seen.fits);
   QCOMPARE(seen.icon, AppIcon().pixmap(16, 16).toImage());
+  // The Licences button in room of its own.
+  QVERIFY(QRect(QPoint(0, 0), seen.clientSize).contains(seen.licences));
+  QVERIFY(!seen.licences.intersects(seen.release) && !seen.licences.intersects(seen.ok));
+}
+
+// The Qt the program runs on, its licence, and the file that holds the
+// licences: on Windows the kit's notices beside the programs' bin folder,
+// elsewhere the Debian copyright file of that Qt.
+void AboutTest::licencesNameQtAndItsNotices() {
+  MainWindow window;
+  const AboutSeen seen = ShowAboutFromMenu(window);
+  const QString qt = QStringLiteral("uses Qt %1 under the GNU Lesser General Public License, version 3 (LGPL-3.0).")
+                         .arg(QString::fromLatin1(qVersion()));
+  QVERIFY2(seen.notice.contains(qt), qPrintable(seen.notice));
+#ifdef Q_OS_WIN
+  const QString notices = QDir(QCoreApplication::applicationDirPath() + "/..").absoluteFilePath("THIRD-PARTY-NOTICES.txt");
+  QVERIFY2(seen.notice.contains(" are in " + QDir::toNativeSeparators(notices) + '.'), qPrintable(seen.notice));
+#else
+  const QString notices = QStringLiteral("/usr/share/doc/libqt6core6/copyright");
+  QVERIFY2(seen.notice.contains(" are in its Debian package's " + notices + '.'), qPrintable(seen.notice));
+  QVERIFY(QFile::exists(notices));
+#endif
 }
 
 QTEST_MAIN(AboutTest)

@@ -481,7 +481,7 @@ void TextFitTest::portDialog() {
 void TextFitTest::aboutBox() {
   AboutDialog about(nullptr);
   Show(about);
-  CheckTexts("About box", &about, {"lblRelease", "cmdOk"});
+  CheckTexts("About box", &about, {"lblRelease", "cmdOk", "cmdLicences"});
 }
 
 void TextFitTest::windowValueManager_data() {

@@ -9,15 +9,17 @@
 
 namespace {
 
+// A window's value is the controller's bytes, shown as Latin-1 as everywhere
+// else; WriteText hands it on as the console or pipe wants it.
 void PrintRow(std::FILE *out, const RestoreChoice &choice, int row) {
   const QByteArray &value = choice.Values[row];
-  std::fprintf(out, "  %-36s %s", IdWindowLabels[row], value.constData());
+  QString line = "  " + QString::fromLatin1(IdWindowLabels[row]).leftJustified(36) + ' ' + QString::fromLatin1(value);
   const bool asRead = value == choice.Rows[row].Value;
-  if (choice.Rows[row].ReadFailed && asRead) std::fputs("  (not read: not written)", out);
+  if (choice.Rows[row].ReadFailed && asRead) line += QStringLiteral("  (not read: not written)");
   if (const std::optional<KeptValue> &kept = choice.Kept[row]; kept && asRead)
-    WriteText(out, QStringLiteral("  (read blank; %1 holds %2)")
-                       .arg(QFileInfo(kept->From.Path).fileName(), QString::fromLatin1(kept->Value)));
-  std::fputc('\n', out);
+    line += QStringLiteral("  (read blank; %1 holds %2)")
+                .arg(QFileInfo(kept->From.Path).fileName(), QString::fromLatin1(kept->Value));
+  WriteText(out, line + '\n');
 }
 
 int RowOf(const IdBackup &rows, const QByteArray &window) {
@@ -44,7 +46,7 @@ RestoreChoice::RestoreChoice(const IdBackup &rows, const std::array<QByteArray, 
     : Rows(rows), Values(values) {}
 
 void ListRestore(std::FILE *out, const RestoreChoice &start, const char *heading) {
-  std::fprintf(out, "%s\n", heading);
+  WriteText(out, QString::fromLatin1(heading) + '\n');
   for (int row = 0; row < IdWindowCount; ++row) PrintRow(out, start, row);
   std::fflush(out);
 }
@@ -52,9 +54,10 @@ void ListRestore(std::FILE *out, const RestoreChoice &start, const char *heading
 RestoreChoice AskRestore(std::FILE *in, std::FILE *out, RestoreChoice start, const char *heading) {
   RestoreChoice choice = std::move(start);
   ListRestore(out, choice, heading);
-  std::fputs("Type WIN=VALUE to change a value (322=CS-1), Enter to write them all, skip to write none.\n", out);
+  WriteText(out, QStringLiteral("Type WIN=VALUE to change a value (322=CS-1), Enter to write them all, "
+                                "skip to write none.\n"));
   for (;;) {
-    std::fputs("restore> ", out);
+    WriteText(out, QStringLiteral("restore> "));
     std::fflush(out);
     QByteArray answer;
     if (!ReadAnswer(in, answer) || answer.trimmed().isEmpty()) break;
@@ -65,7 +68,7 @@ RestoreChoice AskRestore(std::FILE *in, std::FILE *out, RestoreChoice start, con
     const int equals = answer.indexOf('=');
     const int row = equals > 0 ? RowOf(choice.Rows, answer.left(equals)) : -1;
     if (row < 0) {
-      std::fprintf(out, "Not WIN=VALUE for one of the nine windows: %s\n", answer.constData());
+      WriteText(out, "Not WIN=VALUE for one of the nine windows: " + QString::fromLatin1(answer) + '\n');
       continue;
     }
     choice.Values[row] = answer.mid(equals + 1);

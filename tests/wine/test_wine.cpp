@@ -160,6 +160,17 @@ Terms DebianTerms() {
   return terms;
 }
 
+// What the packaging's notices check says of the kit in `folder`, or nothing
+// when the notices match it.
+QString KitProblems(const QString &folder) {
+  QProcess check;
+  check.setProcessChannelMode(QProcess::MergedChannels);
+  check.start(QStringLiteral(CALVENORI_CMAKE), {"-DKIT=" + folder, "-P", QStringLiteral(CALVENORI_NOTICES_CHECK)});
+  check.waitForFinished(-1);
+  return check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0 ? QString()
+                                                                              : QString::fromUtf8(check.readAll());
+}
+
 // What Explorer's Details tab would lack in `exe`, or nothing.
 QString ResourceProblems(const QString &exe) {
   QString error;
@@ -197,6 +208,7 @@ class WineTest : public QObject {
   void programsCarryVersionAndIcon_data();
   void programsCarryVersionAndIcon();
   void installerInstallsUploadsAndUninstalls();
+  void zipKitCarriesTermsAndNotices();
   void ctrlCEndsTheUploadCleanly();
   void trainingKitOnAPairOfComPorts_data();
   void trainingKitOnAPairOfComPorts();
@@ -349,7 +361,8 @@ void WineTest::failedActionInterrupts() {
 
 // A name with umlauts, typed as an argument, comes back in each kind of
 // output: a refused list's message, a refused trace file, and --history's
-// table on standard output. Each path as Windows writes it.
+// table on standard output. Each path as Windows writes it. And so does a
+// controller's value in the restore listing.
 void WineTest::namesOutsideAsciiReadBackAsUtf8() {
   QTemporaryDir dir;
   const QString folder = dir.filePath(QStringLiteral("Prüfstand"));
@@ -365,6 +378,19 @@ void WineTest::namesOutsideAsciiReadBackAsUtf8() {
   out = RunWindows(BuiltUpload, {"--params", list, "--trace", trace}, folder);
   QVERIFY2(out.Status == 2 && out.Err.contains("calvenori-upload: cannot write the trace file " + trace + ": "),
            qPrintable(Said(out)));
+
+  // A controller's value with umlauts, its bytes Latin-1 as the program reads
+  // them everywhere, in the restore listing; written back as it was read.
+  Bench bench(Dialect::E, 19);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  bench.Controller.SetWindow(324, "M\xfcller-\xe4\xf6");
+  bench.IdentificationBefore = IdentificationOf(bench.Controller);
+  const QString small = bench.Write("list.txt", SmallList());
+  out = RunWindows(BuiltUpload, {"--params", small, "--restore", "ask", "--port", bench.Com, "--actions", bench.Hands()},
+                   bench.Dir.path(), {}, "\n");
+  QVERIFY2(out.Status == 0 && out.Out.contains(QStringLiteral("  Pump Modification Level (Win 324)    Müller-äö\n")),
+           qPrintable(Said(out)));
+  VerifyUploaded(bench, small, {});
 }
 
 // The Details tab and icon of what the build and the package ship; a test
@@ -412,15 +438,22 @@ void WineTest::installerInstallsUploadsAndUninstalls() {
     QVERIFY2(ResourceProblems(exe).isEmpty(), qPrintable(exe + ": " + ResourceProblems(exe)));
 
   // The licence page shows the installed copyright.txt, which states the
-  // Debian package's terms.
+  // Debian package's terms, followed by the installed notices (UTF-8, marked
+  // at the start of the page), which match the DLLs installed and find the
+  // changed Qt's source folder.
+  const QString installed = drive + "/Program Files/Calvenori Uploader";
   QFile nsis(WindowsBuild + "/package/_CPack_Packages/win64/NSIS/project.nsi");
   QVERIFY(nsis.open(QIODevice::ReadOnly));
   const auto licensePage = QRegularExpression("MUI_PAGE_LICENSE \"([^\"]+)\"").match(QString::fromUtf8(nsis.readAll()));
   QVERIFY(licensePage.hasMatch());
-  QFile shown(licensePage.captured(1)), installedTerms(drive + "/Program Files/Calvenori Uploader/copyright.txt");
-  QVERIFY(shown.open(QIODevice::ReadOnly) && installedTerms.open(QIODevice::ReadOnly));
-  const QByteArray terms = installedTerms.readAll();
-  QCOMPARE(shown.readAll(), terms);
+  QFile shown(licensePage.captured(1)), installedTerms(installed + "/copyright.txt"),
+      installedNotices(installed + "/THIRD-PARTY-NOTICES.txt");
+  QVERIFY(shown.open(QIODevice::ReadOnly) && installedTerms.open(QIODevice::ReadOnly) &&
+          installedNotices.open(QIODevice::ReadOnly));
+  const QByteArray terms = installedTerms.readAll(), notices = installedNotices.readAll(), bom = "\xef\xbb\xbf";
+  QVERIFY(notices.startsWith(bom));
+  QCOMPARE(shown.readAll(), bom + terms + "\r\n" + notices.mid(bom.size()));
+  QCOMPARE(KitProblems(installed), QString());
   const Terms debian = DebianTerms();
   QVERIFY(debian.License.size() > 1);
   for (const QString &line : QStringList{debian.Copyright} + debian.License)
@@ -455,9 +488,25 @@ void WineTest::installerInstallsUploadsAndUninstalls() {
   // for the programs to go.
   RunWindows(drive + "/Program Files/Calvenori Uploader/Uninstall.exe", {"/S"}, QDir::tempPath(), noBuildDlls);
   QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(bin + "/calvenori-upload.exe") && !QFile::exists(bin + "/Qt6Core.dll") &&
-                               !QFileInfo::exists(userMenu),
+                               !QFileInfo::exists(userMenu) && !QFile::exists(installed + "/THIRD-PARTY-NOTICES.txt") &&
+                               !QFileInfo::exists(installed + "/source"),
                            60000);
   QVERIFY(QFile::exists(working + "/tmpLogWin.txt"));
+}
+
+// The ZIP, unpacked, holds what the installer puts beside the programs: the
+// terms, the notices matching the DLLs the ZIP holds, the changed Qt's source.
+void WineTest::zipKitCarriesTermsAndNotices() {
+  const QString zip = WindowsBuild + "/package/calvenori-uploader-1.5.0-win64.zip";
+  QVERIFY2(QFile::exists(zip), qPrintable(zip + " is missing: run scripts/windows-package.sh"));
+  QTemporaryDir dir;
+  QProcess unpack;
+  unpack.setWorkingDirectory(dir.path());
+  unpack.start(QStringLiteral(CALVENORI_CMAKE), {"-E", "tar", "xf", zip});
+  QVERIFY(unpack.waitForFinished(-1) && unpack.exitStatus() == QProcess::NormalExit && unpack.exitCode() == 0);
+  const QString kit = dir.filePath("calvenori-uploader-1.5.0-win64");
+  QVERIFY(QFile::exists(kit + "/copyright.txt"));
+  QCOMPARE(KitProblems(kit), QString());
 }
 
 // Wine turns SIGINT into the console's Ctrl+C for a Windows program.
