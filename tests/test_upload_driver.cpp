@@ -10,6 +10,8 @@
 #include "TestFiles.h"
 #include "UploadExpect.h"
 #include "WindowProtocol.h"
+#include "UnfinishedUpload.h"
+#include "UploadDriver.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -115,6 +117,8 @@ class UploadDriverTest : public QObject {
   void journalLinePerOutcome_data();
   void journalLinePerOutcome();
   void twoFoldersTwoJournals();
+  void finishFromWhereItStopped_data();
+  void finishFromWhereItStopped();
 };
 
 // ---------------------------------------------------------------------------
@@ -909,6 +913,182 @@ void UploadDriverTest::twoFoldersTwoJournals() {
   QVERIFY2(first[2][Backup].startsWith(BackupPath(rig.WorkDir.path()) + "; earlier one kept as tmpLogWin-"),
            qPrintable(first[2][Backup]));
   for (const QStringList &line : {first[1], first[2], other[1]}) QCOMPARE(line[Outcome], "uploaded");
+}
+
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Where and how an upload is cut short.
+enum class Cut {
+  Stop,     // the host stops it, as a stop signal does
+  Lost,     // the adapter goes away and comes back
+  Refused,  // the controller refuses (Check Errors on) or stays silent
+};
+
+struct FinishCase {
+  bool Full = false;
+  QString At;  // a step caption, "bridge", "unbridge", "power cycle", "restore", "lock"
+  Cut How = Cut::Stop;
+  Remains Left = Remains::Everything;  // what the message says is left
+  bool CheckErrors = true;
+  bool OtherPumpMeanwhile = false;  // another pump's upload in the same folder before the finish
+  sim::Dialect Monitor = Dialect::E;
+};
+
+void ArmCut(DriverRig &rig, const FinishCase &c, bool &cut) {
+  const auto once = [&cut, &rig, c] {
+    if (cut) return;
+    cut = true;
+    if (c.How == Cut::Stop) rig.Host.StopUpload("The upload was stopped.");
+    if (c.How == Cut::Lost) rig.Controller.UnplugAfterBytesReceived(c.At == "Sending Program File" ? 200 : 8, 200);
+  };
+  rig.Host.OnCaption = [once, c](const QString &caption) {
+    if (caption == c.At) once();
+  };
+  const QMap<QString, QString> prompts{{"bridge", BridgePrompt}, {"unbridge", BridgeRemovalPrompt},
+                                       {"power cycle", PowerCyclePrompt}};
+  rig.OnMessage = [&rig, &cut, once, c, prompts](const QString &text) {
+    if (text != prompts.value(c.At) || cut) return;
+    if (c.How == Cut::Stop) return once();
+    cut = true;
+    rig.Controller.Unplug(200);
+  };
+  rig.Host.OnRestoreDialog = [&rig, &cut, c](IdWindowTexts &) {
+    if (cut) return true;
+    if (c.At == "restore") {
+      cut = true;
+      rig.Controller.Unplug(200);
+    }
+    if (c.At == "lock") {
+      cut = true;
+      rig.Controller.SetFaults(With([](sim::Faults &f) { f.ErrorWindow = 501; }));
+    }
+    return true;
+  };
+  if (c.How == Cut::Refused && c.At == "Setting Controller in Monitor Mode")
+    rig.Controller.SetFaults(With([](sim::Faults &f) { f.SilentMonitor = true; }));
+}
+
+// A clean upload of the small list leaves this in the controller.
+void ExpectUploaded(DriverRig &rig, bool full, const std::map<int, QByteArray> &identification) {
+  QString error;
+  const auto memory = rig.Controller.ParameterMemory();
+  for (const auto &[address, byte] : ParameterByteMap(rig.Host.ParameterPath, &error))
+    QCOMPARE(int(memory.at(address)), int(byte));
+  if (full) QVERIFY(rig.Controller.Flash() == FlashImageOf(ProgramFile(12)));
+  QCOMPARE(IdentificationOf(rig.Controller), identification);
+  QVERIFY(rig.Controller.Locked());
+  QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::Application);
+}
+
+// Another pump on a second port, uploaded in the same folder: its values in tmpLogWin.txt now.
+void UploadAnotherPump(DriverRig &rig) {
+  sim::SimulatedController other;
+  QVERIFY(other.Start());
+  other.SetWindow(323, "C-OTHER-77");
+  const QByteArray ports = qgetenv("CALVENORI_PORTS");
+  qputenv("CALVENORI_PORTS", ports + "," + other.SlavePath().toLocal8Bit());
+  rig.Host.Com = 2;
+  const UploadKind mode = rig.Host.Mode;
+  rig.Host.Mode = UploadKind::ParameterList;
+  rig.OnMessage = [&other](const QString &text) { Technician::FollowPrompt(other, text); };
+  rig.FollowsPrompts = false;
+  rig.StartUpload();
+  QCOMPARE(rig.Result, UploadResult::Uploaded);
+  QVERIFY(rig.BackupFile().contains("C-OTHER-77"));
+  rig.Host.Com = 1;
+  rig.Host.Mode = mode;
+  rig.OnMessage = {};
+  rig.FollowsPrompts = true;
+  qputenv("CALVENORI_PORTS", ports);
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(FinishCase)
+
+void UploadDriverTest::finishFromWhereItStopped_data() {
+  QTest::addColumn<FinishCase>("c");
+  const auto row = [](const char *name, FinishCase c) { QTest::newRow(name) << c; };
+  row("full, stopped while the windows are read", {true, "Storing Controller Parameters", Cut::Stop, Remains::Everything});
+  row("full, stopped at the bridge prompt", {true, "bridge", Cut::Stop, Remains::Everything});
+  row("full, line lost in the program", {true, "Sending Program File", Cut::Lost, Remains::Program});
+  row("full, Er, stopped as the program begins", {true, "Sending Program File", Cut::Stop, Remains::Program, true, false, Dialect::Er});
+  row("full, stopped at the bridge removal", {true, "unbridge", Cut::Stop, Remains::Parameters});
+  row("full, line lost at the CRC", {true, "Sending CRC", Cut::Lost, Remains::Parameters});
+  row("full, stopped in the parameter list", {true, "Sending Parameter List", Cut::Stop, Remains::Parameters});
+  row("full, line lost at the power cycle", {true, "power cycle", Cut::Lost, Remains::Restore});
+  row("full, line lost at the restore", {true, "restore", Cut::Lost, Remains::Restore});
+  row("full, the lock refused", {true, "lock", Cut::Refused, Remains::Lock});
+  row("full, another pump's upload before the finish",
+      {true, "Sending Program File", Cut::Lost, Remains::Program, true, true});
+  row("parameter list, stopped while the windows are read",
+      {false, "Storing Controller Parameters", Cut::Stop, Remains::Everything});
+  row("parameter list, stopped entering the monitor", {false, "Setting Controller in Monitor Mode", Cut::Stop, Remains::Parameters});
+  row("parameter list, Check Errors off, the monitor silent",
+      {false, "Setting Controller in Monitor Mode", Cut::Refused, Remains::Parameters, false});
+  row("parameter list, line lost in the list", {false, "Sending Parameter List", Cut::Lost, Remains::Parameters});
+  row("parameter list, stopped in the read-back", {false, "Verifying Parameter List", Cut::Stop, Remains::Parameters});
+  row("parameter list, stopped at the power cycle", {false, "power cycle", Cut::Stop, Remains::Restore});
+  row("parameter list, the lock refused", {false, "lock", Cut::Refused, Remains::Lock});
+}
+
+// Cut short anywhere, an upload says what the controller needs; finished as
+// it says, only what was left is done, with the values of its own backup,
+// and the controller ends as a clean upload leaves it, erased only where its
+// program had to be written again.
+void UploadDriverTest::finishFromWhereItStopped() {
+  QFETCH(FinishCase, c);
+  DriverRig rig(c.Monitor);
+  QVERIFY2(rig.Started() && rig.UseLink(), qPrintable(rig.StartError));
+  Choose(rig, c.Full, c.CheckErrors, SmallList());
+  const auto identification = IdentificationOf(rig.Controller);
+  bool cut = false;
+  ArmCut(rig, c, cut);
+
+  rig.StartUpload();
+
+  QVERIFY(cut);
+  QVERIFY(rig.Result == UploadResult::Interrupted || rig.Result == UploadResult::ConnectionLost);
+  const QString own = OwnBackupIn(rig.WorkDir.path());
+  const QString said = rig.Host.Messages.last();
+  QVERIFY2(said.endsWith(WayOn(rig.WorkDir.path(), c.Full, c.Left)), qPrintable(said));
+  // Nothing the boot monitor could take for a command before the parameter monitor answered.
+  if (c.At == "Setting Controller in Monitor Mode") QCOMPARE(MonitorCommandCount(rig.Controller, "C"), 0);
+  rig.Host.OnCaption = {};
+  rig.Host.OnRestoreDialog = {};
+  rig.Host.StopReason.clear();
+  rig.OnMessage = {};
+  QTRY_VERIFY(rig.Controller.Plugged());
+  rig.Controller.SetFaults({});
+  if (c.OtherPumpMeanwhile) UploadAnotherPump(rig);
+  if (QTest::currentTestFailed()) return;
+  rig.Controller.ClearReceived();
+
+  const QString journal = JournalPathFor(QDir::current());
+  const std::optional<UnfinishedAttempt> attempt = NewestUnfinished(journal, QDir::current(), rig.Host.JournalDevice());
+  if (c.Left == Remains::Everything) {
+    // As it says: the bridge off if it was made, the controller switched off and on.
+    QVERIFY(!attempt);
+    rig.Controller.SetBridge(false);
+    rig.Controller.PowerCycle();
+    rig.StartUpload();
+  } else {
+    QVERIFY(attempt);
+    QCOMPARE(attempt->What, c.Left);
+    QCOMPARE(attempt->OwnBackup, own);
+    const FinishRequest request{*attempt, attempt->OwnBackup};
+    rig.Result = RunUpload(rig.Host, QDir::current(), &request).Result;
+  }
+
+  QVERIFY2(rig.Result == UploadResult::Uploaded, qPrintable(rig.Host.Messages.join("\n---\n")));
+  ExpectUploaded(rig, c.Full, identification);
+  const int erases = MonitorCommandCount(rig.Controller, c.Monitor == Dialect::E ? "E" : "a", 1);
+  QCOMPARE(erases, c.Full && (c.Left == Remains::Program || c.Left == Remains::Everything) ? 1 : 0);
+  QVERIFY(!NewestUnfinished(journal, QDir::current(), rig.Host.JournalDevice()));
+  EXPECT_IDLE(rig);
 }
 
 QTEST_GUILESS_MAIN(UploadDriverTest)

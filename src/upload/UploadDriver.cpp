@@ -11,6 +11,7 @@
 #include "MonitorMode.h"
 #include "ParameterListCheck.h"
 #include "ParameterTransfer.h"
+#include "PortList.h"
 #include "ProgramFileCheck.h"
 #include "ProgramTransfer.h"
 #include "ReplyCollector.h"
@@ -599,7 +600,7 @@ QString UploadHost::PortOpenFailure(const QString &notStarted) {
 
 bool UploadHost::OpenPort(SerialPort &port) { return port.Open(); }
 
-QString UploadHost::JournalDevice() { return ComPortDevice().isEmpty() ? Port().DeviceName() : ComPortDevice(); }
+QString UploadHost::JournalDevice() { return ComPortDevice().isEmpty() ? PortDeviceName(ComPort()) : ComPortDevice(); }
 
 PromptAnswer AskToLeaveMonitor(UploadHost &host) {
   if (host.Prompt(PromptKind::PowerCycle, PowerCyclePromptText(), false) == PromptAnswer::Abort) return PromptAnswer::Abort;

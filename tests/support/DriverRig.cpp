@@ -22,6 +22,13 @@ DriverRig::DriverRig(sim::Dialect dialect, bool paced) : Controller(dialect) {
 
 DriverRig::~DriverRig() { QDir::setCurrent(savedDir_); }
 
+bool DriverRig::UseLink() {
+  const QString link = LinkDir.filePath("pump");
+  if (!Controller.SetLink(link, &StartError)) return false;
+  qputenv("CALVENORI_PORTS", link.toLocal8Bit());
+  return true;
+}
+
 void DriverRig::StartUpload() { Result = ::StartUpload(Host, QDir::current()); }
 
 int DriverRig::Height() const { return Host.Heights.isEmpty() ? 3450 : Host.Heights.last(); }

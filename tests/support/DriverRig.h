@@ -28,6 +28,10 @@ struct DriverRig {
   bool FollowsPrompts = true;
 
   bool Started() const { return StartError.isEmpty(); }
+  // Port 1 is a link to the controller's line that stays the same when the
+  // line is unplugged and comes back; false when it cannot be made.
+  bool UseLink();
+  QTemporaryDir LinkDir;
 
   void ChooseParameterList(const QString &path) { Host.ParameterPath = path; }
   void ChooseProgramFile(const QString &path) { Host.ProgramPath = path; }

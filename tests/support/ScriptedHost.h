@@ -52,6 +52,15 @@ class ScriptedHost : public UploadHost {
 
   QStringList EventsStartingWith(const QString &prefix) const;
 
+  // Ends the upload as a stop signal would: the port lets nothing more pass,
+  // and `reason` is what the host says of it.
+  void StopUpload(const QString &reason) {
+    StopReason = reason;
+    port_.Stop();
+  }
+  QString StopReason;
+  QString HostEndingText() const override { return StopReason; }
+
   SerialPort &Port() override { return port_; }
   bool CheckErrors() const override { return Check; }
   QString ParameterFile() const override { return ParameterPath; }
