@@ -65,6 +65,7 @@ class TestExamination : public QObject {
   void verifiesWithoutWriting_data();
   void verifiesWithoutWriting();
   void refusesBeforeSending();
+  void stoppedAtThePowerCycle();
   void recordComparison_data();
   void recordComparison();
   void autoTakesTheOneAnsweringPort_data();
@@ -142,6 +143,13 @@ void TestExamination::verifiesWithoutWriting_data() {
       << "verified: equal; The controller was locked before and no longer after the power cycle: it was locked again."
       << QStringList{"write 500", "write 501"}
       << "The controller was locked before and no longer after the power cycle: it was locked again.";
+  // Equal, but not left as it was found: no plain success.
+  QTest::newRow("locked, undone by the cycle, locking again refused")
+      << -2 << true << true
+      << "verified: equal, lock not restored; The controller was locked before and no longer after the power cycle; "
+         "locking it again failed."
+      << QStringList{"write 500", "write 501", "write 501", "write 501"}
+      << "The controller was locked before and no longer after the power cycle; locking it again failed.";
 }
 
 void TestExamination::verifiesWithoutWriting() {
@@ -157,8 +165,13 @@ void TestExamination::verifiesWithoutWriting() {
   FillParameterMemory(rig.Controller, rig.Host.ParameterPath);
   if (changedAddress >= 0) rig.Controller.SetParameterByte(quint16(changedAddress), 0x2C);
   rig.Controller.SetWindow(501, lockedBefore ? "1" : "0");
+  const bool relockRefused = changedAddress == -2;
   rig.OnMessage = [&](const QString &text) {
-    if (cycleUnlocks && text.startsWith("Switch OFF and switch ON")) rig.Controller.SetWindow(501, "0");
+    if (!cycleUnlocks || !text.startsWith("Switch OFF and switch ON")) return;
+    rig.Controller.SetWindow(501, "0");
+    sim::Faults refusing;
+    refusing.RejectWrites = 3;
+    if (relockRefused) rig.Controller.SetFaults(refusing);
   };
   const auto memoryBefore = rig.Controller.ParameterMemory();
 
@@ -166,17 +179,36 @@ void TestExamination::verifiesWithoutWriting() {
 
   QCOMPARE(run.Result, UploadResult::Uploaded);
   QCOMPARE(run.Equal(), changedAddress < 0);
+  QCOMPARE(run.LockNotRestored(), relockRefused);
   QCOMPARE(run.Comparison.Counts().Compared, 4);
   QCOMPARE(run.Comparison.Counts().NotCompared, 3);  // two header records and the Size 3 one
   QVERIFY2(rig.Host.Messages.last().split('\n').contains(reportLine), qPrintable(rig.Host.Messages.last()));
   QCOMPARE(WritingTraffic(rig.Controller), writes);
   QCOMPARE(rig.Controller.ParameterMemory(), memoryBefore);
-  QCOMPARE(rig.Controller.Locked(), lockedBefore);
+  QCOMPARE(rig.Controller.Locked(), lockedBefore && !relockRefused);
   QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::Application);
   const QStringList line = LastJournalLine();
   QCOMPARE(JournalField(line, "Mode"), QStringLiteral("verify"));
   QCOMPARE(JournalField(line, "Outcome"), outcome);
   QCOMPARE(JournalField(line, "Controller S/N"), QString::fromLatin1(rig.Controller.Window(323).trimmed()));
+}
+
+// Stopped at its power cycle, a verification says what the controller needs
+// and points at no backup: it wrote none.
+void TestExamination::stoppedAtThePowerCycle() {
+  DriverRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  rig.ChooseParameterList(rig.Write("list.txt", List));
+  rig.FollowsPrompts = false;
+  rig.Host.OnPrompt = [&](PromptKind kind) {
+    if (kind != PromptKind::PowerCycle) return PromptAnswer::Continue;
+    rig.Host.StopReason = "The verification was stopped.";
+    return PromptAnswer::Abort;
+  };
+  QCOMPARE(RunVerify(rig.Host, QDir::current()).Result, UploadResult::Interrupted);
+  QCOMPARE(rig.Host.Messages.last(), QStringLiteral("The verification was stopped.\nNothing in the controller was "
+                                                    "written: switch it off and on to bring it back from its monitor."));
+  QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::ParameterMonitor);
 }
 
 // An unreadable list and a controller that never reaches its monitor end the
@@ -229,14 +261,19 @@ void TestExamination::recordComparison() {
 void TestExamination::autoTakesTheOneAnsweringPort_data() {
   QTest::addColumn<QList<int>>("answering");  // indices among four simulated ports
   QTest::addColumn<int>("found");             // port number, 0: refused
-  QTest::newRow("one of four") << QList<int>{2} << 3;
-  QTest::newRow("none") << QList<int>{} << 0;
-  QTest::newRow("two") << QList<int>{0, 3} << 0;
+  QTest::addColumn<int>("limitMs");           // per port
+  QTest::newRow("one of four") << QList<int>{2} << 3 << PortSearchLimitMs;
+  QTest::newRow("none") << QList<int>{} << 0 << PortSearchLimitMs;
+  QTest::newRow("two") << QList<int>{0, 3} << 0 << PortSearchLimitMs;
+  // A port still at it when the limit is up is given up on, not waited for:
+  // a silent one takes 1.5 s to say nothing answers.
+  QTest::newRow("the limit up before the silent ones end") << QList<int>{2} << 3 << 100;
 }
 
 void TestExamination::autoTakesTheOneAnsweringPort() {
   QFETCH(QList<int>, answering);
   QFETCH(int, found);
+  QFETCH(int, limitMs);
   std::vector<std::unique_ptr<sim::SimulatedController>> controllers;
   QList<NumberedPort> ports;
   for (int i = 0; i < 4; ++i) {
@@ -249,13 +286,16 @@ void TestExamination::autoTakesTheOneAnsweringPort() {
   }
   ports << NumberedPort{5, {QStringLiteral("/dev/no-such-port"), {}, {}, {}}};
 
-  const QList<PortFinding> findings = SearchPorts(ports);
+  const QList<PortFinding> findings = SearchPorts(ports, limitMs);
   const PortVerdict verdict = ChooseAnsweringPort(findings);
 
   QCOMPARE(findings.size(), 5);
   QVERIFY(!findings[4].Opened);
   QCOMPARE(verdict.Found ? verdict.Found->Number : 0, found);
   if (!found) QVERIFY2(verdict.Refusal.contains(controllers[0]->SlavePath()), qPrintable(verdict.Refusal));
+  QCOMPARE(FindingsText(findings).contains("  1  " + controllers[0]->SlavePath() + "  did not answer in time"),
+           limitMs < PortSearchLimitMs);
+  if (limitMs < PortSearchLimitMs) return;  // the silent ones' probes go on in the background
   // The same harmless words on every port: a read of 310 and lone CRs.
   for (const auto &controller : controllers) {
     QCOMPARE(controller->WindowRequests().size(), 1);

@@ -9,6 +9,8 @@
 #include "UploadRig.h"
 #include "RestoreDialog.h"
 #include "IdWindows.h"
+#include "Journal.h"
+#include "SessionEnd.h"
 
 #include <QAction>
 #include <QDir>
@@ -17,9 +19,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSemaphore>
+#include <QTimer>
 #include <QtTest>
 
+#include <csignal>
 #include <functional>
+#include <memory>
 
 using namespace expect;
 using sim::Dialect;
@@ -70,6 +76,8 @@ class UploadEndToEndTest : public QObject {
   void interruptedFullUploadIsFinished();
   void erasedControllerPointsAtTheEarlierBackup();
   void nothingActsWhileAnUploadRuns();
+  void signalStopsTheUploadAtASafePoint();
+  void portThatDoesNotOpenInTimeFreezesNothing();
 };
 
 // An erased controller answers every identification window, but with
@@ -384,6 +392,74 @@ void UploadEndToEndTest::nothingActsWhileAnUploadRuns() {
   // Afterwards the window takes its orders again.
   window.findChild<QAction *>("mnuCheckError")->trigger();
   QVERIFY(!window.CheckErrors());
+}
+
+// SIGTERM (a logoff, a shutdown) during the program transfer: the window
+// program stops after the record on the line, closes the port, writes the
+// journal line, shows no box that would wait for an OK, and then ends.
+void UploadEndToEndTest::signalStopsTheUploadAtASafePoint() {
+  UploadRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, true, true, SmallList());
+  const QString trace = rig.WorkDir.filePath("wire.trace");
+  rig.Window->Port().SetTraceFile(trace);
+  EndSessionOnSignals(*rig.Window);
+  bool ended = false;
+  rig.Window->OnSessionEnded = [&] { ended = true; };
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (SRecordsReceived(rig.Controller) < 3) return;
+    watch.stop();
+    ::raise(SIGTERM);
+  });
+  watch.start(0);
+
+  rig.StartUpload();
+
+  QTRY_VERIFY(ended);
+  QCOMPARE(rig.Hands->Messages, QStringList{BridgePrompt});
+  // The last record went out whole, and nothing after it.
+  const QList<QByteArray> records = ProgramFile(12).split('\n');
+  QVERIFY(records.contains(rig.Controller.MonitorCommands().last() + "\r"));
+  QFile journal(rig.WorkDir.filePath("calvenori-uploads.csv"));
+  QVERIFY(journal.open(QIODevice::ReadOnly));
+  const JournalContent content = ReadJournal(journal.readAll());
+  QCOMPARE(content.Lines.size(), 1);
+  const JournalEntry line = JournalEntryOf(content.Header, content.Lines[0]);
+  QCOMPARE(line.Outcome, QStringLiteral("cut short by SIGTERM at \"Sending Program File\""));
+  QCOMPARE(line.LastStage, QStringLiteral("WriteBackup"));
+  QVERIFY(!QFileInfo::exists(rig.WorkDir.filePath("tmpLogWin.txt.lock")));
+  QFile traced(trace);
+  QVERIFY(traced.open(QIODevice::ReadOnly));
+  QVERIFY(traced.readAll().trimmed().endsWith(" closed"));
+  EXPECT_IDLE(rig);
+}
+
+// A port whose open blocks (a Bluetooth port looking for its device) is
+// given up on after the limit, the window handling its events meanwhile.
+void UploadEndToEndTest::portThatDoesNotOpenInTimeFreezesNothing() {
+  UploadRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  Choose(rig, false, true, SmallList());
+  auto stuck = std::make_shared<QSemaphore>();
+  rig.Window->OpenOffThread = [stuck](const QString &) {
+    stuck->acquire();
+    return OpenFault::None;
+  };
+  rig.Window->PortOpenLimitMs = 300;
+  int ticks = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+  ticker.start(10);
+
+  rig.StartUpload();
+  stuck->release();
+
+  QCOMPARE(rig.Hands->Messages, QStringList{"Serial port 1 could not be opened (" + rig.Controller.SlavePath() +
+                                            "): it did not open within 0.3 s\nThe upload has not been started."});
+  QVERIFY(ticks > 0);
+  QCOMPARE(rig.Controller.Received(), QByteArray());
+  EXPECT_IDLE(rig);
 }
 
 QTEST_MAIN(UploadEndToEndTest)

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -28,6 +29,7 @@ class TestWindowValueDialog : public QObject {
   void showsAndCopiesTheController();
   void looksOnTheOtherPorts_data();
   void looksOnTheOtherPorts();
+  void closesWhileItLooks();
 };
 
 void TestWindowValueDialog::showsAndCopiesTheController() {
@@ -84,6 +86,28 @@ void TestWindowValueDialog::looksOnTheOtherPorts() {
   if (yes) QTRY_COMPARE(Box(dialog, 2)->text().toLatin1(), answering.Window(319).trimmed());
   QCOMPARE(int(rig.Window->ComPort()), chosen);
   QCOMPARE(Box(dialog, 2)->text().isEmpty(), !yes);
+}
+
+// A silent controller keeps the look going for a while: Close ends it at once
+// and the dialog goes, without waiting for the port or the other ports.
+void TestWindowValueDialog::closesWhileItLooks() {
+  UploadRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  sim::Faults silent;
+  silent.Silent = true;
+  rig.Controller.SetFaults(silent);
+  WindowValueDialog dialog(*rig.Window, [](int, const QString &) { QFAIL("no port is chosen"); }, QDir::current(),
+                           rig.Window.get());
+  QTimer::singleShot(0, &dialog, [&] {
+    QTRY_VERIFY(!rig.Controller.WindowRequests().isEmpty());
+    dialog.findChild<QPushButton *>(QStringLiteral("cmdClose"))->click();
+    QVERIFY(!dialog.isVisible());
+  });
+  dialog.exec();
+  // Nothing after the first read: the look ended with it, no other port was offered.
+  QCOMPARE(rig.Controller.WindowRequests().size(), 1);
+  QVERIFY(rig.Hands->Messages.isEmpty());
+  QVERIFY(!rig.Window->Port().IsOpen());
 }
 
 QTEST_MAIN(TestWindowValueDialog)

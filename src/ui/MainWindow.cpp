@@ -423,7 +423,7 @@ bool MainWindow::OpenPort(SerialPort &port) {
   if (device.isEmpty()) return port.Open();  // refused at once, with its reason
   std::optional<OpenFault> fault;
   QEventLoop loop;
-  OpenInBackground(OpenAndClose, device, &loop, [&](OpenFault f) {
+  OpenInBackground(OpenOffThread, device, &loop, [&](OpenFault f) {
     fault = f;
     loop.quit();
   });

@@ -11,6 +11,7 @@
 
 #include "SerialPort.h"
 #include "UploadDriver.h"
+#include "PortProbe.h"
 #include "Progress.h"
 
 class QAction;
@@ -95,8 +96,10 @@ class MainWindow : public QMainWindow, public UploadHost {
   void EndSession(const QString &cause);
   // Called instead of quitting the application, for tests.
   std::function<void()> OnSessionEnded;
-  // How long the port may take to open before the upload gives up on it.
+  // How long the port may take to open before the upload gives up on it, and
+  // what tries it off the window's thread (replaceable for tests).
   int PortOpenLimitMs = 2000;
+  PortOpener OpenOffThread = OpenAndClose;
 
  protected:
   void closeEvent(QCloseEvent *event) override;
