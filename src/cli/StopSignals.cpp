@@ -53,11 +53,11 @@ namespace {
 // Set once the upload has let go of the port and written its journal line.
 HANDLE stopHandled = nullptr;
 
-void NoteStopHandled() {
+}  // namespace
+
+void StopHandled() {
   if (stopHandled) ::SetEvent(stopHandled);
 }
-
-}  // namespace
 
 int HandleConsoleEvent(unsigned long event) {
   int code = 0;
@@ -91,7 +91,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) { return HandleConsoleEvent(event); }
 void CatchStopSignals() {
   if (!stopHandled) {
     stopHandled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::atexit(NoteStopHandled);
+    std::atexit(StopHandled);
   }
   ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }

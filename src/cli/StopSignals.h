@@ -24,6 +24,8 @@ constexpr unsigned long ConsoleEventGraceMs = 4500;
 // when taken; for the three that end the process, it returns once the
 // process exits or the grace time is up.
 int HandleConsoleEvent(unsigned long event);
+// What the process says on its way out (CatchStopSignals has it said at exit).
+void StopHandled();
 #endif
 
 // The signal that asked to stop, or 0.
