@@ -61,6 +61,7 @@ class JournalTest : public QObject {
   void appendIsWholeOrNotThere();
   void foreignFilesAreRefused();
   void historyIsNewestFirstAndAligned();
+  void earlierJournalTakesAndReadsNewLines();
   void noFieldIsAFormula_data();
   void noFieldIsAFormula();
   void cutLineCostsItselfAlone_data();
@@ -169,6 +170,33 @@ void JournalTest::historyIsNewestFirstAndAligned() {
   }
   QVERIFY(lines[1].contains("port not opened") && lines[1].contains("C23119876"));
   QVERIFY(!JournalTable(dir.filePath("none.csv"), table, &reason));
+}
+
+// A journal from before the last columns: still ours, its lines still read,
+// and a line of this version appended to it reads whole beside them.
+void JournalTest::earlierJournalTakesAndReadsNewLines() {
+  QTemporaryDir dir;
+  const QStringList earlierHeader = JournalHeader().mid(0, 19);
+  const QByteArray earlierLine = CsvRecord(JournalFields(Plain("uploaded")).mid(0, 19));
+  const QString path = WriteTestFile(dir.path(), "calvenori-uploads.csv", CsvRecord(earlierHeader) + earlierLine);
+  QString reason;
+  QVERIFY2(JournalUsable(path, &reason), qPrintable(reason));
+  JournalEntry newer = Plain("interrupted at CRC verifyng");
+  newer.LastStage = "EnterMonitor";
+  newer.OwnBackup = "/srv/pump/backup-C23119876-20261209-103102.txt";
+  QVERIFY2(AppendToJournal(path, newer, &reason), qPrintable(reason));
+  const JournalContent content = ReadJournal(Read(path));
+  QCOMPARE(content.Header, earlierHeader);
+  QCOMPARE(content.Unreadable, 0);
+  QCOMPARE(content.Lines.size(), 2);
+  QCOMPARE(JournalEntryOf(content.Header, content.Lines[0]).LastStage, QString());
+  const JournalEntry read = JournalEntryOf(content.Header, content.Lines[1]);
+  QCOMPARE(read.LastStage, newer.LastStage);
+  QCOMPARE(read.OwnBackup, newer.OwnBackup);
+  QCOMPARE(read.Outcome, newer.Outcome);
+  QString table;
+  QVERIFY2(JournalTable(path, table, &reason), qPrintable(reason));
+  QCOMPARE(table.count('\n'), 3);
 }
 
 void JournalTest::noFieldIsAFormula_data() {

@@ -16,6 +16,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <QtTest>
 
 using namespace expect;
@@ -222,24 +225,39 @@ void RestoreDialogTest::correctionGoesToTheControllerOnly() {
 
 void RestoreDialogTest::leavingWithoutSendingWritesNothing_data() {
   QTest::addColumn<QString>("how");
-  QTest::newRow("Cancel") << "cancel";
-  QTest::newRow("close button") << "close";
+  QTest::addColumn<QString>("answer");  // to the question after an erase; empty: none asked
+  QTest::newRow("Cancel") << "cancel" << "";
+  QTest::newRow("close button") << "close" << "";
+  QTest::newRow("Cancel after an erase, confirmed") << "cancel" << "yes";
+  QTest::newRow("close button after an erase, taken back") << "close" << "no";
 }
 
+// After an erase a Cancel leaves the controller blank: the dialog asks first,
+// naming what stays blank.
 void RestoreDialogTest::leavingWithoutSendingWritesNothing() {
   QFETCH(QString, how);
+  QFETCH(QString, answer);
   Backup();
-  RestoreDialog dialog(rows, Writer(), QDir::current(), nullptr);
+  const QString staysBlank = answer.isEmpty() ? QString() : QStringLiteral("every identification window stays blank");
+  RestoreDialog dialog(rows, Writer(), QDir::current(), nullptr, staysBlank);
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
   dialog.ValueBox(4)->setText("EDITED");
   rec.Flagged = true;
+  QString asked;
+  QTimer::singleShot(0, [&] {
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    if (!box) return;
+    asked = box->text();
+    box->button(answer == "yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+  });
 
   if (how == "cancel") dialog.CancelButton()->click();
-  else QVERIFY(dialog.close());
+  else dialog.close();
 
-  QVERIFY(!dialog.isVisible());
-  QCOMPARE(dialog.result(), int(QDialog::Rejected));
+  QCOMPARE(asked.contains(staysBlank + " in the controller"), !answer.isEmpty());
+  QCOMPARE(dialog.isVisible(), answer == "no");
+  if (answer != "no") QCOMPARE(dialog.result(), int(QDialog::Rejected));
   QVERIFY(link_->Controller->Received().isEmpty());
   QVERIFY(rec.Flagged);
 }
