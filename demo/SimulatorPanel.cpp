@@ -20,7 +20,7 @@ QString ModeName(sim::Mode mode, sim::Dialect dialect) {
     case sim::Mode::Off: return QStringLiteral("off");
     case sim::Mode::Application: return QStringLiteral("application");
     case sim::Mode::BootMonitor:
-      return dialect == sim::Dialect::E ? QStringLiteral("boot monitor \"(E)\"") : QStringLiteral("boot monitor \" Er\"");
+      return QStringLiteral("boot monitor \"%1\"").arg(QString::fromLatin1(QByteArray(sim::RowOf(dialect).Prompt).mid(7, 3)));
     case sim::Mode::ParameterMonitor: return QStringLiteral("parameter monitor");
   }
   return QString();

@@ -18,7 +18,6 @@ namespace sim {
 
 namespace {
 
-const QByteArray ErasedReply = "\r\n Erased\r\n";      // "Erased" at 4..9, 11 bytes
 const QByteArray NotErasedReply = "\r\n Failed!\r\n";  // 12 bytes, no "Erased"
 const QByteArray ShortEraseReply = "\r\n Era";         // 6 bytes: too short for the test
 
@@ -30,6 +29,21 @@ struct NamedRecordAck {
 constexpr NamedRecordAck RecordAckForms[] = {{"star", "*"}, {"star-crlf", "*\r\n"}};
 
 }  // namespace
+
+const QList<DialectRow> &DialectRows() {
+  static const QList<DialectRow> rows = {
+      // "Erased" at characters 4 to 9 of an erase's answer.
+      {Dialect::E, "E", "\r\nBOOT (E)> ", 'E', 'C', 'P', "\r\n Erased\r\n", "\r\n Erased\r\n", "\r\nProgram\r\n"},
+      {Dialect::Er, "Er", "\r\nBOOT  Er> ", 'a', 'd', 'b', "\r\nflash ok\r\n", "\r\neeprom ok\r\n", "\r\nprog mode\r\n"},
+  };
+  return rows;
+}
+
+const DialectRow &RowOf(Dialect dialect) {
+  for (const DialectRow &row : DialectRows())
+    if (row.Which == dialect) return row;
+  return DialectRows().first();
+}
 
 void ControllerModel::FeedBootMonitor(char byte, std::vector<Output> &out) {
   if (faults_.SilentMonitor) return;
@@ -86,17 +100,15 @@ void ControllerModel::FeedBootMonitor(char byte, std::vector<Output> &out) {
 }
 
 void ControllerModel::HandleBootLetter(char byte, std::vector<Output> &out) {
-  const bool e = dialect_ == Dialect::E;
-  const char flashErase = e ? 'E' : 'a';
-  const char eepromErase = e ? 'C' : 'd';
-  const char programming = e ? 'P' : 'b';
+  const DialectRow &row = RowOf(dialect_);
+  const char flashErase = row.FlashErase, eepromErase = row.EepromErase, programming = row.Programming;
   if (byte != flashErase && byte != eepromErase && byte != programming) return;
   monitorCommands_.append(QByteArray(1, byte));
   if (note_.SentInRecord) ++strayCommands_;
 
   if (byte == programming) {
     recordIndex_ = 0;
-    Emit(out, e ? "\r\nProgram\r\n" : "\r\nprog mode\r\n");
+    Emit(out, row.ProgrammingAnswer);
     return;
   }
   QByteArray answer;
@@ -107,10 +119,10 @@ void ControllerModel::HandleBootLetter(char byte, std::vector<Output> &out) {
     answer = NotErasedReply;
   } else if (byte == flashErase) {
     EraseFlash();
-    answer = e ? ErasedReply : "\r\nflash ok\r\n";
+    answer = row.FlashErased;
   } else {
     EraseEeprom();
-    answer = e ? ErasedReply : "\r\neeprom ok\r\n";
+    answer = row.EepromErased;
   }
   if (faults_.EraseWorkMs <= 0) {
     Emit(out, answer);

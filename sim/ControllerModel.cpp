@@ -193,7 +193,7 @@ QByteArray FitPrompt(QByteArray prompt, int length) {
 }  // namespace
 
 QByteArray ControllerModel::BootPrompt() const {
-  return FitPrompt(dialect_ == Dialect::E ? "\r\nBOOT (E)> " : "\r\nBOOT  Er> ", promptLength_);
+  return FitPrompt(RowOf(dialect_).Prompt, promptLength_);
 }
 
 QByteArray ControllerModel::ParameterPrompt() const {

@@ -31,8 +31,18 @@ enum class Mode { Off, Application, BootMonitor, ParameterMonitor };
 
 // Boot monitor dialects, named by the prompt tag at characters 8 to 10 of the
 // prompt: "(E)" takes E / C / P and answers erases with "Erased"; " Er" takes
-// a / d / b.
+// a / d / b. What each says and takes is its row of DialectRows().
 enum class Dialect { E, Er };
+
+struct DialectRow {
+  Dialect Which;
+  const char *Name;    // as calvenori-sim's --dialect takes it: "E", "Er"
+  const char *Prompt;  // its answer to a lone CR, the tag at characters 8 to 10
+  char FlashErase, EepromErase, Programming;
+  const char *FlashErased, *EepromErased, *ProgrammingAnswer;  // its answers to them
+};
+const QList<DialectRow> &DialectRows();
+const DialectRow &RowOf(Dialect dialect);
 
 // Bytes to send, after DelayMs of deliberate silence (counted from the end of
 // the previous output). An Interruptible output is abandoned as soon as the

@@ -181,13 +181,12 @@ bool ParseMode(const char *text, sim::Mode &mode) {
 }
 
 bool ParseDialect(const char *text, sim::Dialect &dialect) {
-  if (std::strcmp(text, "E") == 0 || std::strcmp(text, "(E)") == 0)
-    dialect = sim::Dialect::E;
-  else if (std::strcmp(text, "Er") == 0)
-    dialect = sim::Dialect::Er;
-  else
-    return false;
-  return true;
+  for (const sim::DialectRow &row : sim::DialectRows())
+    if (std::strcmp(text, row.Name) == 0 || QByteArray(text) == QByteArray(row.Prompt).mid(7, 3).trimmed()) {
+      dialect = row.Which;
+      return true;
+    }
+  return false;
 }
 
 // One option with its value; false when either is unknown or wrong.

@@ -252,6 +252,7 @@ QList<QPair<const char *, Entry>> Catalogue() {
         },
         Outcome::Refused, "Serial port 1 could not be opened ({port}): *\nThe upload has not been started.*",
         BackupAfter::Kept);
+  // What is sent is what was checked: the list read once, at the start.
   fault("list: changed during the upload, CRC gone", false,
         [](Context &c) {
           // Once the controller is in its monitor, someone saves a new list over it.
@@ -263,7 +264,7 @@ QList<QPair<const char *, Entry>> Catalogue() {
           });
           timer->start(0);
         },
-        Outcome::Interrupted, "Parameter list {list}, line 3: there is no comma*" + Rescue + ListLeft, BackupAfter::Fresh);
+        Outcome::Completed, ParameterSuccess, BackupAfter::Fresh);
 
   // --- The controller and the line ---
   const QString savingParameters =

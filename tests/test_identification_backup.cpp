@@ -66,7 +66,7 @@ class IdentificationBackupTest : public QObject {
   void allReadsGood() {
     ScriptedHost host(link.Port);
     host.Check = true;
-    rows = StoreControllerParameters(host, rec).Rows;
+    rows = Into(rec, StoreControllerParameters(link.Port, host.Frame, host.Check)).Rows;
     for (const IdWindow &row : rows) QCOMPARE(row.Value, Sim().Window(row.Win));
     QCOMPARE(rows[2].Value.isEmpty(), false);
     QCOMPARE(host.Events.first(), QString("caption Storing Controller Parameters"));
@@ -86,23 +86,23 @@ class IdentificationBackupTest : public QObject {
 
     ScriptedHost checking(link.Port);
     checking.Check = true;
-    const StoredParameters stopped = StoreControllerParameters(checking, rec);
+    const StoredParameters stopped = Into(rec, StoreControllerParameters(link.Port, checking.Frame, checking.Check));
     QCOMPARE(stopped.Rows[1].Value, Sim().Window(311));
     QCOMPARE(stopped.Rows[2].Value, QByteArray("#TIMEOUT#"));
     for (int r = 3; r < IdWindowCount; ++r) QCOMPARE(stopped.Rows[r].Value, QByteArray());
     QCOMPARE(checking.Progress.Value, 2);
-    QCOMPARE(stopped.Outcome.End, StepEnd::Failed);
+    QCOMPARE(stopped.Result.End, StepEnd::Failed);
     QCOMPARE(Sim().WindowRequests().size(), 3);
     QVERIFY(!checking.Events.contains("wait 0.2"));
 
     rec = {};
     Sim().ClearReceived();
     ScriptedHost pushing(link.Port);
-    const StoredParameters passed = StoreControllerParameters(pushing, rec);
+    const StoredParameters passed = Into(rec, StoreControllerParameters(link.Port, pushing.Frame, pushing.Check));
     QCOMPARE(Sim().WindowRequests().size(), 9);
     QCOMPARE(passed.Rows[2].Value, QByteArray("#TIMEOUT#"));
     QCOMPARE(passed.Rows[8].Value, Sim().Window(325));
-    QCOMPARE(passed.Outcome.End, StepEnd::Done);
+    QCOMPARE(passed.Result.End, StepEnd::Done);
     QCOMPARE(rec.Count, 1);  // let pass, but not forgotten
   }
 

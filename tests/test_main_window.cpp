@@ -299,7 +299,7 @@ void MainWindowTest::waitOfZeroOrLessReturnsAtOnce() {
 
 void MainWindowTest::stepsSeeCaptionAndClampedProgress() {
   MainWindow window;
-  StepHost &host = window;
+  UploadHost &host = window;
   const auto *bar = Child<QProgressBar>(window, "pgbStep");
   const auto *caption = Child<QLabel>(window, "lblStepDescription");
 

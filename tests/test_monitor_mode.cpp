@@ -27,12 +27,12 @@ class MonitorModeTest : public QObject {
   void setMonitorModeSwitchesAndClearsTheFlag() {
     Sim().SetMode(sim::Mode::Application);
     ScriptedHost host(link.Port);
-    StoreControllerParameters(host, rec);  // any earlier step
+    Into(rec, StoreControllerParameters(link.Port, host.Frame, host.Check));  // any earlier step
     rec.Flagged = true;
-    SetMonitorMode(host, rec);
+    Into(rec, SetMonitorMode(link.Port, host.Frame));
     QVERIFY(!rec.Flagged);
     QCOMPARE(Sim().CurrentMode(), sim::Mode::ParameterMonitor);
-    QVERIFY(MonitorModeCheck(host));
+    QVERIFY(MonitorModeCheck(link.Port));
     const int start = host.Events.indexOf("caption Setting Controller in Monitor Mode");
     QCOMPARE(host.Events.mid(start - 2, 14),
              QStringList({"min 0", "max 5", "caption Setting Controller in Monitor Mode", "repaint", "value 0",
@@ -48,12 +48,12 @@ class MonitorModeTest : public QObject {
     Sim().SetFaults(f);
     ScriptedHost host(link.Port);
     rec.Flagged = true;
-    SetMonitorMode(host, rec);
+    Into(rec, SetMonitorMode(link.Port, host.Frame));
     QVERIFY(!rec.Flagged);
     QCOMPARE(Sim().WindowRequests().size(), 3);
     QCOMPARE(rec.Count, 0);  // the monitor-mode check is the verdict
     QCOMPARE(Sim().CurrentMode(), sim::Mode::Application);
-    QVERIFY(!MonitorModeCheck(host));  // the application ignores "U"
+    QVERIFY(!MonitorModeCheck(link.Port));  // the application ignores "U"
   }
 
   void crcCommandText() {
@@ -67,7 +67,7 @@ class MonitorModeTest : public QObject {
     Sim().SetMode(sim::Mode::ParameterMonitor);
     ScriptedHost host(link.Port);
     host.Check = true;
-    SendCrc(host, rec, 65535);
+    Into(rec, SendCrc(link.Port, host.Frame, host.Check, 65535));
     QCOMPARE(Sim().MonitorCommands(), QList<QByteArray>({"\r", "CFFFF\r"}));
     QCOMPARE(Sim().LastCrc().value_or(0), 65535u);
     QVERIFY(!rec.Flagged);
@@ -82,13 +82,13 @@ class MonitorModeTest : public QObject {
     f.CrcReplyCrLf = true;
     Sim().SetFaults(f);
     ScriptedHost pushing(link.Port);
-    SendCrc(pushing, rec, 4660);
+    Into(rec, SendCrc(link.Port, pushing.Frame, pushing.Check, 4660));
     QVERIFY(!rec.Flagged);
     QCOMPARE(rec.Count, 1);
 
     ScriptedHost checking(link.Port);
     checking.Check = true;
-    SendCrc(checking, rec, 4660);
+    Into(rec, SendCrc(link.Port, checking.Frame, checking.Check, 4660));
     QVERIFY(rec.Flagged);
     QCOMPARE(checking.Progress.Value, 5);
   }
@@ -99,9 +99,9 @@ class MonitorModeTest : public QObject {
     f.SilentMonitor = true;
     Sim().SetFaults(f);
     ScriptedHost host(link.Port);
-    SendCrc(host, rec, 0);
+    Into(rec, SendCrc(link.Port, host.Frame, host.Check, 0));
     QVERIFY(!rec.Flagged);
-    QVERIFY(!MonitorModeCheck(host));
+    QVERIFY(!MonitorModeCheck(link.Port));
   }
 
   void wholeStepOnARealLineRate() {
@@ -110,11 +110,11 @@ class MonitorModeTest : public QObject {
     ScriptedHost host(link.Port);
     host.SleepOnWait = true;  // replies take their time at 9600 baud
     host.Check = true;
-    SetMonitorMode(host, rec);
+    Into(rec, SetMonitorMode(link.Port, host.Frame));
     // The prompt takes 12.5 ms to arrive: let it settle, or its tail answers "U".
     SettledExchange(link.Port, "\r", 1);
-    QVERIFY(MonitorModeCheck(host));
-    SendCrc(host, rec, -1);
+    QVERIFY(MonitorModeCheck(link.Port));
+    Into(rec, SendCrc(link.Port, host.Frame, host.Check, -1));
     QVERIFY(!rec.Flagged);
     QCOMPARE(Sim().LastCrc().value_or(0), 0xFFFFFFFFu);
   }

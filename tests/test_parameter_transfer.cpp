@@ -48,7 +48,7 @@ class ParameterTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = true;
     host.ParameterPath = List(start, {{2, 258}, {4, -2}, {1, 300}});
-    SendParameterList(host, rec);
+    Into(rec, SendParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QCOMPARE(Commands('E'), QList<QByteArray>({"E010001\r", "E010102\r", "E0102FF\r", "E0103FF\r", "E0104FF\r",
                                                 "E0105FE\r", "E01062C\r"}));
     QVERIFY(!rec.Flagged);
@@ -63,11 +63,11 @@ class ParameterTransferTest : public QObject {
     QByteArray text = ParameterList("&H200", {{1, 0x11}, {3, 5}, {0, 9}, {1, 0x22}});
     text += "Spare,text,7\r\n";
     host.ParameterPath = WriteTestFile(dir.path(), "list.txt", text);
-    SendParameterList(host, rec);
+    Into(rec, SendParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QCOMPARE(Commands('E'), QList<QByteArray>({"E020011\r", "E020122\r"}));
     QCOMPARE(host.Progress.Value, host.Progress.Max);  // the bar stops at its end
     Sim().ClearReceived();
-    VerifyParameterList(host, rec);
+    Into(rec, VerifyParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QCOMPARE(Commands('R'), QList<QByteArray>({"R0200\r", "R0201\r", "R0202\r", "R0203\r", "R0204\r"}));
     // Addresses drift apart after the size 3 record; comparing by address keeps the verdict right.
     QVERIFY(!rec.Flagged);
@@ -77,11 +77,11 @@ class ParameterTransferTest : public QObject {
   void addressWrapsAtTheTop() {
     ScriptedHost host(link.Port);
     host.ParameterPath = List("&HFFFF", {{1, 1}, {1, 2}});
-    SendParameterList(host, rec);
+    Into(rec, SendParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QCOMPARE(Commands('E'), QList<QByteArray>({"EFFFF01\r", "E000002\r"}));
     host.ParameterPath = List("&H7FFF", {{2, 0x0102}});
     Sim().ClearReceived();
-    SendParameterList(host, rec);
+    Into(rec, SendParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QCOMPARE(Commands('E'), QList<QByteArray>({"E7FFF01\r", "E800002\r"}));
   }
 
@@ -92,7 +92,7 @@ class ParameterTransferTest : public QObject {
     ScriptedHost checking(link.Port);
     checking.Check = true;
     checking.ParameterPath = List("&H100", {{2, 258}, {1, 1}});
-    SendParameterList(checking, rec);
+    Into(rec, SendParameterList(link.Port, checking.Frame, checking.Check, ListOf(checking)));
     QCOMPARE(Commands('E').size(), 1);
     QVERIFY(rec.Flagged);
 
@@ -100,7 +100,7 @@ class ParameterTransferTest : public QObject {
     Sim().ClearReceived();
     ScriptedHost pushing(link.Port);
     pushing.ParameterPath = checking.ParameterPath;
-    SendParameterList(pushing, rec);
+    Into(rec, SendParameterList(link.Port, pushing.Frame, pushing.Check, ListOf(pushing)));
     QCOMPARE(Commands('E').size(), 3);
     QVERIFY(!rec.Flagged);
     QCOMPARE(rec.Count, 3);
@@ -121,23 +121,23 @@ class ParameterTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = true;
     host.ParameterPath = List("&H100", {{2, 258}, {4, 0x0A0B0C0D}});
-    SendParameterList(host, rec);
+    Into(rec, SendParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     sim::Faults f;
     f.ReadBack = form;
     Sim().SetFaults(f);
-    VerifyParameterList(host, rec);
+    Into(rec, VerifyParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QVERIFY(!rec.Flagged);
     QCOMPARE(rec.Count, 0);
 
     f.WrongReadAddress = 0x0104;
     Sim().SetFaults(f);
-    VerifyParameterList(host, rec);
+    Into(rec, VerifyParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QVERIFY(rec.Flagged);
     QCOMPARE(rec.Detail, QString("Address 0104: wrote 0C, read back F3."));
 
     rec = {};
     host.Check = false;
-    VerifyParameterList(host, rec);
+    Into(rec, VerifyParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QVERIFY(!rec.Flagged);
     QCOMPARE(rec.Count, 1);
   }
@@ -169,7 +169,7 @@ class ParameterTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = true;
     host.ParameterPath = List("&H105", {{1, 0x2C}});
-    VerifyParameterList(host, rec);
+    Into(rec, VerifyParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QCOMPARE(Commands('R'), QList<QByteArray>({"R0105\r"}));
     QCOMPARE(rec.Flagged, !seen.isEmpty());
     QCOMPARE(rec.Detail, seen.isEmpty() ? QString() : "Address 0105: wrote 2C, read back " + seen + ".");
@@ -179,16 +179,16 @@ class ParameterTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = true;
     host.ParameterPath = List("&H100", {{1, 5}});
-    SendParameterList(host, rec);
+    Into(rec, SendParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     sim::Faults f;
     f.SilentMonitor = true;
     Sim().SetFaults(f);
-    VerifyParameterList(host, rec);
+    Into(rec, VerifyParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QVERIFY(rec.Flagged);
     QCOMPARE(rec.Detail, QString("Address 0100: wrote 05, read back nothing."));
     // A failed write pass leaves nothing to say about what was written.
     rec.Detail.clear();
-    VerifyParameterList(host, rec);
+    Into(rec, VerifyParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QCOMPARE(rec.Detail, QString());
   }
 
@@ -197,8 +197,8 @@ class ParameterTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = true;
     host.ParameterPath = List("&H0400", {{2, 1500}, {4, -123456}, {1, 7}, {3, 0}, {2, -1}});
-    SendParameterList(host, rec);
-    VerifyParameterList(host, rec);
+    Into(rec, SendParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
+    Into(rec, VerifyParameterList(link.Port, host.Frame, host.Check, ListOf(host)));
     QVERIFY(!rec.Flagged);
     QCOMPARE(rec.Count, 0);
     QString error;

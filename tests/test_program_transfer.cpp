@@ -29,7 +29,7 @@ class ProgramTransferTest : public QObject {
     host.Check = true;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect::E);
-    SendProgramFile(host, rec, BootDialect::E);
+    Into(rec, SendProgramFile(link.Port, host.Frame, host.Check, ProgramOf(host), BootDialectOf("(E)")));
   }
 
   int SRecordsSent() const {
@@ -69,7 +69,7 @@ class ProgramTransferTest : public QObject {
     host.Check = true;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect(dialect));
-    SendProgramFile(host, rec, BootDialectOf(tag));
+    Into(rec, SendProgramFile(link.Port, host.Frame, host.Check, ProgramOf(host), BootDialectOf(tag)));
     QVERIFY(!rec.Flagged);
     QCOMPARE(Letters(), letters);
     QVERIFY(Sim().Flash() == FlashImageOf(file));
@@ -94,7 +94,7 @@ class ProgramTransferTest : public QObject {
     checking.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
     EnterBootMonitor(sim::Dialect::E);
     Sim().SetFaults(f);
-    SendProgramFile(checking, rec, BootDialect::E);
+    Into(rec, SendProgramFile(link.Port, checking.Frame, checking.Check, ProgramOf(checking), BootDialectOf("(E)")));
     QVERIFY(rec.Flagged);
     QCOMPARE(Letters(), QList<QByteArray>({"E"}));
     QCOMPARE(checking.Caption, QString("Clear Flash memory"));
@@ -105,7 +105,7 @@ class ProgramTransferTest : public QObject {
     Sim().ClearReceived();
     ScriptedHost pushing(link.Port);
     pushing.ProgramPath = checking.ProgramPath;
-    SendProgramFile(pushing, rec, BootDialect::E);
+    Into(rec, SendProgramFile(link.Port, pushing.Frame, pushing.Check, ProgramOf(pushing), BootDialectOf("(E)")));
     QVERIFY(!rec.Flagged);
     QCOMPARE(Letters(), QList<QByteArray>({"E", "C", "P"}));
     QVERIFY(Sim().Flash() == FlashImageOf(file));
@@ -120,7 +120,7 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = true;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(2));
-    SendProgramFile(host, rec, BootDialect::Er);
+    Into(rec, SendProgramFile(link.Port, host.Frame, host.Check, ProgramOf(host), BootDialectOf(" Er")));
     QVERIFY(!rec.Flagged);
     QCOMPARE(Letters(), QList<QByteArray>({"a", "d", "b"}));
   }
@@ -160,7 +160,7 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.Check = checkErrors;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
-    SendProgramFile(host, rec, BootDialect::E);
+    Into(rec, SendProgramFile(link.Port, host.Frame, host.Check, ProgramOf(host), BootDialectOf("(E)")));
     QCOMPARE(rec.Count, 1);
     const QList<QByteArray> lines = file.split('\n');
     if (checkErrors) {
@@ -282,7 +282,7 @@ class ProgramTransferTest : public QObject {
     Sim().SetPromptLength(6);
     ScriptedHost host(link.Port);  // CheckErrors off
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(6));
-    SendProgramFile(host, rec, BootDialect::E);
+    Into(rec, SendProgramFile(link.Port, host.Frame, host.Check, ProgramOf(host), BootDialectOf("(E)")));
     QVERIFY(rec.Flagged);
     QCOMPARE(host.Progress.Value, 2);
     QCOMPARE(host.Progress.Max, 8);
@@ -293,7 +293,7 @@ class ProgramTransferTest : public QObject {
     ScriptedHost host(link.Port);
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", ProgramFile(1));
     EnterBootMonitor(sim::Dialect::E);
-    SendProgramFile(host, rec, BootDialectOf("XYZ"));
+    Into(rec, SendProgramFile(link.Port, host.Frame, host.Check, ProgramOf(host), BootDialectOf("XYZ")));
     QVERIFY(rec.Flagged);
     QVERIFY(Sim().Received().isEmpty());
   }

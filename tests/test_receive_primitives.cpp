@@ -161,7 +161,7 @@ class ReceivePrimitivesTest : public QObject {
     ReadWindow(link.Port, 310);
     const LineAnswer answer = AskWhatAnswers(link.Port);
     QCOMPARE(answer.Who, who);
-    QTEST(answer.Dialect ? PromptTag(*answer.Dialect) : QByteArray(), "tag");
+    QTEST(answer.Dialect ? answer.Dialect->Tag : QByteArray(), "tag");
     QFETCH(QByteArray, sent);
     QCOMPARE(Hex(Sim().Received()), Hex(ReadRequestFrame(310) + sent));
     Sim().SetDialect(sim::Dialect::E);

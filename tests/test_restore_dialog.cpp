@@ -102,7 +102,7 @@ void RestoreDialogTest::Backup(const sim::Faults &faults) {
   link_->Controller->SetFaults(faults);
   ScriptedHost host(link_->Port);
   host.Check = false;
-  rows = StoreControllerParameters(host, rec).Rows;
+  rows = Into(rec, StoreControllerParameters(link_->Port, host.Frame, host.Check)).Rows;
   link_->Controller->SetFaults({});
   rec = {};
   ClearRecords();

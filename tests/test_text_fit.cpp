@@ -502,7 +502,7 @@ void TextFitTest::windowValueManager() {
     run.Identity.Rows = FullBackup();
     run.Identity.Lock = LockState::Unlocked;
   } else {
-    run.Identity.Contact.Answer = {Answerer::BootMonitor, BootDialect::E};
+    run.Identity.Contact.Answer = {Answerer::BootMonitor, BootDialectOf("(E)")};
   }
   MainWindow window;
   QTemporaryDir folder;

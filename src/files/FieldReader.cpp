@@ -160,9 +160,7 @@ QByteArray FieldReader::ReadField() {
   return field;
 }
 
-namespace {
-
-qint64 CountOpenLines(FieldReader &reader) {
+qint64 CountLines(FieldReader &reader) {
   qint64 count = 0;
   do {
     reader.ReadLine();
@@ -171,16 +169,14 @@ qint64 CountOpenLines(FieldReader &reader) {
   return count;
 }
 
-}  // namespace
-
 qint64 CountLines(const QString &path, QString *error) {
   FieldReader reader;
-  return reader.Open(path, error) ? CountOpenLines(reader) : -1;
+  return reader.Open(path, error) ? CountLines(reader) : -1;
 }
 
 qint64 CountLines(QIODevice &device) {
   FieldReader reader;
-  return reader.Open(device) ? CountOpenLines(reader) : -1;
+  return reader.Open(device) ? CountLines(reader) : -1;
 }
 
 qint32 FieldToInt(const QByteArray &field, bool *fits) {
@@ -245,9 +241,3 @@ QString CheckPrefix(const QString &kind, const QString &path, qint64 line) {
                   : QStringLiteral("%1 %2: ").arg(kind, shown);
 }
 
-bool OpenForCheck(FieldReader &reader, const QString &kind, const QString &path, QString *message) {
-  QString openError;
-  if (reader.Open(path, &openError)) return true;
-  if (message) *message = QStringLiteral("%1 %2.").arg(kind, openError);
-  return false;
-}

@@ -92,6 +92,7 @@ class FieldReader {
 // "a\r\n" count 1; "a\r\n\r\n" counts 2). Returns -1 and sets *error when the
 // file cannot be opened. 64-bit: no 32767-line limit.
 qint64 CountLines(const QString &path, QString *error);
+qint64 CountLines(FieldReader &reader);  // from where it is to the end
 qint64 CountLines(QIODevice &device);
 
 // A field read as a whole decimal number: optional blanks, an optional sign,
@@ -121,10 +122,6 @@ qint32 ReadStartAddressValue(const QByteArray &text, bool *ok, QByteArray *rest)
 // "<kind> <path>, line <line>: ", or "<kind> <path>: " for line 0.
 QString CheckPrefix(const QString &kind, const QString &path, qint64 line);
 
-// Opens `path` for a pre-flight check of a `kind` file ("Program file",
-// "Parameter list"). On failure returns false and sets *message (if given) to
-// "<kind> <path and reason>.".
-bool OpenForCheck(FieldReader &reader, const QString &kind, const QString &path, QString *message);
 
 // The 16-bit two's-complement form of an address: 65535 (&HFFFF) and -1 both
 // give 0xFFFF; 256 gives 0x0100.

@@ -1,5 +1,7 @@
 #include "ParameterList.h"
 
+#include "InputFile.h"
+
 #include "FieldReader.h"
 
 namespace {
@@ -75,9 +77,14 @@ bool WalkParameterList(FieldReader &reader, const ParameterWalk &walk) {
 }
 
 std::map<quint16, quint8> ParameterByteMap(const QString &path, QString *error) {
+  const std::optional<InputFile> list = ReadInputFile(ParameterListKind(), path, error);
+  return list ? ParameterByteMap(*list) : std::map<quint16, quint8>();
+}
+
+std::map<quint16, quint8> ParameterByteMap(const InputFile &list) {
   std::map<quint16, quint8> bytes;
-  FieldReader reader;
-  if (!reader.Open(path, error)) return bytes;
+  InputReader input(list);
+  FieldReader &reader = input.Fields();
   ParameterWalk walk;
   walk.OnByte = [&bytes](quint16 address, quint8 byte, const ParameterRecord &) {
     bytes[address] = byte;

@@ -85,3 +85,5 @@ bool WalkParameterList(FieldReader &reader, const ParameterWalk &walk);
 // address written twice holds the later byte. On a file that cannot be
 // opened: empty map and *error set.
 std::map<quint16, quint8> ParameterByteMap(const QString &path, QString *error);
+struct InputFile;
+std::map<quint16, quint8> ParameterByteMap(const InputFile &list);

@@ -21,7 +21,6 @@ bool StartsHex(const QByteArray &text) {
   return t.size() >= 2 && t[0] == '&' && (t[1] == 'H' || t[1] == 'h');
 }
 
-QString ListKind() { return QStringLiteral("Parameter list"); }
 
 QString ThreeFields() {
   return QStringLiteral("each parameter line must hold exactly three fields: size, description, value.");
@@ -42,7 +41,7 @@ struct ListCheck {
   qint64 Writing = 0;    // records of Size 1, 2 or 4
 
   bool Fail(qint64 line, const QString &what) const {
-    if (Message) *Message = CheckPrefix(ListKind(), Path, line) + what;
+    if (Message) *Message = CheckPrefix(ParameterListKind(), Path, line) + what;
     return false;
   }
 };
@@ -163,13 +162,13 @@ bool CheckRecord(const RecordFields &f, const ParameterRecord &record, ListCheck
 
 }  // namespace
 
-bool ReadParameterCrc(const QString &path, qint32 &crc, QString *error) {
+bool ReadParameterCrc(const InputFile &list, qint32 &crc, QString *error) {
   auto fail = [&](qint64 line, const QString &what) {
-    if (error) *error = CheckPrefix(ListKind(), path, line) + what;
+    if (error) *error = CheckPrefix(ParameterListKind(), list.Path, line) + what;
     return false;
   };
-  FieldReader reader;
-  if (!OpenForCheck(reader, ListKind(), path, error)) return false;
+  InputReader input(list);
+  FieldReader &reader = input.Fields();
   QByteArray line;
   for (int i = 1; i <= 3; ++i) {
     line = reader.ReadLine();
@@ -223,10 +222,10 @@ bool ReadParameterCrc(const QString &path, qint32 &crc, QString *error) {
 //   holds no parameter or its fields are out of step, and the transfer and its
 //   verification would both pass while the controller got nothing;
 // - in the parameter-only mode, a third line without a readable CRC.
-bool CheckParameterList(const QString &path, bool parameterOnlyMode, QString *message) {
-  ListCheck check{path, message};
-  FieldReader reader;
-  if (!OpenForCheck(reader, ListKind(), path, message)) return false;
+bool CheckParameterList(const InputFile &list, bool parameterOnlyMode, QString *message) {
+  ListCheck check{list.Path, message};
+  InputReader input(list);
+  FieldReader &reader = input.Fields();
   if (reader.AtEnd()) {
     if (reader.ReadFailed()) return check.Fail(0, QStringLiteral("the file could not be read."));
     return check.Fail(0, QStringLiteral("the file is empty."));
@@ -243,5 +242,15 @@ bool CheckParameterList(const QString &path, bool parameterOnlyMode, QString *me
                              .arg(ThreeFields()));
   }
   qint32 crc = 0;
-  return !parameterOnlyMode || ReadParameterCrc(path, crc, message);
+  return !parameterOnlyMode || ReadParameterCrc(list, crc, message);
+}
+
+bool ReadParameterCrc(const QString &path, qint32 &crc, QString *error) {
+  const std::optional<InputFile> list = ReadInputFile(ParameterListKind(), path, error);
+  return list && ReadParameterCrc(*list, crc, error);
+}
+
+bool CheckParameterList(const QString &path, bool parameterOnlyMode, QString *message) {
+  const std::optional<InputFile> list = ReadInputFile(ParameterListKind(), path, message);
+  return list && CheckParameterList(*list, parameterOnlyMode, message);
 }

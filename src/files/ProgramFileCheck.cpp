@@ -61,14 +61,13 @@ QString RecordFault(const QByteArray &line) {
 
 }  // namespace
 
-bool CheckProgramFile(const QString &path, QString *message) {
-  const QString kind = QStringLiteral("Program file");
+bool CheckProgramFile(const InputFile &program, QString *message) {
   auto fail = [&](qint64 line, const QString &what) {
-    if (message) *message = CheckPrefix(kind, path, line) + what;
+    if (message) *message = CheckPrefix(ProgramFileKind(), program.Path, line) + what;
     return false;
   };
-  FieldReader reader;
-  if (!OpenForCheck(reader, kind, path, message)) return false;
+  InputReader input(program);
+  FieldReader &reader = input.Fields();
   if (reader.AtEnd()) {
     if (reader.ReadFailed()) return fail(0, QStringLiteral("the file could not be read."));
     return fail(0, QStringLiteral("the file is empty; it holds no S-record."));
@@ -93,4 +92,9 @@ bool CheckProgramFile(const QString &path, QString *message) {
   if (reader.ReadFailed()) return fail(0, QStringLiteral("the file could not be read to its end."));
   if (records == 0) return fail(0, QStringLiteral("the file holds no S-record, only blank lines."));
   return true;
+}
+
+bool CheckProgramFile(const QString &path, QString *message) {
+  const std::optional<InputFile> program = ReadInputFile(ProgramFileKind(), path, message);
+  return program && CheckProgramFile(*program, message);
 }

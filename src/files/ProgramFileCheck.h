@@ -4,6 +4,8 @@
 // flash is erased. The transfer itself does not interpret records; this is a
 // separate pass.
 
+#include "InputFile.h"
+
 #include <QString>
 
 // Reads the whole file line by line (a file of any length; one line held at a
@@ -25,4 +27,5 @@
 //   on the line, a record too short for the address of its type (S0, S1, S5,
 //   S9: 2 bytes; S2, S6, S8: 3; S3, S7: 4), or a wrong checksum (the ones'
 //   complement of the sum of count, address and data bytes).
-bool CheckProgramFile(const QString &path, QString *message);
+bool CheckProgramFile(const InputFile &program, QString *message);
+bool CheckProgramFile(const QString &path, QString *message);  // the file read first

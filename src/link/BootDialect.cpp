@@ -1,13 +1,19 @@
 #include "BootDialect.h"
 
-QByteArray PromptTagOf(const QByteArray &reply) { return reply.mid(7, 3); }
-
-std::optional<BootDialect> BootDialectOf(const QByteArray &tag) {
-  for (const BootDialect dialect : {BootDialect::E, BootDialect::Er})
-    if (tag == PromptTag(dialect)) return dialect;
-  return std::nullopt;
+const QList<BootDialect> &BootDialects() {
+  static const QList<BootDialect> table = {
+      {"(E)", 'E', 'C', 'P', "Erased", true},
+      {" Er", 'a', 'd', 'b', "", false},
+  };
+  return table;
 }
 
-std::optional<BootDialect> PromptDialect(const QByteArray &reply) { return BootDialectOf(PromptTagOf(reply)); }
+QByteArray PromptTagOf(const QByteArray &reply) { return reply.mid(7, 3); }
 
-QByteArray PromptTag(BootDialect dialect) { return dialect == BootDialect::E ? "(E)" : " Er"; }
+const BootDialect *BootDialectOf(const QByteArray &tag) {
+  for (const BootDialect &dialect : BootDialects())
+    if (tag == dialect.Tag) return &dialect;
+  return nullptr;
+}
+
+const BootDialect *PromptDialect(const QByteArray &reply) { return BootDialectOf(PromptTagOf(reply)); }

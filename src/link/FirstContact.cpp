@@ -20,7 +20,7 @@ QString AnswererWords(const FirstContact &contact) {
   if (contact.Application) return QStringLiteral("the application");
   switch (contact.Answer.Who) {
     case Answerer::BootMonitor:
-      return "its boot monitor (dialect " + QString::fromLatin1(PromptTag(*contact.Answer.Dialect).trimmed()) + ")";
+      return "its boot monitor (dialect " + contact.Answer.Dialect->Name() + ")";
     case Answerer::ParameterMonitor: return QStringLiteral("its parameter monitor");
     case Answerer::Nothing: break;
   }

@@ -4,7 +4,7 @@
 
 LineAnswer JudgeAnswers(const QByteArray &first, const QByteArray &second) {
   for (const QByteArray &reply : {first, second})
-    if (const std::optional<BootDialect> dialect = PromptDialect(reply)) return {Answerer::BootMonitor, dialect};
+    if (const BootDialect *dialect = PromptDialect(reply)) return {Answerer::BootMonitor, dialect};
   if (first.isEmpty() && second.isEmpty()) return {};
   return {Answerer::ParameterMonitor, {}};
 }

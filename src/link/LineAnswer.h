@@ -16,7 +16,7 @@ enum class Answerer {
 
 struct LineAnswer {
   Answerer Who = Answerer::Nothing;
-  std::optional<BootDialect> Dialect;  // told by the prompt tag; set exactly for BootMonitor
+  const BootDialect *Dialect = nullptr;  // told by the prompt tag; set exactly for BootMonitor
 };
 
 // Sends a lone CR, and a second one when the first was answered without a

@@ -1,11 +1,12 @@
 #include "Examination.h"
 
 #include "Exchanges.h"
-#include "ExaminationJournal.h"
+#include "JournalLine.h"
 #include "MonitorMode.h"
 #include "ParameterListCheck.h"
 #include "ParameterTransfer.h"
 #include "Session.h"
+#include "UploadTexts.h"
 
 #include <QDir>
 
@@ -14,49 +15,27 @@
 namespace {
 
 const QString CR = QStringLiteral("\r");
-
-// How far a verification got, for what a stop leaves behind: nothing is ever
-// written, but a controller left in its monitor needs a power cycle.
-enum class Reached { Nothing, Monitor, Application };
-
-QString StateAfter(Reached reached) {
-  switch (reached) {
-    case Reached::Monitor:
-      return QStringLiteral("Nothing in the controller was written: switch it off and on to bring it back from its "
-                            "monitor.");
-    case Reached::Application: return QStringLiteral("Nothing in the controller was written.");
-    case Reached::Nothing: break;
-  }
-  return QStringLiteral("Nothing in the controller was changed.");
-}
+using Reached = ExaminationReached;
 
 // The host stopped it or the adapter went away: said at the session's exit.
 std::optional<UploadResult> Ended(Session &session, Reached reached) {
   UploadHost &host = session.Host;
   if (host.Port().Stopped()) {
     const QString why = host.HostEndingText();
-    if (!why.isEmpty()) session.Say(why + CR + StateAfter(reached));
+    if (!why.isEmpty()) session.Say(why + CR + ExaminationStateText(reached));
     return UploadResult::Interrupted;
   }
   if (!host.Port().Lost()) return std::nullopt;
-  session.Say("The connection to " + host.PortName() + " was lost." + CR + StateAfter(reached));
+  session.Say("The connection to " + host.PortName() + " was lost." + CR + ExaminationStateText(reached));
   return UploadResult::ConnectionLost;
 }
 
 QString AnswerWords(const ControllerIdentity &identity) {
   if (identity.Contact.Application) return QStringLiteral("application answers");
   if (identity.Contact.Answer.Who == Answerer::BootMonitor)
-    return "boot monitor answers (dialect " + QString::fromLatin1(PromptTag(*identity.Contact.Answer.Dialect).trimmed()) + ")";
+    return "boot monitor answers (dialect " + identity.Contact.Answer.Dialect->Name() + ")";
   if (identity.Contact.Answer.Who == Answerer::ParameterMonitor) return QStringLiteral("parameter monitor answers");
   return QStringLiteral("nothing answers");
-}
-
-// The application has to answer before anything but a read goes out.
-QString NoApplicationText(UploadHost &host, const ControllerIdentity &identity) {
-  if (!identity.Answered()) return NotAnsweringText(host.PortName());
-  return "The controller's application does not answer on " + host.PortName() + ", " +
-         AnswererWords(identity.Contact) + " does." + CR +
-         "Its program or its parameters are missing or incomplete: only a full upload brings it back.";
 }
 
 // After the power cycle a controller that was locked is locked again.
@@ -66,41 +45,39 @@ void RestoreLock(SerialPort &port, LockState before, VerifyRun &run) {
   if (after == LockState::Locked) return;
   run.Lock = LockAfterVerify::Lost;
   if (after == LockState::Unknown) {
-    run.LockNote = QStringLiteral("The controller was locked before; its lock could not be read afterwards.");
+    run.LockNote = LockUnreadText();
   } else if (LockController(port)) {
     run.Lock = LockAfterVerify::Relocked;
-    run.LockNote = QStringLiteral("The controller was locked before and no longer after the power cycle: it was locked again.");
+    run.LockNote = RelockedText();
   } else {
-    run.LockNote = QStringLiteral("The controller was locked before and no longer after the power cycle; locking it "
-                                  "again failed.");
+    run.LockNote = RelockFailedText();
   }
 }
 
-UploadResult VerifySteps(Session &session, VerifyRun &run) {
+UploadResult VerifySteps(Session &session, const InputFile &list, VerifyRun &run) {
   UploadHost &host = session.Host;
   SerialPort &port = host.Port();
-  host.SetStep(Step::Identifying);
-  host.Repaint();
+  StepProgress progress(host);
+  progress.Begin(Step::Identifying, {Shown, Repainted});
   run.Identity = IdentifyController(port);
   if (auto ended = Ended(session, Reached::Nothing)) return *ended;
   if (!run.Identity.Contact.Application) {
-    session.Say(NoApplicationText(host, run.Identity) + CR + "Nothing was compared and nothing was changed.");
+    session.Say(NoApplicationText(host.PortName(), run.Identity.Answered(), AnswererWords(run.Identity.Contact)) + CR +
+                NothingComparedText());
     return UploadResult::Interrupted;
   }
-  FailureRecord record;
-  SetMonitorMode(host, record);
+  SetMonitorMode(port, progress);
   SettledExchange(port, "\r", 1);
   if (auto ended = Ended(session, Reached::Monitor)) return *ended;
-  if (!MonitorModeCheck(host)) {
-    session.Say(InterruptionText("setting in monitor mode", session.Folder, false) + CR +
-                "Nothing was compared and nothing was written: switch the controller off and on.");
+  if (!MonitorModeCheck(port)) {
+    session.Say(InterruptionText("setting in monitor mode", session.Folder, false) + CR + MonitorNotReachedText());
     return UploadResult::Interrupted;
   }
-  run.Comparison = CompareParameterList(host);
+  run.Comparison = CompareParameterList(port, progress, list);
   if (auto ended = Ended(session, Reached::Monitor)) return *ended;
   if (AskToLeaveMonitor(host) == PromptAnswer::Abort) {
     const QString why = host.HostEndingText();
-    if (!why.isEmpty()) session.Say(why + CR + StateAfter(Reached::Monitor));
+    if (!why.isEmpty()) session.Say(why + CR + ExaminationStateText(Reached::Monitor));
     return UploadResult::Interrupted;
   }
   if (auto ended = Ended(session, Reached::Application)) return *ended;
@@ -109,8 +86,20 @@ UploadResult VerifySteps(Session &session, VerifyRun &run) {
   return UploadResult::Uploaded;
 }
 
-const IdBackup *RowsRead(const ControllerIdentity &identity) {
-  return identity.Contact.Application ? &identity.Rows : nullptr;
+// What every look at a controller records in the journal.
+OperationFacts FactsOf(UploadHost &host, const QString &mode, const QDateTime &started,
+                       const ControllerIdentity &identity, const QString &outcome) {
+  OperationFacts facts;
+  facts.Mode = mode;
+  facts.Started = started;
+  facts.CheckErrors = host.CheckErrors();
+  // As for an upload: a port given by its path has no number.
+  facts.PortNumber = host.PortGivenByPath() ? 0 : host.ComPort();
+  facts.Device = host.JournalDevice();
+  facts.RowsKnown = identity.Contact.Application;
+  facts.Rows = identity.Rows;
+  facts.Outcome = outcome;
+  return facts;
 }
 
 }  // namespace
@@ -138,13 +127,12 @@ IdentifyRun RunIdentify(UploadHost &host, const QDir &folder) {
   if (ready) host.SetBusy(true);
   if (ready) run.Result = UploadResult::PortNotOpened;
   if (ready && session.OpenPort()) {
-    host.SetStep(Step::Identifying);
-    host.Repaint();
+    StepProgress(host).Begin(Step::Identifying, {Shown, Repainted});
     run.Identity = IdentifyController(host.Port());
     run.Result = Ended(session, Reached::Nothing).value_or(UploadResult::Uploaded);
   }
-  run.Journalled = session.Exit(
-      ExaminationEntry(host, {QStringLiteral("identify"), started, false, RowsRead(run.Identity), IdentifyOutcome(run)}));
+  run.Journalled =
+      session.Exit(JournalEntryFor(FactsOf(host, QStringLiteral("identify"), started, run.Identity, IdentifyOutcome(run))));
   if (ready) host.SetBusy(false);
   return run;
 }
@@ -155,9 +143,12 @@ VerifyRun RunVerify(UploadHost &host, const QDir &folder) {
   const QDateTime started = QDateTime::currentDateTime();
   QString message;
   bool busy = false;
+  // Read once: the list compared is the list checked, whatever the file does meanwhile.
+  std::optional<InputFile> list;
   if (host.ParameterFile().isEmpty()) {
     session.Say(QStringLiteral("Select a valid parameter list!"));
-  } else if (!CheckParameterList(host.ParameterFile(), false, &message)) {
+  } else if (!(list = ReadInputFile(ParameterListKind(), host.ParameterFile(), &message)) ||
+             !CheckParameterList(*list, false, &message)) {
     session.Say(message);
   } else if (session.Ready()) {
     busy = true;
@@ -166,11 +157,13 @@ VerifyRun RunVerify(UploadHost &host, const QDir &folder) {
     if (session.OpenPort()) {
       host.UploadStarted();
       host.Repaint();
-      run.Result = VerifySteps(session, run);
+      run.Result = VerifySteps(session, *list, run);
     }
   }
-  run.Journalled = session.Exit(
-      ExaminationEntry(host, {QStringLiteral("verify"), started, true, RowsRead(run.Identity), VerifyOutcome(run)}));
+  OperationFacts facts = FactsOf(host, QStringLiteral("verify"), started, run.Identity, VerifyOutcome(run));
+  facts.ParameterList = host.ParameterFile();
+  if (list) facts.ParameterListSha256 = list->Sha256;
+  run.Journalled = session.Exit(JournalEntryFor(facts));
   if (busy) host.SetBusy(false);
   return run;
 }

@@ -1,7 +1,8 @@
 #pragma once
-// What one upload has seen go wrong: the failures counted for the closing
-// message, the flag the driver acts on, and the first thing a step could say
-// about a failure. One lives for each press of Start Upload.
+// What goes wrong in an upload: each step keeps a record of its own while it
+// runs and returns what it saw as a value (StepResult); the driver adds them
+// up into the upload's record, whose flag it acts on and whose count tells
+// the technician what Check Errors off let pass.
 
 #include <QString>
 
@@ -18,21 +19,29 @@ enum class FlagRule {
 // How a step ended.
 enum class StepEnd {
   Done,
-  Failed,    // the record's flag is raised: the driver stops if Check Errors is on
+  Failed,    // the flag is raised: the driver stops if Check Errors is on
   LineLost,  // the adapter went away
   Stopped,   // the technician stopped the upload (a stop signal)
 };
 
-struct StepOutcome {
+// A step's ending as a value.
+struct StepResult {
   StepEnd End = StepEnd::Done;
-  QString Detail;  // Failed: what the step saw, when it can tell
+  qint32 Failures = 0;  // wrong answers and refused writes, acted on or let pass
+  QString Detail;       // what the first failure saw, when its step can tell
+  // The step lowers the flag of whatever was flagged before it (monitor-mode
+  // entry: the check that follows is the verdict).
+  bool ClearsFlag = false;
+  bool Failed() const { return End == StepEnd::Failed; }
 };
+
+// Two steps that end at one test point: the first one's failure is what is told.
+StepResult Together(const StepResult &first, const StepResult &second);
 
 struct FailureRecord {
   // A failure has been flagged since the flag was last cleared.
   bool Flagged = false;
-  // Every wrong answer or refused write, acted on or let pass; tells the
-  // technician what Check Errors off hid.
+  // Every wrong answer or refused write, acted on or let pass.
   qint32 Count = 0;
   // One line on what the failure that stops an upload saw, when its step can
   // tell (the read-back's address, byte written and reply); empty otherwise.
@@ -47,6 +56,8 @@ struct FailureRecord {
     Flagged = false;
     if (withDetail) Detail.clear();
   }
-  // The step's ending as the driver reads it, the port's loss first.
-  StepOutcome Outcome(const SerialPort &port) const;
+  // This record as a step's ending, the port's loss first.
+  StepResult Result(const SerialPort &port) const;
+  // A step's ending added to the upload's record.
+  void Take(const StepResult &result);
 };

@@ -11,45 +11,42 @@
 #include <QDir>
 #include <QFileInfo>
 
-WindowReply ReadIdWindow(StepHost &host, const IdWindow &row) { return ReadWindow(host.Port(), row.Win); }
+WindowReply ReadIdWindow(SerialPort &port, const IdWindow &row) { return ReadWindow(port, row.Win); }
 
 namespace {
 
 // No reply frame answered the first window: ask what answers instead, with
 // CRs alone. True when a monitor does, and no window frame may follow.
-bool MonitorInstead(StepHost &host, StoredParameters &stored, bool noByte) {
-  stored.Answer = AskWhatAnswers(host.Port());
+bool MonitorInstead(SerialPort &port, StoredParameters &stored, bool noByte) {
+  stored.Answer = AskWhatAnswers(port);
   stored.FirstUnanswered = noByte && !stored.MonitorAnswered();
   return stored.MonitorAnswered();
 }
 
 }  // namespace
 
-StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record) {
+StoredParameters StoreControllerParameters(SerialPort &port, StepProgress &progress, bool checkErrors) {
   StoredParameters stored{BlankBackup(), {}, {}, false};
-  host.SetStep(Step::StoringParameters);
-  host.Repaint();
-  host.SetProgressMax(IdWindowCount);
-  host.SetProgressMin(0);
-  host.SetProgressValue(0);
+  FailureRecord record;
+  progress.Begin(Step::StoringParameters, {Shown, Repainted, Maximum(IdWindowCount), Minimum(0), At(0)});
   for (int r = 0; r < IdWindowCount; ++r) {
     IdWindow &row = stored.Rows[r];
-    const qint64 before = host.Port().BytesReceived();
-    const WindowReply reply = ReadIdWindow(host, row);
+    const qint64 before = port.BytesReceived();
+    const WindowReply reply = ReadIdWindow(port, row);
     row.Value = reply.Text;
     row.ReadFailed = reply.Failed();
     // A stray byte (the tail of a transfer that was cut short) is no answer:
     // unless a reply frame came, ask what answers before anything else.
-    const bool noFrame = r == 0 && !IsApplicationFrame(reply) && !host.Port().Ended();
-    const bool monitor = noFrame && MonitorInstead(host, stored, host.Port().BytesReceived() == before);
-    if (row.ReadFailed && (record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors()) || monitor)) {
-      stored.Outcome = record.Outcome(host.Port());
+    const bool noFrame = r == 0 && !IsApplicationFrame(reply) && !port.Ended();
+    const bool monitor = noFrame && MonitorInstead(port, stored, port.BytesReceived() == before);
+    if (row.ReadFailed && (record.Record(FlagRule::WhileCheckingErrors, checkErrors) || monitor)) {
+      stored.Result = record.Result(port);
       return stored;
     }
-    host.SetProgressValue(r + 1);
+    progress.Set(r + 1);
   }
-  host.Wait(0.2);
-  stored.Outcome = record.Outcome(host.Port());
+  progress.Wait(0.2);
+  stored.Result = record.Result(port);
   return stored;
 }
 

@@ -3,7 +3,7 @@
 #include "FailureRecord.h"
 #include "KeptBackups.h"
 #include "LineAnswer.h"
-#include "StepHost.h"
+#include "StepProgress.h"
 #include "IdWindows.h"
 #include "WindowReply.h"
 
@@ -17,13 +17,13 @@
 // reach a monitor.
 struct StoredParameters {
   IdBackup Rows;
-  StepOutcome Outcome;
+  StepResult Result;
   LineAnswer Answer;      // who answered instead of a silent application
   bool FirstUnanswered = false;  // no byte at all came for the first window, nor for the CRs after it
   bool MonitorAnswered() const { return Answer.Who != Answerer::Nothing; }
 };
-StoredParameters StoreControllerParameters(StepHost &host, FailureRecord &record);
-WindowReply ReadIdWindow(StepHost &host, const IdWindow &row);
+StoredParameters StoreControllerParameters(SerialPort &port, StepProgress &progress, bool checkErrors);
+WindowReply ReadIdWindow(SerialPort &port, const IdWindow &row);
 // What the backup step left in the working folder, for the journal.
 struct BackupFiles {
   QString Written;  // the backup's absolute path, once written

@@ -1,16 +1,17 @@
 #pragma once
+// Monitor mode and CRC. SetMonitorMode raises no flag: the monitor-mode check
+// that follows is its verdict.
 
 #include "FailureRecord.h"
-#include "StepHost.h"
+#include "SerialPort.h"
+#include "StepProgress.h"
 
 #include <QByteArray>
 
-// Monitor mode and CRC. SetMonitorMode leaves the flag lowered: the
-// monitor-mode check that follows is its verdict.
-StepOutcome SetMonitorMode(StepHost &host, FailureRecord &record);
-StepOutcome SendCrc(StepHost &host, FailureRecord &record, qint32 Crc);
+StepResult SetMonitorMode(SerialPort &port, StepProgress &progress);
+StepResult SendCrc(SerialPort &port, StepProgress &progress, bool checkErrors, qint32 crc);
 
 // The full upload sends this fixed CRC, not the parameter list's.
 constexpr qint32 FullUploadCrc = 65535;
 QByteArray CrcCommand(qint32 crc);
-bool MonitorModeCheck(StepHost &host);  // "U" answered by "Q"
+bool MonitorModeCheck(SerialPort &port);  // "U" answered by "Q"

@@ -1,6 +1,7 @@
 #include "ParameterTransfer.h"
 
 #include "FieldReader.h"
+#include "InputFile.h"
 #include "ParameterList.h"
 #include "TextChars.h"
 #include "Exchanges.h"
@@ -11,32 +12,23 @@
 
 namespace {
 
-// Opens the list after its counting pass and sets the progress scale.
-bool BeginPass(StepHost &host, Step step, FieldReader &file) {
-  QString error;
-  const qint64 lines = CountLines(host.ParameterFile(), &error);
-  host.SetStep(step);
-  host.SetProgressMin(0);
-  host.SetProgressValue(0);
-  host.SetProgressMax(static_cast<int>(qBound<qint64>(qint64(0), lines - 1, qint64(INT_MAX))));
-  return lines >= 0 && file.Open(host.ParameterFile(), &error);
+// The scale of a pass over the list: one step per record, as many as the
+// list has lines but one.
+void BeginPass(StepProgress &progress, Step step, const InputFile &list) {
+  progress.Begin(step, {Shown, Minimum(0), At(0),
+                        Maximum(static_cast<int>(qBound<qint64>(qint64(0), list.Lines - 1, qint64(INT_MAX))))});
 }
 
 // A pass that moves the progress bar on by one for every record, also for one
 // that transfers nothing.
-ParameterWalk ProgressWalk(StepHost &host, RecordSpan span) {
+ParameterWalk ProgressWalk(StepProgress &progress, RecordSpan span) {
   ParameterWalk walk;
   walk.Span = span;
-  walk.OnRecord = [&host](const RecordFields &, const ParameterRecord &) {
-    host.SetProgressValue(host.ProgressValue() + 1);
+  walk.OnRecord = [&progress](const RecordFields &, const ParameterRecord &) {
+    progress.Advance();
     return true;
   };
   return walk;
-}
-
-// Records a wrong answer; true when CheckErrors makes it end the step.
-bool FailStops(StepHost &host, FailureRecord &record, const QString &detail = {}) {
-  return record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors(), detail);
 }
 
 // The byte a monitor answers to "R": two hex digits, either case, with only
@@ -71,61 +63,57 @@ QString ReadBackDetail(quint16 address, quint8 written, const QByteArray &reply,
 
 }  // namespace
 
-StepOutcome SendParameterList(StepHost &host, FailureRecord &record) {
-  FieldReader file;
-  if (!BeginPass(host, Step::SendingParameters, file)) {
-    FailStops(host, record);
-    return record.Outcome(host.Port());
-  }
-  ParameterWalk walk = ProgressWalk(host, RecordSpan::SentBytes);
-  walk.OnByte = [&host, &record](quint16 address, quint8 byte, const ParameterRecord &) {
+StepResult SendParameterList(SerialPort &port, StepProgress &progress, bool checkErrors, const InputFile &list) {
+  FailureRecord record;
+  BeginPass(progress, Step::SendingParameters, list);
+  ParameterWalk walk = ProgressWalk(progress, RecordSpan::SentBytes);
+  walk.OnByte = [&port, &record, checkErrors](quint16 address, quint8 byte, const ParameterRecord &) {
     const QByteArray command = "E" + AddressHex(address).toLatin1() + ByteHex(byte).toLatin1() + "\r";
-    return MonitorExchange(host.Port(), command) == "\r" || !FailStops(host, record);
+    // A wrong answer ends the step while Check Errors is on.
+    return MonitorExchange(port, command) == "\r" || !record.Record(FlagRule::WhileCheckingErrors, checkErrors);
   };
-  WalkParameterList(file, walk);
-  return record.Outcome(host.Port());
+  InputReader input(list);
+  WalkParameterList(input.Fields(), walk);
+  return record.Result(port);
 }
 
-StepOutcome VerifyParameterList(StepHost &host, FailureRecord &record) {
-  QString error;
-  const std::map<quint16, quint8> written = ParameterByteMap(host.ParameterFile(), &error);
-  FieldReader file;
-  if (!BeginPass(host, Step::VerifyingParameters, file)) {
-    FailStops(host, record);
-    return record.Outcome(host.Port());
-  }
-  ParameterWalk walk = ProgressWalk(host, RecordSpan::SizeAddresses);
-  walk.OnByte = [&host, &record, &written](quint16 address, quint8, const ParameterRecord &) {
+StepResult VerifyParameterList(SerialPort &port, StepProgress &progress, bool checkErrors, const InputFile &list) {
+  FailureRecord record;
+  const std::map<quint16, quint8> written = ParameterByteMap(list);
+  BeginPass(progress, Step::VerifyingParameters, list);
+  ParameterWalk walk = ProgressWalk(progress, RecordSpan::SizeAddresses);
+  walk.OnByte = [&port, &record, &written, checkErrors](quint16 address, quint8, const ParameterRecord &) {
     QByteArray reply;
-    const int byte = ReadBackAt(host.Port(), address, &reply);
+    const int byte = ReadBackAt(port, address, &reply);
     // Only bytes the transfer wrote here are compared: sizes it skips move
     // this pass's address but not its own.
     const auto it = written.find(address);
     return it == written.end() || byte == it->second ||
-           !FailStops(host, record, ReadBackDetail(address, it->second, reply, byte));
+           !record.Record(FlagRule::WhileCheckingErrors, checkErrors, ReadBackDetail(address, it->second, reply, byte));
   };
-  WalkParameterList(file, walk);
-  return record.Outcome(host.Port());
+  InputReader input(list);
+  WalkParameterList(input.Fields(), walk);
+  return record.Result(port);
 }
 
-ParameterComparison CompareParameterList(StepHost &host) {
+ParameterComparison CompareParameterList(SerialPort &port, StepProgress &progress, const InputFile &list) {
   ParameterComparison comparison;
-  FieldReader file;
-  if (!BeginPass(host, Step::VerifyingParameters, file)) return comparison;
-  ParameterWalk walk = ProgressWalk(host, RecordSpan::SentBytes);
-  walk.OnRecord = [&host, &comparison](const RecordFields &fields, const ParameterRecord &record) {
-    host.SetProgressValue(host.ProgressValue() + 1);
+  BeginPass(progress, Step::VerifyingParameters, list);
+  ParameterWalk walk = ProgressWalk(progress, RecordSpan::SentBytes);
+  walk.OnRecord = [&progress, &comparison](const RecordFields &fields, const ParameterRecord &record) {
+    progress.Advance();
     comparison.Records.append({fields.Line[0], record.Description, record.Size, record.Value, RecordBytes(record), {}, {}});
     return true;
   };
-  walk.OnByte = [&host, &comparison](quint16 address, quint8, const ParameterRecord &) {
+  walk.OnByte = [&port, &comparison](quint16 address, quint8, const ParameterRecord &) {
     RecordComparison &current = comparison.Records.last();
     QByteArray reply;
-    current.Read << ReadBackAt(host.Port(), address, &reply);
+    current.Read << ReadBackAt(port, address, &reply);
     current.Replies << reply;
-    return !host.Port().Ended();
+    return !port.Ended();
   };
-  comparison.Complete = WalkParameterList(file, walk);
+  InputReader input(list);
+  comparison.Complete = WalkParameterList(input.Fields(), walk);
   return comparison;
 }
 

@@ -1,62 +1,64 @@
 #include "ProgramTransfer.h"
 
+#include "Exchanges.h"
 #include "FieldReader.h"
 #include "ReplySlices.h"
 #include "TextChars.h"
-#include "Exchanges.h"
 
 #include <algorithm>
 #include <climits>
 
 namespace {
 
-struct MonitorLetters {
-  QByteArray Flash, Eeprom, Programming;
+// What the transfer works with: the line, the bar, and its own record.
+struct Transfer {
+  SerialPort &Port;
+  StepProgress &Progress;
+  bool CheckErrors;
+  FailureRecord Record;
 };
 
-// Sends an erase command; false when the "(E)" monitor's answer lacks
-// "Erased" and CheckErrors makes that stop the transfer.
-bool Erase(StepHost &host, FailureRecord &record, const QByteArray &command, bool checkReply) {
-  const QByteArray reply = MonitorExchangeCount(host.Port(), command, 10);
-  return !checkReply || Slice(reply, 4, 6) == "Erased" ||
-         !record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors());
+// Sends an erase command; false when a dialect that answers its erases does
+// not answer this one so, and Check Errors makes that stop the transfer.
+bool Erase(Transfer &t, char command, const BootDialect &dialect) {
+  const QByteArray reply = MonitorExchangeCount(t.Port, QByteArray(1, command), 10);
+  const QByteArray &erased = dialect.EraseAnswer;
+  return erased.isEmpty() || Slice(reply, 4, int(erased.size())) == erased ||
+         !t.Record.Record(FlagRule::WhileCheckingErrors, t.CheckErrors);
 }
 
-bool EraseAndEnterProgramming(StepHost &host, FailureRecord &record, const MonitorLetters &letters,
-                              bool checkReplies) {
-  host.SetStep(Step::ClearingFlash);
-  host.SetProgressMin(0);
-  host.SetProgressMax(6);
-  host.SetProgressValue(0);
-  host.Wait(0.5);
+bool EraseAndEnterProgramming(Transfer &t, const BootDialect &dialect) {
+  StepProgress &progress = t.Progress;
+  progress.Begin(Step::ClearingFlash, {Shown, Minimum(0), Maximum(6), At(0)});
+  progress.Wait(0.5);
 
-  if (!Erase(host, record, letters.Flash, checkReplies)) return false;
-  host.SetProgressValue(1);
-  host.Wait(0.2);
-  host.SetProgressValue(2);
-  host.Wait(0.5);
+  if (!Erase(t, dialect.FlashErase, dialect)) return false;
+  progress.Set(1);
+  progress.Wait(0.2);
+  progress.Set(2);
+  progress.Wait(0.5);
 
-  host.SetStep(Step::ClearingEeprom);
-  if (!Erase(host, record, letters.Eeprom, checkReplies)) return false;
-  host.SetProgressValue(3);
-  host.Wait(0.2);
-  host.SetProgressValue(4);
-  host.Wait(0.5);
+  progress.Caption(Step::ClearingEeprom);
+  if (!Erase(t, dialect.EepromErase, dialect)) return false;
+  progress.Set(3);
+  progress.Wait(0.2);
+  progress.Set(4);
+  progress.Wait(0.5);
 
-  host.SetStep(Step::EnteringProgramming);
-  MonitorExchangeCount(host.Port(), letters.Programming, 10);
-  host.SetProgressValue(5);
-  host.Wait(0.2);
-  host.SetProgressValue(6);
-  host.Wait(0.2);
+  progress.Caption(Step::EnteringProgramming);
+  MonitorExchangeCount(t.Port, QByteArray(1, dialect.Programming), 10);
+  progress.Set(5);
+  progress.Wait(0.2);
+  progress.Set(6);
+  progress.Wait(0.2);
   return true;
 }
 
 // After an unacknowledged record: is the monitor still there? The line is let
 // settle so a prompt longer than ten bytes cannot spoil the next record's answer.
-bool MonitorStillAnswers(StepHost &host) {
-  host.Wait(0.2);
-  return PromptDialect(SettledExchange(host.Port(), "\r", 10)).has_value();
+bool MonitorStillAnswers(Transfer &t) {
+  t.Progress.Wait(0.2);
+  return PromptDialect(SettledExchange(t.Port, "\r", 10)) != nullptr;
 }
 
 // A monitor may put line ends and blanks around its "*", and the tail of one
@@ -72,48 +74,37 @@ bool IsAcknowledgement(const QByteArray &reply) {
   return end - begin == 1 && reply[begin] == '*';
 }
 
-// A refused record leaves a hole in the firmware: counted always, and with
-// CheckErrors it stops the transfer at once.
-bool RefusalStops(StepHost &host, FailureRecord &record) {
-  return record.Record(FlagRule::WhileCheckingErrors, host.CheckErrors());
-}
-
 // Streams the file one record per exchange; false when the monitor was lost.
-bool TransferRecords(StepHost &host, FailureRecord &record) {
-  QString error;
-  const qint64 lines = CountLines(host.ProgramFile(), &error);
-  host.SetStep(Step::SendingProgram);
-  host.SetProgressMin(0);
-  host.SetProgressValue(0);
-  host.SetProgressMax(static_cast<int>(qMin<qint64>(lines, INT_MAX)));
-
-  FieldReader file;
-  if (lines < 0 || !file.Open(host.ProgramFile(), &error)) return false;
+bool TransferRecords(Transfer &t, const InputFile &program) {
+  t.Progress.Begin(Step::SendingProgram,
+                   {Shown, Minimum(0), At(0), Maximum(static_cast<int>(qMin<qint64>(program.Lines, INT_MAX)))});
+  InputReader input(program);
+  FieldReader &file = input.Fields();
   for (;;) {
-    const QByteArray reply = MonitorExchangeUntil(host.Port(), file.ReadField(), AnswerBegun);
+    const QByteArray reply = MonitorExchangeUntil(t.Port, file.ReadField(), AnswerBegun);
     // Silence may be a late "*"; any other answer is a record the controller
-    // does not hold, never sent again.
+    // does not hold: a hole in the firmware, counted always, and with Check
+    // Errors on it stops the transfer at once.
     const bool acknowledged = IsAcknowledgement(reply);
-    if (!acknowledged && AnswerBegun(reply) && RefusalStops(host, record)) return true;
-    if (!acknowledged && !MonitorStillAnswers(host)) return false;
-    host.SetProgressValue(host.ProgressValue() + 1);
+    if (!acknowledged && AnswerBegun(reply) && t.Record.Record(FlagRule::WhileCheckingErrors, t.CheckErrors)) return true;
+    if (!acknowledged && !MonitorStillAnswers(t)) return false;
+    t.Progress.Advance();
     if (file.AtEnd()) return true;
   }
 }
 
 }  // namespace
 
-StepOutcome SendProgramFile(StepHost &host, FailureRecord &record, std::optional<BootDialect> dialect) {
-  // Letters meant for one monitor could do anything to another: only the two
+StepResult SendProgramFile(SerialPort &port, StepProgress &progress, bool checkErrors, const InputFile &program,
+                           const BootDialect *dialect) {
+  Transfer t{port, progress, checkErrors, {}};
+  // Letters meant for one monitor could do anything to another: only the
   // known dialects are spoken to.
   if (!dialect) {
-    record.Record(FlagRule::Always);
-    return record.Outcome(host.Port());
+    t.Record.Record(FlagRule::Always);
+    return t.Record.Result(port);
   }
-  const bool eMonitor = dialect == BootDialect::E;
-  const MonitorLetters letters = eMonitor ? MonitorLetters{"E", "C", "P"} : MonitorLetters{"a", "d", "b"};
   // Flagged whatever Check Errors holds when the monitor no longer answers.
-  if (EraseAndEnterProgramming(host, record, letters, eMonitor) && !TransferRecords(host, record))
-    record.Record(FlagRule::Always);
-  return record.Outcome(host.Port());
+  if (EraseAndEnterProgramming(t, *dialect) && !TransferRecords(t, program)) t.Record.Record(FlagRule::Always);
+  return t.Record.Result(port);
 }

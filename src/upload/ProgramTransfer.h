@@ -2,10 +2,11 @@
 
 #include "BootDialect.h"
 #include "FailureRecord.h"
-#include "StepHost.h"
-
-#include <optional>
+#include "InputFile.h"
+#include "SerialPort.h"
+#include "StepProgress.h"
 
 // Program file: erase, programming mode and the S-records, each acknowledged,
 // in the dialect of the monitor's prompt tag; none (an unknown tag) sends nothing.
-StepOutcome SendProgramFile(StepHost &host, FailureRecord &record, std::optional<BootDialect> dialect);
+StepResult SendProgramFile(SerialPort &port, StepProgress &progress, bool checkErrors, const InputFile &program,
+                           const BootDialect *dialect);

@@ -1,14 +1,11 @@
 #pragma once
-// The narrow seam between the upload steps and whatever shows them: the main
-// window in the program, a recorder in the tests, a printer in the demo.
-// Each step records what went wrong in the upload's FailureRecord (whose flag
-// it raises by the step's rule) and returns how it ended; the driver decides
-// what follows.
+// The status frame as whatever shows an upload offers it: the main window in
+// the program, a recorder in the tests, a printer on a terminal. The steps
+// reach it through StepProgress; what they read and send comes to them as
+// values, and they return how they ended (FailureRecord.h).
 
 #include <QString>
 #include <QtGlobal>
-
-class SerialPort;
 
 // Where an upload stands: each step shows one caption, and a host that needs
 // to know how far an upload got asks the step, never the caption's text.
@@ -31,11 +28,6 @@ QString StepCaption(Step step);
 class StepHost {
  public:
   virtual ~StepHost() = default;
-
-  virtual SerialPort &Port() = 0;
-  virtual bool CheckErrors() const = 0;
-  virtual QString ParameterFile() const = 0;
-  virtual QString ProgramFile() const = 0;
 
   // The step begins: its caption is shown at once.
   virtual void SetStep(Step step) = 0;

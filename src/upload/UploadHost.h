@@ -53,6 +53,11 @@ struct FinishOffer {
 // What the driver needs of the main window beyond what the steps use.
 class UploadHost : public StepHost {
  public:
+  virtual SerialPort &Port() = 0;
+  virtual bool CheckErrors() const = 0;
+  // The files as chosen; the driver reads them once, at the start.
+  virtual QString ParameterFile() const = 0;
+  virtual QString ProgramFile() const = 0;
   virtual UploadKind UploadMode() const = 0;
   virtual int ComPort() const = 0;
   // The device chosen with the port number, opened whatever the number names

@@ -3,6 +3,7 @@
 #include "IdWindows.h"
 #include "KeptBackups.h"
 #include "SerialPort.h"
+#include "UnfinishedUpload.h"
 #include "UploadHost.h"
 
 namespace {
@@ -16,6 +17,22 @@ QString Lines(std::initializer_list<const char *> lines) {
 }
 
 }  // namespace
+
+QString StepCaption(Step step) {
+  switch (step) {
+    case Step::StoringParameters: return QStringLiteral("Storing Controller Parameters");
+    case Step::ClearingFlash: return QStringLiteral("Clear Flash memory");
+    case Step::ClearingEeprom: return QStringLiteral("Clear EEPROM");
+    case Step::EnteringProgramming: return QStringLiteral("Set Controller in Programming mode");
+    case Step::SendingProgram: return QStringLiteral("Sending Program File");
+    case Step::EnteringMonitor: return QStringLiteral("Setting Controller in Monitor Mode");
+    case Step::SendingCrc: return QStringLiteral("Sending CRC");
+    case Step::SendingParameters: return QStringLiteral("Sending Parameter List");
+    case Step::VerifyingParameters: return QStringLiteral("Verifying Parameter List");
+    case Step::Identifying: break;
+  }
+  return QStringLiteral("Identifying the controller");
+}
 
 QString ResultWords(UploadResult result) {
   switch (result) {
@@ -113,4 +130,128 @@ QString NeedsText(UploadKind kind, Remains remains) {
     case Remains::Everything: break;
   }
   return {};
+}
+
+QString UploadedText(UploadKind kind) {
+  return kind == UploadKind::Full ? QStringLiteral("Program File and Parameter List have been uploaded!")
+                                  : QStringLiteral("The Parameter List has been uploaded!");
+}
+
+QString IgnoredFailuresText(int failures) {
+  return QStringLiteral("%1 failure(s) were ignored because Check Errors is off.").arg(failures);
+}
+
+QString FinishInWindowText(const QString &valuesFrom) {
+  const QString start = QStringLiteral("To finish it, start the upload again on this port: it offers to finish it");
+  if (valuesFrom.isEmpty()) return start + " and asks for a backup of this controller to take the values from.";
+  return start + ", writing back the identification values of " + QDir::toNativeSeparators(valuesFrom) + ".";
+}
+
+QString RescueInWindowText(const QString &backupPath) {
+  const QString start = QStringLiteral("To finish it, choose \"Upload Parameter List and Program File\" and start the upload "
+                                       "again: ");
+  if (backupPath.isEmpty()) return start + "it asks for a backup of this controller to take the values from.";
+  return start + "it offers to write back the identification values of " + QDir::toNativeSeparators(backupPath) + ".";
+}
+
+QString NothingChangedNoBackupText(bool silent, const QString &portName) {
+  const QString unwritten = QStringLiteral("did not write %1.").arg(BackupFileName);
+  if (silent) return NotAnsweringText(portName) + " This upload changed nothing in it and " + unwritten;
+  return "Nothing in the controller was changed, and this upload " + unwritten;
+}
+
+QString NothingChangedText(UploadKind kind) {
+  QString state = QStringLiteral("Nothing in the controller was changed.");
+  if (kind == UploadKind::Full)
+    state += QStringLiteral(" It waits in its boot monitor: take the bridge off pins 5 and 9, then switch "
+                            "it off and on again.");
+  return state;
+}
+
+QString NothingChangedStopText() {
+  return QStringLiteral("Nothing in the controller was changed: remove the bridge of pins 5 and 9 if it is made, and "
+                        "switch the controller off and on.");
+}
+
+QString MonitorAnswersText(const QString &portName, const LineAnswer &answer) {
+  const QString where = "The controller's application does not answer on " + portName;
+  if (answer.Who == Answerer::BootMonitor) return where + ", its boot monitor does (dialect " + answer.Dialect->Name() + ").";
+  return where + ", a monitor does.";
+}
+
+QString MonitorMeansText(const LineAnswer &answer) {
+  if (answer.Who == Answerer::BootMonitor)
+    return QStringLiteral("Its pins 5 and 9 are bridged, or its program is missing: remove the bridge, switch the "
+                          "controller off and on, and start the upload again. If its boot monitor still answers, a "
+                          "full upload with the identification values of a backup of this controller finishes the job.");
+  return QStringLiteral("Its program or its parameters are missing or incomplete, as an upload that did not finish "
+                        "leaves them.") +
+         CR + "A full upload with the identification values of a backup of this controller finishes the job.";
+}
+
+QString StaysBlankText(const QList<int> &windows) {
+  if (windows.size() == IdWindowCount) return QStringLiteral("every identification window stays blank");
+  QStringList numbers;
+  for (int w : windows) numbers << QString::number(w);
+  return (windows.size() == 1 ? "window " : "windows ") + numbers.join(", ") +
+         (windows.size() == 1 ? " stays blank" : " stay blank");
+}
+
+QString NotWrittenBackText(const QString &staysBlank) {
+  return "The identification windows were not written back, so " + staysBlank + "." + CR + InterruptionSentence();
+}
+
+QString OtherControllerText(const QString &portName, const QByteArray &part, const QByteArray &serial,
+                            const UnfinishedAttempt &attempt, const QByteArray &wantedPart, const QByteArray &wantedSerial) {
+  return "The controller on " + portName + " is not the one whose upload is to be finished: it holds Controller P/N " +
+         QString::fromLatin1(part) + ", Controller S/N " + QString::fromLatin1(serial) + "; " + DescribeAttempt(attempt) +
+         " was for Controller P/N " + QString::fromLatin1(wantedPart) + ", Controller S/N " +
+         QString::fromLatin1(wantedSerial) + "." + CR + "Nothing was written to it.";
+}
+
+QString NumbersUnreadText(const QString &portName) {
+  return "The controller's application answers on " + portName +
+         ", but its windows 319 and 323 cannot be read, so it cannot be told whether it is the controller whose upload "
+         "is to be finished. Nothing was written to it.";
+}
+
+QString NoValuesForFinishText(const UnfinishedAttempt &attempt) {
+  return QStringLiteral("No backup holding this controller's identification values is known for %1.")
+             .arg(DescribeAttempt(attempt)) +
+         CR + "The upload has not been started.";
+}
+
+QString NothingComparedText() { return QStringLiteral("Nothing was compared and nothing was changed."); }
+
+QString MonitorNotReachedText() {
+  return QStringLiteral("Nothing was compared and nothing was written: switch the controller off and on.");
+}
+
+QString NoApplicationText(const QString &portName, bool anythingAnswered, const QString &answerer) {
+  if (!anythingAnswered) return NotAnsweringText(portName);
+  return "The controller's application does not answer on " + portName + ", " + answerer + " does." + CR +
+         "Its program or its parameters are missing or incomplete: only a full upload brings it back.";
+}
+
+QString ExaminationStateText(ExaminationReached reached) {
+  switch (reached) {
+    case ExaminationReached::Monitor:
+      return QStringLiteral("Nothing in the controller was written: switch it off and on to bring it back from its "
+                            "monitor.");
+    case ExaminationReached::Application: return QStringLiteral("Nothing in the controller was written.");
+    case ExaminationReached::Nothing: break;
+  }
+  return QStringLiteral("Nothing in the controller was changed.");
+}
+
+QString LockUnreadText() {
+  return QStringLiteral("The controller was locked before; its lock could not be read afterwards.");
+}
+
+QString RelockedText() {
+  return QStringLiteral("The controller was locked before and no longer after the power cycle: it was locked again.");
+}
+
+QString RelockFailedText() {
+  return QStringLiteral("The controller was locked before and no longer after the power cycle; locking it again failed.");
 }

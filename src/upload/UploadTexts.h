@@ -1,14 +1,19 @@
 #pragma once
-// What the technician is told during and at the end of an upload, a
-// verification and a finish: one place for the sentences, lines joined by CR.
+// What the technician is told during and at the end of an upload, a finish
+// and a look at a controller, and the step captions: one place for the
+// program's sentences, lines joined by CR.
 
+#include "LineAnswer.h"
+#include "StepHost.h"
 #include "UploadStage.h"
 
 #include <QDir>
+#include <QList>
 #include <QString>
 
 enum class OpenFault;  // SerialPort.h
 enum class UploadResult;
+struct UnfinishedAttempt;
 
 // How the journal and the demo name a result: "uploaded", "port not opened", ...
 QString ResultWords(UploadResult result);
@@ -47,3 +52,47 @@ QString StillInMonitorPromptText();
 // words; empty for Remains::Nothing and Remains::Everything, where the
 // ending says what it has to say itself.
 QString NeedsText(UploadKind kind, Remains remains);
+
+// The success messages, and what Check Errors off let pass.
+QString UploadedText(UploadKind kind);
+QString IgnoredFailuresText(int failures);
+
+// How the window's endings say to finish, with the values of `valuesFrom`
+// (empty: none known); and to run a full upload with a backup's values.
+QString FinishInWindowText(const QString &valuesFrom);
+QString RescueInWindowText(const QString &backupPath);
+
+// The backup step stopped: nothing was changed, nor written; `silent`: not a
+// byte came back, on `portName`.
+QString NothingChangedNoBackupText(bool silent, const QString &portName);
+// The backup could not be written, the controller not yet touched.
+QString NothingChangedText(UploadKind kind);
+// A host's stop before anything was changed.
+QString NothingChangedStopText();
+
+// What answers instead of the application, and what that means when no
+// attempt in the journal says more.
+QString MonitorAnswersText(const QString &portName, const LineAnswer &answer);
+QString MonitorMeansText(const LineAnswer &answer);
+
+// The restore left windows blank: `windows` (all nine: every one).
+QString StaysBlankText(const QList<int> &windows);
+QString NotWrittenBackText(const QString &staysBlank);
+
+// A finish meets another controller than the one it finishes, or cannot tell.
+QString OtherControllerText(const QString &portName, const QByteArray &part, const QByteArray &serial,
+                            const UnfinishedAttempt &attempt, const QByteArray &wantedPart, const QByteArray &wantedSerial);
+QString NumbersUnreadText(const QString &portName);
+// No backup holds the values a finish writes back.
+QString NoValuesForFinishText(const UnfinishedAttempt &attempt);
+
+// A look at a controller (identify, verify).
+QString NothingComparedText();      // the application did not answer
+QString MonitorNotReachedText();    // the monitor-mode check failed
+QString NoApplicationText(const QString &portName, bool anythingAnswered, const QString &answerer);
+// What a verification stopped `inMonitor` or not leaves behind: nothing written.
+enum class ExaminationReached { Nothing, Monitor, Application };
+QString ExaminationStateText(ExaminationReached reached);
+QString LockUnreadText();
+QString RelockedText();
+QString RelockFailedText();

@@ -57,3 +57,11 @@ PromptAnswer ScriptedHost::ShowRestoreDialog(const IdBackup &rows, const Restore
   if (!OnRestoreDialog || OnRestoreDialog(texts)) write(texts);
   return PromptAnswer::Continue;
 }
+
+InputFile ListOf(const ScriptedHost &host) {
+  return ReadInputFile(ParameterListKind(), host.ParameterPath, nullptr).value_or(InputFile{host.ParameterPath, {}, {}, 1});
+}
+
+InputFile ProgramOf(const ScriptedHost &host) {
+  return ReadInputFile(ProgramFileKind(), host.ProgramPath, nullptr).value_or(InputFile{host.ProgramPath, {}, {}, 1});
+}

@@ -4,7 +4,10 @@
 // for the restore dialog by writing back (or not) what the script says. The
 // port is the real one, opened by the driver on the simulated controller.
 
+#include "FailureRecord.h"
+#include "InputFile.h"
 #include "Progress.h"
+#include "StepProgress.h"
 #include "SerialPort.h"
 #include "UploadDriver.h"
 #include "IdWindows.h"
@@ -13,6 +16,20 @@
 #include <QStringList>
 
 #include <functional>
+#include <type_traits>
+
+class ScriptedHost;
+// The files the host's choices name, read as the driver reads them.
+InputFile ListOf(const ScriptedHost &host);
+InputFile ProgramOf(const ScriptedHost &host);
+
+// A step's ending added to `record`, as the driver adds it up; passed on.
+template <typename Ending>
+Ending Into(FailureRecord &record, const Ending &ending) {
+  if constexpr (std::is_same_v<Ending, StepResult>) record.Take(ending);
+  else record.Take(ending.Result);
+  return ending;
+}
 
 class ScriptedHost : public UploadHost {
  public:
@@ -24,6 +41,8 @@ class ScriptedHost : public UploadHost {
   int Com = 1;
   QString ParameterPath, ProgramPath;
 
+  // What the steps are handed to show themselves on.
+  StepProgress Frame{*this};
   // What the steps showed: "caption X", "min 0", "max 5", "value 3", "wait 0.1", "repaint".
   QStringList Events;
   ProgressState Progress;
