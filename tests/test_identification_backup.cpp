@@ -166,8 +166,8 @@ class IdentificationBackupTest : public QObject {
   void logHoldsNineLabelledLines() {
     rows[0].Value = "001234";
     rows[4].Value = QByteArray("M\xE9X ");  // bytes as received, nothing trimmed
-    QString error;
-    QVERIFY2(WriteParameterLog(QDir::current(), rows, &error), qPrintable(error));
+    const BackupWritten first = WriteParameterLog(QDir::current(), rows);
+    QVERIFY2(first.Written, qPrintable(first.Error));
     const QByteArray expected = QByteArray("VE (Win 310)\t\t001234\r\n") + "Vref (Win 311)\t\t\r\n" +
                                 "Controller P/N (Win 319)\t\t\r\n" + "Pump P/N (Win 320)\t\t\r\n" +
                                 "Pump Special Model (Win 321)\t\tM\xE9X \r\n" + "Pump S/N (Win 322)\t\t\r\n" +
@@ -177,7 +177,7 @@ class IdentificationBackupTest : public QObject {
 
     // A second backup replaces the first; the file never grows.
     for (IdWindow &row : rows) row.Value = "x";
-    QVERIFY(WriteParameterLog(QDir::current(), rows, &error));
+    QVERIFY(WriteParameterLog(QDir::current(), rows).Written);
     QCOMPARE(LogText().count("\r\n"), 9);
     QVERIFY(LogText().startsWith("VE (Win 310)\t\tx\r\n"));
   }
@@ -187,12 +187,13 @@ class IdentificationBackupTest : public QObject {
     SmallDisk disk;
     REQUIRE_SMALL_DISK(disk);
     QVERIFY(QDir::setCurrent(disk.Path()));
-    QVERIFY(WriteParameterLog(QDir::current(), rows, nullptr));
+    QVERIFY(WriteParameterLog(QDir::current(), rows).Written);
     const QByteArray before = LogText();
     const bool readOnly = disk.MakeReadOnly();
     rows[0].Value = "changed";
-    QString error;
-    const bool written = WriteParameterLog(QDir::current(), rows, &error);
+    const BackupWritten second = WriteParameterLog(QDir::current(), rows);
+    const bool written = second.Written;
+    const QString error = second.Error;
     QVERIFY(QDir::setCurrent(workDir.path()));
     QVERIFY(readOnly);
     QVERIFY(!written);
@@ -207,8 +208,9 @@ class IdentificationBackupTest : public QObject {
     QTemporaryDir other;
     QVERIFY(QDir(other.path()).mkdir("tmpLogWin.txt"));
     QVERIFY(QDir::setCurrent(other.path()));
-    QString error;
-    const bool written = WriteParameterLog(QDir::current(), rows, &error);
+    const BackupWritten second = WriteParameterLog(QDir::current(), rows);
+    const bool written = second.Written;
+    const QString error = second.Error;
     QVERIFY(QDir::setCurrent(workDir.path()));
     QVERIFY(!written);
     QVERIFY2(error.contains(QDir::toNativeSeparators(other.path())), qPrintable(error));

@@ -25,3 +25,7 @@ struct WindowReply {
 
   bool Failed() const { return Kind != ReplyKind::Data && Kind != ReplyKind::Acknowledged; }
 };
+
+// True for the texts a failed window request gives (time-out, refusals,
+// malformed frames), as they stand in place of a value in a backup.
+bool IsFailureText(const QByteArray &text);

@@ -61,13 +61,3 @@ WindowReply ClassifyReply(const QByteArray &frame) {
   if (k < 9) return {ReplyKind::Malformed, "SHORT REPLY"};
   return {ReplyKind::Data, WithoutSurroundingSpaces(frame.mid(6, k - 9))};
 }
-
-bool IsFailureText(const QByteArray &text) {
-  static const QByteArray whole[] = {"#TIMEOUT#",    "NACK",         "UNKNOWN WINDOW", "DATA TYPE ERROR",
-                                     "OUT OF RANGE", "WIN DISABLED", "SHORT REPLY",    "REPLY TOO LONG",
-                                     "NO REPLY FRAME"};
-  for (const QByteArray &t : whole)
-    if (text == t) return true;
-  return (text.size() == 12 && text.startsWith("NACK CODE: ")) ||
-         (text.size() == 15 && text.startsWith("UNKNOWN NACK :"));
-}

@@ -30,6 +30,3 @@ class ReplyCollector {
 // Classification of a complete frame, STX through the last checksum character.
 WindowReply ClassifyReply(const QByteArray &frame);
 
-// True for the texts a failed window request gives (time-out, refusals,
-// malformed frames), as they stand in place of a value in a backup.
-bool IsFailureText(const QByteArray &text);

@@ -106,9 +106,10 @@ Ending BridgeIntoBootMonitor(Upload &up) {
 // bridged into its boot monitor): say what state it is left in. A finish
 // writes the values it goes on with; its attempt's own copy holds them already.
 Ending WriteBackup(Upload &up) {
-  QString error;
-  const OwnCopy own = up.finish ? OwnCopy::None : OwnCopy::Keep;
-  if (WriteParameterLog(up.folder, up.rows, &error, &up.backupFiles, own)) return std::nullopt;
+  const BackupWritten written = WriteParameterLog(up.folder, up.rows, up.finish ? OwnCopy::None : OwnCopy::Keep);
+  up.backupFiles = written.Files;
+  if (written.Written) return std::nullopt;
+  const QString &error = written.Error;
   if (up.finish) return EndWithMessage(up, error + CR + InterruptionSentence(), EndingFor(error));
   return EndSaying(up, error + CR + InterruptionSentence() + CR + NothingChangedText(up.kind), EndingFor(error));
 }

@@ -2,6 +2,7 @@
 // Earlier backups are kept beside "tmpLogWin.txt" rather than replaced, and
 // the one holding the last values read from a controller can be named.
 
+#include "BackupFile.h"
 #include "IdWindows.h"
 
 #include <QByteArray>
@@ -37,29 +38,6 @@ bool KeepEarlierBackup(const QDir &folder, const QByteArray &next, QString *erro
 // whatever stood at `path` is left as it was, and *reason says why.
 bool WriteFileChecked(const QString &path, const QByteArray &content, QString *reason);
 
-// An erased controller's application answers every identification window
-// with zero or an empty text: valid replies, but no one's values.
-bool IsBlankValue(const QByteArray &value);
-// A backup's content holds no controller's values: a read failure, or every
-// window blank.
-bool HoldsNoValues(const QByteArray &backup);
-
-// Which controller a backup's values belong to, as its label shows them.
-struct BackupIdentity {
-  QByteArray ControllerPartNumber;    // window 319
-  QByteArray ControllerSerialNumber;  // window 323
-  QByteArray PumpSerialNumber;        // window 322
-};
-BackupIdentity IdentityOf(const QByteArray &backup);
-// "Controller P/N 4711, Controller S/N C-88, Pump S/N P-77"
-QString DescribeIdentity(const BackupIdentity &identity);
-
-// The nine values of a backup file in the "tmpLogWin.txt" layout, in table
-// order, to be written back instead of those read at the start. False, with
-// the file (and the line) and the reason in *error, when it cannot be read,
-// lacks a window or holds no controller's values.
-bool ReadBackupValues(const QString &path, std::array<QByteArray, IdWindowCount> &values, QString *error);
-
 struct RescueBackup {
   QString Path;
   QDateTime Saved;
@@ -90,3 +68,20 @@ KeptValues KeptValuesIn(const QDir &folder);
 // windows it holds: "The last values read from a controller for windows 310,
 // 323 are in ...". Newest backup first; empty when `kept` names none.
 QString KeptValuesLines(const KeptValues &kept);
+
+// Every window that was read is zero or empty, as an erased controller's
+// application answers: no one's values, to be neither trusted nor written back
+// blind. Rows whose read failed are left out; none read is no verdict.
+bool BackupLooksErased(const IdBackup &rows);
+
+// The blanks of a backup judged row by row against the kept backups: a row
+// read zero or empty where a kept backup holds a value is suspect on its own,
+// as a partly erased or partly restored controller leaves it. Rows whose read
+// failed are not judged.
+struct BlankVerdict {
+  bool Erased = false;  // BackupLooksErased
+  KeptValues Suspect;   // per row: the kept value a blank written back would replace
+  bool AnySuspect() const;
+  QList<int> SuspectWindows() const;
+};
+BlankVerdict JudgeBlanks(const IdBackup &rows, const KeptValues &kept);

@@ -3,7 +3,7 @@
 // a verification): what it gathered as it ran, made into the journal's entry.
 
 #include "IdWindows.h"
-#include "IdentificationBackup.h"
+#include "BackupWrite.h"
 #include "Journal.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "KeptBackups.h"
 
-#include "ReplyCollector.h"
+#include "WindowReply.h"
 #include "IdWindows.h"
 
 #include <QFile>
@@ -18,29 +18,7 @@ namespace {
 const QString BackupName = QString::fromLatin1(BackupFileName);
 const QString StampFormat = QStringLiteral("yyyyMMdd-HHmmss");
 
-bool ReadWhole(const QString &path, QByteArray &content, QString *reason) {
-  QFile file(path);
-  if (file.open(QIODevice::ReadOnly)) content = file.readAll();
-  if (file.error() == QFileDevice::NoError) return true;
-  if (reason) *reason = file.errorString();
-  return false;
-}
-
-// A line of a backup is its label, two tabs and the value.
-QList<std::pair<QByteArray, QByteArray>> LabelledValues(const QByteArray &backup) {
-  QList<std::pair<QByteArray, QByteArray>> rows;
-  for (const QByteArray &line : backup.split('\n')) {
-    const qsizetype tabs = line.indexOf("\t\t");
-    if (tabs >= 0) rows.append({line.left(tabs), line.mid(tabs + 2).chopped(line.endsWith('\r') ? 1 : 0)});
-  }
-  return rows;
-}
-
-QByteArray ValueLabelled(const QByteArray &backup, int row) {
-  for (const auto &[label, value] : LabelledValues(backup))
-    if (label == IdWindowLabels[row]) return value;
-  return {};
-}
+bool ReadWhole(const QString &path, QByteArray &content, QString *reason) { return ReadWholeFile(path, content, reason); }
 
 bool WriteKept(const QString &path, const QByteArray &content, const QDateTime &modified, QString *reason) {
   if (!WriteFileChecked(path, content, reason)) return false;
@@ -102,62 +80,10 @@ bool WriteFileChecked(const QString &path, const QByteArray &content, QString *r
   return false;
 }
 
-bool IsBlankValue(const QByteArray &value) {
-  QByteArray v = value.trimmed();
-  if (v.isEmpty()) return true;
-  if (v.startsWith('+') || v.startsWith('-')) v.remove(0, 1);
-  for (char c : v)
-    if (c != '0' && c != '.') return false;
-  return v.contains('0');
-}
 
-bool HoldsNoValues(const QByteArray &backup) {
-  const auto rows = LabelledValues(backup);
-  bool allBlank = true;
-  for (const auto &row : rows) {
-    if (IsFailureText(row.second)) return true;
-    allBlank = allBlank && IsBlankValue(row.second);
-  }
-  return allBlank;
-}
 
-BackupIdentity IdentityOf(const QByteArray &backup) {
-  return {ValueLabelled(backup, 2), ValueLabelled(backup, 6), ValueLabelled(backup, 5)};
-}
 
-QString DescribeIdentity(const BackupIdentity &identity) {
-  const auto shown = [](const QByteArray &v) { return v.isEmpty() ? QStringLiteral("(empty)") : QString::fromLatin1(v); };
-  return QStringLiteral("Controller P/N %1, Controller S/N %2, Pump S/N %3")
-      .arg(shown(identity.ControllerPartNumber), shown(identity.ControllerSerialNumber),
-           shown(identity.PumpSerialNumber));
-}
 
-bool ReadBackupValues(const QString &path, std::array<QByteArray, IdWindowCount> &values, QString *error) {
-  const QString shown = QDir::toNativeSeparators(path);
-  QByteArray content;
-  QString reason;
-  if (!ReadWhole(path, content, &reason)) {
-    *error = QStringLiteral("Backup file %1 cannot be read: %2.").arg(shown, reason);
-    return false;
-  }
-  const auto rows = LabelledValues(content);
-  for (int row = 0; row < IdWindowCount; ++row) {
-    const auto found = std::find_if(rows.begin(), rows.end(), [row](const auto &r) { return r.first == IdWindowLabels[row]; });
-    if (found == rows.end()) {
-      *error = QStringLiteral("Backup file %1: there is no line \"%2\" followed by two tabs and the value.")
-                   .arg(shown, QString::fromLatin1(IdWindowLabels[row]));
-      return false;
-    }
-    values[row] = found->second;
-  }
-  if (HoldsNoValues(content)) {
-    *error = QStringLiteral("Backup file %1 holds no controller's values: a window could not be read, or every "
-                            "window is zero or empty.")
-                 .arg(shown);
-    return false;
-  }
-  return true;
-}
 
 QString OwnBackupName(const QByteArray &serialNumber, const QDateTime &when, int n) {
   QString serial;
@@ -233,7 +159,7 @@ KeptValues KeptValuesIn(const QDir &folder) {
     QByteArray content;
     if (!ReadWhole(kept.Path, content, nullptr)) continue;
     for (int row = 0; row < IdWindowCount; ++row) {
-      const QByteArray value = ValueLabelled(content, row);
+      const QByteArray value = BackupValue(content, row);
       if (found[row] || IsBlankValue(value) || IsFailureText(value)) continue;
       found[row] = KeptValue{value, RescueBackup{kept.Path, kept.Saved, IdentityOf(content)}};
     }
@@ -254,4 +180,32 @@ QString KeptValuesLines(const KeptValues &kept) {
   QStringList lines;
   for (const auto &[key, entry] : byFile) lines << RescueLine(entry.first, entry.second);
   return lines.join('\r');
+}
+
+bool BackupLooksErased(const IdBackup &rows) {
+  bool anyRead = false;
+  for (const IdWindow &row : rows) {
+    if (row.ReadFailed) continue;
+    if (!IsBlankValue(row.Value)) return false;
+    anyRead = true;
+  }
+  return anyRead;
+}
+
+BlankVerdict JudgeBlanks(const IdBackup &rows, const KeptValues &kept) {
+  BlankVerdict verdict;
+  verdict.Erased = BackupLooksErased(rows);
+  for (int r = 0; r < IdWindowCount; ++r)
+    if (!rows[r].ReadFailed && IsBlankValue(rows[r].Value)) verdict.Suspect[r] = kept[r];
+  return verdict;
+}
+
+bool BlankVerdict::AnySuspect() const { return !SuspectWindows().isEmpty(); }
+
+QList<int> BlankVerdict::SuspectWindows() const {
+  const IdBackup table = BlankBackup();
+  QList<int> windows;
+  for (int r = 0; r < IdWindowCount; ++r)
+    if (Suspect[r]) windows << table[r].Win;
+  return windows;
 }
