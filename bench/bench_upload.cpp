@@ -284,15 +284,16 @@ double JournalSeconds(const QString &program, const QString &parameters, const Q
   entry.ParameterList = parameters;
   entry.ProgramFile = program;
   entry.Outcome = "uploaded";
-  QString reason;
   QElapsedTimer timer;
   timer.start();
   for (int i = 0; i < Rounds; ++i) {
     entry.Started = entry.Ended = QDateTime::currentDateTime();
     entry.ParameterListSha256 = FileSha256(parameters);
     entry.ProgramFileSha256 = FileSha256(program);
-    if (!JournalUsable(journal, &reason) || !AppendToJournal(journal, entry, &reason)) {
-      std::fprintf(stderr, "the journal could not be written: %s\n", qPrintable(reason));
+    Verdict written = JournalUsable(journal);
+    if (written) written = AppendToJournal(journal, entry);
+    if (!written) {
+      std::fprintf(stderr, "the journal could not be written: %s\n", qPrintable(written.Why));
       return -1;
     }
   }

@@ -156,11 +156,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const QString path = WriteFuzzFile(bytes, "list.txt");
 
   const qint64 lines = CountedLines(bytes);
-  QString fullMessage, parameterOnlyMessage, crcError, mapError;
-  const bool full = CheckParameterList(path, false, &fullMessage);
-  const bool parameterOnly = CheckParameterList(path, true, &parameterOnlyMessage);
-  qint32 crc = 0;
-  const bool crcRead = ReadParameterCrc(path, crc, &crcError);
+  QString mapError;
+  const Verdict fullCheck = CheckParameterList(path, false), parameterOnlyCheck = CheckParameterList(path, true);
+  const bool full = fullCheck.Ok, parameterOnly = parameterOnlyCheck.Ok;
+  const QString &fullMessage = fullCheck.Why, &parameterOnlyMessage = parameterOnlyCheck.Why;
+  const Checked<qint32> crc = ReadParameterCrc(path);
+  const bool crcRead = crc.Value.has_value();
+  const QString &crcError = crc.Why;
   const std::map<quint16, quint8> written = ParameterByteMap(path, &mapError);
   FUZZ_CHECK(mapError.isEmpty());
 

@@ -45,8 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // A byte-order mark at the very start is no part of the first line.
   const QList<QByteArray> lines = SplitLines(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
 
-  QString message;
-  const bool accepted = CheckProgramFile(path, &message);
+  const Verdict check = CheckProgramFile(path);
+  const bool accepted = check.Ok;
+  const QString &message = check.Why;
   FUZZ_CHECK(accepted == GoodFile(lines));
   if (accepted) {
     FUZZ_CHECK(message.isEmpty());

@@ -2,6 +2,7 @@
 // process, the simulated controller on a pseudo-terminal, and the actions hook
 // power-cycling the controller through the simulator's control socket.
 #include "ControlChannel.h"
+#include "ProgramTexts.h"
 #include "Journal.h"
 #include "NullModemPair.h"
 #include "SimulatedController.h"
@@ -280,7 +281,7 @@ void CliTest::interruptions_data() {
   QTest::addColumn<Case>("c");
   QTest::newRow("read-back wrong, Check Errors")
       << Case{Dialect::E, false, {}, {}, With([](sim::Faults &f) { f.WrongReadAddress = 0x0401; }), 4,
-              "Error during file parameters writing.", [](Bench &b) { QVERIFY(!b.Controller.Locked()); }};
+              texts::ErrorDuring("file parameters writing"), [](Bench &b) { QVERIFY(!b.Controller.Locked()); }};
   QTest::newRow("action fails")
       << Case{Dialect::E, true, {"--actions", "false"}, {}, {}, 4,
               "The action \"bridge-and-cycle\" failed (exit status 1).",
@@ -492,7 +493,7 @@ void CliTest::handsAtTheLaterPrompts_data() {
                                        "[ \"$1\" = cycle ] && [ $(grep -cx cycle actions.log) = 1 ] && exit 0\n";
   QTest::newRow("monitor-mode prompt: power-cycled")
       << forgetsFirstCycle + "exec $HANDS \"$1\"\n" << 0
-      << "Controller in monitor mode.\nSwitch it off and then switch on it again!\n";
+      << texts::StillInMonitorPrompt + "\n";
   QTest::newRow("monitor-mode prompt: the action fails")
       << forgetsFirstCycle + "[ \"$1\" = cycle ] && exit 3\nexec $HANDS \"$1\"\n" << 4
       << "The action \"cycle\" failed (exit status 3).";
@@ -529,7 +530,7 @@ void CliTest::handsAtTheLaterPrompts() {
            qPrintable(QString::number(out.Status) + "\nsays: " + says + "\nout: " + out.Out.right(600) + "\nerr: " + out.Err));
   QCOMPARE(bench.Controller.Locked(), status == 0);
   if (!filling) return;
-  QVERIFY2(out.Err.contains("\nNothing in the controller was changed. It waits in its boot monitor"), qPrintable(out.Err));
+  QVERIFY2(out.Err.contains("\n" + texts::Unchanged + " " + texts::WaitsInMonitor), qPrintable(out.Err));
   QCOMPARE(MonitorCommandCount(bench.Controller, "E", 1), 0);
   QFile backup(disk.FilePath("tmpLogWin.txt"));
   QVERIFY(backup.open(QIODevice::ReadOnly));
@@ -543,12 +544,11 @@ void CliTest::stopSignalsEndTheUploadCleanly_data() {
   QTest::addColumn<QString>("says");
   QTest::newRow("Ctrl-C while programming")
       << int(SIGINT) << false
-      << "The upload was stopped by SIGINT (Ctrl-C) during \"Sending Program File\".\nThe uploading procedure will be "
-         "interrupted!";
+      << "The upload was stopped by SIGINT (Ctrl-C) during \"Sending Program File\".\n" + texts::Interrupts;
   QTest::newRow("SIGHUP at the bridge prompt")
       << int(SIGHUP) << true
-      << "The upload was stopped by SIGHUP during \"Please switch OFF the controller, create a short circuit between "
-         "pins 5 and 9 and switch on the controller again!\".\nNothing in the controller was changed";
+      << "The upload was stopped by SIGHUP during \"" + texts::OnOneLine(texts::BridgePrompt) + "\".\n" +
+             texts::Unchanged.chopped(1);
   QTest::newRow("SIGTERM while programming") << int(SIGTERM) << false << "The upload was stopped by SIGTERM during";
 }
 
@@ -617,7 +617,7 @@ void CliTest::journalElsewhereAndHistory() {
   QCOMPARE(lines.size(), 3);
   QVERIFY2(lines[0].startsWith("Started  ") && lines[1].contains("  parameter list  ") && lines[1].contains("  uploaded  ") && lines[1].endsWith("  0") &&
                lines[2].contains("  full  ") &&
-               lines[2].contains("  interrupted at \"Please switch OFF the controller, create a short circuit"),
+               lines[2].contains("  interrupted at \"" + texts::OnOneLine(texts::BridgePrompt) + "\""),
            qPrintable(run.Out));
   run = bench.Upload({"--history"});  // the working folder has none
   QVERIFY2(run.Status == 2 && run.Err.contains("cannot read the journal " + bench.Dir.filePath("calvenori-uploads.csv")),
@@ -645,8 +645,8 @@ void CliTest::journalNeverLies() {
   earlier.Started = QDateTime::currentDateTime().addDays(-1);
   earlier.Outcome = "uploaded";
   earlier.ParameterList = "/srv/Pumpe Nord, Halle 3/liste.txt";  // quoted for its comma
-  QString reason;
-  QVERIFY2(AppendToJournal(journal, earlier, &reason), qPrintable(reason));
+  const Verdict appended = AppendToJournal(journal, earlier);
+  QVERIFY2(appended, qPrintable(appended.Why));
   QStringList args{"--params", bench.Write("list.txt", SmallList()), "--restore", "keep"};
   if (how == "no lock file") {
     REQUIRE_SMALL_DISK(disk);

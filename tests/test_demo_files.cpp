@@ -28,8 +28,8 @@ class TestDemoFiles : public QObject {
 
  private slots:
   void programFilePassesThePreflightCheck() {
-    QString message;
-    QVERIFY2(CheckProgramFile(ProgramFile, &message), qPrintable(message));
+    const Verdict fit = CheckProgramFile(ProgramFile);
+    QVERIFY2(fit, qPrintable(fit.Why));
   }
 
   void programFileIsAFewHundredRecordsEndedByCrLf() {
@@ -41,9 +41,10 @@ class TestDemoFiles : public QObject {
   }
 
   void parameterListPassesThePreflightCheckInBothModes() {
-    QString message;
-    QVERIFY2(CheckParameterList(ParameterFile, false, &message), qPrintable(message));
-    QVERIFY2(CheckParameterList(ParameterFile, true, &message), qPrintable(message));
+    for (bool parameterOnly : {false, true}) {
+      const Verdict fit = CheckParameterList(ParameterFile, parameterOnly);
+      QVERIFY2(fit, qPrintable(fit.Why));
+    }
   }
 
   void parameterListWritesBytesFromItsStartAddress() {
@@ -56,10 +57,9 @@ class TestDemoFiles : public QObject {
   }
 
   void parameterListCarriesItsCrcOnTheThirdLine() {
-    qint32 crc = -1;
-    QString error;
-    QVERIFY2(ReadParameterCrc(ParameterFile, crc, &error), qPrintable(error));
-    QVERIFY(crc > 0);
+    const Checked<qint32> crc = ReadParameterCrc(ParameterFile);
+    QVERIFY2(crc, qPrintable(crc.Why));
+    QVERIFY(*crc > 0);
   }
 };
 

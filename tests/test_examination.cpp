@@ -2,6 +2,7 @@
 // controller: what they tell, and that nothing they send writes.
 
 #include "DriverRig.h"
+#include "ProgramTexts.h"
 #include "Examination.h"
 #include "Journal.h"
 #include "ParameterList.h"
@@ -167,7 +168,7 @@ void TestExamination::verifiesWithoutWriting() {
   rig.Controller.SetWindow(501, lockedBefore ? "1" : "0");
   const bool relockRefused = changedAddress == -2;
   rig.OnMessage = [&](const QString &text) {
-    if (!cycleUnlocks || !text.startsWith("Switch OFF and switch ON")) return;
+    if (!cycleUnlocks || !text.startsWith(texts::PowerCyclePrompt.section('\n', 0, 0))) return;
     rig.Controller.SetWindow(501, "0");
     sim::Faults refusing;
     refusing.RejectWrites = 3;
@@ -225,7 +226,7 @@ void TestExamination::refusesBeforeSending() {
   faults.RejectAllWrites = true;  // window 500 refused: the monitor is never reached
   rig.Controller.SetFaults(faults);
   QCOMPARE(RunVerify(rig.Host, QDir::current()).Result, UploadResult::Interrupted);
-  QVERIFY(rig.Host.Messages.last().startsWith("Error during setting in monitor mode."));
+  QVERIFY(rig.Host.Messages.last().startsWith(texts::ErrorDuring("setting in monitor mode")));
   QCOMPARE(WritingTraffic(rig.Controller), QStringList({"write 500", "write 500", "write 500"}));
   QCOMPARE(JournalField(LastJournalLine(), "Outcome"), QStringLiteral("interrupted"));
 }

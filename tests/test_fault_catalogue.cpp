@@ -3,6 +3,7 @@
 // never reaches the controller, an earlier backup is never lost, the port is
 // always closed again and the window back at its idle height.
 #include "ParameterList.h"
+#include "ProgramTexts.h"
 #include "ProgramFileCheck.h"
 #include "TestFiles.h"
 #include "UploadExpect.h"
@@ -122,9 +123,9 @@ bool Matches(const QString &text, const QString &pattern) {
   return pieces.size() > 1 || text.size() == pattern.size();
 }
 
-const QString Interrupts = "\nThe uploading procedure will be interrupted!";
-const QString Rescue = Interrupts + "\nPlease refer to file {backup} to rescue C/U parameters";
-const QString Unchanged = "\nNothing in the controller was changed.";
+const QString Interrupts = "\n" + texts::Interrupts;
+const QString Rescue = Interrupts + "\n" + texts::RescueFrom("{backup}");
+const QString Unchanged = "\n" + texts::Unchanged;
 // What the controller needs once an upload stopped halfway, and the finish:
 // with the values of the upload's own backup, whose name holds the time.
 QString Left(bool full, Remains remains) {
@@ -268,9 +269,9 @@ QList<QPair<const char *, Entry>> Catalogue() {
 
   // --- The controller and the line ---
   const QString savingParameters =
-      "Error during saving parameters." + Rescue + Unchanged.chopped(1) + ", and this upload did not write tmpLogWin.txt.";
+      texts::ErrorDuring("saving parameters") + Rescue + Unchanged.chopped(1) + ", and this upload did not write tmpLogWin.txt.";
   fault("controller: silent", false, ControllerFault([](sim::Faults &f) { f.Silent = true; }), Outcome::Interrupted,
-        "Error during saving parameters." + Rescue +
+        texts::ErrorDuring("saving parameters") + Rescue +
             "\nThe controller does not answer on serial port 1 ({port}): check the cable and the controller's power. "
             "This upload changed nothing in it and did not write tmpLogWin.txt.",
         BackupAfter::Kept);
@@ -283,16 +284,16 @@ QList<QPair<const char *, Entry>> Catalogue() {
         ControllerFault([](sim::Faults &f) { f.TruncateAfterEtxPlusOne = true; }), Outcome::Interrupted,
         savingParameters, BackupAfter::Kept);
   fault("controller: monitor never answers", false, ControllerFault([](sim::Faults &f) { f.SilentMonitor = true; }),
-        Outcome::Interrupted, "Error during setting in monitor mode." + Rescue + ListLeft, BackupAfter::Fresh);
+        Outcome::Interrupted, texts::ErrorDuring("setting in monitor mode") + Rescue + ListLeft, BackupAfter::Fresh);
   fault("controller: stray bytes before every reply", false,
         ControllerFault([](sim::Faults &f) { f.StrayBytes = QByteArray("\xFF\x00\x15Z", 4); }), Outcome::Completed,
         ParameterSuccess, BackupAfter::Fresh);
   fault("controller: wrong reply checksums", false, ControllerFault([](sim::Faults &f) { f.BadChecksum = true; }),
         Outcome::Completed, ParameterSuccess, BackupAfter::Fresh);
   fault("program: the monitor refuses a record", true, ControllerFault([](sim::Faults &f) { f.RefuseRecord = 4; }),
-        Outcome::Interrupted, "Error during Programming Controller." + Rescue + Finish, BackupAfter::Fresh);
+        Outcome::Interrupted, texts::ErrorDuring("Programming Controller") + Rescue + Finish, BackupAfter::Fresh);
   fault("program: a record's acknowledgement garbled", true, ControllerFault([](sim::Faults &f) { f.GarbleAckRecord = 4; }),
-        Outcome::Interrupted, "Error during Programming Controller." + Rescue + Finish, BackupAfter::Fresh);
+        Outcome::Interrupted, texts::ErrorDuring("Programming Controller") + Rescue + Finish, BackupAfter::Fresh);
   fault("read-back: answered after an echo of the command", false,
         ControllerFault([](sim::Faults &f) { f.ReadBack = sim::ReadBackForm::Echo; }), Outcome::Completed,
         ParameterSuccess, BackupAfter::Fresh);
@@ -300,11 +301,11 @@ QList<QPair<const char *, Entry>> Catalogue() {
         ControllerFault([](sim::Faults &f) { f.ReadBack = sim::ReadBackForm::LowerCase; }), Outcome::Completed, ParameterSuccess, BackupAfter::Fresh);
   fault("read-back: a wrong byte", false, ControllerFault([](sim::Faults &f) { f.WrongReadAddress = 0x0401; }),
         Outcome::Interrupted,
-        "Error during file parameters writing." + Rescue + "\nAddress 0401: wrote DC, read back 23." + ListLeft,
+        texts::ErrorDuring("file parameters writing") + Rescue + "\nAddress 0401: wrote DC, read back 23." + ListLeft,
         BackupAfter::Fresh);
   fault("read-back: the request looped back", false,
         ControllerFault([](sim::Faults &f) { f.ReadBackOverride = "R0400\r"; }), Outcome::Interrupted,
-        "Error during file parameters writing." + Rescue + "\nAddress 0400: wrote 05, read back \"R0400\\r\"." + ListLeft,
+        texts::ErrorDuring("file parameters writing") + Rescue + "\nAddress 0400: wrote 05, read back \"R0400\\r\"." + ListLeft,
         BackupAfter::Fresh);
   fault("list: begins with a UTF-8 byte-order mark", false, ListIs("\xEF\xBB\xBF" + GoodList()), Outcome::Completed,
         ParameterSuccess, BackupAfter::Fresh);
@@ -451,13 +452,14 @@ void FaultCatalogueTest::programFileLongerThan32767LinesIsAccepted() {
   const QByteArray file = ProgramFile(40000);
   QCOMPARE(file.count('\n'), 40002);
   const QString path = WriteTestFile(dir.path(), "long.s19", file);
-  QString message;
-  QVERIFY2(CheckProgramFile(path, &message), qPrintable(message));
+  const Verdict fit = CheckProgramFile(path);
+  QVERIFY2(fit, qPrintable(fit.Why));
   // The same file with one bad record near its end is still read to there.
   QByteArray spoiled = file;
   spoiled.replace(spoiled.lastIndexOf("S1"), 2, "S?");
-  QVERIFY(!CheckProgramFile(WriteTestFile(dir.path(), "spoiled.s19", spoiled), &message));
-  QVERIFY2(message.contains(", line 40001: "), qPrintable(message));
+  const Verdict refused = CheckProgramFile(WriteTestFile(dir.path(), "spoiled.s19", spoiled));
+  QVERIFY(!refused);
+  QVERIFY2(refused.Why.contains(", line 40001: "), qPrintable(refused.Why));
   inputsTried_ += 2;
 }
 

@@ -12,6 +12,12 @@
 
 namespace {
 
+// A verdict's reason kept beside it, for the check that reads it after.
+bool Held(const Verdict &verdict, QString &reason) {
+  reason = verdict.Why;
+  return verdict.Ok;
+}
+
 JournalEntry Awkward(const QString &dir) {
   JournalEntry e;
   e.Started = QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7), QTimeZone(3600));
@@ -75,7 +81,7 @@ void JournalTest::awkwardFieldsRoundTrip() {
   const QString path = dir.filePath("calvenori-uploads.csv");
   const JournalEntry entry = Awkward(dir.path());
   QString reason;
-  QVERIFY2(AppendToJournal(path, entry, &reason) && AppendToJournal(path, entry, &reason), qPrintable(reason));
+  QVERIFY2(Held(AppendToJournal(path, entry), reason) && Held(AppendToJournal(path, entry), reason), qPrintable(reason));
 
   const QByteArray csv = Read(path);
   QVERIFY(csv.startsWith("Started,Ended,Program,Version,User,Host,Mode,Check Errors,Port,Device,"));
@@ -110,9 +116,9 @@ void JournalTest::appendIsWholeOrNotThere() {
   // A line torn by a crash: the next one starts on a line of its own.
   const QString torn = dir.filePath("torn.csv");
   QString reason;
-  QVERIFY(AppendToJournal(torn, entry, &reason));
+  QVERIFY(Held(AppendToJournal(torn, entry), reason));
   WriteTestFile(dir.path(), "torn.csv", Read(torn) + "2026-12-08T10:00:00+01:00,2026-");
-  QVERIFY(AppendToJournal(torn, entry, &reason));
+  QVERIFY(Held(AppendToJournal(torn, entry), reason));
   QList<QStringList> records;
   QVERIFY(ParseCsv(Read(torn), records, &reason));
   QCOMPARE(records.size(), 4);
@@ -121,18 +127,18 @@ void JournalTest::appendIsWholeOrNotThere() {
   SmallDisk disk(64);
   REQUIRE_SMALL_DISK(disk);
   const QString path = disk.FilePath("calvenori-uploads.csv");
-  QVERIFY(AppendToJournal(path, entry, &reason));
-  QVERIFY(JournalUsable(path, &reason));
+  QVERIFY(Held(AppendToJournal(path, entry), reason));
+  QVERIFY(Held(JournalUsable(path), reason));
   const QByteArray before = Read(path);
   disk.Fill();
-  QVERIFY(!JournalUsable(path, &reason));
+  QVERIFY(!Held(JournalUsable(path), reason));
   // Room for the lock file, not for the line.
   QVERIFY(QFile::resize(disk.FilePath(".filler"), QFileInfo(disk.FilePath(".filler")).size() - 8192));
   entry.Outcome = QString(40000, QLatin1Char(0x78));
-  QVERIFY(!AppendToJournal(path, entry, &reason));
+  QVERIFY(!Held(AppendToJournal(path, entry), reason));
   QVERIFY2(reason.contains("No space left on device") || reason.contains(" bytes could be written"), qPrintable(reason));
   QCOMPARE(Read(path), before);
-  QVERIFY(!AppendToJournal(disk.FilePath("new.csv"), entry, &reason));
+  QVERIFY(!Held(AppendToJournal(disk.FilePath("new.csv"), entry), reason));
   QVERIFY(!QFileInfo::exists(disk.FilePath("new.csv")));
 }
 
@@ -140,13 +146,13 @@ void JournalTest::foreignFilesAreRefused() {
   QTemporaryDir dir;
   const QString foreign = WriteTestFile(dir.path(), "prices.csv", "Item,Price\r\nPump,100\r\n");
   QString reason;
-  QVERIFY(!JournalUsable(foreign, &reason));
+  QVERIFY(!Held(JournalUsable(foreign), reason));
   QVERIFY2(reason.contains("not an upload journal"), qPrintable(reason));
-  QVERIFY(!AppendToJournal(foreign, Awkward(dir.path()), &reason));
+  QVERIFY(!Held(AppendToJournal(foreign, Awkward(dir.path())), reason));
   QCOMPARE(Read(foreign), QByteArray("Item,Price\r\nPump,100\r\n"));
-  QVERIFY(!JournalUsable(dir.path(), &reason));                        // a folder
-  QVERIFY(!JournalUsable(dir.filePath("no/such/folder.csv"), &reason));
-  QVERIFY(JournalUsable(dir.filePath("new.csv"), &reason));
+  QVERIFY(!Held(JournalUsable(dir.path()), reason));                        // a folder
+  QVERIFY(!Held(JournalUsable(dir.filePath("no/such/folder.csv")), reason));
+  QVERIFY(Held(JournalUsable(dir.filePath("new.csv")), reason));
   QVERIFY(!QFileInfo::exists(dir.filePath("new.csv")));  // the check leaves nothing behind
 }
 
@@ -159,7 +165,7 @@ void JournalTest::historyIsNewestFirstAndAligned() {
   newer.Outcome = "port not opened";
   newer.ControllerSerialNumber = "C23119876";
   QString reason, table;
-  QVERIFY(AppendToJournal(path, older, &reason) && AppendToJournal(path, newer, &reason));
+  QVERIFY(Held(AppendToJournal(path, older), reason) && Held(AppendToJournal(path, newer), reason));
   QVERIFY2(JournalTable(path, table, &reason), qPrintable(reason));
   const QStringList lines = table.split('\n', Qt::SkipEmptyParts);
   QCOMPARE(lines.size(), 3);
@@ -180,11 +186,11 @@ void JournalTest::earlierJournalTakesAndReadsNewLines() {
   const QByteArray earlierLine = CsvRecord(JournalFields(Plain("uploaded")).mid(0, 19));
   const QString path = WriteTestFile(dir.path(), "calvenori-uploads.csv", CsvRecord(earlierHeader) + earlierLine);
   QString reason;
-  QVERIFY2(JournalUsable(path, &reason), qPrintable(reason));
+  QVERIFY2(Held(JournalUsable(path), reason), qPrintable(reason));
   JournalEntry newer = Plain("interrupted at CRC verifyng");
   newer.LastStage = "EnterMonitor";
   newer.OwnBackup = "/srv/pump/backup-C23119876-20261209-103102.txt";
-  QVERIFY2(AppendToJournal(path, newer, &reason), qPrintable(reason));
+  QVERIFY2(Held(AppendToJournal(path, newer), reason), qPrintable(reason));
   const JournalContent content = ReadJournal(Read(path));
   QCOMPARE(content.Header, earlierHeader);
   QCOMPARE(content.Unreadable, 0);
@@ -241,7 +247,7 @@ void JournalTest::noFieldIsAFormula() {
     WriteTestFile(dir.path(), "calvenori-uploads.csv",
                   CsvRecord(JournalHeader()) + CsvRecord(JournalFields(entry)) + CsvRecord(JournalFields(unfinished)));
   else
-    QVERIFY2(AppendToJournal(path, entry, &reason) && AppendToJournal(path, unfinished, &reason), qPrintable(reason));
+    QVERIFY2(Held(AppendToJournal(path, entry), reason) && Held(AppendToJournal(path, unfinished), reason), qPrintable(reason));
 
   QList<QStringList> records;
   QVERIFY2(ParseCsv(Read(path), records, &reason), qPrintable(reason));
@@ -323,7 +329,7 @@ void JournalTest::cutLineCostsItselfAlone() {
   const QString path = WriteTestFile(dir.path(), "calvenori-uploads.csv", journal);
   const JournalEntry next = Plain("interrupted at CRC verifyng");
   QString reason;
-  QVERIFY2(AppendToJournal(path, next, &reason), qPrintable(reason));
+  QVERIFY2(Held(AppendToJournal(path, next), reason), qPrintable(reason));
   const QByteArray after = Read(path);
   QVERIFY(after.startsWith(journal));
   const JournalContent read = ReadJournal(after);
@@ -356,7 +362,7 @@ void JournalTest::checkedUnderTheJournalsLock() {
   QTemporaryDir dir;
   QString path = dir.filePath("calvenori-uploads.csv");
   QString reason;
-  if (existing) QVERIFY(AppendToJournal(path, Plain("uploaded"), &reason));
+  if (existing) QVERIFY(Held(AppendToJournal(path, Plain("uploaded")), reason));
   const QByteArray before = Read(path);
   QLockFile other(path + ".lock");
   SmallDisk disk;
@@ -374,7 +380,7 @@ void JournalTest::checkedUnderTheJournalsLock() {
     QVERIFY(writable.open(QIODevice::WriteOnly | QIODevice::Append));  // the journal itself takes a line
   }
 
-  QVERIFY(!JournalUsable(path, &reason, 0));
+  QVERIFY(!Held(JournalUsable(path, 0), reason));
 
   QCOMPARE(reason, says);
   QCOMPARE(Read(path), before);
@@ -382,7 +388,7 @@ void JournalTest::checkedUnderTheJournalsLock() {
   QCOMPARE(QFileInfo::exists(path + ".lock"), how == "lock held");
   // And an append refuses as the check did, the journal kept as it was.
   if (how == "lock held") return;
-  QVERIFY(!AppendToJournal(path, Plain("uploaded"), &reason));
+  QVERIFY(!Held(AppendToJournal(path, Plain("uploaded")), reason));
   QCOMPARE(reason, says);
   QCOMPARE(Read(path), before);
 }

@@ -1,6 +1,7 @@
 // Earlier backups kept beside "tmpLogWin.txt", never replaced blind, and the
 // kept file named when the latest backup holds read failures.
 #include "KeptBackups.h"
+#include "ProgramTexts.h"
 #include "SmallDisk.h"
 #include "TestFiles.h"
 #include "UploadDriver.h"
@@ -133,10 +134,9 @@ class KeptBackupsTest : public QObject {
     const QString interruption = InterruptionText("Locking controller", QDir::current());
     QVERIFY(QDir::setCurrent(saved));
 
-    const QString standard = "Error during Locking controller.\rThe uploading procedure will be interrupted!\r"
-                             "Please refer to file " +
-                             QDir::toNativeSeparators(QDir(dir.path()).canonicalPath() + "/tmpLogWin.txt") +
-                             " to rescue C/U parameters";
+    const QString standard = texts::WithCr(
+        texts::ErrorDuring("Locking controller") + "\n" + texts::Interrupts + "\n" +
+        texts::RescueFrom(QDir::toNativeSeparators(QDir(dir.path()).canonicalPath() + "/tmpLogWin.txt")));
     if (named.isEmpty()) {
       QCOMPARE(line, QString());
       QCOMPARE(interruption, standard);
@@ -215,15 +215,14 @@ class KeptBackupsTest : public QObject {
     QTemporaryDir dir;
     const QString path = dir.filePath("from.txt");
     if (file != "<missing>") WriteTestFile(dir.path(), "from.txt", file);
-    std::array<QByteArray, IdWindowCount> values;
-    QString error;
-    QCOMPARE(ReadBackupValues(path, values, &error), refusal.isEmpty());
+    const Checked<BackupValues> values = ReadBackupFile(path);
+    QCOMPARE(values.Value.has_value(), refusal.isEmpty());
     if (!refusal.isEmpty()) {
-      QVERIFY2(error.startsWith("Backup file " + path) && error.contains(refusal), qPrintable(error));
+      QVERIFY2(values.Why.startsWith("Backup file " + path) && values.Why.contains(refusal), qPrintable(values.Why));
       return;
     }
-    QCOMPARE(values[5], QByteArray("P-77"));
-    QCOMPARE(values[8], QByteArray("9"));
+    QCOMPARE((*values)[5], QByteArray("P-77"));
+    QCOMPARE((*values)[8], QByteArray("9"));
   }
 };
 

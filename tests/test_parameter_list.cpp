@@ -170,10 +170,9 @@ void TestParameterList::crc_data() {
 void TestParameterList::crc() {
   QFETCH(QByteArray, content);
   QFETCH(qint32, crc);
-  qint32 read = 0;
-  QString error;
-  QVERIFY2(ReadParameterCrc(WriteTestFile(dir_.path(), "crc.txt", content), read, &error), qPrintable(error));
-  QCOMPARE(read, crc);
+  const Checked<qint32> read = ReadParameterCrc(WriteTestFile(dir_.path(), "crc.txt", content));
+  QVERIFY2(read, qPrintable(read.Why));
+  QCOMPARE(*read, crc);
 }
 
 void TestParameterList::crcFailures_data() {
@@ -195,10 +194,9 @@ void TestParameterList::crcFailures() {
   QFETCH(QByteArray, content);
   QFETCH(QString, expected);
   const QString path = WriteTestFile(dir_.path(), "badcrc.txt", content);
-  qint32 read = 4711;
-  QString error;
-  QVERIFY(!ReadParameterCrc(path, read, &error));
-  QCOMPARE(read, 4711);
+  const Checked<qint32> read = ReadParameterCrc(path);
+  QVERIFY(!read.Value);
+  const QString error = read.Why;
   QVERIFY2(error.startsWith(QStringLiteral("Parameter list %1").arg(QDir::toNativeSeparators(path))), qPrintable(error));
   QVERIFY2(error.contains(expected), qPrintable(error));
 }
@@ -233,8 +231,8 @@ void TestParameterList::checkAccepts_data() {
 void TestParameterList::checkAccepts() {
   QFETCH(QByteArray, content);
   QFETCH(bool, parameterOnly);
-  QString message;
-  QVERIFY2(CheckParameterList(WriteTestFile(dir_.path(), "good.txt", content), parameterOnly, &message), qPrintable(message));
+  const Verdict fit = CheckParameterList(WriteTestFile(dir_.path(), "good.txt", content), parameterOnly);
+  QVERIFY2(fit, qPrintable(fit.Why));
 }
 
 void TestParameterList::checkRefuses_data() {
@@ -309,29 +307,33 @@ void TestParameterList::checkRefuses() {
   QFETCH(int, line);
   QFETCH(QString, expected);
   const QString path = WriteTestFile(dir_.path(), "bad list.txt", content);
-  QString message;
-  QVERIFY(!CheckParameterList(path, parameterOnly, &message));
+  const Verdict fit = CheckParameterList(path, parameterOnly);
+  QVERIFY(!fit);
+  const QString message = fit.Why;
   // The path as the platform shows it: backslashes on Windows.
   const QString shown = QDir::toNativeSeparators(path);
   const QString prefix = line > 0 ? QStringLiteral("Parameter list %1, line %2: ").arg(shown).arg(line)
                                   : QStringLiteral("Parameter list %1: ").arg(shown);
   QVERIFY2(message.startsWith(prefix), qPrintable(message));
   QVERIFY2(message.contains(expected), qPrintable(message));
-  QVERIFY(!CheckParameterList(path, parameterOnly, nullptr));  // no message wanted
 }
 
 void TestParameterList::checkOpenFailures() {
-  QString message;
   const QString missing = dir_.filePath("missing.txt");
-  QVERIFY(!CheckParameterList(missing, false, &message));
+  Verdict fit = CheckParameterList(missing, false);
+  QVERIFY(!fit);
+  QString message = fit.Why;
   QVERIFY2(message.startsWith("Parameter list " + QDir::toNativeSeparators(missing)), qPrintable(message));
   QVERIFY2(message.contains("cannot be opened"), qPrintable(message));
-  QVERIFY(!CheckParameterList(dir_.path(), true, &message));
+  fit = CheckParameterList(dir_.path(), true);
+  QVERIFY(!fit);
+  message = fit.Why;
   QVERIFY2(message.contains("cannot be opened"), qPrintable(message));
   // Example of the message a technician sees.
   const QString path = WriteTestFile(dir_.path(), "list.txt", Header + "1,a,1\r\n2,b,2\r\n1,c,3\r\n4,Big,99999999999\r\n");
-  QVERIFY(!CheckParameterList(path, false, &message));
-  QCOMPARE(message, QStringLiteral("Parameter list %1, line 7: the value 99999999999 does not fit 32 bits.")
+  fit = CheckParameterList(path, false);
+  QVERIFY(!fit);
+  QCOMPARE(fit.Why, QStringLiteral("Parameter list %1, line 7: the value 99999999999 does not fit 32 bits.")
                        .arg(QDir::toNativeSeparators(path)));
 }
 

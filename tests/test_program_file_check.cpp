@@ -84,8 +84,8 @@ void TestProgramFileCheck::accepts_data() {
 
 void TestProgramFileCheck::accepts() {
   QFETCH(QByteArray, content);
-  QString message;
-  QVERIFY2(CheckProgramFile(WriteTestFile(dir_.path(), "good.s19", content), &message), qPrintable(message));
+  const Verdict fit = CheckProgramFile(WriteTestFile(dir_.path(), "good.s19", content));
+  QVERIFY2(fit, qPrintable(fit.Why));
 }
 
 void TestProgramFileCheck::acceptsMoreThan32767Lines() {
@@ -94,8 +94,8 @@ void TestProgramFileCheck::acceptsMoreThan32767Lines() {
   for (int i = 0; i < records; ++i) content += S1(static_cast<quint16>(i * 16), QByteArray(16, static_cast<char>(i))) + "\r\n";
   content += S9 + "\r\n";
   const QString path = WriteTestFile(dir_.path(), "large.s19", content);
-  QString message;
-  QVERIFY2(CheckProgramFile(path, &message), qPrintable(message));
+  const Verdict fit = CheckProgramFile(path);
+  QVERIFY2(fit, qPrintable(fit.Why));
 
   // A fault far beyond line 32767 is still found and named by its line.
   QByteArray bad = content;
@@ -104,7 +104,9 @@ void TestProgramFileCheck::acceptsMoreThan32767Lines() {
   QVERIFY(at > 0);
   bad[at + 10] = bad[at + 10] == '0' ? '1' : '0';  // a data digit: checksum now wrong
   const QString badPath = WriteTestFile(dir_.path(), "large-bad.s19", bad);
-  QVERIFY(!CheckProgramFile(badPath, &message));
+  const Verdict refused = CheckProgramFile(badPath);
+  const QString message = refused.Why;
+  QVERIFY(!refused);
   QVERIFY2(message.startsWith(QStringLiteral("Program file %1, line %2: the checksum").arg(QDir::toNativeSeparators(badPath)).arg(records + 1)),
            qPrintable(message));
 }
@@ -150,24 +152,25 @@ void TestProgramFileCheck::refuses() {
   QFETCH(int, line);
   QFETCH(QString, expected);
   const QString path = WriteTestFile(dir_.path(), "bad firmware.s19", content);
-  QString message;
-  QVERIFY(!CheckProgramFile(path, &message));
+  const Verdict fit = CheckProgramFile(path);
+  QVERIFY(!fit);
+  const QString message = fit.Why;
   // The path as the platform shows it: backslashes on Windows.
   const QString shown = QDir::toNativeSeparators(path);
   const QString prefix = line > 0 ? QStringLiteral("Program file %1, line %2: ").arg(shown).arg(line)
                                   : QStringLiteral("Program file %1: ").arg(shown);
   QVERIFY2(message.startsWith(prefix), qPrintable(message));
   QVERIFY2(message.contains(expected), qPrintable(message));
-  QVERIFY(!CheckProgramFile(path, nullptr));
 }
 
 void TestProgramFileCheck::openFailures() {
-  QString message;
   const QString missing = dir_.filePath("missing.s19");
-  QVERIFY(!CheckProgramFile(missing, &message));
-  QVERIFY2(message.startsWith("Program file " + QDir::toNativeSeparators(missing) + " cannot be opened"), qPrintable(message));
-  QVERIFY(!CheckProgramFile(dir_.path(), &message));
-  QVERIFY2(message.contains("cannot be opened"), qPrintable(message));
+  const Verdict absent = CheckProgramFile(missing);
+  QVERIFY(!absent);
+  QVERIFY2(absent.Why.startsWith("Program file " + QDir::toNativeSeparators(missing) + " cannot be opened"), qPrintable(absent.Why));
+  const Verdict folder = CheckProgramFile(dir_.path());
+  QVERIFY(!folder);
+  QVERIFY2(folder.Why.contains("cannot be opened"), qPrintable(folder.Why));
 }
 
 QTEST_GUILESS_MAIN(TestProgramFileCheck)

@@ -2,6 +2,7 @@
 // restore loop and refusals, against the simulated controller on the real
 // port, with no window. Whole uploads through the window are in test_upload_e2e.
 #include "DriverRig.h"
+#include "ProgramTexts.h"
 #include "FailureRecord.h"
 #include "Journal.h"
 #include "ParameterList.h"
@@ -274,7 +275,7 @@ void UploadDriverTest::testPointInterrupts() {
   QString detail = fault.Detail.isEmpty() ? QString() : "\n" + fault.Detail;
   detail += WayOnAfter(rig.WorkDir.path(), fault.Full, fault.Step);
   if (fault.Step == "saving parameters")
-    detail.prepend("\nNothing in the controller was changed, and this upload did not write tmpLogWin.txt.");
+    detail.prepend("\n" + texts::Unchanged.chopped(1) + ", and this upload did not write tmpLogWin.txt.");
   QCOMPARE(rig.Host.Messages, fault.Prompts + QStringList{Interruption(rig.WorkDir.path(), fault.Step) + detail});
   EXPECT_IDLE(rig);
   QCOMPARE(rig.Result, UploadResult::Interrupted);
@@ -566,8 +567,8 @@ void UploadDriverTest::unpluggedAdapterEndsTheUpload() {
 
   const QString lostWayOn = WayOn(rig.WorkDir.path(), full, remains);
   const QString lost = "The connection to serial port 1 (" + device +
-                       ") was lost.\nThe uploading procedure will be interrupted!\nPlease refer to file " +
-                       BackupPath(rig.WorkDir.path()) + " to rescue C/U parameters" + lostWayOn;
+                       ") was lost.\n" + texts::Interrupts + "\n" +
+                       texts::RescueFrom(BackupPath(rig.WorkDir.path())) + lostWayOn;
   // Nothing after the loss: no prompt loop, no restore dialog, no success.
   QCOMPARE(rig.Host.Messages, prompts + QStringList{lost});
   QCOMPARE(rig.Host.RestoreDialogsShown, 0);
@@ -615,10 +616,8 @@ void UploadDriverTest::unwritableBackupStopsBeforeTheControllerIsTouched() {
                                       QDir(QDir::currentPath()).filePath(QFileInfo(keptName).fileName()) + ": "
                                 : "The backup file " + BackupPath(rig.WorkDir.path()) + " could not be written: ";
   QVERIFY2(text.startsWith(named), qPrintable(text));
-  const QString state = full ? "\nNothing in the controller was changed. It waits in its boot monitor: take the "
-                               "bridge off pins 5 and 9, then switch it off and on again."
-                             : "\nNothing in the controller was changed.";
-  QVERIFY2(text.endsWith("\nThe uploading procedure will be interrupted!" + state), qPrintable(text));
+  const QString state = "\n" + texts::Unchanged + (full ? " " + texts::WaitsInMonitor : QString());
+  QVERIFY2(text.endsWith("\n" + texts::Interrupts + state), qPrintable(text));
   QVERIFY2(!text.mid(named.size()).section('\n', 0, 0).trimmed().isEmpty(), qPrintable(text));  // the reason
   QCOMPARE(rig.Host.Messages.size(), full ? 2 : 1);
   for (const char *letter : {"E", "C", "P", "a", "d", "b"}) QCOMPARE(MonitorCommandCount(rig.Controller, letter, 1), 0);
@@ -667,7 +666,7 @@ void UploadDriverTest::fullDiskStopsBeforeTheControllerIsTouched() {
   const QString path = disk.FilePath("tmpLogWin.txt");
   const QString named = earlier ? "The earlier backup file " + path + " could not be kept as " : "The backup file " + path;
   QVERIFY2(text.startsWith(named) && text.contains(": No space left on device\n"), qPrintable(text));
-  QVERIFY2(text.contains("\nNothing in the controller was changed."), qPrintable(text));
+  QVERIFY2(text.contains("\n" + texts::Unchanged), qPrintable(text));
   for (const char *letter : {"E", "C", "P", "a", "d", "b"}) QCOMPARE(MonitorCommandCount(rig.Controller, letter, 1), 0);
   QVERIFY(!WrittenWindows(rig.Controller).contains(500));
   const QStringList left = QDir(disk.Path()).entryList(QDir::Files | QDir::Hidden);
@@ -720,7 +719,7 @@ void UploadDriverTest::monitorAnsweringInsteadOfTheApplication() {
   const QString finish = "To finish it, choose \"Upload Parameter List and Program File\" and start the upload again: "
                          "it asks for a backup of this controller to take the values from.";
   QCOMPARE(rig.Host.Messages,
-           QStringList{"Error during saving parameters.\nThe uploading procedure will be interrupted!\n" +
+           QStringList{texts::ErrorDuring("saving parameters") + "\n" + texts::Interrupts + "\n" +
                        QString(said).replace("{port}", rig.Controller.SlavePath()) + "\n" + finish});
   QCOMPARE(rig.Result, UploadResult::Interrupted);
   // The first read request and CRs, nothing a monitor could take as a command.

@@ -2,6 +2,7 @@
 // real window and port, the simulated controller on a pseudo-terminal, and a
 // technician who reads every message box and does what it asks.
 #include "FailureRecord.h"
+#include "ProgramTexts.h"
 #include "KeptBackups.h"
 #include "ParameterList.h"
 #include "TestFiles.h"
@@ -301,7 +302,7 @@ void UploadEndToEndTest::interruptedFullUploadIsFinished() {
   QCOMPARE(rig.BackupFile(), firstBackup);
   EXPECT_IDLE(rig);
   if (!accepted) {
-    QVERIFY2(rig.Hands->LastMessage().startsWith("Error during saving parameters.\n"), qPrintable(rig.Hands->LastMessage()));
+    QVERIFY2(rig.Hands->LastMessage().startsWith(texts::ErrorDuring("saving parameters") + "\n"), qPrintable(rig.Hands->LastMessage()));
     QVERIFY2(rig.Hands->LastMessage().endsWith(FinishInWindow(own)), qPrintable(rig.Hands->LastMessage()));
     QCOMPARE(QDir(rig.WorkDir.path()).entryList({"tmpLogWin-*.txt"}).size(), 0);
     return;

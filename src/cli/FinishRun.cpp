@@ -32,21 +32,21 @@ int FinishUpload(CliOptions options, const QDir &folder) {
                                   "halfway and was not finished since.")
                        .arg(QDir::toNativeSeparators(journal), device.isEmpty() ? QStringLiteral("this port") : device,
                             QDir::toNativeSeparators(folder.absolutePath())));
-  QString error;
-  const QString params =
-      FinishFile(attempt->Line.ParameterList, attempt->Line.ParameterListSha256, options.ParameterFile, &error);
-  if (params.isEmpty()) return Refused(error + "\rGive that file with --params.");
+  const Checked<QString> params =
+      FinishFile(attempt->Line.ParameterList, attempt->Line.ParameterListSha256, options.ParameterFile);
+  if (!params) return Refused(params.Why + "\rGive that file with --params.");
   QString program;
   if (FinishSendsProgram(*attempt)) {
-    program = FinishFile(attempt->Line.ProgramFile, attempt->Line.ProgramFileSha256, options.ProgramFile, &error);
-    if (program.isEmpty()) return Refused(error + "\rGive that file with --program.");
+    const Checked<QString> sent = FinishFile(attempt->Line.ProgramFile, attempt->Line.ProgramFileSha256, options.ProgramFile);
+    if (!sent) return Refused(sent.Why + "\rGive that file with --program.");
+    program = *sent;
   }
   FinishRequest request{*attempt, options.RestoreFrom};
   if (request.ValuesFrom.isEmpty() && attempt->OwnBackupHoldsValues) request.ValuesFrom = attempt->OwnBackup;
   if (request.ValuesFrom.isEmpty() && attempt->What != Remains::Lock)
     return Refused("no backup holding the identification values of " + DescribeAttempt(*attempt) +
                    " is known: give a backup of this controller with --restore-from FILE.");
-  options.ParameterFile = params;
+  options.ParameterFile = *params;
   options.ProgramFile = program;
   // Before the first byte goes out: an erased controller cannot tell its own numbers.
   WriteText(stdout, QStringLiteral("Finishing %1.\n%2\n%3\n")

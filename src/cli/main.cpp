@@ -80,12 +80,12 @@ int main(int argc, char **argv) {
   if (options.Verify) return VerifyCommand(options, folder);
   if (!options.RestoreGiven) options.Restore = ::isatty(STDIN_FILENO) ? RestoreMode::Ask : RestoreMode::Keep;
 
-  std::array<QByteArray, IdWindowCount> restoreValues;
-  if (!options.RestoreFrom.isEmpty() && !ReadBackupValues(options.RestoreFrom, restoreValues, &error))
-    return Refuse(error);
+  const Checked<BackupValues> restoreValues =
+      options.RestoreFrom.isEmpty() ? Checked<BackupValues>{} : ReadBackupFile(options.RestoreFrom);
+  if (!options.RestoreFrom.isEmpty() && !restoreValues) return Refuse(restoreValues.Why);
   if (options.Finish) return FinishUpload(options, folder);
   TerminalHost host(options, folder);
-  if (!options.RestoreFrom.isEmpty()) host.SetRestoreValues(restoreValues);
+  if (restoreValues) host.SetRestoreValues(*restoreValues);
   CatchStopSignals();
   return ExitStatusOf(RunUpload(host, folder));
 }

@@ -4,22 +4,19 @@
 #include <QDir>
 #include <QFile>
 
-std::optional<InputFile> ReadInputFile(const QString &kind, const QString &path, QString *message) {
+Checked<InputFile> ReadInputFile(const QString &kind, const QString &path) {
+  using Read = Checked<InputFile>;
   QFile file(path);
   const QString shown = QDir::toNativeSeparators(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    if (message) *message = QStringLiteral("%1 %2 cannot be opened: %3.").arg(kind, shown, file.errorString());
-    return std::nullopt;
-  }
+  if (!file.open(QIODevice::ReadOnly))
+    return Read::Refused(QStringLiteral("%1 %2 cannot be opened: %3.").arg(kind, shown, file.errorString()));
   InputFile input{path, file.readAll(), {}, 0};
-  if (file.error() != QFileDevice::NoError) {
-    if (message) *message = QStringLiteral("%1 %2: the file could not be read.").arg(kind, shown);
-    return std::nullopt;
-  }
+  if (file.error() != QFileDevice::NoError)
+    return Read::Refused(QStringLiteral("%1 %2: the file could not be read.").arg(kind, shown));
   input.Sha256 = QString::fromLatin1(QCryptographicHash::hash(input.Bytes, QCryptographicHash::Sha256).toHex());
   InputReader counting(input);
   input.Lines = CountLines(counting.Fields());
-  return input;
+  return {std::move(input), {}};
 }
 
 InputReader::InputReader(const InputFile &file) : bytes_(file.Bytes), buffer_(&bytes_) {

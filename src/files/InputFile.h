@@ -5,13 +5,13 @@
 // changes meanwhile (a synced network folder, an editor saving).
 
 #include "FieldReader.h"
+#include "Verdict.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
-#include <optional>
 
 struct InputFile {
   QString Path;      // as chosen
@@ -20,9 +20,9 @@ struct InputFile {
   qint64 Lines = 0;  // as the transfers count them: at least one
 };
 
-// Reads `path` whole. None, with "<kind> <path> cannot be opened: <reason>."
-// (or "... could not be read.") in *message when it cannot be read.
-std::optional<InputFile> ReadInputFile(const QString &kind, const QString &path, QString *message);
+// Reads `path` whole; when it cannot be read, why: "<kind> <path> cannot be
+// opened: <reason>." or "<kind> <path>: the file could not be read."
+Checked<InputFile> ReadInputFile(const QString &kind, const QString &path);
 
 // The file's fields and lines, read from its bytes; as many as needed, one after another.
 class InputReader {

@@ -77,7 +77,8 @@ bool WalkParameterList(FieldReader &reader, const ParameterWalk &walk) {
 }
 
 std::map<quint16, quint8> ParameterByteMap(const QString &path, QString *error) {
-  const std::optional<InputFile> list = ReadInputFile(ParameterListKind(), path, error);
+  const Checked<InputFile> list = ReadInputFile(ParameterListKind(), path);
+  if (!list && error) *error = list.Why;
   return list ? ParameterByteMap(*list) : std::map<quint16, quint8>();
 }
 

@@ -35,13 +35,13 @@ QString BlankLineFault() {
 // Where the check has got to in one file, and how it words a refusal.
 struct ListCheck {
   QString Path;
-  QString *Message = nullptr;
+  mutable QString Why;  // the refusal, once there is one
   bool ParametersStarted = false;
   qint64 BlankLine = 0;  // first blank line seen after the parameters began
   qint64 Writing = 0;    // records of Size 1, 2 or 4
 
   bool Fail(qint64 line, const QString &what) const {
-    if (Message) *Message = CheckPrefix(ParameterListKind(), Path, line) + what;
+    Why = CheckPrefix(ParameterListKind(), Path, line) + what;
     return false;
   }
 };
@@ -160,11 +160,9 @@ bool CheckRecord(const RecordFields &f, const ParameterRecord &record, ListCheck
   return CheckOtherRecord(f, check);
 }
 
-}  // namespace
-
-bool ReadParameterCrc(const InputFile &list, qint32 &crc, QString *error) {
+bool ReadCrc(const InputFile &list, qint32 &crc, QString &why) {
   auto fail = [&](qint64 line, const QString &what) {
-    if (error) *error = CheckPrefix(ParameterListKind(), list.Path, line) + what;
+    why = CheckPrefix(ParameterListKind(), list.Path, line) + what;
     return false;
   };
   InputReader input(list);
@@ -198,6 +196,37 @@ bool ReadParameterCrc(const InputFile &list, qint32 &crc, QString *error) {
   return true;
 }
 
+bool FitForTransfer(const InputFile &list, bool parameterOnlyMode, ListCheck &check) {
+  InputReader input(list);
+  FieldReader &reader = input.Fields();
+  if (reader.AtEnd()) {
+    if (reader.ReadFailed()) return check.Fail(0, QStringLiteral("the file could not be read."));
+    return check.Fail(0, QStringLiteral("the file is empty."));
+  }
+  quint16 start = 0;
+  if (!CheckStartAddress(reader, check, start)) return false;
+  ParameterWalk walk;
+  walk.OnRecord = [&check](const RecordFields &f, const ParameterRecord &record) { return CheckRecord(f, record, check); };
+  if (!WalkRecords(reader, start, walk)) return false;
+  if (reader.ReadFailed()) return check.Fail(0, QStringLiteral("the file could not be read to its end."));
+  if (check.Writing == 0) {
+    return check.Fail(0, QStringLiteral("the file holds no parameter (no record of size 1, 2 or 4), so nothing would "
+                                        "be written; check that %1")
+                             .arg(ThreeFields()));
+  }
+  qint32 crc = 0;
+  return !parameterOnlyMode || ReadCrc(list, crc, check.Why);
+}
+
+}  // namespace
+
+Checked<qint32> ReadParameterCrc(const InputFile &list) {
+  qint32 crc = 0;
+  QString why;
+  if (!ReadCrc(list, crc, why)) return Checked<qint32>::Refused(why);
+  return {crc, {}};
+}
+
 // What the check refuses, in the order it reads the file:
 // - a file that cannot be opened or read, or that is empty;
 // - a start address that is not a number (decimal, or hexadecimal after &H),
@@ -222,35 +251,18 @@ bool ReadParameterCrc(const InputFile &list, qint32 &crc, QString *error) {
 //   holds no parameter or its fields are out of step, and the transfer and its
 //   verification would both pass while the controller got nothing;
 // - in the parameter-only mode, a third line without a readable CRC.
-bool CheckParameterList(const InputFile &list, bool parameterOnlyMode, QString *message) {
-  ListCheck check{list.Path, message};
-  InputReader input(list);
-  FieldReader &reader = input.Fields();
-  if (reader.AtEnd()) {
-    if (reader.ReadFailed()) return check.Fail(0, QStringLiteral("the file could not be read."));
-    return check.Fail(0, QStringLiteral("the file is empty."));
-  }
-  quint16 start = 0;
-  if (!CheckStartAddress(reader, check, start)) return false;
-  ParameterWalk walk;
-  walk.OnRecord = [&check](const RecordFields &f, const ParameterRecord &record) { return CheckRecord(f, record, check); };
-  if (!WalkRecords(reader, start, walk)) return false;
-  if (reader.ReadFailed()) return check.Fail(0, QStringLiteral("the file could not be read to its end."));
-  if (check.Writing == 0) {
-    return check.Fail(0, QStringLiteral("the file holds no parameter (no record of size 1, 2 or 4), so nothing would "
-                                        "be written; check that %1")
-                             .arg(ThreeFields()));
-  }
-  qint32 crc = 0;
-  return !parameterOnlyMode || ReadParameterCrc(list, crc, message);
+Verdict CheckParameterList(const InputFile &list, bool parameterOnlyMode) {
+  ListCheck check{list.Path};
+  const bool fit = FitForTransfer(list, parameterOnlyMode, check);
+  return fit ? Verdict{} : Verdict::Refused(check.Why);
 }
 
-bool ReadParameterCrc(const QString &path, qint32 &crc, QString *error) {
-  const std::optional<InputFile> list = ReadInputFile(ParameterListKind(), path, error);
-  return list && ReadParameterCrc(*list, crc, error);
+Checked<qint32> ReadParameterCrc(const QString &path) {
+  const Checked<InputFile> list = ReadInputFile(ParameterListKind(), path);
+  return list ? ReadParameterCrc(*list) : Checked<qint32>::Refused(list.Why);
 }
 
-bool CheckParameterList(const QString &path, bool parameterOnlyMode, QString *message) {
-  const std::optional<InputFile> list = ReadInputFile(ParameterListKind(), path, message);
-  return list && CheckParameterList(*list, parameterOnlyMode, message);
+Verdict CheckParameterList(const QString &path, bool parameterOnlyMode) {
+  const Checked<InputFile> list = ReadInputFile(ParameterListKind(), path);
+  return list ? CheckParameterList(*list, parameterOnlyMode) : Verdict::Refused(list.Why);
 }

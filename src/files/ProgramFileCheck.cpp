@@ -61,10 +61,9 @@ QString RecordFault(const QByteArray &line) {
 
 }  // namespace
 
-bool CheckProgramFile(const InputFile &program, QString *message) {
+Verdict CheckProgramFile(const InputFile &program) {
   auto fail = [&](qint64 line, const QString &what) {
-    if (message) *message = CheckPrefix(ProgramFileKind(), program.Path, line) + what;
-    return false;
+    return Verdict::Refused(CheckPrefix(ProgramFileKind(), program.Path, line) + what);
   };
   InputReader input(program);
   FieldReader &reader = input.Fields();
@@ -91,10 +90,10 @@ bool CheckProgramFile(const InputFile &program, QString *message) {
   } while (!reader.AtEnd());
   if (reader.ReadFailed()) return fail(0, QStringLiteral("the file could not be read to its end."));
   if (records == 0) return fail(0, QStringLiteral("the file holds no S-record, only blank lines."));
-  return true;
+  return {};
 }
 
-bool CheckProgramFile(const QString &path, QString *message) {
-  const std::optional<InputFile> program = ReadInputFile(ProgramFileKind(), path, message);
-  return program && CheckProgramFile(*program, message);
+Verdict CheckProgramFile(const QString &path) {
+  const Checked<InputFile> program = ReadInputFile(ProgramFileKind(), path);
+  return program ? CheckProgramFile(*program) : Verdict::Refused(program.Why);
 }

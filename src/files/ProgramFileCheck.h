@@ -9,8 +9,8 @@
 #include <QString>
 
 // Reads the whole file line by line (a file of any length; one line held at a
-// time) and returns true when it is fit for the transfer. Otherwise returns
-// false with *message naming the file, the line and the fault, e.g.
+// time): Ok when it is fit for the transfer, otherwise why, naming the file,
+// the line and the fault, e.g.
 // "Program file /x/fw.s19, line 12: the checksum is 3C but should be 3D."
 //
 // Accepted: lines ended by CR LF, LF or CR (the last line may lack its line
@@ -27,5 +27,5 @@
 //   on the line, a record too short for the address of its type (S0, S1, S5,
 //   S9: 2 bytes; S2, S6, S8: 3; S3, S7: 4), or a wrong checksum (the ones'
 //   complement of the sum of count, address and data bytes).
-bool CheckProgramFile(const InputFile &program, QString *message);
-bool CheckProgramFile(const QString &path, QString *message);  // the file read first
+Verdict CheckProgramFile(const InputFile &program);
+Verdict CheckProgramFile(const QString &path);  // the file read first

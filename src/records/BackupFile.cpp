@@ -73,12 +73,9 @@ QString DescribeIdentity(const BackupIdentity &identity) {
            shown(identity.PumpSerialNumber));
 }
 
-std::optional<BackupValues> ReadBackupFile(const QString &path, QString *error) {
+Checked<BackupValues> ReadBackupFile(const QString &path) {
   const QString shown = QDir::toNativeSeparators(path);
-  const auto fail = [error](const QString &why) {
-    if (error) *error = why;
-    return std::nullopt;
-  };
+  const auto fail = [](const QString &why) { return Checked<BackupValues>::Refused(why); };
   QByteArray content;
   QString reason;
   if (!ReadWholeFile(path, content, &reason)) return fail(QStringLiteral("Backup file %1 cannot be read: %2.").arg(shown, reason));
@@ -95,11 +92,5 @@ std::optional<BackupValues> ReadBackupFile(const QString &path, QString *error) 
     return fail(QStringLiteral("Backup file %1 holds no controller's values: a window could not be read, or every "
                                "window is zero or empty.")
                     .arg(shown));
-  return values;
-}
-
-bool ReadBackupValues(const QString &path, BackupValues &values, QString *error) {
-  const std::optional<BackupValues> read = ReadBackupFile(path, error);
-  if (read) values = *read;
-  return read.has_value();
+  return {values, {}};
 }

@@ -5,6 +5,7 @@
 // they are anyone's at all.
 
 #include "IdWindows.h"
+#include "Verdict.h"
 
 #include <QByteArray>
 #include <QString>
@@ -37,11 +38,9 @@ QString DescribeIdentity(const BackupIdentity &identity);
 
 using BackupValues = std::array<QByteArray, IdWindowCount>;
 // The nine values of a backup file, in table order, to be written back
-// instead of those read at the start; none, with the file (and the line) and
-// the reason in *error, when it cannot be read, lacks a window or holds no
-// controller's values.
-std::optional<BackupValues> ReadBackupFile(const QString &path, QString *error);
-bool ReadBackupValues(const QString &path, BackupValues &values, QString *error);
+// instead of those read at the start; or why not, naming the file (and the
+// line), when it cannot be read, lacks a window or holds no controller's values.
+Checked<BackupValues> ReadBackupFile(const QString &path);
 
 // The whole of a file, or false with the system's reason.
 bool ReadWholeFile(const QString &path, QByteArray &content, QString *reason);

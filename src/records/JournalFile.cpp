@@ -102,7 +102,9 @@ QString JournalPathFor(const QDir &folder, const QString &chosen) {
   return QDir::cleanPath(folder.absoluteFilePath(chosen.isEmpty() ? QString::fromLatin1(JournalFileName) : chosen));
 }
 
-bool JournalUsable(const QString &path, QString *reason, int lockWaitMs) {
+namespace {
+
+bool Usable(const QString &path, QString *reason, int lockWaitMs) {
   const QFileInfo info(path);
   if (info.exists() && !info.isFile()) {
     *reason = QStringLiteral("it is not a file");
@@ -141,7 +143,7 @@ bool JournalUsable(const QString &path, QString *reason, int lockWaitMs) {
   return true;
 }
 
-bool AppendToJournal(const QString &path, const JournalEntry &entry, QString *reason) {
+bool Append(const QString &path, const JournalEntry &entry, QString *reason) {
   // Held for the moment of the append only: a journal shared by several
   // folders is not covered by any one folder's upload lock.
   QLockFile lock(path + ".lock");
@@ -169,3 +171,14 @@ bool AppendToJournal(const QString &path, const JournalEntry &entry, QString *re
   return false;
 }
 
+}  // namespace
+
+Verdict JournalUsable(const QString &path, int lockWaitMs) {
+  QString reason;
+  return Usable(path, &reason, lockWaitMs) ? Verdict{} : Verdict::Refused(reason);
+}
+
+Verdict AppendToJournal(const QString &path, const JournalEntry &entry) {
+  QString reason;
+  return Append(path, entry, &reason) ? Verdict{} : Verdict::Refused(reason);
+}

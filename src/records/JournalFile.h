@@ -3,6 +3,7 @@
 // that is whole or not there at all, under a short lock beside it.
 
 #include "JournalColumns.h"
+#include "Verdict.h"
 
 #include <QDir>
 #include <QString>
@@ -26,12 +27,12 @@ QString FileSha256(const QString &path);
 QString JournalPathFor(const QDir &folder, const QString &chosen = {});
 
 // Before anything is sent: the journal is one of ours (or not there yet), its
-// lock file can be made, and a line can be added to it. Otherwise false and
-// the reason. Checked under the journal's lock, as an append is.
-bool JournalUsable(const QString &path, QString *reason, int lockWaitMs = JournalLockWaitMs);
+// lock file can be made, and a line can be added to it; otherwise the reason.
+// Checked under the journal's lock, as an append is.
+Verdict JournalUsable(const QString &path, int lockWaitMs = JournalLockWaitMs);
 
 // Adds the entry's line (and the header to a new journal) at the end, then
 // reads the end back and compares; on any failure the journal is cut back to
-// what it held before and *reason says why. Several uploads may share one
-// journal: a short lock beside it keeps their lines whole.
-bool AppendToJournal(const QString &path, const JournalEntry &entry, QString *reason);
+// what it held before, and the verdict says why. Several uploads may share
+// one journal: a short lock beside it keeps their lines whole.
+Verdict AppendToJournal(const QString &path, const JournalEntry &entry);

@@ -62,9 +62,7 @@ std::optional<UnfinishedAttempt> AttemptOf(const JournalEntry &line) {
   attempt.Identity = {line.ControllerPartNumber.toLatin1(), line.ControllerSerialNumber.toLatin1(), {}};
   QByteArray content;
   if (!attempt.OwnBackup.isEmpty() && ReadAll(attempt.OwnBackup, content)) {
-    std::array<QByteArray, IdWindowCount> values;
-    QString error;
-    attempt.OwnBackupHoldsValues = ReadBackupValues(attempt.OwnBackup, values, &error);
+    attempt.OwnBackupHoldsValues = ReadBackupFile(attempt.OwnBackup).Value.has_value();
     if (attempt.OwnBackupHoldsValues) attempt.Identity = IdentityOf(content);
   }
   return attempt;
@@ -99,16 +97,16 @@ std::optional<UnfinishedAttempt> NewestUnfinished(const QString &journalPath, co
   return std::nullopt;
 }
 
-QString FinishFile(const QString &recorded, const QString &recordedSha256, const QString &chosen, QString *error) {
+Checked<QString> FinishFile(const QString &recorded, const QString &recordedSha256, const QString &chosen) {
   const QString path = chosen.isEmpty() ? recorded : chosen;
-  if (!path.isEmpty() && (recordedSha256.isEmpty() || FileSha256(path) == recordedSha256)) return path;
+  if (!path.isEmpty() && (recordedSha256.isEmpty() || FileSha256(path) == recordedSha256)) return {path, {}};
   const QString shown = QDir::toNativeSeparators(path.isEmpty() ? recorded : path);
   if (!chosen.isEmpty())
-    *error = QStringLiteral("%1 is not the file the upload began with: its SHA-256 is not %2.").arg(shown, recordedSha256);
-  else
-    *error = QStringLiteral("%1, which the upload began with, is not there or has changed since (its SHA-256 was %2).")
-                 .arg(shown, recordedSha256);
-  return {};
+    return Checked<QString>::Refused(
+        QStringLiteral("%1 is not the file the upload began with: its SHA-256 is not %2.").arg(shown, recordedSha256));
+  return Checked<QString>::Refused(
+      QStringLiteral("%1, which the upload began with, is not there or has changed since (its SHA-256 was %2).")
+          .arg(shown, recordedSha256));
 }
 
 bool FinishSendsProgram(const UnfinishedAttempt &attempt) {
@@ -131,9 +129,7 @@ QString AttemptValuesText(const UnfinishedAttempt &attempt, const QString &value
 namespace {
 
 std::optional<FinishingBackup> Holding(const QString &path) {
-  std::array<QByteArray, IdWindowCount> values;
-  QString error;
-  if (!ReadBackupValues(path, values, &error)) return std::nullopt;
+  if (!ReadBackupFile(path)) return std::nullopt;
   QByteArray content;
   if (!ReadAll(path, content)) return std::nullopt;
   return FinishingBackup{path, QFileInfo(path).lastModified(), IdentityOf(content)};

@@ -5,6 +5,7 @@
 // working folder, the newest attempt whose controller no later upload
 // finished, and what it leaves to do.
 
+#include "Verdict.h"
 #include "Journal.h"
 #include "KeptBackups.h"
 #include "UploadStage.h"
@@ -47,8 +48,8 @@ struct FinishRequest {
 
 // The files a finish sends, as the attempt began with them: `chosen` when it
 // has the checksum the attempt's line records, else the line's own path when
-// that still has it. Empty, with the reason in *error, when neither does.
-QString FinishFile(const QString &recorded, const QString &recordedSha256, const QString &chosen, QString *error);
+// that still has it; or why neither does.
+Checked<QString> FinishFile(const QString &recorded, const QString &recordedSha256, const QString &chosen);
 
 // Whether the finish of `attempt` sends the program file again.
 bool FinishSendsProgram(const UnfinishedAttempt &attempt);

@@ -44,19 +44,15 @@ QString FolderUnfitReason(const QDir &folder) {
   return {};
 }
 
-std::unique_ptr<QLockFile> ClaimFolder(const QDir &folder, QString *refusal) {
+FolderClaim ClaimFolder(const QDir &folder) {
   const QString path = folder.filePath(QString::fromLatin1(BackupFileName) + ".lock");
   auto lock = std::make_unique<QLockFile>(path);
   // An upload takes as long as it takes: only a dead holder makes a lock stale.
   lock->setStaleLockTime(0);
-  if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
-    *refusal = HolderOf(*lock);
-    return nullptr;
-  }
+  if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) return {nullptr, HolderOf(*lock)};
   // Also when the lock file could not be made: the check says why in the system's words.
-  *refusal = FolderUnfitReason(folder);
-  if (!refusal->isEmpty()) return nullptr;
-  if (lock->isLocked()) return lock;
-  *refusal = QStringLiteral("its lock file %1 cannot be made").arg(QDir::toNativeSeparators(path));
-  return nullptr;
+  const QString unfit = FolderUnfitReason(folder);
+  if (!unfit.isEmpty()) return {nullptr, unfit};
+  if (lock->isLocked()) return {std::move(lock), {}};
+  return {nullptr, QStringLiteral("its lock file %1 cannot be made").arg(QDir::toNativeSeparators(path))};
 }

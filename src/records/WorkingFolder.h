@@ -15,6 +15,10 @@ QString FolderUnfitReason(const QDir &folder);
 // The folder's upload lock, held until it is destroyed, taken before the
 // folder is looked at: a second upload is refused naming the first instead of
 // tripping over its check. Then the folder must be fit (FolderUnfitReason). A
-// lock left by a process that has died is taken over. Null, with the reason in
-// *refusal, when another upload holds it, it cannot be made or the folder is unfit.
-std::unique_ptr<QLockFile> ClaimFolder(const QDir &folder, QString *refusal);
+// lock left by a process that has died is taken over. No lock, and the
+// reason, when another upload holds it, it cannot be made or the folder is unfit.
+struct FolderClaim {
+  std::unique_ptr<QLockFile> Lock;
+  QString Refusal;  // when there is no lock
+};
+FolderClaim ClaimFolder(const QDir &folder);

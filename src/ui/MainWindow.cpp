@@ -243,25 +243,24 @@ MainWindow::FinishChoice MainWindow::OfferFinish(const QDir &folder, FinishReque
                                                       QStringLiteral("Backups (tmpLogWin*.txt backup-*.txt);;All files (*)"));
     if (request.ValuesFrom.isEmpty()) return FinishChoice::Neither;
   }
-  QString error;
-  const QString params = FinishFile(attempt->Line.ParameterList, attempt->Line.ParameterListSha256,
-                                    IfSame(parameterFile_, attempt->Line.ParameterListSha256), &error);
-  QString program;
-  if (!params.isEmpty() && FinishSendsProgram(*attempt))
+  const Checked<QString> params = FinishFile(attempt->Line.ParameterList, attempt->Line.ParameterListSha256,
+                                             IfSame(parameterFile_, attempt->Line.ParameterListSha256));
+  Checked<QString> program{QString(), {}};
+  if (params && FinishSendsProgram(*attempt))
     program = FinishFile(attempt->Line.ProgramFile, attempt->Line.ProgramFileSha256,
-                         IfSame(programFile_, attempt->Line.ProgramFileSha256), &error);
-  if (params.isEmpty() || (FinishSendsProgram(*attempt) && program.isEmpty())) {
-    Message(error + "\rChoose that file here and start the upload again.");
+                         IfSame(programFile_, attempt->Line.ProgramFileSha256));
+  if (!params || !program) {
+    Message((params ? program.Why : params.Why) + "\rChoose that file here and start the upload again.");
     return FinishChoice::Neither;
   }
   // The window shows what the finish sends.
   (attempt->Kind == UploadKind::Full ? optAll : optParameterList)->setChecked(true);
   attempt->Kind == UploadKind::Full ? ChooseFullMode() : ChooseParameterListMode();
-  parameterFile_ = params;
-  lblParameter->setText(QDir::toNativeSeparators(params));
-  if (!program.isEmpty()) {
-    programFile_ = program;
-    lblProgram->setText(QDir::toNativeSeparators(program));
+  parameterFile_ = *params;
+  lblParameter->setText(QDir::toNativeSeparators(*params));
+  if (!program->isEmpty()) {
+    programFile_ = *program;
+    lblProgram->setText(QDir::toNativeSeparators(*program));
   }
   return FinishChoice::Finish;
 }

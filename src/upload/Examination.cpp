@@ -141,15 +141,16 @@ VerifyRun RunVerify(UploadHost &host, const QDir &folder) {
   VerifyRun run;
   Session session(host, folder, ExaminationSessionTexts());
   const QDateTime started = QDateTime::currentDateTime();
-  QString message;
   bool busy = false;
   // Read once: the list compared is the list checked, whatever the file does meanwhile.
-  std::optional<InputFile> list;
+  Checked<InputFile> list;
+  Verdict fit;
+  if (!host.ParameterFile().isEmpty()) list = ReadInputFile(ParameterListKind(), host.ParameterFile());
+  if (list) fit = CheckParameterList(*list, false);
   if (host.ParameterFile().isEmpty()) {
     session.Say(QStringLiteral("Select a valid parameter list!"));
-  } else if (!(list = ReadInputFile(ParameterListKind(), host.ParameterFile(), &message)) ||
-             !CheckParameterList(*list, false, &message)) {
-    session.Say(message);
+  } else if (!list || !fit) {
+    session.Say(list ? fit.Why : list.Why);
   } else if (session.Ready()) {
     busy = true;
     host.SetBusy(true);

@@ -33,12 +33,14 @@ bool Session::Refused(const QString &text) {
 // the first instead of tripping over its check; then the journal, under its
 // own lock, as an append takes it.
 bool Session::Ready() {
-  QString reason;
-  lock_ = ClaimFolder(Folder, &reason);
-  if (!lock_) return Refused(texts_.FolderRefused.arg(QDir::toNativeSeparators(Folder.absolutePath()), reason));
-  if (JournalUsable(JournalPath, &reason)) return true;
+  FolderClaim claim = ClaimFolder(Folder);
+  lock_ = std::move(claim.Lock);
+  if (!lock_) return Refused(texts_.FolderRefused.arg(QDir::toNativeSeparators(Folder.absolutePath()), claim.Refusal));
+  const Verdict journal = JournalUsable(JournalPath);
+  if (journal) return true;
   journalUnusable_ = true;
-  return Refused(QStringLiteral("The upload journal %1 cannot take a line: %2.").arg(QDir::toNativeSeparators(JournalPath), reason));
+  return Refused(QStringLiteral("The upload journal %1 cannot take a line: %2.")
+                     .arg(QDir::toNativeSeparators(JournalPath), journal.Why));
 }
 
 bool Session::OpenPort() {
@@ -52,11 +54,11 @@ bool Session::OpenPort() {
 }
 
 bool Session::Exit(const JournalEntry &entry) {
-  QString reason;
-  const bool journalled = !journalUnusable_ && AppendToJournal(JournalPath, entry, &reason);
+  const Verdict written = journalUnusable_ ? Verdict::Refused({}) : AppendToJournal(JournalPath, entry);
   // A refusal before the port has said what is wrong with the folder already.
-  if (!journalled && !journalUnusable_ && portTried_)
-    Host.Message(QStringLiteral("The upload journal %1 could not be written: %2.").arg(QDir::toNativeSeparators(JournalPath), reason) +
+  if (!written && !journalUnusable_ && portTried_)
+    Host.Message(QStringLiteral("The upload journal %1 could not be written: %2.")
+                     .arg(QDir::toNativeSeparators(JournalPath), written.Why) +
                  CR + texts_.NoLine);
   lock_.reset();
   for (const QString &text : closing_) Host.Message(text);
@@ -65,5 +67,5 @@ bool Session::Exit(const JournalEntry &entry) {
     Host.Port().Close();
     Host.UploadEnded();
   }
-  return journalled;
+  return written.Ok;
 }

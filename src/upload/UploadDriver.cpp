@@ -99,11 +99,10 @@ bool SendsProgram(const Upload &up) {
 
 // Each chosen file read once, whatever is refused later: the journal records
 // the checksums of what was there at the start, and every stage sends these bytes.
-void ReadInputs(Upload &up, QString &listError, QString &programError) {
-  if (!up.host.ParameterFile().isEmpty())
-    up.inputs.List = ReadInputFile(ParameterListKind(), up.host.ParameterFile(), &listError);
+void ReadInputs(Upload &up) {
+  if (!up.host.ParameterFile().isEmpty()) up.inputs.List = ReadInputFile(ParameterListKind(), up.host.ParameterFile());
   if (SendsProgram(up) && !up.host.ProgramFile().isEmpty())
-    up.inputs.Program = ReadInputFile(ProgramFileKind(), up.host.ProgramFile(), &programError);
+    up.inputs.Program = ReadInputFile(ProgramFileKind(), up.host.ProgramFile());
 }
 
 bool FilesChosen(Upload &up) {
@@ -115,16 +114,17 @@ bool FilesChosen(Upload &up) {
 
 // Everything that can be known before the port opens: a bad file is refused
 // before anything in the controller is erased or rewritten.
-bool FilesAccepted(Upload &up, const QString &listError, const QString &programError) {
-  QString message;
+bool FilesAccepted(Upload &up) {
   const bool full = up.kind == UploadKind::Full;
-  if (!up.inputs.List) return Refuse(up, listError);
-  if (!CheckParameterList(*up.inputs.List, !full, &message)) return Refuse(up, message);
+  if (!up.inputs.List) return Refuse(up, up.inputs.List.Why);
+  const Verdict list = CheckParameterList(*up.inputs.List, !full);
+  if (!list) return Refuse(up, list.Why);
   // Checked above in the parameter-only mode, the only one that sends it.
-  if (!full) ReadParameterCrc(*up.inputs.List, up.inputs.ListCrc, &message);
+  if (!full) up.inputs.ListCrc = ReadParameterCrc(*up.inputs.List).Value.value_or(0);
   if (!SendsProgram(up)) return true;
-  if (!up.inputs.Program) return Refuse(up, programError);
-  return CheckProgramFile(*up.inputs.Program, &message) || Refuse(up, message);
+  if (!up.inputs.Program) return Refuse(up, up.inputs.Program.Why);
+  const Verdict program = CheckProgramFile(*up.inputs.Program);
+  return program || Refuse(up, program.Why);
 }
 
 // A finish writes back the values of its attempt's backup: read before anything is sent.
@@ -132,10 +132,9 @@ bool FinishValuesRead(Upload &up) {
   if (!up.finish) return true;
   const QString &path = up.finish->ValuesFrom;
   if (path.isEmpty()) return up.finish->Attempt.What == Remains::Lock || Refuse(up, NoValuesForFinishText(up.finish->Attempt));
-  std::array<QByteArray, IdWindowCount> values;
-  QString error;
-  if (!ReadBackupValues(path, values, &error)) return Refuse(up, error + CR + "The upload has not been started.");
-  for (int r = 0; r < IdWindowCount; ++r) up.rows[r].Value = values[r];
+  const Checked<BackupValues> values = ReadBackupFile(path);
+  if (!values) return Refuse(up, values.Why + CR + "The upload has not been started.");
+  for (int r = 0; r < IdWindowCount; ++r) up.rows[r].Value = (*values)[r];
   up.valuesFrom = QFileInfo(path).absoluteFilePath();
   return true;
 }
@@ -145,12 +144,11 @@ bool FinishValuesRead(Upload &up) {
 // it comes before the port, so that the technician is not sent to bridge and
 // power-cycle a controller for an upload that cannot save its backup.
 UploadResult RunSequence(Upload &up) {
-  QString listError, programError;
-  ReadInputs(up, listError, programError);
+  ReadInputs(up);
   if (!up.finish && !FilesChosen(up)) return UploadResult::Refused;
   up.host.SetBusy(true);
   up.busy = true;
-  if (!FilesAccepted(up, listError, programError) || !FinishValuesRead(up) || !up.session.Ready())
+  if (!FilesAccepted(up) || !FinishValuesRead(up) || !up.session.Ready())
     return UploadResult::Refused;
   if (!up.session.OpenPort()) return UploadResult::PortNotOpened;
   up.host.UploadStarted();

@@ -10,9 +10,7 @@ namespace {
 const QString CR = QStringLiteral("\r");
 
 bool HoldsValues(const QString &path) {
-  std::array<QByteArray, IdWindowCount> values;
-  QString error;
-  return !path.isEmpty() && ReadBackupValues(path, values, &error);
+  return !path.isEmpty() && ReadBackupFile(path);
 }
 
 // The backup a finish of this run writes back: the one it went on with, else its own.

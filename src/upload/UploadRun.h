@@ -22,7 +22,7 @@
 // checked before the port opens: what every stage sends, and what the
 // journal's checksums are of.
 struct UploadInputs {
-  std::optional<InputFile> List, Program;  // the program file when it is sent
+  Checked<InputFile> List, Program;  // the program file when it is sent; or why it could not be read
   qint32 ListCrc = 0;                      // the list's third line's, sent in the parameter-only mode
 };
 

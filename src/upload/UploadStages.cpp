@@ -49,11 +49,10 @@ Ending FinishOrEnd(Upload &up, const LineAnswer &answer) {
   FinishOffer offer{answer, said + CR + means, BackupToFinishWith(up.folder, journal, host.JournalDevice())};
   const QString chosen = up.kind == UploadKind::Full ? host.FinishWithBackup(offer) : QString();
   if (!chosen.isEmpty()) {
-    std::array<QByteArray, IdWindowCount> values;
-    QString error;
-    if (!ReadBackupValues(chosen, values, &error))
-      return EndSaying(up, error + CR + InterruptionSentence(), "interrupted at saving parameters: " + error);
-    for (int r = 0; r < IdWindowCount; ++r) up.rows[r] = {values[r], up.rows[r].DataType, up.rows[r].Win, false};
+    const Checked<BackupValues> values = ReadBackupFile(chosen);
+    if (!values)
+      return EndSaying(up, values.Why + CR + InterruptionSentence(), "interrupted at saving parameters: " + values.Why);
+    for (int r = 0; r < IdWindowCount; ++r) up.rows[r] = {(*values)[r], up.rows[r].DataType, up.rows[r].Win, false};
     up.valuesFrom = QFileInfo(chosen).absoluteFilePath();
     up.record = {};
     return std::nullopt;

@@ -59,9 +59,9 @@ PromptAnswer ScriptedHost::ShowRestoreDialog(const IdBackup &rows, const Restore
 }
 
 InputFile ListOf(const ScriptedHost &host) {
-  return ReadInputFile(ParameterListKind(), host.ParameterPath, nullptr).value_or(InputFile{host.ParameterPath, {}, {}, 1});
+  return ReadInputFile(ParameterListKind(), host.ParameterPath).Value.value_or(InputFile{host.ParameterPath, {}, {}, 1});
 }
 
 InputFile ProgramOf(const ScriptedHost &host) {
-  return ReadInputFile(ProgramFileKind(), host.ProgramPath, nullptr).value_or(InputFile{host.ProgramPath, {}, {}, 1});
+  return ReadInputFile(ProgramFileKind(), host.ProgramPath).Value.value_or(InputFile{host.ProgramPath, {}, {}, 1});
 }

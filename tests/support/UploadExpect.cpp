@@ -9,27 +9,13 @@ namespace expect {
 
 QByteArray SmallList(qint64 crc) { return ParameterList("&H0400", {{2, 1500}, {1, 200}}, crc); }
 
-const QString BridgePrompt =
-    "Please switch OFF the controller,\ncreate a short circuit between pins 5 and 9 and\nswitch on the controller again!";
-const QString BridgeRemovalPrompt =
-    "Please switch OFF the controller,\nremove the short circuit between pins 5 and 9 and\nswitch on the controller "
-    "again!";
-const QString PowerCyclePrompt =
-    "Switch OFF and switch ON the controller.\nThe led changes its frequency blinking from high speed to low.\nAfter "
-    "that click on OK button.";
-const QString StillInMonitorPrompt = "Controller in monitor mode.\nSwitch it off and then switch on it again!";
-const QString RepeatRestorePrompt = "Please check all the parameters are right and repeat the procedure";
-const QString FullSuccess = "Program File and Parameter List have been uploaded!";
-const QString ParameterSuccess = "The Parameter List has been uploaded!";
-
 QString BackupPath(const QString &workDir) {
   // getcwd() resolves links, so compare against the resolved directory.
   return QDir(workDir).canonicalPath() + "/tmpLogWin.txt";
 }
 
 QString Interruption(const QString &workDir, const QString &step) {
-  return "Error during " + step + ".\nThe uploading procedure will be interrupted!\nPlease refer to file " +
-         BackupPath(workDir) + " to rescue C/U parameters";
+  return texts::ErrorDuring(step) + "\n" + texts::Interrupts + "\n" + texts::RescueFrom(BackupPath(workDir));
 }
 
 QString OwnBackupIn(const QString &workDir) {

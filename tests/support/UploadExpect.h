@@ -3,6 +3,7 @@
 // during a whole upload, for the end-to-end tests. Message texts are given the
 // way the Technician records them: lines joined by "\n".
 
+#include "ProgramTexts.h"
 #include "SimulatedController.h"
 #include "TestFiles.h"
 #include "UploadStage.h"
@@ -30,13 +31,13 @@ void Choose(Rig &rig, bool full, bool checkErrors, const QByteArray &list, const
   if (checkErrors) rig.TickCheckErrors();
 }
 
-extern const QString BridgePrompt;         // short circuit pins 5 and 9
-extern const QString BridgeRemovalPrompt;  // remove the short circuit
-extern const QString PowerCyclePrompt;     // after the parameter list
-extern const QString StillInMonitorPrompt;
-extern const QString RepeatRestorePrompt;
-extern const QString FullSuccess;
-extern const QString ParameterSuccess;
+using texts::BridgePrompt;
+using texts::BridgeRemovalPrompt;
+using texts::PowerCyclePrompt;
+using texts::StillInMonitorPrompt;
+using texts::RepeatRestorePrompt;
+using texts::FullSuccess;
+using texts::ParameterSuccess;
 
 // The interruption message for `step`, pointing at the backup file in `workDir`.
 QString Interruption(const QString &workDir, const QString &step);

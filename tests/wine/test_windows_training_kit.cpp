@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include "ControlChannel.h"
+#include "ProgramTexts.h"
 #include "MainWindow.h"
 #include "Technician.h"
 #include "TestFiles.h"
@@ -68,8 +69,7 @@ void WindowsTrainingKitTest::wholeUploadFromTheWindow() {
     }
     window.findChild<QPushButton *>("cmdStartDownload")->click();  // returns when the upload has ended
     QVERIFY2(failedHands.isEmpty(), qPrintable(failedHands.join('\n')));
-    QVERIFY2(technician.LastMessage().endsWith(full ? "Program File and Parameter List have been uploaded!"
-                                                    : "The Parameter List has been uploaded!"),
+    QVERIFY2(technician.LastMessage().endsWith(full ? texts::FullSuccess : texts::ParameterSuccess),
              qPrintable(technician.Messages.join("\n---\n")));
     QCOMPARE(technician.RestoreDialogsShown, 1);
     QVERIFY(QFile::exists(work.filePath("tmpLogWin.txt")));

@@ -7,6 +7,7 @@
 // status 0, so every case is judged by what the controller received and by
 // what the program said.
 #include "Journal.h"
+#include "ProgramTexts.h"
 #include "ControlChannel.h"
 #include "ExeResources.h"
 #include "NullModemPair.h"
@@ -333,14 +334,13 @@ void WineTest::interruptionNamesTheWindowsFolder() {
   const Outcome out = bench.Upload({"--params", WindowsPath(list), "--trace", WindowsPath(trace)}, BuiltUpload, folder);
   if (driveRoot) LinkDosDevice(drive, {});
   const QString backup = driveRoot ? QStringLiteral("S:\\\\tmpLogWin.txt") : WindowsPath(folder) + "\\tmpLogWin.txt";
-  QVERIFY2(out.Status == 4 && out.Err.contains("Error during file parameters writing.\nThe uploading procedure will "
-                                               "be interrupted!\nPlease refer to file " + backup +
-                                               " to rescue C/U parameters"),
+  QVERIFY2(out.Status == 4 && out.Err.contains(texts::ErrorDuring("file parameters writing") + "\n" +
+                                               texts::Interrupts + "\n" + texts::RescueFrom(backup)),
            qPrintable(Said(out)));
   QVERIFY(QFile::exists(folder + "/tmpLogWin.txt"));
   QFile traced(trace);
   QVERIFY(traced.open(QIODevice::ReadOnly));
-  QVERIFY(traced.readAll().contains(" MSG Error during file parameters writing."));
+  QVERIFY(traced.readAll().contains(" MSG " + texts::ErrorDuring("file parameters writing").toUtf8()));
   QCOMPARE(JournalField(folder), QStringLiteral("interrupted at file parameters writing"));
   // A comma, a blank and letters outside ASCII survive the journal's quoting.
   QCOMPARE(JournalField(folder, "Parameter list").section('\\', -1), QStringLiteral("Liste, Größe 1.txt"));
