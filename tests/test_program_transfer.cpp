@@ -1,6 +1,7 @@
 // Erasing and programming through the boot monitor in both dialects, with
 // every acknowledgement and resynchronisation path.
 #include "FailureRecord.h"
+#include "TestDialects.h"
 #include "LineTiming.h"
 #include "ScriptedHost.h"
 #include "SimLink.h"
@@ -57,8 +58,7 @@ class ProgramTransferTest : public QObject {
     QTest::addColumn<int>("dialect");
     QTest::addColumn<QByteArray>("tag");
     QTest::addColumn<QList<QByteArray>>("letters");
-    QTest::newRow("(E)") << int(sim::Dialect::E) << QByteArray("(E)") << QList<QByteArray>({"E", "C", "P"});
-    QTest::newRow(" Er") << int(sim::Dialect::Er) << QByteArray(" Er") << QList<QByteArray>({"a", "d", "b"});
+    for (const TestDialect &d : TestDialects()) QTest::newRow(d.Name) << int(d.Sim) << d.Tag << d.Letters;
   }
   void bothDialectsEraseAndProgram() {
     QFETCH(int, dialect);

@@ -1,6 +1,7 @@
 // The timed receive primitives against a real port: exact bytes, the 0.5 s
 // limit, stale input, and replies that arrive in pieces.
 #include "SimLink.h"
+#include "TestDialects.h"
 #include "Exchanges.h"
 #include "LineAnswer.h"
 #include "WindowProtocol.h"
@@ -141,10 +142,9 @@ class ReceivePrimitivesTest : public QObject {
                                               << QByteArray() << QByteArray("\r");
     QTest::newRow("switched off") << sim::Mode::Off << sim::Dialect::E << Answerer::Nothing << QByteArray()
                                   << QByteArray("\r");
-    QTest::newRow("boot monitor (E)") << sim::Mode::BootMonitor << sim::Dialect::E << Answerer::BootMonitor
-                                      << QByteArray("(E)") << QByteArray("\r");
-    QTest::newRow("boot monitor Er") << sim::Mode::BootMonitor << sim::Dialect::Er << Answerer::BootMonitor
-                                     << QByteArray(" Er") << QByteArray("\r");
+    for (const TestDialect &d : TestDialects())
+      QTest::addRow("boot monitor %s", d.Name) << sim::Mode::BootMonitor << d.Sim << Answerer::BootMonitor << d.Tag
+                                               << QByteArray("\r");
     QTest::newRow("parameter monitor: \"?\" to the frame, then its prompt")
         << sim::Mode::ParameterMonitor << sim::Dialect::E << Answerer::ParameterMonitor << QByteArray()
         << QByteArray("\r\r");

@@ -2,6 +2,7 @@
 // and step tests rely on. The pty layer is exercised by those tests.
 
 #include "ControlChannel.h"
+#include "TestDialects.h"
 #include "ControllerModel.h"
 #include "LineDelivery.h"
 #include "LineNoise.h"
@@ -402,17 +403,17 @@ class TestSimModel : public QObject {
     // Working on it: the echo at once, the answer after the working time.
     f = Faults();
     f.EraseWorkMs = 300;
-    for (Dialect dialect : {Dialect::E, Dialect::Er}) {
-      ControllerModel slow = BootMonitor(dialect);
+    for (const TestDialect &d : TestDialects()) {
+      ControllerModel slow = BootMonitor(d.Sim);
       slow.SetFaults(f);
-      const char letter = dialect == Dialect::E ? 'C' : 'd';
+      const char letter = d.Letters[1][0];  // the EEPROM's erase
       const std::vector<Output> erase = slow.Feed(letter);
       QCOMPARE(erase.size(), size_t(2));
       QCOMPARE(erase[0].Bytes, QByteArray(1, letter) + "\r\n");
       QCOMPARE(erase[0].DelayMs, 0);
       QCOMPARE(erase[1].DelayMs, 300);
       QVERIFY(!slow.ParameterSetPresent());
-      if (dialect == Dialect::E) QCOMPARE(Bytes(erase).mid(3, 6), QByteArray("Erased"));
+      if (d.ErasesExamined) QCOMPARE(Bytes(erase).mid(3, 6), QByteArray("Erased"));
     }
   }
 

@@ -2,6 +2,7 @@
 // restore loop and refusals, against the simulated controller on the real
 // port, with no window. Whole uploads through the window are in test_upload_e2e.
 #include "DriverRig.h"
+#include "TestDialects.h"
 #include "ProgramTexts.h"
 #include "FailureRecord.h"
 #include "Journal.h"
@@ -391,8 +392,10 @@ void UploadDriverTest::bridgePromptRepeatsUntilTheMonitorAnswers() {
 
 void UploadDriverTest::bridgeRemovalPromptRepeatsOnlyForTheEMonitor_data() {
   QTest::addColumn<Dialect>("monitor");
-  QTest::newRow("(E): asked again while the bridge is in") << Dialect::E;
-  QTest::newRow("Er: asked once, whatever the monitor answers") << Dialect::Er;
+  for (const TestDialect &d : TestDialects())
+    QTest::addRow("%s: %s", d.Name,
+                  d.RemovalRepeats ? "asked again while the bridge is in" : "asked once, whatever the monitor answers")
+        << d.Sim;
 }
 
 void UploadDriverTest::bridgeRemovalPromptRepeatsOnlyForTheEMonitor() {
@@ -410,7 +413,7 @@ void UploadDriverTest::bridgeRemovalPromptRepeatsOnlyForTheEMonitor() {
 
   rig.StartUpload();
 
-  if (monitor == Dialect::E) {
+  if (TestDialectOf(monitor).RemovalRepeats) {
     QCOMPARE(rig.Host.Messages,
              QStringList({BridgePrompt, BridgeRemovalPrompt, BridgeRemovalPrompt, PowerCyclePrompt, FullSuccess}));
   } else {
@@ -693,9 +696,11 @@ void UploadDriverTest::monitorAnsweringInsteadOfTheApplication_data() {
                           "Its program or its parameters are missing or incomplete, as an upload that did not finish "
                           "leaves them.\nA full upload with the identification values of a backup of this controller "
                           "finishes the job.";
-  QTest::newRow("boot monitor (E), full") << sim::Mode::BootMonitor << Dialect::E << true << true << boot.arg("(E)");
-  QTest::newRow("boot monitor Er, Check Errors off")
-      << sim::Mode::BootMonitor << Dialect::Er << true << false << boot.arg("Er");
+  for (const TestDialect &d : TestDialects()) {
+    QTest::addRow("boot monitor %s, full", d.Name) << sim::Mode::BootMonitor << d.Sim << true << true << boot.arg(d.Name);
+    QTest::addRow("boot monitor %s, Check Errors off", d.Name)
+        << sim::Mode::BootMonitor << d.Sim << true << false << boot.arg(d.Name);
+  }
   QTest::newRow("boot monitor, parameter list only")
       << sim::Mode::BootMonitor << Dialect::E << false << true << boot.arg("(E)");
   QTest::newRow("parameter monitor, Check Errors off")
@@ -1084,7 +1089,7 @@ void UploadDriverTest::finishFromWhereItStopped() {
 
   QVERIFY2(rig.Result == UploadResult::Uploaded, qPrintable(rig.Host.Messages.join("\n---\n")));
   ExpectUploaded(rig, c.Full, identification);
-  const int erases = MonitorCommandCount(rig.Controller, c.Monitor == Dialect::E ? "E" : "a", 1);
+  const int erases = MonitorCommandCount(rig.Controller, TestDialectOf(c.Monitor).Letters[0], 1);
   QCOMPARE(erases, c.Full && (c.Left == Remains::Program || c.Left == Remains::Everything) ? 1 : 0);
   QVERIFY(!NewestUnfinished(journal, QDir::current(), rig.Host.JournalDevice()));
   EXPECT_IDLE(rig);

@@ -2,6 +2,7 @@
 // real window and port, the simulated controller on a pseudo-terminal, and a
 // technician who reads every message box and does what it asks.
 #include "FailureRecord.h"
+#include "TestDialects.h"
 #include "ProgramTexts.h"
 #include "KeptBackups.h"
 #include "ParameterList.h"
@@ -128,8 +129,7 @@ void CompleteUploadColumns() {
 void UploadEndToEndTest::completeUpload_data() {
   CompleteUploadColumns();
   const sim::Faults plain;
-  QTest::newRow("full, (E) monitor") << true << Dialect::E << false << "even" << plain;
-  QTest::newRow("full, Er monitor") << true << Dialect::Er << false << "even" << plain;
+  for (const TestDialect &d : TestDialects()) QTest::addRow("full, %s monitor", d.Name) << true << d.Sim << false << "even" << plain;
   QTest::newRow("parameter list only, no program file") << false << Dialect::E << false << "even" << plain;
   QTest::newRow("full, (E) monitor, 9600 baud line") << true << Dialect::E << true << "even" << plain;
   QTest::newRow("parameter list only, 9600 baud line") << false << Dialect::E << true << "even" << plain;
@@ -143,8 +143,8 @@ void UploadEndToEndTest::completeUpload_data() {
 void UploadEndToEndTest::completeUploadThroughEachLine_data() {
   CompleteUploadColumns();
   for (const char *line : {"usb:16", "usb:32", "fifo"}) {
-    QTest::addRow("%s, full, (E) monitor", line) << true << Dialect::E << true << line << sim::Faults();
-    QTest::addRow("%s, full, Er monitor", line) << true << Dialect::Er << true << line << sim::Faults();
+    for (const TestDialect &d : TestDialects())
+      QTest::addRow("%s, full, %s monitor", line, d.Name) << true << d.Sim << true << line << sim::Faults();
     QTest::addRow("%s, parameter list only", line) << false << Dialect::E << true << line << sim::Faults();
   }
 }
@@ -207,9 +207,11 @@ void UploadEndToEndTest::completeUpload() {
   QVERIFY(rig.Controller.Locked());
   QCOMPARE(rig.BackupFile(), BackupFileOf(identification));
 
-  const bool e = monitor == Dialect::E;
-  for (const char *letter : {"E", "C", "P"}) QCOMPARE(MonitorCommandCount(rig.Controller, letter, 1), full && e ? 1 : 0);
-  for (const char *letter : {"a", "d", "b"}) QCOMPARE(MonitorCommandCount(rig.Controller, letter, 1), full && !e ? 1 : 0);
+  // Each of its own letters once, no other dialect's.
+  for (const TestDialect &d : TestDialects())
+    for (const QByteArray &letter : d.Letters)
+      QCOMPARE(MonitorCommandCount(rig.Controller, letter, 1),
+               full && TestDialectOf(monitor).Letters.contains(letter) ? 1 : 0);
   QCOMPARE(SRecordsReceived(rig.Controller), full ? 22 : 0);
   // Only the parameter-only mode switches the running controller by a window write.
   QCOMPARE(WrittenWindows(rig.Controller).count(500), full ? 0 : 1);

@@ -7,6 +7,7 @@
 // status 0, so every case is judged by what the controller received and by
 // what the program said.
 #include "Journal.h"
+#include "TestDialects.h"
 #include "ProgramTexts.h"
 #include "ControlChannel.h"
 #include "ExeResources.h"
@@ -235,10 +236,17 @@ void WineTest::wholeUploads_data() {
   QTest::addColumn<bool>("full");
   QTest::addColumn<int>("com");
   QTest::addColumn<QString>("port");
-  QTest::newRow("full, (E), port 7") << int(Dialect::E) << true << 7 << "7";
-  QTest::newRow("full, Er, COM12") << int(Dialect::Er) << true << 12 << "COM12";
-  QTest::newRow("parameter list, (E), com7") << int(Dialect::E) << false << 7 << "com7";
-  QTest::newRow("parameter list, Er, COM10") << int(Dialect::Er) << false << 10 << "COM10";
+  // Each dialect in both modes, the port given each way the option takes it.
+  const struct {
+    int Com;
+    const char *Given;
+  } full[] = {{7, "7"}, {12, "COM12"}}, parameters[] = {{7, "com7"}, {10, "COM10"}};
+  for (qsizetype i = 0; i < TestDialects().size(); ++i) {
+    const TestDialect &d = TestDialects()[i];
+    const auto &f = full[i % 2], &p = parameters[i % 2];
+    QTest::addRow("full, %s, %s", d.Name, f.Given) << int(d.Sim) << true << f.Com << QString(f.Given);
+    QTest::addRow("parameter list, %s, %s", d.Name, p.Given) << int(d.Sim) << false << p.Com << QString(p.Given);
+  }
 }
 
 // A column of the journal's last line in `folder`.

@@ -1,0 +1,15 @@
+#include "TestDialects.h"
+
+const QList<TestDialect> &TestDialects() {
+  static const QList<TestDialect> rows{
+      {"(E)", sim::Dialect::E, "(E)", {"E", "C", "P"}, true, true},
+      {"Er", sim::Dialect::Er, " Er", {"a", "d", "b"}, false, false},
+  };
+  return rows;
+}
+
+const TestDialect &TestDialectOf(sim::Dialect which) {
+  for (const TestDialect &d : TestDialects())
+    if (d.Sim == which) return d;
+  qFatal("no test row for a simulated dialect");
+}
