@@ -220,6 +220,16 @@ QString IfSame(const QString &chosen, const QString &sha256) {
   return !chosen.isEmpty() && FileSha256(chosen) == sha256 ? chosen : QString();
 }
 
+// The attempt, what its controller needs, and whose values a finish writes back.
+QString FinishOfferText(const UnfinishedAttempt &attempt, const QString &values) {
+  const QString question = values.isEmpty() && attempt.What != Remains::Lock
+                               ? QStringLiteral("Finish it? No backup of it holds the controller's identification "
+                                                "values: a backup of this controller is asked for next.")
+                               : "Finish it? " + AttemptValuesText(attempt, values);
+  return QStringLiteral("%1 did not finish.\r%2\r\r%3\r\rNo: the upload as chosen here.")
+      .arg(DescribeAttempt(attempt), NeedsText(attempt.Kind, attempt.What), question);
+}
+
 }  // namespace
 
 MainWindow::FinishChoice MainWindow::OfferFinish(const QDir &folder, FinishRequest &request) {
@@ -227,12 +237,7 @@ MainWindow::FinishChoice MainWindow::OfferFinish(const QDir &folder, FinishReque
   const std::optional<UnfinishedAttempt> attempt = NewestUnfinished(JournalPathFor(folder), folder, device);
   if (!attempt) return FinishChoice::Plain;
   const QString values = attempt->OwnBackupHoldsValues ? attempt->OwnBackup : QString();
-  const QString question = values.isEmpty() && attempt->What != Remains::Lock
-                               ? QStringLiteral("Finish it? No backup of it holds the controller's identification "
-                                                "values: a backup of this controller is asked for next.")
-                               : "Finish it? " + AttemptValuesText(*attempt, values);
-  const QString text = QStringLiteral("%1 did not finish.\r%2\r\r%3\r\rNo: the upload as chosen here.")
-                           .arg(DescribeAttempt(*attempt), NeedsText(attempt->Kind, attempt->What), question);
+  const QString text = FinishOfferText(*attempt, values);
   port_.TraceNote("MSG", text);
   const bool finish = AskOffer(this, text) == OfferAnswer::Yes;
   port_.TraceNote("ANS", finish ? QStringLiteral("Yes") : QStringLiteral("No"));
@@ -243,26 +248,30 @@ MainWindow::FinishChoice MainWindow::OfferFinish(const QDir &folder, FinishReque
                                                       QStringLiteral("Backups (tmpLogWin*.txt backup-*.txt);;All files (*)"));
     if (request.ValuesFrom.isEmpty()) return FinishChoice::Neither;
   }
-  const Checked<QString> params = FinishFile(attempt->Line.ParameterList, attempt->Line.ParameterListSha256,
-                                             IfSame(parameterFile_, attempt->Line.ParameterListSha256));
+  return ShowFinishFiles(*attempt) ? FinishChoice::Finish : FinishChoice::Neither;
+}
+
+bool MainWindow::ShowFinishFiles(const UnfinishedAttempt &attempt) {
+  const Checked<QString> params = FinishFile(attempt.Line.ParameterList, attempt.Line.ParameterListSha256,
+                                             IfSame(parameterFile_, attempt.Line.ParameterListSha256));
   Checked<QString> program{QString(), {}};
-  if (params && FinishSendsProgram(*attempt))
-    program = FinishFile(attempt->Line.ProgramFile, attempt->Line.ProgramFileSha256,
-                         IfSame(programFile_, attempt->Line.ProgramFileSha256));
+  if (params && FinishSendsProgram(attempt))
+    program = FinishFile(attempt.Line.ProgramFile, attempt.Line.ProgramFileSha256,
+                         IfSame(programFile_, attempt.Line.ProgramFileSha256));
   if (!params || !program) {
     Message((params ? program.Why : params.Why) + "\rChoose that file here and start the upload again.");
-    return FinishChoice::Neither;
+    return false;
   }
   // The window shows what the finish sends.
-  (attempt->Kind == UploadKind::Full ? optAll : optParameterList)->setChecked(true);
-  attempt->Kind == UploadKind::Full ? ChooseFullMode() : ChooseParameterListMode();
+  (attempt.Kind == UploadKind::Full ? optAll : optParameterList)->setChecked(true);
+  attempt.Kind == UploadKind::Full ? ChooseFullMode() : ChooseParameterListMode();
   parameterFile_ = *params;
   lblParameter->setText(QDir::toNativeSeparators(*params));
   if (!program->isEmpty()) {
     programFile_ = *program;
     lblProgram->setText(QDir::toNativeSeparators(*program));
   }
-  return FinishChoice::Finish;
+  return true;
 }
 
 void MainWindow::ChooseSerialPort() {

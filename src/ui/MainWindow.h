@@ -124,6 +124,8 @@ class MainWindow : public QMainWindow, public UploadHost {
   // to be finished: the request when the technician takes it up.
   enum class FinishChoice { Plain, Finish, Neither };
   FinishChoice OfferFinish(const QDir &folder, FinishRequest &request);
+  // Shows the files the attempt began with, when they are still there unchanged; else says which is not.
+  bool ShowFinishFiles(const UnfinishedAttempt &attempt);
   void EndSessionNow();
   void ChooseSerialPort();
   void ToggleCheckErrors();

@@ -102,6 +102,14 @@ OperationFacts FactsOf(UploadHost &host, const QString &mode, const QDateTime &s
   return facts;
 }
 
+// Why the chosen list cannot be compared; empty when it can.
+QString ListRefusal(UploadHost &host, const Checked<InputFile> &list) {
+  if (host.ParameterFile().isEmpty()) return QStringLiteral("Select a valid parameter list!");
+  if (!list) return list.Why;
+  const Verdict fit = CheckParameterList(*list, false);
+  return fit ? QString() : fit.Why;
+}
+
 }  // namespace
 
 QString IdentifyOutcome(const IdentifyRun &run) {
@@ -141,30 +149,23 @@ VerifyRun RunVerify(UploadHost &host, const QDir &folder) {
   VerifyRun run;
   Session session(host, folder, ExaminationSessionTexts());
   const QDateTime started = QDateTime::currentDateTime();
-  bool busy = false;
   // Read once: the list compared is the list checked, whatever the file does meanwhile.
-  Checked<InputFile> list;
-  Verdict fit;
-  if (!host.ParameterFile().isEmpty()) list = ReadInputFile(ParameterListKind(), host.ParameterFile());
-  if (list) fit = CheckParameterList(*list, false);
-  if (host.ParameterFile().isEmpty()) {
-    session.Say(QStringLiteral("Select a valid parameter list!"));
-  } else if (!list || !fit) {
-    session.Say(list ? fit.Why : list.Why);
-  } else if (session.Ready()) {
-    busy = true;
-    host.SetBusy(true);
-    run.Result = UploadResult::PortNotOpened;
-    if (session.OpenPort()) {
-      host.UploadStarted();
-      host.Repaint();
-      run.Result = VerifySteps(session, *list, run);
-    }
+  const Checked<InputFile> list =
+      host.ParameterFile().isEmpty() ? Checked<InputFile>{} : ReadInputFile(ParameterListKind(), host.ParameterFile());
+  const QString refusal = ListRefusal(host, list);
+  if (!refusal.isEmpty()) session.Say(refusal);
+  const bool ready = refusal.isEmpty() && session.Ready();
+  if (ready) host.SetBusy(true);
+  if (ready) run.Result = UploadResult::PortNotOpened;
+  if (ready && session.OpenPort()) {
+    host.UploadStarted();
+    host.Repaint();
+    run.Result = VerifySteps(session, *list, run);
   }
   OperationFacts facts = FactsOf(host, QStringLiteral("verify"), started, run.Identity, VerifyOutcome(run));
   facts.ParameterList = host.ParameterFile();
   if (list) facts.ParameterListSha256 = list->Sha256;
   run.Journalled = session.Exit(JournalEntryFor(facts));
-  if (busy) host.SetBusy(false);
+  if (ready) host.SetBusy(false);
   return run;
 }
