@@ -252,7 +252,7 @@ Checked<qint32> ReadParameterCrc(const InputFile &list) {
 //   verification would both pass while the controller got nothing;
 // - in the parameter-only mode, a third line without a readable CRC.
 Verdict CheckParameterList(const InputFile &list, bool parameterOnlyMode) {
-  ListCheck check{list.Path};
+  ListCheck check{list.Path, {}};
   const bool fit = FitForTransfer(list, parameterOnlyMode, check);
   return fit ? Verdict{} : Verdict::Refused(check.Why);
 }
