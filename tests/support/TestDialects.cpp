@@ -2,8 +2,8 @@
 
 const QList<TestDialect> &TestDialects() {
   static const QList<TestDialect> rows{
-      {"(E)", sim::Dialect::E, "(E)", {"E", "C", "P"}, true, true},
-      {"Er", sim::Dialect::Er, " Er", {"a", "d", "b"}, false, false},
+      {"(E)", sim::Dialect::E, "(E)", {"E", "C", "P"}, "Erased", true},
+      {"Er", sim::Dialect::Er, " Er", {"a", "d", "b"}, "", false},
   };
   return rows;
 }

@@ -13,7 +13,7 @@ struct TestDialect {
   sim::Dialect Sim;            // the simulated monitor that speaks it
   QByteArray Tag;              // characters 8 to 10 of its prompt
   QList<QByteArray> Letters;   // flash erase, EEPROM erase, programming mode
-  bool ErasesExamined;         // its erase answers are held to "Erased"
+  QByteArray EraseAnswer;      // what its erase answers read from character 4; empty: not examined
   bool RemovalRepeats;         // the bridge-removal prompt comes again while it answers
 };
 
