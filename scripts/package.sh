@@ -59,13 +59,15 @@ echo "examples: /$examples, named by the man pages"
 session="$unpacked/session"
 mkdir "$session"
 coproc SIM { exec "$unpacked/usr/bin/calvenori-sim" --control "$session/ctl" --link "$session/pump"; }
+# Bash forgets SIM_PID once the coprocess has ended: keep it.
+sim_pid=$SIM_PID
 read -r device <&"${SIM[0]}"
 status=0
 (cd "$session" && "$unpacked/usr/bin/calvenori-upload" --port "$session/pump" \
    --params "$unpacked/$examples/pump-parameters.txt" --program "$unpacked/$examples/pump-controller-v1.5.s19" \
    --actions "$unpacked/usr/bin/calvenori-sim ctl $session/ctl" --restore keep) >"$session/upload.log" 2>&1 || status=$?
-kill "$SIM_PID"
-wait "$SIM_PID" || true
+kill "$sim_pid" 2>/dev/null || echo "note: the simulator had ended before the session's end" >&2
+wait "$sim_pid" || true
 if [ "$status" -ne 0 ]; then
   cat "$session/upload.log" >&2
   echo "the examples' upload through $device ended with status $status" >&2
