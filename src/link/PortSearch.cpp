@@ -2,10 +2,14 @@
 
 #include "SerialPort.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <mutex>
 
 #include <memory>
@@ -21,6 +25,44 @@ PortFinding ProbePort(int number, const QString &device) {
   finding.Contact = MakeFirstContact(port);
   port.Close();
   return finding;
+}
+
+// Probes cut off by the time limit go on until their open or first contact
+// returns. The application waits a little for them when it ends, so that
+// none is left running, or undeleted, as it goes.
+constexpr int StragglerWaitMs = 3000;
+
+static std::vector<QPointer<QThread>> &Stragglers() {
+  static std::vector<QPointer<QThread>> stragglers;
+  return stragglers;
+}
+
+static void JoinStragglers() {
+  const QDeadlineTimer deadline(StragglerWaitMs);
+  for (const QPointer<QThread> &thread : Stragglers())
+    if (thread && thread->wait(deadline)) delete thread.data();
+  Stragglers().clear();
+}
+
+static void KeepStraggler(QThread *thread) {
+  std::vector<QPointer<QThread>> &stragglers = Stragglers();
+  if (stragglers.empty()) qAddPostRoutine(JoinStragglers);
+  stragglers.erase(std::remove(stragglers.begin(), stragglers.end(), nullptr), stragglers.end());
+  stragglers.emplace_back(thread);
+}
+
+// A finished probe is deleted here and now: its deleteLater would wait for an
+// event loop the caller may never run again.
+static void ReleaseThreads(const std::vector<QPointer<QThread>> &threads) {
+  for (const QPointer<QThread> &thread : threads) {
+    if (!thread) continue;
+    if (!thread->isFinished()) {
+      KeepStraggler(thread);
+      continue;
+    }
+    thread->wait();
+    delete thread.data();
+  }
 }
 
 QList<PortFinding> PortSearch::Run(const QList<NumberedPort> &ports, int limitMs) {
@@ -39,6 +81,7 @@ QList<PortFinding> PortSearch::Run(const QList<NumberedPort> &ports, int limitMs
   QEventLoop loop;
   loop_ = &loop;
   int running = int(ports.size());
+  std::vector<QPointer<QThread>> threads;
   for (qsizetype i = 0; i < ports.size(); ++i) {
     const NumberedPort port = ports[i];
     QThread *thread = QThread::create([port, shared, i] {
@@ -51,11 +94,13 @@ QList<PortFinding> PortSearch::Run(const QList<NumberedPort> &ports, int limitMs
       if (--running == 0) loop.quit();
     });
     QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    threads.emplace_back(thread);
     thread->start();
   }
   QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
   if (running > 0) loop.exec();
   loop_ = nullptr;
+  ReleaseThreads(threads);
   const std::lock_guard<std::mutex> lock(shared->Lock);
   return shared->Findings;
 }
