@@ -8,6 +8,13 @@
 // when it is right (its data goes into the flash image) and "?" when not.
 // Other bytes are ignored. With Faults::EraseWorkMs an erase is echoed with
 // CR LF at once and answered when it is done.
+// In programming mode the monitor expects S-records: any other letter is
+// answered "?" and the rest of the line up to a CR is dropped, so a record
+// whose 'S' was lost on the line writes nothing and commands nothing, and a
+// second programming-mode command is answered "?" (it is in that mode already).
+// Faults::LettersInProgramming models a monitor that takes its letters as
+// commands in programming mode too: such a record's hex digits "C" and "E"
+// erase.
 
 #include "ControllerModel.h"
 #include "SRecord.h"
@@ -57,6 +64,8 @@ void ControllerModel::FeedBootMonitor(char byte, std::vector<Output> &out) {
       } else if (byte == '\r') {
         monitorCommands_.append("\r");
         Emit(out, BootPrompt());
+      } else if (programming_ && !faults_.LettersInProgramming) {
+        RefuseInProgramming(byte, out);
       } else {
         HandleBootLetter(byte, out);
       }
@@ -108,6 +117,7 @@ void ControllerModel::HandleBootLetter(char byte, std::vector<Output> &out) {
 
   if (byte == programming) {
     recordIndex_ = 0;
+    programming_ = true;
     Emit(out, row.ProgrammingAnswer);
     return;
   }
@@ -134,6 +144,13 @@ void ControllerModel::HandleBootLetter(char byte, std::vector<Output> &out) {
   while (lead < answer.size() && (answer[lead] == '\r' || answer[lead] == '\n' || answer[lead] == ' ')) ++lead;
   Emit(out, QByteArray(1, byte) + "\r\n");
   Emit(out, answer.mid(lead), faults_.EraseWorkMs);
+}
+
+void ControllerModel::RefuseInProgramming(char byte, std::vector<Output> &out) {
+  monitorCommands_.append(QByteArray(1, byte));
+  if (note_.SentInRecord) ++strayRefused_;
+  bootState_ = BootState::Discard;
+  Emit(out, "?");
 }
 
 // The checksum covers the count, address and data, not the type digit: a

@@ -71,6 +71,7 @@ void ControllerModel::Emit(std::vector<Output> &out, const QByteArray &bytes, in
 
 void ControllerModel::PowerOff() {
   mode_ = Mode::Off;
+  programming_ = false;
   ResetParsers();
 }
 
@@ -89,6 +90,7 @@ void ControllerModel::PowerOn() {
 void ControllerModel::SetMode(Mode mode) {
   ResetParsers();
   recordIndex_ = 0;
+  programming_ = false;
   mode_ = mode;
 }
 
@@ -155,7 +157,7 @@ void ControllerModel::ClearRecords() {
   received_.clear();
   monitorCommands_.clear();
   windowRequests_.clear();
-  blindSpotHits_ = strayCommands_ = parameterBlindSpotHits_ = 0;
+  blindSpotHits_ = strayCommands_ = strayRefused_ = parameterBlindSpotHits_ = 0;
 }
 
 bool ControllerModel::SwallowFrame(char byte) {

@@ -121,6 +121,8 @@ struct Faults {
   int RecordAckSplitMs = 0;      // ... this much later
   int EraseWorkMs = 0;           // > 0: an erase is echoed with CR LF at once, and its
                                  //   answer ("Erased" at 4..9) comes after this working time
+  bool LettersInProgramming = false;  // its letters stay commands in programming mode (an erase
+                                      //   among a record's hex digits); else they are answered "?"
 
   // --- Parameter monitor ---
   bool ParamWriteCrLf = false;   // "E" writes answered CR LF (the byte is still stored)
@@ -226,6 +228,10 @@ class ControllerModel {
   // the tool sent inside an S-record: its 'S' lost or garbled, the record's
   // hex digits are read as commands ("C", "E").
   int StrayCommands() const { return strayCommands_; }
+  // Characters of an S-record whose 'S' was lost, refused in programming mode.
+  int StrayRefused() const { return strayRefused_; }
+  // A programming-mode command was taken since power-on.
+  bool InProgrammingMode() const { return programming_; }
   // Parameter monitor "C" CRCs and "E" writes acted on although noise struck
   // the CRC's digits or the write's address: a CRC kept, or a byte written
   // elsewhere, answered as the right one would be.
@@ -237,6 +243,7 @@ class ControllerModel {
     QByteArray Value;
   };
 
+  void RefuseInProgramming(char byte, std::vector<Output> &out);
   void ResetParsers();
   void EraseFlash();
   void EraseEeprom();
@@ -290,6 +297,7 @@ class ControllerModel {
   std::vector<bool> lineStruck_;  // one per byte of line_
   ByteNote note_;                 // of the byte being fed
   int recordIndex_ = 0;
+  bool programming_ = false;  // since the programming-mode command, until power-off
 
   // Records.
   QByteArray received_;
@@ -300,6 +308,7 @@ class ControllerModel {
   qint64 bytesProduced_ = 0;
   int blindSpotHits_ = 0;
   int strayCommands_ = 0;
+  int strayRefused_ = 0;
   int parameterBlindSpotHits_ = 0;
 };
 

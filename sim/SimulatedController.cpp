@@ -309,6 +309,8 @@ QByteArray SimulatedController::Delivered() const { SIM_LOCKED(return delivered_
 QList<NoiseEvent> SimulatedController::NoiseEvents() const { SIM_LOCKED(return noiseEvents_); }
 int SimulatedController::BlindSpotHits() const { SIM_LOCKED(return model_.BlindSpotHits()); }
 int SimulatedController::StrayCommands() const { SIM_LOCKED(return model_.StrayCommands()); }
+int SimulatedController::StrayRefused() const { SIM_LOCKED(return model_.StrayRefused()); }
+bool SimulatedController::InProgrammingMode() const { SIM_LOCKED(return model_.InProgrammingMode()); }
 int SimulatedController::ParameterBlindSpotHits() const { SIM_LOCKED(return model_.ParameterBlindSpotHits()); }
 QList<QByteArray> SimulatedController::MonitorCommands() const { SIM_LOCKED(return model_.MonitorCommands()); }
 QList<QByteArray> SimulatedController::WindowRequests() const { SIM_LOCKED(return model_.WindowRequests()); }

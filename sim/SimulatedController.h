@@ -117,6 +117,8 @@ class SimulatedController {
   // (ControllerModel.h), since ClearReceived: never the tool's fault.
   int BlindSpotHits() const;
   int StrayCommands() const;
+  int StrayRefused() const;
+  bool InProgrammingMode() const;
   int ParameterBlindSpotHits() const;
 
   // Examination and set-up.

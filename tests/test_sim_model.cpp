@@ -381,8 +381,20 @@ class TestSimModel : public QObject {
     QCOMPARE(reply.mid(3, 6), QByteArray("Erased"));
     QVERIFY(e.Window(319).isEmpty());
     QVERIFY(!e.ParameterSetPresent());
-    QVERIFY(Send(e, "P").size() >= 10);
     QCOMPARE(Send(e, "a"), QByteArray());  // the other dialect's letters mean nothing
+    QVERIFY(Send(e, "P").size() >= 10);
+    // In programming mode a letter is no command: "?" and the line dropped.
+    QCOMPARE(Send(e, "P"), QByteArray("?"));
+    QCOMPARE(Send(e, "E"), QByteArray());  // dropped up to the CR
+    QCOMPARE(Tag(Send(e, "\r")), QByteArray("(E)"));
+    QCOMPARE(Send(e, "E"), QByteArray("?"));
+    e = BootMonitor(Dialect::E);
+    Faults commands;  // the other model: its letters are commands there too
+    commands.LettersInProgramming = true;
+    e.SetFaults(commands);
+    Send(e, "P");
+    QCOMPARE(Send(e, "C").mid(3, 6), QByteArray("Erased"));
+    e = BootMonitor(Dialect::E);
 
     ControllerModel er = BootMonitor(Dialect::Er);
     for (char letter : {'a', 'd', 'b'}) QVERIFY(Send(er, QByteArray(1, letter)).size() >= 10);
@@ -442,6 +454,7 @@ class TestSimModel : public QObject {
     Faults f;
     f.RefuseRecord = 1;
     f.LateAckRecord = 2;
+    m = BootMonitor(Dialect::E);  // a fresh session: its records counted from the first
     m.SetFaults(f);
     Send(m, "P");
     QCOMPARE(Send(m, S1(0x9000, "\x01")), QByteArray("*"));

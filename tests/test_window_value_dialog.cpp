@@ -98,12 +98,19 @@ void TestWindowValueDialog::closesWhileItLooks() {
   rig.Controller.SetFaults(silent);
   WindowValueDialog dialog(*rig.Window, [](int, const QString &) { QFAIL("no port is chosen"); }, QDir::current(),
                            rig.Window.get());
-  QTimer::singleShot(0, &dialog, [&] {
-    QTRY_VERIFY(!rig.Controller.WindowRequests().isEmpty());
+  // Clicked from a timer, served inside the look's own wait for an answer.
+  QTimer closer;
+  bool lookingWhenClosed = false;
+  QObject::connect(&closer, &QTimer::timeout, &dialog, [&] {
+    if (rig.Controller.WindowRequests().isEmpty()) return;
+    closer.stop();
+    lookingWhenClosed = !dialog.findChild<QPushButton *>(QStringLiteral("cmdRefresh"))->isEnabled();
     dialog.findChild<QPushButton *>(QStringLiteral("cmdClose"))->click();
     QVERIFY(!dialog.isVisible());
   });
+  closer.start(5);
   dialog.exec();
+  QVERIFY(lookingWhenClosed);
   // Nothing after the first read: the look ended with it, no other port was offered.
   QCOMPARE(rig.Controller.WindowRequests().size(), 1);
   QVERIFY(rig.Hands->Messages.isEmpty());

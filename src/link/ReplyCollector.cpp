@@ -19,6 +19,7 @@ QByteArray WithoutSurroundingSpaces(const QByteArray &data) {
 }  // namespace
 
 bool ReplyCollector::Decide(const WindowReply &reply) {
+  begun_ = begun_ || state_ == State::Collecting;
   reply_ = reply;
   return true;
 }
@@ -37,7 +38,10 @@ bool ReplyCollector::Feed(std::optional<quint8> byte) {
   buffer_ += c;
   if (c == ETX) trailer_ = 1;
   else if (trailer_ > 0) ++trailer_;
-  if (trailer_ == 3) return Decide(ClassifyReply(buffer_));
+  if (trailer_ == 3) {
+    frame_ = buffer_;
+    return Decide(ClassifyReply(buffer_));
+  }
   if (buffer_.size() >= MaxReplyFrame) return Decide({ReplyKind::Malformed, "REPLY TOO LONG"});
   return false;
 }
@@ -60,4 +64,13 @@ WindowReply ClassifyReply(const QByteArray &frame) {
   // Shorter than a data reply's nine bytes: there is no data field to give.
   if (k < 9) return {ReplyKind::Malformed, "SHORT REPLY"};
   return {ReplyKind::Data, WithoutSurroundingSpaces(frame.mid(6, k - 9))};
+}
+
+bool ReplyChecksumRight(const QByteArray &frame) {
+  if (frame.size() < 4) return false;
+  quint8 x = 0;
+  for (qsizetype i = 1; i < frame.size() - 2; ++i) x ^= quint8(frame[i]);
+  bool ok = false;
+  const uint given = frame.right(2).toUInt(&ok, 16);
+  return ok && given == x;
 }

@@ -121,6 +121,7 @@ bool SerialPort::Open() {
   lost_ = false;
   stopped_ = false;
   received_ = 0;
+  repeats_ = {};
   timing_ = LineTiming();  // another device, another line
   fault_ = OpenFault::None;
   const QString device = DeviceName();
@@ -174,6 +175,12 @@ void SerialPort::Close() {
 }
 
 bool SerialPort::IsOpen() const { return port_.isOpen(); }
+
+void SerialPort::NoteRepeat(const QString &what, bool record) {
+  ++repeats_.Exchanges;
+  if (record) ++repeats_.Records;
+  trace_.Note("RPT", what);
+}
 
 qint64 SerialPort::BytesWaiting() const { return port_.isOpen() && !stopped_ ? port_.bytesAvailable() : 0; }
 

@@ -38,6 +38,14 @@ enum class OpenFault {
 // did not give is never guessed: that is Other.
 OpenFault ClassifyOpenFailure(QSerialPort::SerialPortError error, const QString &text, bool accessDenied);
 
+// What the line cost since the port was opened: exchanges asked again
+// because the line spoiled or lost an answer, and among them the S-records
+// sent again.
+struct LineRepeats {
+  int Exchanges = 0;
+  int Records = 0;
+};
+
 class SerialPort {
  public:
   SerialPort();
@@ -101,6 +109,10 @@ class SerialPort {
   // A marker line in the trace (a step caption, a message, an answer).
   void TraceNote(const char *kind, const QString &text) { trace_.Note(kind, text); }
 
+  // An exchange asked again: counted, and marked "RPT" in the trace.
+  void NoteRepeat(const QString &what, bool record = false);
+  const LineRepeats &Repeats() const { return repeats_; }
+
   // For event-driven waiting on readyRead; not for reading or writing.
   QSerialPort &Device() { return port_; }
 
@@ -114,6 +126,7 @@ class SerialPort {
   bool lost_ = false;
   bool stopped_ = false;
   qint64 received_ = 0;
+  LineRepeats repeats_;
   LineTiming timing_;
   OpenFault fault_ = OpenFault::None;
   QString errorString_;

@@ -15,6 +15,10 @@
 constexpr int MonitorModeWindow = 500;
 constexpr int LockWindow = 501;
 
+// A controller that answers a read with nothing at all is asked this many
+// times (half a second each) before anyone asks what answers instead.
+constexpr int SilentReadAttempts = 3;
+
 // Two upper-case hex digits: XOR of every byte after the leading STX.
 QByteArray FrameChecksum(const QByteArray &frame);
 

@@ -38,6 +38,8 @@ void SimLink::Reset(sim::Mode mode) {
   Controller->SetFaults({});
   Controller->SetPaced(false);
   Controller->SetDelivery({});
+  Controller->SetNoise({});  // nor its noise, nor an unplug it armed
+  Controller->UnplugAfterBytesReceived(0, 0);
   Port.Timing() = LineTiming();  // what an earlier case's line taught is forgotten
   Controller->SetPromptLength(12);
   Controller->SetMode(mode);
