@@ -159,7 +159,9 @@ void ControllerModel::HandleRecord(const QByteArray &line, bool struck, std::vec
   monitorCommands_.append(line);
   const int index = recordIndex_++;
   const std::optional<SRecord> record = ParseSRecord(line);
-  if (!record || faults_.RefuseAllRecords || index == faults_.RefuseRecord) {
+  if (!record || faults_.RefuseAllRecords ||
+      (faults_.RefuseRecord >= 0 && index >= faults_.RefuseRecord &&
+       index < faults_.RefuseRecord + faults_.RefuseRecordTimes)) {
     Emit(out, "?");
     return;
   }

@@ -114,6 +114,7 @@ struct Faults {
   int LateAckRecord = -1;        // 0-based S-record index (since programming mode / power-on) ...
   int LateAckMs = 550;           // ... whose "*" comes this late
   int RefuseRecord = -1;         // 0-based S-record index answered "?" and not written
+  int RefuseRecordTimes = 1;     // ... and the records after it, this many in all (the record sent again)
   int GarbleAckRecord = -1;      // 0-based S-record index written, but its "*" arrives garbled
   bool RefuseAllRecords = false;
   QByteArray RecordAck = "*";    // what a right record is answered with ...

@@ -2,6 +2,7 @@
 // what the technician is told and what must (not) have happened: a bad file
 // never reaches the controller, an earlier backup is never lost, the port is
 // always closed again and the window back at its idle height.
+#include "ProgramTransfer.h"
 #include "ParameterList.h"
 #include "ProgramTexts.h"
 #include "ProgramFileCheck.h"
@@ -290,9 +291,10 @@ QList<QPair<const char *, Entry>> Catalogue() {
         ParameterSuccess, BackupAfter::Fresh);
   fault("controller: wrong reply checksums", false, ControllerFault([](sim::Faults &f) { f.BadChecksum = true; }),
         Outcome::Completed, ParameterSuccess, BackupAfter::Fresh);
-  fault("program: the monitor refuses a record", true, ControllerFault([](sim::Faults &f) { f.RefuseRecord = 4; }),
-        Outcome::Interrupted, texts::ErrorDuring("Programming Controller") + Rescue + Finish, BackupAfter::Fresh);
-  fault("program: a record's acknowledgement garbled", true, ControllerFault([](sim::Faults &f) { f.GarbleAckRecord = 4; }),
+  fault("program: the monitor refuses a record", true, ControllerFault([](sim::Faults &f) {
+          f.RefuseRecord = 4;
+          f.RefuseRecordTimes = RecordAttempts;
+        }),
         Outcome::Interrupted, texts::ErrorDuring("Programming Controller") + Rescue + Finish, BackupAfter::Fresh);
   fault("read-back: answered after an echo of the command", false,
         ControllerFault([](sim::Faults &f) { f.ReadBack = sim::ReadBackForm::Echo; }), Outcome::Completed,

@@ -96,7 +96,7 @@ class ProgramTransferTest : public QObject {
     Sim().SetFaults(f);
     Into(rec, SendProgramFile(link.Port, checking.Frame, checking.Check, ProgramOf(checking), BootDialectOf("(E)")));
     QVERIFY(rec.Flagged);
-    QCOMPARE(Letters(), QList<QByteArray>({"E"}));
+    QCOMPARE(Letters(), QList<QByteArray>(EraseAttempts, "E"));
     QCOMPARE(checking.Caption, QString("Clear Flash memory"));
     QCOMPARE(checking.Progress.Value, 0);
     QCOMPARE(checking.Progress.Max, 6);
@@ -107,7 +107,8 @@ class ProgramTransferTest : public QObject {
     pushing.ProgramPath = checking.ProgramPath;
     Into(rec, SendProgramFile(link.Port, pushing.Frame, pushing.Check, ProgramOf(pushing), BootDialectOf("(E)")));
     QVERIFY(!rec.Flagged);
-    QCOMPARE(Letters(), QList<QByteArray>({"E", "C", "P"}));
+    QCOMPARE(Letters(), QList<QByteArray>(EraseAttempts, "E") + QList<QByteArray>(EraseAttempts, "C") +
+                            QList<QByteArray>{"P"});
     QVERIFY(Sim().Flash() == FlashImageOf(file));
     QCOMPARE(rec.Count, 2);
   }
@@ -141,46 +142,55 @@ class ProgramTransferTest : public QObject {
     QVERIFY(Sim().Flash() == FlashImageOf(file));
   }
 
-  void refusedOrGarbledAnswerIsAFailure_data() {
+  // A record refused, or acknowledged with a "*" the line spoiled, is sent
+  // again after the CR check, as often as it takes up to the last attempt;
+  // only then is it a hole that Check Errors stops at.
+  void refusedRecordIsSentAgain_data() {
     QTest::addColumn<bool>("garbled");
+    QTest::addColumn<int>("refusals");
     QTest::addColumn<bool>("checkErrors");
-    QTest::newRow("\"?\", Check Errors on") << false << true;
-    QTest::newRow("\"?\", Check Errors off") << false << false;
-    QTest::newRow("garbled \"*\", Check Errors on") << true << true;
-    QTest::newRow("garbled \"*\", Check Errors off") << true << false;
+    QTest::newRow("\"?\" once") << false << 1 << true;
+    QTest::newRow("garbled \"*\" once") << true << 1 << true;
+    QTest::newRow("\"?\" to all but the last attempt") << false << RecordAttempts - 1 << true;
+    QTest::newRow("\"?\" every time, Check Errors on") << false << RecordAttempts << true;
+    QTest::newRow("\"?\" every time, Check Errors off") << false << RecordAttempts << false;
   }
-  void refusedOrGarbledAnswerIsAFailure() {
+  void refusedRecordIsSentAgain() {
     QFETCH(bool, garbled);
+    QFETCH(int, refusals);
     QFETCH(bool, checkErrors);
     const QByteArray file = ProgramFile(5);
     sim::Faults f;
     (garbled ? f.GarbleAckRecord : f.RefuseRecord) = 2;
+    f.RefuseRecordTimes = refusals;
     EnterBootMonitor(sim::Dialect::E);
     Sim().SetFaults(f);
     ScriptedHost host(link.Port);
     host.Check = checkErrors;
     host.ProgramPath = WriteTestFile(dir.path(), "fw.s19", file);
+    const int resentBefore = link.Port.Repeats().Records;
     Into(rec, SendProgramFile(link.Port, host.Frame, host.Check, ProgramOf(host), BootDialectOf("(E)")));
-    QCOMPARE(rec.Count, 1);
     const QList<QByteArray> lines = file.split('\n');
-    if (checkErrors) {
-      // Stopped at once: the refused record is the last thing on the line.
-      QVERIFY(rec.Flagged);
-      QCOMPARE(Sim().MonitorCommands().last(), lines[2].trimmed());
+    const int sent = qMin(refusals + 1, RecordAttempts);
+    QCOMPARE(Sim().MonitorCommands().count(lines[2].trimmed()), sent);
+    QCOMPARE(Sim().MonitorCommands().count("\r"), sent - (refusals < RecordAttempts));
+    QCOMPARE(link.Port.Repeats().Records - resentBefore, refusals < RecordAttempts ? sent - 1 : 0);
+    const bool hole = refusals >= RecordAttempts;
+    QCOMPARE(rec.Count, hole ? 1 : 0);
+    QCOMPARE(rec.Flagged, hole && checkErrors);
+    if (hole && checkErrors) {
+      QCOMPARE(Sim().MonitorCommands().last(), QByteArray("\r"));  // stopped after the last check
       QCOMPARE(host.Progress.Value, 2);
       return;
     }
-    // Passed over: checked once, never sent again, the rest follows.
-    QVERIFY(!rec.Flagged);
-    QCOMPARE(Sim().MonitorCommands().count("\r"), 1);
-    QCOMPARE(Sim().MonitorCommands().count(lines[2].trimmed()), 1);
-    QCOMPARE(SRecordsSent(), 7);
+    QCOMPARE(SRecordsSent(), 7 + sent - 1);
     QCOMPARE(host.Progress.Value, 7);
+    QCOMPARE(Sim().Flash() == FlashImageOf(file), !hole);
   }
 
   // An acknowledgement is "*" with nothing but line ends and blanks around it,
   // in one read or late: the tail of one answer may come ahead of the next
-  // record's "*". Anything else stops the transfer at once.
+  // record's "*". Anything else is no acknowledgement, to the last attempt.
   void acknowledgementIsAStarAmidLineEnds_data() {
     QTest::addColumn<QByteArray>("ack");
     QTest::addColumn<int>("lateFrom");  // the bytes from this one on come 80 ms later; -1: none
@@ -223,8 +233,8 @@ class ProgramTransferTest : public QObject {
     }
     QVERIFY(rec.Flagged);
     QCOMPARE(rec.Count, 1);
-    QCOMPARE(SRecordsSent(), 1);
-    QCOMPARE(Sim().MonitorCommands().count("\r"), 0);
+    QCOMPARE(SRecordsSent(), RecordAttempts);
+    QCOMPARE(Sim().MonitorCommands().count("\r"), RecordAttempts);
     QCOMPARE(host.Progress.Value, 0);
   }
 

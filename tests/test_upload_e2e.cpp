@@ -1,6 +1,7 @@
 // Complete uploads through the main window, as a technician runs them: the
 // real window and port, the simulated controller on a pseudo-terminal, and a
 // technician who reads every message box and does what it asks.
+#include "ProgramTransfer.h"
 #include "FailureRecord.h"
 #include "TestDialects.h"
 #include "ProgramTexts.h"
@@ -276,7 +277,8 @@ void UploadEndToEndTest::interruptedFullUploadIsFinished() {
   QVERIFY2(rig.Started(), qPrintable(rig.StartError));
   Choose(rig, true, true, SmallList());
   const auto identification = IdentificationOf(rig.Controller);
-  rig.Controller.SetFaults(With([](sim::Faults &f) { f.RefuseRecord = 5; }));
+  rig.Controller.SetFaults(With([](sim::Faults &f) { f.RefuseRecord = 5;
+    f.RefuseRecordTimes = RecordAttempts; }));
   rig.StartUpload();
   const QString own = OwnBackupIn(rig.WorkDir.path());
   QVERIFY(!own.isEmpty());

@@ -29,6 +29,11 @@ QByteArray ReadAllWaiting(SerialPort &port) {
 
 }  // namespace
 
+QByteArray TakeWaiting(SerialPort &port) {
+  TakeInLateInput(port);
+  return ReadAllWaiting(port);
+}
+
 std::optional<quint8> ReadByte(SerialPort &port) {
   QElapsedTimer start;
   start.start();

@@ -31,6 +31,10 @@ QByteArray MonitorExchangeCount(SerialPort &port, const QByteArray &text, int co
 QByteArray MonitorExchangeUntil(SerialPort &port, const QByteArray &text,
                                 const std::function<bool(const QByteArray &)> &complete);
 
+// Whatever has arrived and not been read, without waiting: the late part of
+// an answer, looked at before the next command discards it.
+QByteArray TakeWaiting(SerialPort &port);
+
 // Like MonitorExchangeCount, but once `count` bytes are there it also waits
 // for the line to fall quiet for two character times, so that the tail of a
 // longer answer is not left to be taken for the next answer. Same 0.5 s limit.

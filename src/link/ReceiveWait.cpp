@@ -59,6 +59,10 @@ qint64 RemainingNs(const QElapsedTimer &start, qint64 limitMs) {
 
 }  // namespace
 
+void TakeInLateInput(SerialPort &port) {
+  if (port.IsOpen() && !port.Ended()) LateInput(port);
+}
+
 void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs, ReplyGaps gaps) {
   qint64 seen = port.BytesWaiting();
   qint64 lastArrivalNs = LineClockNs();

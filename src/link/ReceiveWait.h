@@ -18,6 +18,10 @@ enum class ReplyGaps { Learn, Ignore };
 // before the count is reached go into the port's timing.
 void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs, ReplyGaps gaps);
 
+// Takes into the port what the driver holds and no read has taken yet, as
+// after a pause that did not yield.
+void TakeInLateInput(SerialPort &port);
+
 // Returns once no byte has arrived for `quietNs`, `limitMs` have passed since
 // `start`, or the port went away. The time it took counts as settling.
 void WaitForQuiet(SerialPort &port, qint64 quietNs, const QElapsedTimer &start, qint64 limitMs);

@@ -176,10 +176,9 @@ void SerialPort::Close() {
 
 bool SerialPort::IsOpen() const { return port_.isOpen(); }
 
-void SerialPort::NoteRepeat(const QString &what, bool record) {
-  ++repeats_.Exchanges;
-  if (record) ++repeats_.Records;
-  trace_.Note("RPT", what);
+void SerialPort::CountRepeats(int repeats, bool records) {
+  repeats_.Exchanges += repeats;
+  if (records) repeats_.Records += repeats;
 }
 
 qint64 SerialPort::BytesWaiting() const { return port_.isOpen() && !stopped_ ? port_.bytesAvailable() : 0; }

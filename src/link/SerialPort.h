@@ -38,9 +38,10 @@ enum class OpenFault {
 // did not give is never guessed: that is Other.
 OpenFault ClassifyOpenFailure(QSerialPort::SerialPortError error, const QString &text, bool accessDenied);
 
-// What the line cost since the port was opened: exchanges asked again
-// because the line spoiled or lost an answer, and among them the S-records
-// sent again.
+// What the line cost since the port was opened: the repeats it took to get
+// exchanges through that the line had spoiled or lost, and among them the
+// S-records sent again. Repeats of an exchange that never got through are
+// not counted: that exchange failed, and says so.
 struct LineRepeats {
   int Exchanges = 0;
   int Records = 0;
@@ -109,8 +110,10 @@ class SerialPort {
   // A marker line in the trace (a step caption, a message, an answer).
   void TraceNote(const char *kind, const QString &text) { trace_.Note(kind, text); }
 
-  // An exchange asked again: counted, and marked "RPT" in the trace.
-  void NoteRepeat(const QString &what, bool record = false);
+  // An exchange asked again: marked "RPT" in the trace.
+  void NoteRepeat(const QString &what) { trace_.Note("RPT", what); }
+  // An exchange got through after `repeats` repeats (none: nothing counted).
+  void CountRepeats(int repeats, bool records = false);
   const LineRepeats &Repeats() const { return repeats_; }
 
   // For event-driven waiting on readyRead; not for reading or writing.

@@ -143,15 +143,21 @@ bool AskReadAgain(const Attempt &now, const Attempt &before, int attempt, int si
 
 // Sends `frame` until an attempt is acknowledged, the attempts run out or
 // the port is lost; the last attempt's reply kind.
+// An error code is the controller's own refusal, so the write made again
+// after one is no cost of the line and not counted as one.
 ReplyKind SendUntilAcknowledged(SerialPort &port, int window, const QByteArray &frame) {
   Attempt before;
-  int refused = 0;
+  int refused = 0, lineRepeats = 0;
   for (int attempt = 1;; ++attempt) {
-    if (attempt > 1) port.NoteRepeat(QStringLiteral("write of window %1").arg(window));
+    if (attempt > 1) {
+      port.NoteRepeat(QStringLiteral("write of window %1").arg(window));
+      if (before.What != Heard::Answer || before.Reply.Kind != ReplyKind::ErrorCode) ++lineRepeats;
+    }
     SendRequest(port, frame);
     const Attempt now = ReceiveReply(port);
     const ReplyKind kind = now.Reply.Kind;
     const bool taken = now.What != Heard::Spoiled || SpoiledAgain(now, before);
+    if (now.What == Heard::Answer && kind == ReplyKind::Acknowledged) port.CountRepeats(lineRepeats);
     if ((taken && kind == ReplyKind::Acknowledged) || port.Ended()) return kind;
     if (taken) ++refused;
     if (refused >= WriteAttempts || attempt >= SpoiledWriteAttempts) return kind;
@@ -190,7 +196,11 @@ WindowReply ReadWindow(SerialPort &port, int window) {
     SendRequest(port, frame);
     const Attempt now = ReceiveReply(port);
     if (now.What == Heard::Nothing) ++silent;
-    if (port.Ended() || !AskReadAgain(now, before, attempt, silent)) return now.Reply;
+    if (port.Ended() || !AskReadAgain(now, before, attempt, silent)) {
+      if (now.What == Heard::Answer && now.Reply.Kind != ReplyKind::NegativeAcknowledgement)
+        port.CountRepeats(attempt - 1);
+      return now.Reply;
+    }
     before = now;
   }
 }

@@ -25,7 +25,7 @@ QStringList JournalHeader() {
           "Port",           "Device",         "Controller P/N", "Controller S/N",
           "Parameter list", "Parameter list SHA-256", "Program file", "Program file SHA-256",
           "Outcome",        "Failures let pass", "Backup",   "Last stage completed",
-          "Own backup"};
+          "Own backup",     "Exchanges repeated", "Records sent again"};
 }
 
 bool IsJournalHeader(const QStringList &fields) {
@@ -68,6 +68,8 @@ JournalEntry JournalEntryOf(const QStringList &header, const QStringList &fields
   e.Backup = at("Backup");
   e.LastStage = at("Last stage completed");
   e.OwnBackup = at("Own backup");
+  e.ExchangesRepeated = at("Exchanges repeated").toInt();
+  e.RecordsSentAgain = at("Records sent again").toInt();
   return e;
 }
 
@@ -82,5 +84,6 @@ QStringList JournalFields(const JournalEntry &e) {
           e.ProgramFile,              e.ProgramFileSha256,
           e.Outcome,                  QString::number(e.FailuresLetPass),
           e.Backup,                   e.LastStage,
-          e.OwnBackup};
+          e.OwnBackup,                QString::number(e.ExchangesRepeated),
+          QString::number(e.RecordsSentAgain)};
 }

@@ -8,7 +8,7 @@
 #include <QStringList>
 
 // The header's widths so far, oldest first: each version adds columns at the end.
-constexpr int JournalWidths[] = {19, 21};
+constexpr int JournalWidths[] = {19, 21, 23};
 
 struct JournalEntry {
   QDateTime Started, Ended;  // written with their UTC offset
@@ -26,6 +26,9 @@ struct JournalEntry {
   QString Backup;       // the backup written, and the earlier one kept
   QString LastStage;    // the last stage the attempt completed (UploadStage.h); empty: none
   QString OwnBackup;    // the attempt's own copy of its backup, which no later upload replaces
+  // What the line cost: exchanges asked again because an answer was spoiled
+  // or lost, and among them the S-records sent again.
+  int ExchangesRepeated = 0, RecordsSentAgain = 0;
 };
 
 // The column titles, in the order of JournalFields.

@@ -60,6 +60,8 @@ JournalEntry JournalEntryFor(const OperationFacts &facts) {
   if (!facts.ValuesFrom.isEmpty()) backup << "identification values from " + QDir::toNativeSeparators(facts.ValuesFrom);
   entry.Backup = backup.join(QStringLiteral("; "));
   entry.LastStage = facts.LastStage;
+  entry.ExchangesRepeated = facts.ExchangesRepeated;
+  entry.RecordsSentAgain = facts.RecordsSentAgain;
   entry.OwnBackup = facts.OwnBackup.isEmpty() ? QString() : QDir::toNativeSeparators(facts.OwnBackup);
   return entry;
 }

@@ -31,6 +31,7 @@ struct OperationFacts {
   BackupFiles Backup;     // what the backup step wrote and kept
   QString LastStage;      // the last stage completed (StageName)
   QString OwnBackup;      // the own backup a later finish takes its values from
+  int ExchangesRepeated = 0, RecordsSentAgain = 0;  // what the line cost
 };
 
 // The whole line, ended now.

@@ -99,6 +99,7 @@ OperationFacts FactsOf(UploadHost &host, const QString &mode, const QDateTime &s
   facts.RowsKnown = identity.Contact.Application;
   facts.Rows = identity.Rows;
   facts.Outcome = outcome;
+  facts.ExchangesRepeated = host.Port().Repeats().Exchanges;
   return facts;
 }
 

@@ -27,6 +27,9 @@ struct StageStep {
 QString SuccessText(Upload &up) {
   QString text = UploadedText(up.kind);
   if (!up.checkErrors && up.record.Count > 0) text += CR + IgnoredFailuresText(up.record.Count);
+  const LineRepeats &repeats = up.port.Repeats();
+  if (repeats.Exchanges > 0) text += CR + RepeatedExchangesText(repeats.Exchanges);
+  if (repeats.Records > 0) text += CR + RecordsSentAgainText(repeats.Records);
   const QString rescue = RescueBackupLine(up.folder);
   if (!rescue.isEmpty()) text += CR + rescue;
   return text;
@@ -193,6 +196,8 @@ OperationFacts FactsOf(const Upload &up, const QDateTime &started, UploadResult 
   facts.Backup = up.backupFiles;
   facts.LastStage = up.last ? StageName(*up.last) : QString();
   facts.OwnBackup = OwnBackupOfLine(up);
+  facts.ExchangesRepeated = up.port.Repeats().Exchanges;
+  facts.RecordsSentAgain = up.port.Repeats().Records;
   return facts;
 }
 

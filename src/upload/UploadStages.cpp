@@ -19,6 +19,26 @@ namespace {
 
 const QString CR = QStringLiteral("\r");
 
+// While the boot monitor is awaited, a lone CR is asked again before the
+// technician is asked for another power cycle: its answer may have been
+// spoiled or lost. Three cost at most 1.5 s where nothing answers. Once the
+// bridge is to be gone an answer without a tag is the parameter monitor's
+// prompt as well as a spoiled one, and a CR more would change what a clean
+// line carries: there one CR is all.
+constexpr int PromptAttempts = 3;
+
+QByteArray AskForPromptTag(Upload &up, PromptKind kind) {
+  const int attempts = kind == PromptKind::Bridge ? PromptAttempts : 1;
+  QByteArray reply;
+  for (int attempt = 1; attempt <= attempts; ++attempt) {
+    if (attempt > 1) up.port.NoteRepeat(QStringLiteral("lone CR for the prompt"));
+    reply = MonitorExchangeCount(up.port, "\r", 10);
+    if (PromptDialect(reply)) up.port.CountRepeats(attempt - 1);
+    if (up.port.Ended() || PromptDialect(reply)) break;
+  }
+  return PromptTagOf(reply);
+}
+
 // Asks for a power cycle, the bridge between pins 5 and 9 made or removed as
 // `kind` says, until the boot monitor's prompt tag satisfies `done`.
 template <typename Done>
@@ -28,7 +48,7 @@ Ending PromptUntil(Upload &up, PromptKind kind, Done done) {
   bool again = false;
   do {
     if (up.host.Prompt(kind, message, again) == PromptAnswer::Abort) return HostEnded(up);
-    tag = PromptTagOf(MonitorExchangeCount(up.port, "\r", 10));
+    tag = AskForPromptTag(up, kind);
     if (auto ended = LinkEnded(up)) return ended;
     again = true;
   } while (!done(tag));

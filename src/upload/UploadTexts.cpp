@@ -141,6 +141,17 @@ QString IgnoredFailuresText(int failures) {
   return QStringLiteral("%1 failure(s) were ignored because Check Errors is off.").arg(failures);
 }
 
+QString RepeatedExchangesText(int exchanges) {
+  return QStringLiteral("%1 exchange(s) had to be repeated.").arg(exchanges);
+}
+
+QString RecordsSentAgainText(int records) {
+  return QStringLiteral("%1 program record(s) had to be sent again: the line is noisy, and the controller cannot "
+                        "check the program for the damage such a line may do. Mend the cable and run the full "
+                        "upload again before the pump goes back into service.")
+      .arg(records);
+}
+
 QString FinishInWindowText(const QString &valuesFrom) {
   const QString start = QStringLiteral("To finish it, start the upload again on this port: it offers to finish it");
   if (valuesFrom.isEmpty()) return start + " and asks for a backup of this controller to take the values from.";

@@ -56,6 +56,10 @@ QString NeedsText(UploadKind kind, Remains remains);
 // The success messages, and what Check Errors off let pass.
 QString UploadedText(UploadKind kind);
 QString IgnoredFailuresText(int failures);
+// What the line cost an upload that succeeded: exchanges asked again, and
+// the program records among them, whose damage the monitor may not report.
+QString RepeatedExchangesText(int exchanges);
+QString RecordsSentAgainText(int records);
 
 // How the window's endings say to finish, with the values of `valuesFrom`
 // (empty: none known); and to run a full upload with a backup's values.

@@ -19,6 +19,11 @@ inline const QString PowerCyclePrompt =
 inline const QString StillInMonitorPrompt = "Controller in monitor mode.\nSwitch it off and then switch on it again!";
 inline const QString RepeatRestorePrompt = "Please check all the parameters are right and repeat the procedure";
 inline const QString FullSuccess = "Program File and Parameter List have been uploaded!";
+// What a success adds when the line cost repeats.
+inline QString Repeated(int exchanges) { return QString("%1 exchange(s) had to be repeated.").arg(exchanges); }
+inline QString RecordsResent(int records) {
+  return QString("%1 program record(s) had to be sent again: the line is noisy").arg(records);
+}
 inline const QString ParameterSuccess = "The Parameter List has been uploaded!";
 
 inline const QString Interrupts = "The uploading procedure will be interrupted!";
