@@ -1,6 +1,7 @@
 // The upload driver on a scripted host: its sequences, prompts, test points,
 // restore loop and refusals, against the simulated controller on the real
 // port, with no window. Whole uploads through the window are in test_upload_e2e.
+#include "ParameterTransfer.h"
 #include "ProgramTransfer.h"
 #include "DriverRig.h"
 #include "TestDialects.h"
@@ -233,11 +234,12 @@ QList<QPair<const char *, Fault>> TestPointFaults() {
       "file parameters writing: writes answered CR LF",
       Fault{false, Dialect::E, Inject(With([](sim::Faults &f) { f.ParamWriteCrLf = true; })), "file parameters writing",
             SmallListBytes, {}, [](DriverRig &rig) {
-              // With Check Errors on the transfer stops at the first wrong answer;
-              // the read-back still runs and stops at the first byte never sent.
+              // With Check Errors on the transfer stops at the first byte's last
+              // attempt, and the read-back writes the bytes never sent; off, the
+              // later bytes get one attempt each, the monitor having refused.
               const bool on = rig.Host.CheckErrors();
-              QCOMPARE(MonitorCommandCount(rig.Controller, "E", 8), on ? 1 : SmallListBytes);
-              QCOMPARE(MonitorCommandCount(rig.Controller, "R", 6), on ? 2 : SmallListBytes);
+              QCOMPARE(MonitorCommandCount(rig.Controller, "E", 8), ByteWriteAttempts + SmallListBytes - 1);
+              QCOMPARE(MonitorCommandCount(rig.Controller, "R", 6), on ? 1 + 2 * (SmallListBytes - 1) : SmallListBytes);
             }});
   rows << qMakePair(
       "file parameters writing: a byte reads back wrong",
@@ -246,8 +248,9 @@ QList<QPair<const char *, Fault>> TestPointFaults() {
               f.ReadBack = sim::ReadBackForm::Echo;
             })),
             "file parameters writing", 1, {}, [](DriverRig &rig) {
-              QCOMPARE(MonitorCommandCount(rig.Controller, "E", 8), SmallListBytes);
-              QCOMPARE(MonitorCommandCount(rig.Controller, "R", 6), rig.Host.CheckErrors() ? 2 : SmallListBytes);
+              // Written again and read again every round, never mended.
+              QCOMPARE(MonitorCommandCount(rig.Controller, "E", 8), SmallListBytes + MendRounds - 1);
+              QCOMPARE(MonitorCommandCount(rig.Controller, "R", 6), 1 + MendRounds + (rig.Host.CheckErrors() ? 0 : 1));
             }, "Address 0401: wrote DC, read back 23."});
 
   rows << qMakePair("Locking controller: window 501 disabled",

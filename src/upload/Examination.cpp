@@ -69,7 +69,7 @@ UploadResult VerifySteps(Session &session, const InputFile &list, VerifyRun &run
   SetMonitorMode(port, progress);
   SettledExchange(port, "\r", 1);
   if (auto ended = Ended(session, Reached::Monitor)) return *ended;
-  if (!MonitorModeCheck(port)) {
+  if (!ConfirmMonitorMode(port)) {
     session.Say(InterruptionText("setting in monitor mode", session.Folder, false) + CR + MonitorNotReachedText());
     return UploadResult::Interrupted;
   }

@@ -55,7 +55,7 @@ Ending ReachApplication(Upload &up) {
   if (up.contact.Application) return std::nullopt;
   if (BootMonitorAnswered(up)) {
     if (auto ended = Unbridge(up)) return ended;
-    if (!MonitorModeCheck(up.port)) return LinkEnded(up);
+    if (!ConfirmMonitorMode(up.port)) return LinkEnded(up);
   }
   return LeaveMonitor(up);
 }

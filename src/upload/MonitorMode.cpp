@@ -5,9 +5,26 @@
 
 namespace {
 
+// The CRC command and the monitor-mode check are asked again on a wrong or
+// missing answer: both only tell the monitor what it is already told, or
+// ask it. Four attempts, 2 s at most where nothing answers.
+constexpr int MonitorAttempts = 4;
+
 void ProgressStep(StepProgress &progress, int value, double pause) {
   progress.Set(value);
   progress.Wait(pause);
+}
+
+// Sends a command the monitor takes with a lone CR until it does.
+bool SendUntilTaken(SerialPort &port, const QByteArray &command, const char *what) {
+  for (int attempt = 1;; ++attempt) {
+    if (attempt > 1) port.NoteRepeat(QString::fromLatin1(what));
+    if (MonitorExchange(port, command) == "\r") {
+      port.CountRepeats(attempt - 1);
+      return true;
+    }
+    if (port.Ended() || attempt >= MonitorAttempts) return false;
+  }
 }
 
 }  // namespace
@@ -34,9 +51,22 @@ StepResult SendCrc(SerialPort &port, StepProgress &progress, bool checkErrors, q
   for (int v = 0; v <= 3; ++v) ProgressStep(progress, v, 0.1);
   MonitorExchange(port, "\r");
   ProgressStep(progress, 4, 0.1);
-  if (MonitorExchange(port, CrcCommand(crc)) != "\r") record.Record(FlagRule::WhileCheckingErrors, checkErrors);
+  if (!SendUntilTaken(port, CrcCommand(crc), "CRC command")) record.Record(FlagRule::WhileCheckingErrors, checkErrors);
   ProgressStep(progress, 5, 0.5);
   return record.Result(port);
 }
 
-bool MonitorModeCheck(SerialPort &port) { return MonitorExchange(port, "U\r").startsWith('Q'); }
+// Its answer is let settle, so that the line end after the "Q" is not taken
+// for the answer to the command that follows.
+bool MonitorModeCheck(SerialPort &port) { return SettledExchange(port, "U\r", 1).startsWith('Q'); }
+
+bool ConfirmMonitorMode(SerialPort &port) {
+  for (int attempt = 1;; ++attempt) {
+    if (attempt > 1) port.NoteRepeat(QStringLiteral("monitor-mode check"));
+    if (MonitorModeCheck(port)) {
+      port.CountRepeats(attempt - 1);
+      return true;
+    }
+    if (port.Ended() || attempt >= MonitorAttempts) return false;
+  }
+}

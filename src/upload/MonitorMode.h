@@ -14,4 +14,7 @@ StepResult SendCrc(SerialPort &port, StepProgress &progress, bool checkErrors, q
 // The full upload sends this fixed CRC, not the parameter list's.
 constexpr qint32 FullUploadCrc = 65535;
 QByteArray CrcCommand(qint32 crc);
-bool MonitorModeCheck(SerialPort &port);  // "U" answered by "Q"
+bool MonitorModeCheck(SerialPort &port);  // "U" answered by "Q", asked once
+// Where the parameter monitor is expected: the check asked again on any
+// other answer before it counts as not there.
+bool ConfirmMonitorMode(SerialPort &port);

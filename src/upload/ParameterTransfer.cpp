@@ -61,16 +61,70 @@ QString ReadBackDetail(quint16 address, quint8 written, const QByteArray &reply,
       .arg(AddressHex(address), ByteHex(written), ReplySeen(reply, byte));
 }
 
+struct Mending {
+  bool GivenUp = false;  // a byte used all its attempts: the rest get one
+  int Attempts(int most) const { return GivenUp ? 1 : most; }
+};
+
+QByteArray WriteCommand(quint16 address, quint8 byte) {
+  return "E" + AddressHex(address).toLatin1() + ByteHex(byte).toLatin1() + "\r";
+}
+
+bool WriteByte(SerialPort &port, Mending &mending, quint16 address, quint8 byte) {
+  const int attempts = mending.Attempts(ByteWriteAttempts);
+  for (int attempt = 1;; ++attempt) {
+    if (attempt > 1) port.NoteRepeat("write of address " + AddressHex(address));
+    if (MonitorExchange(port, WriteCommand(address, byte)) == "\r") {
+      port.CountRepeats(attempt - 1);
+      return true;
+    }
+    if (port.Ended() || attempt >= attempts) break;
+  }
+  mending.GivenUp = true;
+  return false;
+}
+
+// The byte read back at `address`, mended while it reads wrong; -1 when it
+// could not be read. `reply` is the last answer.
+int ReadBackMended(SerialPort &port, Mending &mending, quint16 address, quint8 written, QByteArray &reply) {
+  const int rounds = mending.Attempts(MendRounds);
+  for (int round = 1;; ++round) {
+    if (round > 1) port.NoteRepeat("read-back of address " + AddressHex(address));
+    const int byte = ReadBackAt(port, address, &reply);
+    if (byte == written) {
+      port.CountRepeats(round - 1);
+      return byte;
+    }
+    if (port.Ended() || round >= rounds) {
+      mending.GivenUp = true;
+      return byte;
+    }
+    // Unread, it may be right: read it again. Read wrong, write it again.
+    if (byte >= 0) MonitorExchange(port, WriteCommand(address, written));
+  }
+}
+
+// Where nothing may be written (a comparison): an answer that could not be
+// read is asked again.
+int ReadBackReadable(SerialPort &port, quint16 address, QByteArray &reply) {
+  for (int attempt = 1;; ++attempt) {
+    if (attempt > 1) port.NoteRepeat("read-back of address " + AddressHex(address));
+    const int byte = ReadBackAt(port, address, &reply);
+    if (byte >= 0) port.CountRepeats(attempt - 1);
+    if (byte >= 0 || port.Ended() || attempt >= ByteWriteAttempts) return byte;
+  }
+}
+
 }  // namespace
 
 StepResult SendParameterList(SerialPort &port, StepProgress &progress, bool checkErrors, const InputFile &list) {
   FailureRecord record;
   BeginPass(progress, Step::SendingParameters, list);
   ParameterWalk walk = ProgressWalk(progress, RecordSpan::SentBytes);
-  walk.OnByte = [&port, &record, checkErrors](quint16 address, quint8 byte, const ParameterRecord &) {
-    const QByteArray command = "E" + AddressHex(address).toLatin1() + ByteHex(byte).toLatin1() + "\r";
-    // A wrong answer ends the step while Check Errors is on.
-    return MonitorExchange(port, command) == "\r" || !record.Record(FlagRule::WhileCheckingErrors, checkErrors);
+  Mending mending;
+  walk.OnByte = [&port, &record, &mending, checkErrors](quint16 address, quint8 byte, const ParameterRecord &) {
+    // A wrong answer to the last attempt ends the step while Check Errors is on.
+    return WriteByte(port, mending, address, byte) || !record.Record(FlagRule::WhileCheckingErrors, checkErrors);
   };
   InputReader input(list);
   WalkParameterList(input.Fields(), walk);
@@ -82,12 +136,14 @@ StepResult VerifyParameterList(SerialPort &port, StepProgress &progress, bool ch
   const std::map<quint16, quint8> written = ParameterByteMap(list);
   BeginPass(progress, Step::VerifyingParameters, list);
   ParameterWalk walk = ProgressWalk(progress, RecordSpan::SizeAddresses);
-  walk.OnByte = [&port, &record, &written, checkErrors](quint16 address, quint8, const ParameterRecord &) {
-    QByteArray reply;
-    const int byte = ReadBackAt(port, address, &reply);
+  Mending mending;
+  walk.OnByte = [&port, &record, &written, &mending, checkErrors](quint16 address, quint8, const ParameterRecord &) {
     // Only bytes the transfer wrote here are compared: sizes it skips move
     // this pass's address but not its own.
     const auto it = written.find(address);
+    QByteArray reply;
+    const int byte = it == written.end() ? ReadBackAt(port, address, &reply)
+                                         : ReadBackMended(port, mending, address, it->second, reply);
     return it == written.end() || byte == it->second ||
            !record.Record(FlagRule::WhileCheckingErrors, checkErrors, ReadBackDetail(address, it->second, reply, byte));
   };
@@ -108,7 +164,7 @@ ParameterComparison CompareParameterList(SerialPort &port, StepProgress &progres
   walk.OnByte = [&port, &comparison](quint16 address, quint8, const ParameterRecord &) {
     RecordComparison &current = comparison.Records.last();
     QByteArray reply;
-    current.Read << ReadBackAt(port, address, &reply);
+    current.Read << ReadBackReadable(port, address, reply);
     current.Replies << reply;
     return !port.Ended();
   };

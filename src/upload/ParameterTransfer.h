@@ -9,6 +9,18 @@
 #include <QByteArray>
 #include <QString>
 
+// A byte whose write was not answered with a lone CR is written again; one
+// that read back wrong or could not be read is read again and, while it
+// stays wrong, written and read again, round after round. Writing a byte
+// again is harmless. At 1 in 100 an exchange of about 14 characters fails
+// about one attempt in seven: four attempts leave about one byte in 2,400
+// unwritten; a round (a write and a read) fails about one time in four,
+// and eight rounds leave about one byte in 45,000 unmended. Once one byte has used
+// all of its attempts (a monitor that refuses, not a line that spoils),
+// every later byte gets one, so a list let pass costs no more than before.
+constexpr int ByteWriteAttempts = 4;
+constexpr int MendRounds = 8;
+
 // Parameter list: written byte by byte through the monitor, then read back.
 StepResult SendParameterList(SerialPort &port, StepProgress &progress, bool checkErrors, const InputFile &list);
 StepResult VerifyParameterList(SerialPort &port, StepProgress &progress, bool checkErrors, const InputFile &list);

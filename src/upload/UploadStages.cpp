@@ -165,7 +165,7 @@ Ending CheckInMonitor(Upload &up) {
   // answer to the check that follows.
   SettledExchange(up.port, "\r", 1);
   if (auto ended = LinkEnded(up)) return ended;
-  if (MonitorModeCheck(up.port)) return std::nullopt;
+  if (ConfirmMonitorMode(up.port)) return std::nullopt;
   up.record.Record(FlagRule::CountOnly);
   return AbortUpload(up, "setting in monitor mode");
 }
