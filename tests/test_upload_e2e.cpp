@@ -81,6 +81,8 @@ class UploadEndToEndTest : public QObject {
   void nothingActsWhileAnUploadRuns();
   void signalStopsTheUploadAtASafePoint();
   void portThatDoesNotOpenInTimeFreezesNothing();
+  void noisyLineUploadCompletes_data();
+  void noisyLineUploadCompletes();
 };
 
 // An erased controller answers every identification window, but with
@@ -464,6 +466,58 @@ void UploadEndToEndTest::portThatDoesNotOpenInTimeFreezesNothing() {
                                             "): it did not open within 0.3 s\nThe upload has not been started."});
   QVERIFY(ticks > 0);
   QCOMPARE(rig.Controller.Received(), QByteArray());
+  EXPECT_IDLE(rig);
+}
+
+// A line that loses or spoils 1 byte in 100 either way: every exchange that
+// is safe to ask again is, and the upload ends with exactly what a clean one
+// leaves, saying what the line cost. A program hit through the checksum's
+// blind spot (its type digit) is the one thing the monitor cannot report.
+void UploadEndToEndTest::noisyLineUploadCompletes_data() {
+  QTest::addColumn<bool>("full");
+  QTest::addColumn<bool>("lettersAreCommands");  // the other model of the monitor in programming mode
+  QTest::addColumn<quint32>("seed");
+  QTest::newRow("full") << true << false << 11u;
+  QTest::newRow("full, letters in programming mode are commands") << true << true << 12u;
+  QTest::newRow("parameter list") << false << false << 13u;
+}
+
+void UploadEndToEndTest::noisyLineUploadCompletes() {
+  QFETCH(bool, full);
+  QFETCH(bool, lettersAreCommands);
+  QFETCH(quint32, seed);
+  UploadRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  const QByteArray firmware = ProgramFile(20);
+  const qint64 crc = 51966;
+  const QList<Param> records{{2, 1500}, {4, -7}, {1, 9}, {2, -2}};
+  Choose(rig, full, true, ParameterList("&H0400", records + records, crc), firmware);
+  const auto identification = IdentificationOf(rig.Controller);
+  BlankIdentificationOnPowerCycle(rig);
+  rig.Controller.SetFaults(With([&](sim::Faults &f) { f.LettersInProgramming = lettersAreCommands; }));
+  rig.Controller.SetNoise({0.01, seed});
+
+  rig.StartUpload();
+
+  const QString said = rig.Hands->LastMessage();
+  QVERIFY2(said.startsWith(full ? FullSuccess : ParameterSuccess), qPrintable(said));
+  QVERIFY(!rig.Controller.NoiseEvents().isEmpty());
+  QString error;
+  const auto memory = rig.Controller.ParameterMemory();
+  for (const auto &[address, byte] : ParameterByteMap(rig.Window->ParameterFile(), &error))
+    QCOMPARE(int(memory.at(address)), int(byte));
+  QCOMPARE(rig.Controller.LastCrc(), std::optional<quint32>(full ? 65535u : quint32(crc)));
+  QVERIFY(IdentificationOf(rig.Controller) == identification);
+  QVERIFY(rig.Controller.Locked());
+  if (full && rig.Controller.BlindSpotHits() == 0) QVERIFY(rig.Controller.Flash() == FlashImageOf(firmware));
+
+  QFile journal(rig.WorkDir.filePath("calvenori-uploads.csv"));
+  QVERIFY(journal.open(QIODevice::ReadOnly));
+  const JournalContent content = ReadJournal(journal.readAll());
+  const JournalEntry line = JournalEntryOf(content.Header, content.Lines.last());
+  QVERIFY(line.ExchangesRepeated > 0);
+  QVERIFY2(said.contains("\n" + texts::Repeated(line.ExchangesRepeated)), qPrintable(said));
+  QCOMPARE(said.contains(texts::RecordsResent(line.RecordsSentAgain)), line.RecordsSentAgain > 0);
   EXPECT_IDLE(rig);
 }
 
