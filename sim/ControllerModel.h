@@ -120,6 +120,7 @@ struct Faults {
   QByteArray RecordAck = "*";    // what a right record is answered with ...
   int RecordAckSplit = -1;       // ... its bytes from this one on (> 0) coming ...
   int RecordAckSplitMs = 0;      // ... this much later
+  int ModeAnswerTailMs = 0;      // > 0: the CR LF after "Q" comes this much later (a busy line or tool)
   int EraseWorkMs = 0;           // > 0: an erase is echoed with CR LF at once, and its
                                  //   answer ("Erased" at 4..9) comes after this working time
   bool LettersInProgramming = false;  // its letters stay commands in programming mode (an erase

@@ -91,7 +91,12 @@ void ControllerModel::HandleParameterCommand(const QByteArray &line, const std::
   const QByteArray args = line.mid(1);
 
   if (command == 'U' && args.isEmpty()) {
-    Emit(out, "Q\r\n");
+    if (faults_.ModeAnswerTailMs > 0) {
+      Emit(out, "Q");
+      Emit(out, "\r\n", faults_.ModeAnswerTailMs);
+    } else {
+      Emit(out, "Q\r\n");
+    }
   } else if (command == 'C' && IsHex(args) && args.size() <= 8) {
     lastCrc_ = args.toUInt(nullptr, 16);
     if (AnyStruck(struck, 1, struck.size())) ++parameterBlindSpotHits_;

@@ -3,6 +3,7 @@
 
 #include "WindowProtocol.h"
 #include "DriverRig.h"
+#include "UploadExpect.h"
 #include "ProgramTexts.h"
 #include "Examination.h"
 #include "Journal.h"
@@ -66,6 +67,8 @@ class TestExamination : public QObject {
   void identifiesEachState();
   void verifiesWithoutWriting_data();
   void verifiesWithoutWriting();
+  void verifyTakesTheModeAnswerWhole_data();
+  void verifyTakesTheModeAnswerWhole();
   void refusesBeforeSending();
   void stoppedAtThePowerCycle();
   void recordComparison_data();
@@ -193,6 +196,32 @@ void TestExamination::verifiesWithoutWriting() {
   QCOMPARE(JournalField(line, "Mode"), QStringLiteral("verify"));
   QCOMPARE(JournalField(line, "Outcome"), outcome);
   QCOMPARE(JournalField(line, "Controller S/N"), QString::fromLatin1(rig.Controller.Window(323).trimmed()));
+}
+
+// On a paced line the CR LF after the monitor's "Q" may come after the tool
+// has its "Q" (a busy machine reads late, a line delivers late): the tail is
+// never the first read-back's answer, so nothing is read twice or differs.
+void TestExamination::verifyTakesTheModeAnswerWhole_data() {
+  QTest::addColumn<int>("tailMs");
+  for (int ms : {0, 2, 5, 20, 200}) QTest::addRow("tail %d ms late", ms) << ms;
+}
+
+void TestExamination::verifyTakesTheModeAnswerWhole() {
+  QFETCH(int, tailMs);
+  DriverRig rig(sim::Dialect::E, true);
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  rig.ChooseParameterList(rig.Write("list.txt", List));
+  FillParameterMemory(rig.Controller, rig.Host.ParameterPath);
+  sim::Faults late;
+  late.ModeAnswerTailMs = tailMs;
+  rig.Controller.SetFaults(late);
+
+  const VerifyRun run = RunVerify(rig.Host, QDir::current());
+
+  QCOMPARE(run.Result, UploadResult::Uploaded);
+  QVERIFY(run.Equal());
+  QCOMPARE(rig.Host.Port().Repeats().Exchanges, 0);
+  QCOMPARE(expect::MonitorCommandCount(rig.Controller, "R", 6), 8);  // one per byte of the list, none again
 }
 
 // Stopped at its power cycle, a verification says what the controller needs

@@ -56,9 +56,11 @@ StepResult SendCrc(SerialPort &port, StepProgress &progress, bool checkErrors, q
   return record.Result(port);
 }
 
-// Its answer is let settle, so that the line end after the "Q" is not taken
-// for the answer to the command that follows.
-bool MonitorModeCheck(SerialPort &port) { return SettledExchange(port, "U\r", 1).startsWith('Q'); }
+// Its answer is taken whole, up to the line end after the "Q", so that the
+// line end is not taken for the answer to the command that follows.
+bool MonitorModeCheck(SerialPort &port) {
+  return MonitorExchangeUntil(port, "U\r", [](const QByteArray &reply) { return reply.endsWith('\n'); }).startsWith('Q');
+}
 
 bool ConfirmMonitorMode(SerialPort &port) {
   for (int attempt = 1;; ++attempt) {
