@@ -543,6 +543,7 @@ void UploadEndToEndTest::noisyLineUploadCompletes() {
   QVERIFY(line.ExchangesRepeated > 0);
   QVERIFY2(said.contains("\n" + texts::Repeated(line.ExchangesRepeated)), qPrintable(said));
   QCOMPARE(said.contains(texts::RecordsResent(line.RecordsSentAgain)), line.RecordsSentAgain > 0);
+  QCOMPARE(said.contains(texts::NoisyLine), line.RecordsSentAgain == 0);
   EXPECT_IDLE(rig);
 }
 

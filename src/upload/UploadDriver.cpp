@@ -30,6 +30,7 @@ QString SuccessText(Upload &up) {
   const LineRepeats &repeats = up.port.Repeats();
   if (repeats.Exchanges > 0) text += CR + RepeatedExchangesText(repeats.Exchanges);
   if (repeats.Records > 0) text += CR + RecordsSentAgainText(repeats.Records);
+  else if (repeats.Exchanges > 0) text += CR + NoisyLineText();
   const QString rescue = RescueBackupLine(up.folder);
   if (!rescue.isEmpty()) text += CR + rescue;
   return text;

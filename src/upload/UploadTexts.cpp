@@ -145,6 +145,11 @@ QString RepeatedExchangesText(int exchanges) {
   return QStringLiteral("%1 exchange(s) had to be repeated.").arg(exchanges);
 }
 
+QString NoisyLineText() {
+  return QStringLiteral("The line is noisy: mend the cable and run the upload again before the pump goes back into "
+                        "service, as such a line can change a command in a way the controller cannot report.");
+}
+
 QString RecordsSentAgainText(int records) {
   return QStringLiteral("%1 program record(s) had to be sent again: the line is noisy, and the controller cannot "
                         "check the program for the damage such a line may do. Mend the cable and run the full "

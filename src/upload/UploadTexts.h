@@ -60,6 +60,9 @@ QString IgnoredFailuresText(int failures);
 // the program records among them, whose damage the monitor may not report.
 QString RepeatedExchangesText(int exchanges);
 QString RecordsSentAgainText(int records);
+// Said when exchanges had to be repeated but no record: a parameter byte sent
+// to another address, or a CRC changed on the way, is taken as the right one.
+QString NoisyLineText();
 
 // How the window's endings say to finish, with the values of `valuesFrom`
 // (empty: none known); and to run a full upload with a backup's values.

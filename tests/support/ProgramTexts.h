@@ -21,6 +21,7 @@ inline const QString RepeatRestorePrompt = "Please check all the parameters are 
 inline const QString FullSuccess = "Program File and Parameter List have been uploaded!";
 // What a success adds when the line cost repeats.
 inline QString Repeated(int exchanges) { return QString("%1 exchange(s) had to be repeated.").arg(exchanges); }
+inline const QString NoisyLine = "The line is noisy: mend the cable and run the upload again";
 inline QString RecordsResent(int records) {
   return QString("%1 program record(s) had to be sent again: the line is noisy").arg(records);
 }
