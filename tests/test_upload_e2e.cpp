@@ -81,7 +81,6 @@ class UploadEndToEndTest : public QObject {
   void nothingActsWhileAnUploadRuns();
   void signalStopsTheUploadAtASafePoint();
   void portThatDoesNotOpenInTimeFreezesNothing();
-  void adapterPulledAtTheRestoreDialogIsFoundAgain();
   void noisyLineUploadCompletes_data();
   void noisyLineUploadCompletes();
 };
@@ -467,30 +466,6 @@ void UploadEndToEndTest::portThatDoesNotOpenInTimeFreezesNothing() {
                                             "): it did not open within 0.3 s\nThe upload has not been started."});
   QVERIFY(ticks > 0);
   QCOMPARE(rig.Controller.Received(), QByteArray());
-  EXPECT_IDLE(rig);
-}
-
-// The adapter pulled out while the restore dialog is open and plugged in
-// again: Send opens the port again, finds the application answering, and
-// writes the windows back.
-void UploadEndToEndTest::adapterPulledAtTheRestoreDialogIsFoundAgain() {
-  UploadRig rig;
-  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
-  Choose(rig, false, true, SmallList());
-  const auto identification = IdentificationOf(rig.Controller);
-  BlankIdentificationOnPowerCycle(rig);
-  rig.Hands->OnRestoreDialog = [&](RestoreDialog &) {
-    QVERIFY(rig.Controller.Unplug(300));
-    QTRY_VERIFY(rig.Window->Port().Lost());
-    QTRY_VERIFY(rig.Controller.Plugged());
-  };
-
-  rig.StartUpload();
-
-  QCOMPARE(rig.Hands->LastMessage(), ParameterSuccess);
-  QCOMPARE(rig.Controller.Unplugs(), 1);
-  QVERIFY(IdentificationOf(rig.Controller) == identification);
-  QVERIFY(rig.Controller.Locked());
   EXPECT_IDLE(rig);
 }
 

@@ -4,7 +4,6 @@
 #include "UploadRun.h"
 
 #include "Exchanges.h"
-#include "FirstContact.h"
 #include "Journal.h"
 #include "KeptBackups.h"
 #include "MonitorMode.h"
@@ -93,21 +92,6 @@ QList<int> StaysBlank(Upload &up) {
   if (up.kind == UploadKind::Full) return every;
   const BlankVerdict blanks = JudgeBlanks(up.rows, KeptValuesIn(up.folder));
   return blanks.Erased ? every : blanks.SuspectWindows();
-}
-
-// A port lost while the restore dialog is open is opened again when Send is
-// pressed, once the adapter is back; before any window is written the
-// controller must still answer as the application, asked harmlessly (a
-// window's letters are commands to a monitor). What the line cost so far is
-// kept across the opening.
-bool PortBackForRestore(Upload &up) {
-  if (up.port.IsOpen() && !up.port.Lost()) return true;
-  const LineRepeats kept = up.port.Repeats();
-  up.port.Close();
-  if (!up.host.OpenPort(up.port)) return false;
-  up.port.CountRepeats(kept.Exchanges - kept.Records);
-  up.port.CountRepeats(kept.Records, true);
-  return MakeFirstContact(up.port).Application;
 }
 
 PromptAnswer ShowRestore(Upload &up, const RestoreWrite &write, const QString &staysBlank) {
@@ -218,8 +202,7 @@ Ending RestoreIdentification(Upload &up) {
     // Pressed again in the same dialog: only this round's failures count.
     if (up.lastRound == RestoreRound::Unanswered) up.record.ClearFlag();
     up.restoreSent = true;
-    up.lastRound = PortBackForRestore(up) ? RestoreControllerParameters(up.port, up.rows, texts, up.record)
-                                          : RestoreRound::Unanswered;
+    up.lastRound = RestoreControllerParameters(up.port, up.rows, texts, up.record);
     return up.lastRound;
   };
   if (ShowRestore(up, write, staysBlank) == PromptAnswer::Abort) return HostEnded(up);
