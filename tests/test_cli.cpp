@@ -233,6 +233,7 @@ class CliTest : public QObject {
   void rerunAfterAnErasedControllerWritesTheKeptValues();
   void interruptedFullUploadIsFinishedByTheCommandItPrints();
   void identifyAndVerifyWriteNothing();
+  void pulledAdapterIsWaitedFor();
   void windowWithoutDisplay();
   void simulatorInTheBackground();
   void simulatorOnASerialPort_data();
@@ -297,9 +298,9 @@ void CliTest::interruptions_data() {
                 QCOMPARE(WrittenWindows(b.Controller).count(310), 9);
                 QCOMPARE(WrittenWindows(b.Controller).count(501), 0);
               }};
-  QTest::newRow("connection lost, the port named by its path")
-      << Case{Dialect::E, false, {}, {}, With([](sim::Faults &f) { f.HangUpAfterBytesReceived = 150; }), 5,
-              "The connection to serial port /dev/", {}};
+  QTest::newRow("connection lost, the port named by its path, not back in time")
+      << Case{Dialect::E, false, {"--port-wait", "1"}, {}, With([](sim::Faults &f) { f.HangUpAfterBytesReceived = 150; }), 5,
+              " was lost.\nIt did not come back within 1 s.", {}};
   // Enter without the bridge: the monitor stays silent and the prompt comes
   // again, saying so; then the input ends.
   QTest::newRow("no hands, Enter at the bridge prompt without bridging")
@@ -851,6 +852,25 @@ void CliTest::interruptedFullUploadIsFinishedByTheCommandItPrints() {
 // The program as a bench runs it: --identify, then --verify of the list the
 // controller holds and of one it does not; nothing is erased or written but
 // the monitor-mode window, and the exit status tells equal from different.
+// The adapter pulled in the middle of the list and plugged in again: the
+// terminal says so and counts down, and the upload goes on to its end.
+void CliTest::pulledAdapterIsWaitedFor() {
+  Bench bench(Dialect::E);
+  QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));
+  const QString link = bench.Dir.filePath("pump");
+  QVERIFY2(bench.Controller.SetLink(link, &bench.Error), qPrintable(bench.Error));
+  // Nine window reads, window 500, the monitor probes and the CRC, then a byte or two.
+  QVERIFY(bench.Controller.UnplugAfterBytesReceived(9 * 9 + 10 + 1 + 2 + (1 + 6) + 8 + 4, 1500));
+  const Outcome o = bench.Upload({"--params", bench.Write("list.txt", SmallList()), "--port", link});
+  QVERIFY2(o.Status == 0, qPrintable(o.Out + o.Err));
+  QCOMPARE(bench.Controller.Unplugs(), 1);
+  QVERIFY2(o.Err.contains(" was lost: plug the adapter in again within 60 s to go on. Ctrl-C stops the upload.\n") &&
+               o.Err.contains(" s left\n") && o.Err.contains("The port is back."),
+           qPrintable(o.Err));
+  QVERIFY2(o.Out.contains(texts::ParameterSuccess) && o.Out.contains(texts::Repeated(1)), qPrintable(o.Out));
+  QVERIFY(bench.Controller.Locked());
+}
+
 void CliTest::identifyAndVerifyWriteNothing() {
   Bench bench(Dialect::E);
   QVERIFY2(bench.Error.isEmpty(), qPrintable(bench.Error));

@@ -123,6 +123,8 @@ class UploadDriverTest : public QObject {
   void twoFoldersTwoJournals();
   void finishFromWhereItStopped_data();
   void finishFromWhereItStopped();
+  void pulledAdapterIsWaitedFor_data();
+  void pulledAdapterIsWaitedFor();
 };
 
 // ---------------------------------------------------------------------------
@@ -1099,6 +1101,90 @@ void UploadDriverTest::finishFromWhereItStopped() {
   const int erases = MonitorCommandCount(rig.Controller, TestDialectOf(c.Monitor).Letters[0], 1);
   QCOMPARE(erases, c.Full && (c.Left == Remains::Program || c.Left == Remains::Everything) ? 1 : 0);
   QVERIFY(!NewestUnfinished(journal, QDir::current(), rig.Host.JournalDevice()));
+  EXPECT_IDLE(rig);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// What happens while the adapter is out.
+enum class Meanwhile {
+  Nothing,     // it comes back, the controller as it was
+  PowerLost,   // the controller lost its power too
+  StaysAway,   // it never comes back
+};
+
+struct PullCase {
+  bool Full = false;
+  QString At;        // a step caption, or "restore": the dialog is open
+  qint64 After = 8;  // bytes from the tool after the caption before it is pulled
+  Meanwhile Then = Meanwhile::Nothing;
+  Remains Left = Remains::Everything;  // what the message says is left, when it ends
+};
+
+}  // namespace
+
+Q_DECLARE_METATYPE(PullCase)
+
+void UploadDriverTest::pulledAdapterIsWaitedFor_data() {
+  QTest::addColumn<PullCase>("c");
+  const auto row = [](const char *name, const PullCase &c) { QTest::newRow(name) << c; };
+  row("a window read of the backup", {false, "Storing Controller Parameters", 12});
+  row("a parameter byte", {false, "Sending Parameter List", 8});
+  row("the read-back", {false, "Verifying Parameter List", 4});
+  row("an S-record", {true, "Sending Program File", 200});
+  row("the restore dialog open, then Send", {false, "restore"});
+  row("the controller lost its power meanwhile", {false, "Sending Parameter List", 8, Meanwhile::PowerLost, Remains::Parameters});
+  row("not back in time", {false, "Sending Parameter List", 8, Meanwhile::StaysAway, Remains::Parameters});
+}
+
+// An adapter pulled out and plugged in again: the upload waits for the same
+// port and goes on from the exchange that was cut, unless the controller
+// answers otherwise or the port stays away; then it ends with the way on.
+void UploadDriverTest::pulledAdapterIsWaitedFor() {
+  QFETCH(PullCase, c);
+  DriverRig rig;
+  QVERIFY2(rig.Started() && rig.UseLink(), qPrintable(rig.StartError));
+  Choose(rig, c.Full, true, SmallList());
+  rig.Host.PortWait = c.Then == Meanwhile::StaysAway ? 1 : 60;
+  const auto identification = IdentificationOf(rig.Controller);
+  bool pulled = false;
+  const auto pull = [&rig, &pulled, c](bool now) {
+    if (pulled) return;
+    pulled = true;
+    if (c.Then == Meanwhile::StaysAway) return rig.Controller.SetFaults(With([c](sim::Faults &f) { f.HangUpAfterBytesReceived = c.After; }));
+    if (now || c.Then == Meanwhile::PowerLost) QVERIFY(rig.Controller.Unplug(300));
+    else QVERIFY(rig.Controller.UnplugAfterBytesReceived(c.After, 300));
+    if (c.Then == Meanwhile::PowerLost) rig.Controller.PowerCycle();
+  };
+  rig.Host.OnCaption = [pull, c](const QString &caption) {
+    if (caption == c.At) pull(false);
+  };
+  rig.Host.OnRestoreDialog = [pull, c](IdWindowTexts &) {
+    if (c.At == "restore") pull(true);
+    return true;
+  };
+
+  rig.StartUpload();
+
+  QVERIFY(pulled);
+  QCOMPARE(rig.Host.PortWaitsSeen, 1);
+  const QString said = rig.Host.Messages.join("\n---\n");
+  if (c.Then == Meanwhile::Nothing) {
+    QVERIFY2(rig.Result == UploadResult::Uploaded, qPrintable(said));
+    QCOMPARE(rig.Controller.Unplugs(), 1);
+    ExpectUploaded(rig, c.Full, identification);
+    QVERIFY2(said.contains(texts::Repeated(1)), qPrintable(said));
+  } else {
+    QCOMPARE(rig.Result, UploadResult::ConnectionLost);
+    const QString why = c.Then == Meanwhile::PowerLost ? "It came back, but the application answers there now"
+                                                       : "It did not come back within 1 s.";
+    QVERIFY2(said.contains(why), qPrintable(said));
+    QVERIFY2(said.endsWith(WayOn(rig.WorkDir.path(), c.Full, c.Left)), qPrintable(said));
+    // Nothing was written to the controller after it answered otherwise.
+    if (c.Then == Meanwhile::PowerLost) QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::Application);
+  }
   EXPECT_IDLE(rig);
 }
 

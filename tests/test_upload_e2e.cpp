@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -83,6 +84,7 @@ class UploadEndToEndTest : public QObject {
   void portThatDoesNotOpenInTimeFreezesNothing();
   void noisyLineUploadCompletes_data();
   void noisyLineUploadCompletes();
+  void pulledAdapterIsWaitedForInTheStatusFrame();
 };
 
 // An erased controller answers every identification window, but with
@@ -519,6 +521,42 @@ void UploadEndToEndTest::noisyLineUploadCompletes() {
   QVERIFY2(said.contains("\n" + texts::Repeated(line.ExchangesRepeated)), qPrintable(said));
   QCOMPARE(said.contains(texts::RecordsResent(line.RecordsSentAgain)), line.RecordsSentAgain > 0);
   QCOMPARE(said.contains(texts::NoisyLine), line.RecordsSentAgain == 0);
+  EXPECT_IDLE(rig);
+}
+
+// The window waits for a pulled adapter in its status frame, counting down,
+// and Give Up ends the upload with the way on.
+void UploadEndToEndTest::pulledAdapterIsWaitedForInTheStatusFrame() {
+  UploadRig rig;
+  QVERIFY2(rig.Started(), qPrintable(rig.StartError));
+  QTemporaryDir links;
+  const QString link = links.filePath("pump");
+  QVERIFY2(rig.Controller.SetLink(link, &rig.StartError), qPrintable(rig.StartError));
+  qputenv("CALVENORI_PORTS", link.toLocal8Bit());
+  rig.Window->SetPortWaitSeconds(60);
+  Choose(rig, false, true, SmallList());
+  // Nine window reads, window 500, the monitor probes and the CRC, then a byte or two.
+  QVERIFY(rig.Controller.UnplugAfterBytesReceived(9 * 9 + 10 + 1 + 2 + (1 + 6) + 8 + 4, 5000));
+  auto *giveUp = rig.Window->findChild<QPushButton *>("cmdGiveUp");
+  auto *caption = rig.Window->findChild<QLabel *>("lblStepDescription");
+  QVERIFY(giveUp && caption && giveUp->isHidden());
+  QString waiting;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!giveUp->isVisible()) return;
+    watch.stop();
+    waiting = caption->text();
+    QTest::mouseClick(giveUp, Qt::LeftButton);
+  });
+  watch.start(0);
+
+  rig.StartUpload();
+
+  QVERIFY2(waiting.startsWith("Port lost: waiting for it to come back, "), qPrintable(waiting));
+  const QString said = rig.Hands->LastMessage();
+  QVERIFY2(said.contains(" was lost.\nThe wait for it was given up.\n"), qPrintable(said));
+  QVERIFY(giveUp->isHidden());
+  QTRY_VERIFY(rig.Controller.Plugged());
   EXPECT_IDLE(rig);
 }
 

@@ -30,6 +30,17 @@ bool TakeRestore(const QString &value, CliOptions &out, QString *error) {
   return true;
 }
 
+bool TakeSeconds(const QString &value, int &seconds, QString *error) {
+  bool ok = false;
+  const int n = value.toInt(&ok);
+  if (!ok || n < 0 || n > 3600) {
+    *error = QStringLiteral("--port-wait takes seconds from 0 to 3600, not '%1'").arg(value);
+    return false;
+  }
+  seconds = n;
+  return true;
+}
+
 bool Matches(const QString &arg, const char *name) { return arg == name || arg.startsWith(QString(name) + "="); }
 
 }  // namespace
@@ -50,6 +61,8 @@ bool TakeArgument(const QStringList &args, int &i, CliOptions &out, QString *err
   else if (Matches(arg, "--folder")) return TakeValue(args, i, "--folder", out.Folder, error);
   else if (Matches(arg, "--port"))
     return TakeValue(args, i, "--port", value, error) && ParsePortChoice(value, out.Port, error);
+  else if (Matches(arg, "--port-wait"))
+    return TakeValue(args, i, "--port-wait", value, error) && TakeSeconds(value, out.PortWaitSeconds, error);
   else if (Matches(arg, "--params")) return TakeValue(args, i, "--params", out.ParameterFile, error);
   else if (Matches(arg, "--program")) return TakeValue(args, i, "--program", out.ProgramFile, error);
   else if (Matches(arg, "--trace")) return TakeValue(args, i, "--trace", out.TraceFile, error);
@@ -126,6 +139,10 @@ const char *const CliHelp =
       "                      ports known here are listed. auto asks every known\n"
       "                      port at once (a read of window 310, a lone CR) and\n"
       "                      takes the one where a controller answers\n"
+      "  --port-wait SECONDS when the port goes away during an upload (an adapter\n"
+      "                      pulled out), wait this long for it to come back, then go\n"
+      "                      on from the exchange that was cut (default 60; 0: end\n"
+      "                      the upload at once)\n"
       "  --identify          read what the controller is, changing nothing: the nine\n"
       "                      identification windows and the lock, or what answers\n"
       "                      when its application does not\n"

@@ -35,6 +35,7 @@ struct CliOptions {
   bool Verify = false;                 // compare the controller with --params instead of uploading
   bool Finish = false;                 // finish the upload left unfinished on this port and in this folder
   QString Folder;                      // the working folder; empty: the current directory
+  int PortWaitSeconds = 60;            // how long a pulled adapter is waited for; 0: not at all
   bool Help = false;
   bool Version = false;
 };

@@ -3,6 +3,7 @@
 #include "ConsoleText.h"
 #include "ControllerLine.h"
 #include "KeptBackups.h"
+#include "PortComeback.h"
 #include "RestoreAnswers.h"
 #include "StopSignals.h"
 #include "IdWindows.h"
@@ -225,6 +226,26 @@ QString TerminalHost::HostEnding() const {
 // Prompts and the success go to standard output; everything else the driver
 // says is a refusal, a failure or an interruption and goes to standard error.
 void TerminalHost::Message(const QString &text) { Show(text, stderr); }
+
+// The seconds left, on one line of a terminal; in a log every ten seconds.
+bool TerminalHost::WaitForPort(const QString &text, const QDeadlineTimer &deadline, const std::function<bool()> &back) {
+  printer_.Break();
+  port_.TraceNote("MSG", text);
+  PrintLines(stderr, text + " Ctrl-C stops the upload.");
+  const bool terminal = ::isatty(STDERR_FILENO);
+  int told = -1;
+  const bool came = PollUntil(deadline, back, [&](int left) {
+    if (left != told && (terminal || left % 10 == 0)) {
+      WriteText(stderr, QStringLiteral("%1%2 s left%3").arg(terminal ? "\r" : "").arg(left, 3).arg(terminal ? "" : "\n"));
+      std::fflush(stderr);
+    }
+    told = left;
+    return !StopIfSignalled();
+  });
+  if (terminal) WriteText(stderr, QStringLiteral("\n"));
+  if (came) PrintLines(stderr, QStringLiteral("The port is back."));
+  return came;
+}
 
 void TerminalHost::Uploaded(const QString &text) { Show(text, stdout); }
 

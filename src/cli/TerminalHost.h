@@ -54,6 +54,8 @@ class TerminalHost : public UploadHost {
   QString JournalFile() const override { return options_.JournalFile; }
   QString HostEnding() const override;
   QString HostEndingText() const override { return endingText_; }
+  bool WaitForPort(const QString &text, const QDeadlineTimer &deadline, const std::function<bool()> &back) override;
+  int PortWaitSeconds() const override { return options_.PortWaitSeconds; }
 
   // --restore-from: these values are written back instead of those read.
   void SetRestoreValues(const std::array<QByteArray, IdWindowCount> &values) { restoreValues_ = values; }

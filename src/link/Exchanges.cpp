@@ -22,6 +22,14 @@ QElapsedTimer SendDiscardingInput(SerialPort &port, const QByteArray &text) {
   return start;
 }
 
+// The port went away during the exchange and is back: what was sent may
+// never have arrived, so it goes out again, marked in the trace.
+bool SendAgainAfterComeback(SerialPort &port, const QByteArray &text) {
+  if (!port.CameBack()) return false;
+  port.NoteRepeat(QStringLiteral("after the port came back: ") + QString::fromLatin1(text.left(12)).trimmed());
+  return true;
+}
+
 QByteArray ReadAllWaiting(SerialPort &port) {
   port.SetReadMode(0);
   return port.Read();
@@ -35,6 +43,8 @@ QByteArray TakeWaiting(SerialPort &port) {
 }
 
 std::optional<quint8> ReadByte(SerialPort &port) {
+  // The request never arrived, or its reply went with the old device.
+  if (port.CameBack()) return std::nullopt;
   QElapsedTimer start;
   start.start();
   // A window reply's pauses are learned where its frame is collected.
@@ -50,27 +60,35 @@ QByteArray MonitorExchange(SerialPort &port, const QByteArray &text) {
 }
 
 QByteArray MonitorExchangeCount(SerialPort &port, const QByteArray &text, int count) {
-  const QElapsedTimer start = SendDiscardingInput(port, text);
-  WaitForBytes(port, count, start, ReplyWaitMs, ReplyGaps::Ignore);
+  do {
+    const QElapsedTimer start = SendDiscardingInput(port, text);
+    WaitForBytes(port, count, start, ReplyWaitMs, ReplyGaps::Ignore);
+  } while (SendAgainAfterComeback(port, text));
   return ReadAllWaiting(port);
 }
 
 QByteArray MonitorExchangeUntil(SerialPort &port, const QByteArray &text,
                                 const std::function<bool(const QByteArray &)> &complete) {
-  const QElapsedTimer start = SendDiscardingInput(port, text);
-  QByteArray reply;
   for (;;) {
-    WaitForBytes(port, 1, start, ReplyWaitMs, ReplyGaps::Ignore);
-    const QByteArray more = ReadAllWaiting(port);
-    if (more.isEmpty()) return reply;  // time is up, or the port went away
-    reply += more;
-    if (complete(reply)) return reply;
+    const QElapsedTimer start = SendDiscardingInput(port, text);
+    QByteArray reply;
+    for (;;) {
+      WaitForBytes(port, 1, start, ReplyWaitMs, ReplyGaps::Ignore);
+      if (port.CameBack()) break;
+      const QByteArray more = ReadAllWaiting(port);
+      if (more.isEmpty()) return reply;  // time is up, or the port went away
+      reply += more;
+      if (complete(reply)) return reply;
+    }
+    SendAgainAfterComeback(port, text);
   }
 }
 
 QByteArray SettledExchange(SerialPort &port, const QByteArray &text, int count) {
-  const QElapsedTimer start = SendDiscardingInput(port, text);
-  WaitForBytes(port, count, start, ReplyWaitMs, ReplyGaps::Learn);
-  if (port.BytesWaiting() >= count) WaitForQuiet(port, QuietNs(port), start, ReplyWaitMs);
+  do {
+    const QElapsedTimer start = SendDiscardingInput(port, text);
+    WaitForBytes(port, count, start, ReplyWaitMs, ReplyGaps::Learn);
+    if (!port.CameBack() && port.BytesWaiting() >= count) WaitForQuiet(port, QuietNs(port), start, ReplyWaitMs);
+  } while (SendAgainAfterComeback(port, text));
   return ReadAllWaiting(port);
 }

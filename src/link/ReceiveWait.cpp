@@ -77,6 +77,7 @@ void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qi
     seen = now;
     lastArrivalNs = at;
   }
+  if (port.Lost()) port.TryComeback();
 }
 
 void WaitForQuiet(SerialPort &port, qint64 quietNs, const QElapsedTimer &start, qint64 limitMs) {
@@ -90,4 +91,5 @@ void WaitForQuiet(SerialPort &port, qint64 quietNs, const QElapsedTimer &start, 
     if (!LateInput(port)) break;
   }
   port.Timing().SettledNs += start.nsecsElapsed() - began;
+  if (port.Lost()) port.TryComeback();
 }

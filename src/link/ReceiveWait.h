@@ -14,7 +14,8 @@ class SerialPort;
 enum class ReplyGaps { Learn, Ignore };
 
 // Returns once at least `count` bytes wait, `limitMs` have passed since `start`,
-// or the port went away. With ReplyGaps::Learn the pauses between arrivals
+// or the port went away (and came back, when the port has a comeback: the
+// caller then sends again what it had sent). With ReplyGaps::Learn the pauses between arrivals
 // before the count is reached go into the port's timing.
 void WaitForBytes(SerialPort &port, qint64 count, const QElapsedTimer &start, qint64 limitMs, ReplyGaps gaps);
 

@@ -120,6 +120,7 @@ bool SerialPort::Open() {
   Close();
   lost_ = false;
   stopped_ = false;
+  cameBack_ = false;
   received_ = 0;
   repeats_ = {};
   timing_ = LineTiming();  // another device, another line
@@ -174,6 +175,36 @@ void SerialPort::Close() {
   if (port_.isOpen()) port_.close();
 }
 
+bool SerialPort::Reopen() {
+  if (port_.isOpen()) port_.close();
+  flagsBeforeLowLatency_.reset();
+  if (!OpenDevice(DeviceName())) return false;
+  port_.clearError();
+  errorString_.clear();
+  fault_ = OpenFault::None;
+  lost_ = false;
+  trace_.Note("BACK", DeviceName());
+  flagsBeforeLowLatency_ = RequestLowLatency(port_);
+  return true;
+}
+
+void SerialPort::Drop() {
+  lost_ = true;
+  flagsBeforeLowLatency_.reset();
+  if (port_.isOpen()) port_.close();
+}
+
+bool SerialPort::TryComeback() {
+  if (!lost_ || stopped_ || comingBack_ || !comeback_) return false;
+  comingBack_ = true;
+  const bool back = comeback_();
+  comingBack_ = false;
+  cameBack_ = back && !Ended();
+  // The exchange that was cut is made again: a repeat the line cost.
+  if (cameBack_) repeats_.Exchanges += 1;
+  return cameBack_;
+}
+
 bool SerialPort::IsOpen() const { return port_.isOpen(); }
 
 void SerialPort::CountRepeats(int repeats, bool records) {
@@ -192,6 +223,7 @@ QByteArray SerialPort::Read() {
 }
 
 void SerialPort::Write(const QByteArray &bytes) {
+  cameBack_ = false;
   if (!port_.isOpen() || Ended()) return;
   trace_.Bytes('W', bytes);
   port_.write(bytes);

@@ -8,6 +8,7 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include "PortList.h"
@@ -71,6 +72,12 @@ class SerialPort {
   // The last Open() failed because the device is not there (unplugged).
   bool DeviceMissing() const { return fault_ == OpenFault::Missing; }
   void Close();
+  // The same device opened again after it went away: the trace, what the
+  // line cost and what was learned of its timing go on.
+  bool Reopen();
+  // Lets go of the device as if it had gone away: it came back, but not as
+  // the controller it was.
+  void Drop();
   bool IsOpen() const;
   QString ErrorString() const { return errorString_; }
   QString DeviceName() const;
@@ -95,6 +102,17 @@ class SerialPort {
   bool Stopped() const { return stopped_; }
   // Nothing more can pass: the device went away or the upload was stopped.
   bool Ended() const { return lost_ || stopped_; }
+
+  // How an upload gets a lost port back: wait for the device, reopen it and
+  // find out, harmlessly, whether the controller still answers as before.
+  // True when it does. Unset: a loss ends whatever was waiting.
+  void SetComeback(std::function<bool()> comeback) { comeback_ = std::move(comeback); }
+  // Called by the waits when the device went away: the comeback, once at a
+  // time. True when the port is back.
+  bool TryComeback();
+  // The port went away and came back since the last Write(): what was sent
+  // may never have arrived, so the exchange is made again.
+  bool CameBack() const { return cameBack_; }
 
   // Bytes that came from the line since Open(), read or discarded: zero means
   // the controller never answered.
@@ -128,6 +146,9 @@ class SerialPort {
   int readMode_ = 0;
   bool lost_ = false;
   bool stopped_ = false;
+  bool cameBack_ = false;
+  bool comingBack_ = false;
+  std::function<bool()> comeback_;
   qint64 received_ = 0;
   LineRepeats repeats_;
   LineTiming timing_;

@@ -125,6 +125,15 @@ Attempt ReceiveReply(SerialPort &port) {
   return attempt;
 }
 
+// The port went away during the attempt and is back: the attempt is made
+// again and not counted, the line having cut it, not spoiled it.
+bool SentBeforeComeback(SerialPort &port, int &attempt) {
+  if (!port.CameBack()) return false;
+  port.NoteRepeat(QStringLiteral("after the port came back"));
+  --attempt;
+  return true;
+}
+
 // The same spoiled answer twice running is the controller's own: a wrong
 // checksum it always sends, a reply it always cuts. It is taken as it came.
 bool SpoiledAgain(const Attempt &now, const Attempt &before) {
@@ -155,6 +164,7 @@ ReplyKind SendUntilAcknowledged(SerialPort &port, int window, const QByteArray &
     }
     SendRequest(port, frame);
     const Attempt now = ReceiveReply(port);
+    if (SentBeforeComeback(port, attempt)) continue;
     const ReplyKind kind = now.Reply.Kind;
     const bool taken = now.What != Heard::Spoiled || SpoiledAgain(now, before);
     if (now.What == Heard::Answer && kind == ReplyKind::Acknowledged) port.CountRepeats(lineRepeats);
@@ -195,6 +205,7 @@ WindowReply ReadWindow(SerialPort &port, int window) {
     if (attempt > 1) port.NoteRepeat(QStringLiteral("read of window %1").arg(window));
     SendRequest(port, frame);
     const Attempt now = ReceiveReply(port);
+    if (SentBeforeComeback(port, attempt)) continue;
     if (now.What == Heard::Nothing) ++silent;
     if (port.Ended() || !AskReadAgain(now, before, attempt, silent)) {
       if (now.What == Heard::Answer && now.Reply.Kind != ReplyKind::NegativeAcknowledgement)

@@ -48,7 +48,7 @@ void InputGate::SetShut(bool shut) {
 
 bool InputGate::Guards(QObject *receiver) const {
   auto *widget = qobject_cast<QWidget *>(receiver);
-  if (!widget) return false;
+  if (!widget || widget == open_) return false;
   // A menu is a window of its own; it is ours when it hangs from our menu bar,
   // not when it drops from a text box of a dialog we own.
   QWidget *w = widget->window();

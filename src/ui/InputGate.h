@@ -12,6 +12,8 @@ class InputGate : public QObject {
   explicit InputGate(QWidget *window);
 
   void SetShut(bool shut);
+  // A control of the window that stays usable while shut: the way to give up a wait.
+  void LetThrough(QWidget *control) { open_ = control; }
 
  protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
@@ -21,4 +23,5 @@ class InputGate : public QObject {
 
   QWidget *window_;
   bool shut_ = false;
+  QWidget *open_ = nullptr;
 };

@@ -89,6 +89,10 @@ void MainWindow::BuildControls() {
                              TwipsRect(240, 360, 7095, 375));
   pgbStep = Place(new QProgressBar(fraDownloadStatus), "pgbStep", TwipsRect(240, 840, 8415, 375));
   pgbStep->setTextVisible(false);
+  cmdGiveUp = Place(new QPushButton(QStringLiteral("Give Up"), fraDownloadStatus), "cmdGiveUp",
+                    TwipsRect(7455, 300, 1200, 450));
+  cmdGiveUp->hide();
+  gate_->LetThrough(cmdGiveUp);
   ShowProgress();
 
   optParameterList->setChecked(true);

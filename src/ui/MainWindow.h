@@ -83,6 +83,10 @@ class MainWindow : public QMainWindow, public UploadHost {
   // Off the window's thread first, with a time limit: a port whose open
   // blocks (a Bluetooth port looking for its device) must not freeze it.
   bool OpenPort(SerialPort &port) override;
+  bool WaitForPort(const QString &text, const QDeadlineTimer &deadline, const std::function<bool()> &back) override;
+  int PortWaitSeconds() const override { return portWaitSeconds_; }
+  // How long a port lost during an upload is waited for; 0: not at all.
+  void SetPortWaitSeconds(int seconds) { portWaitSeconds_ = seconds; }
   QString HostEnding() const override;
   QString HostEndingText() const override;
   void UploadStarted() override { SetOuterHeightTwips(UploadHeightTwips); }
@@ -157,6 +161,7 @@ class MainWindow : public QMainWindow, public UploadHost {
   QString where_;       // the step caption or prompt at hand
   QString endCause_;    // why the session ends, once it does
   bool stopping_ = false;  // the upload stops at its next safe point
+  int portWaitSeconds_ = DefaultPortWaitSeconds;
 
   QRadioButton *optParameterList = nullptr;
   QRadioButton *optAll = nullptr;
@@ -170,6 +175,7 @@ class MainWindow : public QMainWindow, public UploadHost {
   QGroupBox *fraDownloadStatus = nullptr;
   QLabel *lblStepDescription = nullptr;
   QProgressBar *pgbStep = nullptr;
+  QPushButton *cmdGiveUp = nullptr;  // shown while a lost port is waited for
 
   QAction *mnuManualDrive = nullptr;
   QAction *mnuWinValue = nullptr;

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 
@@ -18,6 +19,7 @@
 
 #include "ControllerLine.h"
 #include "Message.h"
+#include "PortComeback.h"
 #include "RestoreDialog.h"
 #include "UploadTexts.h"
 #include "Wait.h"
@@ -111,6 +113,41 @@ void MainWindow::ShowProgress() {
 void MainWindow::Wait(double seconds) {
   if (StopIfEnding()) return;
   ::Wait(seconds);
+}
+
+// In the status frame, counting down, with Give Up beside it; over a dialog
+// in front (the restore dialog's Send), in a box of its own, which that
+// dialog's modality leaves usable.
+bool MainWindow::WaitForPort(const QString &text, const QDeadlineTimer &deadline, const std::function<bool()> &back) {
+  port_.TraceNote("MSG", text);
+  const QString caption = lblStepDescription->text();
+  const int seconds = PortWaitSeconds();
+  bool givenUp = false;
+  const auto connection = connect(cmdGiveUp, &QPushButton::clicked, this, [&givenUp] { givenUp = true; });
+  std::unique_ptr<QProgressDialog> box;
+  if (QWidget *front = QApplication::activeModalWidget()) {
+    box = std::make_unique<QProgressDialog>(QString(text).replace('\r', '\n'), cmdGiveUp->text(), 0, seconds, front);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAutoReset(false);
+    box->setAutoClose(false);
+    box->setMinimumDuration(0);
+  }
+  lblStepDescription->setToolTip(QString(text).replace('\r', '\n'));
+  cmdGiveUp->show();
+  pgbStep->setRange(0, seconds);
+  const bool came = PollUntil(deadline, back, [&](int left) {
+    lblStepDescription->setText(PortWaitCaption(left));
+    pgbStep->setValue(left);
+    if (box) box->setValue(seconds - left);
+    return !givenUp && !(box && box->wasCanceled()) && !StopIfEnding();
+  });
+  disconnect(connection);
+  cmdGiveUp->hide();
+  lblStepDescription->setToolTip({});
+  lblStepDescription->setText(caption);
+  ShowProgress();
+  port_.TraceNote("ANS", came ? QStringLiteral("back") : QStringLiteral("given up"));
+  return came;
 }
 
 void MainWindow::Message(const QString &text) {

@@ -7,6 +7,7 @@
 #include "KeptBackups.h"
 #include "MonitorMode.h"
 #include "ParameterListCheck.h"
+#include "PortComeback.h"
 #include "PortList.h"
 #include "ProgramFileCheck.h"
 #include "UploadRun.h"
@@ -40,6 +41,7 @@ QString SuccessText(Upload &up) {
 // success message once every stage has run.
 UploadResult RunStages(Upload &up, const QList<StageStep> &steps) {
   for (const StageStep &step : steps) {
+    up.running = step.Completes;
     if (const Ending ending = step.Run(up)) return *ending;
     // After a hole in the program no later stage makes the controller whole.
     if (step.Completes && !up.programHole) up.last = LaterStage(up.kind, up.last, step.Completes);
@@ -157,6 +159,7 @@ UploadResult RunSequence(Upload &up) {
   if (!up.session.OpenPort()) return UploadResult::PortNotOpened;
   up.host.UploadStarted();
   up.host.Repaint();
+  const ComebackOnLoss comeback(up);
   UploadResult result = RunStages(up, up.finish ? FinishSequence(up.kind, up.finish->Attempt.What) : PlainSequence(up.kind));
   // An adapter gone during the last exchange is why whatever came after
   // failed; an upload the host ended stays the host's interruption.
@@ -217,6 +220,10 @@ QString UploadHost::PortOpenFailure(const QString &notStarted) {
 }
 
 bool UploadHost::OpenPort(SerialPort &port) { return port.Open(); }
+
+bool UploadHost::WaitForPort(const QString &, const QDeadlineTimer &deadline, const std::function<bool()> &back) {
+  return PollUntil(deadline, back, [this](int) { return !Port().Stopped(); });
+}
 
 QString UploadHost::JournalDevice() { return ComPortDevice().isEmpty() ? PortDeviceName(ComPort()) : ComPortDevice(); }
 

@@ -87,7 +87,8 @@ QString EndingFor(const QString &reason) { return "interrupted: " + reason.secti
 Ending LinkEnded(Upload &up) {
   if (up.port.Stopped()) return HostEnded(up);
   if (!up.port.Lost()) return std::nullopt;
-  EndWithMessage(up, "The connection to " + up.host.PortName() + " was lost." + InterruptionTail(up.folder),
+  const QString why = up.comebackEnd.isEmpty() ? QString() : CR + up.comebackEnd;
+  EndWithMessage(up, "The connection to " + up.host.PortName() + " was lost." + why + InterruptionTail(up.folder),
                  "connection lost");
   return UploadResult::ConnectionLost;
 }

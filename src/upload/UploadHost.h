@@ -10,12 +10,17 @@
 #include "UnfinishedUpload.h"
 #include "UploadStage.h"
 
+#include <QDeadlineTimer>
 #include <QString>
 
 #include <functional>
 #include <optional>
 
 enum class OpenFault;  // SerialPort.h
+
+// How long a port lost during an upload is waited for: time to find the
+// adapter, plug it in again and let the system name the device again.
+constexpr int DefaultPortWaitSeconds = 60;
 
 // How an upload ended.
 enum class UploadResult {
@@ -113,6 +118,13 @@ class UploadHost : public StepHost {
   // the controller needs and the way on, and shows it once the journal has
   // the line. Empty: the host has nothing to say.
   virtual QString HostEndingText() const { return {}; }
+  // The port went away during an upload: says `text` and waits until
+  // `back()`, tried every quarter second, is true (true), the deadline has
+  // passed, or the technician gives up or stops the upload (false). By
+  // default it says nothing.
+  virtual bool WaitForPort(const QString &text, const QDeadlineTimer &deadline, const std::function<bool()> &back);
+  // How long WaitForPort may wait; 0: a lost port ends the upload at once.
+  virtual int PortWaitSeconds() const { return DefaultPortWaitSeconds; }
   // Opens the port; a window opens it off its own thread, with a time limit.
   virtual bool OpenPort(SerialPort &port);
   // The device the journal names for this port: the one chosen, or the one the number names.

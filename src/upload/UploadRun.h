@@ -50,6 +50,9 @@ struct Upload {
   bool restoreSent = false;  // the restore dialog's last showing wrote its values
   bool programHole = false;  // a record was let pass: the program, and all after it, do not count as done
   bool busy = false;         // the host was told so, and is told again when it is not
+  std::optional<Stage> running;  // the stage of the sequence running now; none: a finish's first look
+  int comebacks = 0;             // times the port went away and was waited for
+  QString comebackEnd;           // why the port, lost, did not come back as it was
 };
 
 // How a stage ended the upload; nothing: the next stage follows.

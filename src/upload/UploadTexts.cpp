@@ -66,6 +66,31 @@ QString NotAnsweringText(const QString &portName) {
   return "The controller does not answer on " + portName + ": check the cable and the controller's power.";
 }
 
+QString WaitingForPortText(const QString &portName, int seconds) {
+  return QStringLiteral("The connection to %1 was lost: plug the adapter in again within %2 s to go on.")
+      .arg(portName)
+      .arg(seconds);
+}
+
+QString PortNotBackText(int seconds) {
+  return QStringLiteral("It did not come back within %1 s.").arg(seconds);
+}
+
+QString PortWaitCaption(int secondsLeft) {
+  return QStringLiteral("Port lost: waiting for it to come back, %1 s").arg(secondsLeft);
+}
+
+QString GaveUpOnPortText() { return QStringLiteral("The wait for it was given up."); }
+
+QString PortBackOtherwiseText(const QString &answerer) {
+  return "It came back, but " + answerer +
+         " answers there now: the controller lost its power or was changed meanwhile, so nothing more was sent.";
+}
+
+QString PortKeepsGoingText(int times) {
+  return QStringLiteral("It went away more than %1 times: check the adapter's plug.").arg(times);
+}
+
 QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, OpenFault fault,
                             const QString &notStarted) {
   QString text = QStringLiteral("Serial port %1 could not be opened").arg(portNumber);

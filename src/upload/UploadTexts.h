@@ -29,6 +29,15 @@ QString BackupPathForMessage(const QDir &folder);
 
 // A window that got no byte back on `portName`: the line or the power, not the values.
 QString NotAnsweringText(const QString &portName);
+// A port lost during an upload: waited for, and why the wait ended short of going on.
+QString WaitingForPortText(const QString &portName, int seconds);
+QString PortNotBackText(int seconds);
+// The step caption while it is waited for.
+QString PortWaitCaption(int secondsLeft);
+QString GaveUpOnPortText();
+// It came back, but `answerer` ("the application") answers where another state was left.
+QString PortBackOtherwiseText(const QString &answerer);
+QString PortKeepsGoingText(int times);
 // `reason` in the system's words; `fault` picks the one tip that fits it, if any.
 // `notStarted` says what was not done: "The upload has not been started."
 QString PortOpenFailureText(int portNumber, const QString &device, const QString &reason, OpenFault fault,

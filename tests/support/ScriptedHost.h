@@ -50,6 +50,9 @@ class ScriptedHost : public UploadHost {
   double WaitedSeconds = 0;
   // Pauses really pass, for cases that depend on what arrives meanwhile.
   bool SleepOnWait = false;
+  // How long a lost port is waited for; 0: it ends the upload at once.
+  int PortWait = 0;
+  int PortWaitsSeen = 0;  // times the driver waited for it
 
   // What the driver showed and did.
   QStringList Messages;  // lines joined by "\n", as a reader sees them
@@ -81,6 +84,11 @@ class ScriptedHost : public UploadHost {
   QString HostEndingText() const override { return StopReason; }
 
   SerialPort &Port() override { return port_; }
+  int PortWaitSeconds() const override { return PortWait; }
+  bool WaitForPort(const QString &text, const QDeadlineTimer &deadline, const std::function<bool()> &back) override {
+    ++PortWaitsSeen;
+    return UploadHost::WaitForPort(text, deadline, back);
+  }
   bool CheckErrors() const override { return Check; }
   QString ParameterFile() const override { return ParameterPath; }
   QString ProgramFile() const override { return ProgramPath; }

@@ -17,6 +17,9 @@ UploadRig::UploadRig(sim::Dialect dialect, bool paced, const sim::LineDelivery &
   if (!Controller.Start(&StartError) && StartError.isEmpty()) StartError = "the simulator did not start";
   qputenv("CALVENORI_PORTS", Controller.SlavePath().toLocal8Bit());
   Window = std::make_unique<MainWindow>();
+  // A line cut for good ends the upload at once; the cases of a port that
+  // comes back say how long it is waited for.
+  Window->SetPortWaitSeconds(0);
   Window->show();
   Hands = std::make_unique<Technician>(Controller);
 }
