@@ -804,7 +804,7 @@ void CliTest::interruptedFullUploadIsFinishedByTheCommandItPrints() {
   const QStringList files{"--params", bench.Write("list.txt", SmallList()), "--program",
                           bench.Write("fw 1.s19", ProgramFile(12))};
   bench.Controller.SetFaults(With([](sim::Faults &f) { f.RefuseRecord = 5;
-    f.RefuseRecordTimes = RecordAttempts; }));
+    f.RefuseRecordTimes = RefusedRecordAttempts; }));
   const Outcome first = bench.Upload(files);
   QCOMPARE(first.Status, 4);
   const QStringList said = first.Err.split('\n');

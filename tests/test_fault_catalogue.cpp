@@ -293,7 +293,7 @@ QList<QPair<const char *, Entry>> Catalogue() {
         Outcome::Completed, ParameterSuccess, BackupAfter::Fresh);
   fault("program: the monitor refuses a record", true, ControllerFault([](sim::Faults &f) {
           f.RefuseRecord = 4;
-          f.RefuseRecordTimes = RecordAttempts;
+          f.RefuseRecordTimes = RefusedRecordAttempts;
         }),
         Outcome::Interrupted, texts::ErrorDuring("Programming Controller") + Rescue + Finish, BackupAfter::Fresh);
   fault("read-back: answered after an echo of the command", false,

@@ -136,9 +136,11 @@ bool IsAcknowledgement(const QByteArray &reply) {
 // the last attempt is the record a hole, counted always, and with Check
 // Errors on it stops the transfer.
 Sent SendRecord(Transfer &t, const QByteArray &record, qint64 line) {
+  int refused = 0;
   for (int attempt = 1;; ++attempt) {
     if (attempt > 1) t.Port.NoteRepeat(QStringLiteral("S-record of line %1").arg(line));
     QByteArray heard = MonitorExchangeUntil(t.Port, record, AnswerBegun);
+    refused += AnswerBegun(heard) && !IsAcknowledgement(heard);
     const bool answers = IsAcknowledgement(heard) || MonitorStillAnswers(t, heard);
     if (IsAcknowledgement(heard)) {
       t.Port.CountRepeats(attempt - 1, true);
@@ -148,7 +150,7 @@ Sent SendRecord(Transfer &t, const QByteArray &record, qint64 line) {
     if (!answers) return Sent::Gone;
     // A blank line sends nothing, so nothing is owed for it.
     if (record.isEmpty()) return Sent::Done;
-    if (attempt < RecordAttempts) continue;
+    if (attempt < RecordAttempts && refused < RefusedRecordAttempts) continue;
     return t.Record.Record(FlagRule::WhileCheckingErrors, t.CheckErrors) ? Sent::Stop : Sent::Done;
   }
 }
