@@ -128,6 +128,7 @@ struct Faults {
 
   // --- Parameter monitor ---
   bool ParamWriteCrLf = false;   // "E" writes answered CR LF (the byte is still stored)
+  int SpoiledWriteReplies = 0;   // the first this many "E" replies spoiled, each its own way (stored all the same)
   int WrongReadAddress = -1;     // "R" of this address reads back a wrong byte
   ReadBackForm ReadBack = ReadBackForm::Plain;
   QByteArray ReadBackOverride;   // when set, every "R" is answered with exactly these bytes
@@ -203,6 +204,7 @@ class ControllerModel {
   void SetFaults(const Faults &faults) {
     faults_ = faults;
     bytesReceivedAtFaults_ = bytesReceived_;
+    spoiledWriteReplies_ = 0;
   }
   const Faults &CurrentFaults() const { return faults_; }
 
@@ -310,6 +312,7 @@ class ControllerModel {
   qint64 bytesProduced_ = 0;
   int blindSpotHits_ = 0;
   int strayCommands_ = 0;
+  int spoiledWriteReplies_ = 0;  // Faults::SpoiledWriteReplies given so far, since the faults were set
   int strayRefused_ = 0;
   int parameterBlindSpotHits_ = 0;
 };

@@ -106,7 +106,10 @@ void ControllerModel::HandleParameterCommand(const QByteArray &line, const std::
     parameterMemory_[address] = quint8(args.mid(4).toUInt(nullptr, 16));
     parameterSetPresent_ = true;
     if (AnyStruck(struck, 1, 5)) ++parameterBlindSpotHits_;  // written at another address
-    Emit(out, faults_.ParamWriteCrLf ? "\r\n" : "\r");
+    if (spoiledWriteReplies_ < faults_.SpoiledWriteReplies)
+      Emit(out, "?" + QByteArray::number(++spoiledWriteReplies_) + "\r");
+    else
+      Emit(out, faults_.ParamWriteCrLf ? "\r\n" : "\r");
   } else if (command == 'R' && args.size() == 4 && IsHex(args)) {
     const quint16 address = quint16(args.toUInt(nullptr, 16));
     auto it = parameterMemory_.find(address);

@@ -85,6 +85,7 @@ class ParameterTransferTest : public QObject {
     QCOMPARE(Commands('E'), QList<QByteArray>({"E7FFF01\r", "E800002\r"}));
   }
 
+  // The same wrong answer to every attempt is the monitor's word.
   void wrongAcknowledgementStopsOnlyWithCheckErrors() {
     sim::Faults f;
     f.ParamWriteCrLf = true;
@@ -105,6 +106,20 @@ class ParameterTransferTest : public QObject {
     QCOMPARE(Commands('E').size(), ByteWriteAttempts + 2);
     QVERIFY(!rec.Flagged);
     QCOMPARE(rec.Count, 3);
+
+    // Answers that differ from attempt to attempt are the line's: no verdict,
+    // the writing goes on and the read-back finds the bytes right.
+    f.ParamWriteCrLf = false;
+    f.SpoiledWriteReplies = ByteWriteAttempts;
+    Sim().SetFaults(f);
+    rec = {};
+    Sim().ClearReceived();
+    Into(rec, SendParameterList(link.Port, checking.Frame, checking.Check, ListOf(checking)));
+    QCOMPARE(Commands('E').size(), ByteWriteAttempts + 2);
+    QVERIFY(!rec.Flagged);
+    Into(rec, VerifyParameterList(link.Port, checking.Frame, checking.Check, ListOf(checking)));
+    QVERIFY(!rec.Flagged);
+    QCOMPARE(Sim().ParameterMemory().at(0x0102), quint8(1));
   }
 
   void readBackTakesEveryFormAndCatchesAWrongByte_data() {

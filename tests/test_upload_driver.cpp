@@ -200,17 +200,17 @@ QList<QPair<const char *, Fault>> TestPointFaults() {
   rows << qMakePair("Programming Controller: the monitor refuses a record",
                     Fault{true, Dialect::E, Inject(With([](sim::Faults &f) {
                             f.RefuseRecord = 3;
-                            f.RefuseRecordTimes = RecordAttempts;
+                            f.RefuseRecordTimes = RefusedRecordAttempts;
                           })),
                           "Programming Controller", 1, {BridgePrompt}, [](DriverRig &rig) {
                             const QByteArray refused = ProgramFile(12).split('\n')[3].trimmed();
                             const QList<QByteArray> commands = rig.Controller.MonitorCommands();
-                            QCOMPARE(commands.count(refused), RecordAttempts);
+                            QCOMPARE(commands.count(refused), RefusedRecordAttempts);
                             if (rig.Host.CheckErrors()) {
                               QCOMPARE(commands.last(), QByteArray("\r"));  // its last check, nothing after it
                               return;
                             }
-                            QCOMPARE(SRecordsReceived(rig.Controller), 14 + RecordAttempts - 1);
+                            QCOMPARE(SRecordsReceived(rig.Controller), 14 + RefusedRecordAttempts - 1);
                             QVERIFY(rig.Controller.Locked());
                           }});
 

@@ -70,18 +70,30 @@ QByteArray WriteCommand(quint16 address, quint8 byte) {
   return "E" + AddressHex(address).toLatin1() + ByteHex(byte).toLatin1() + "\r";
 }
 
-bool WriteByte(SerialPort &port, Mending &mending, quint16 address, quint8 byte) {
+enum class Written {
+  Yes,
+  Refused,  // the same answer to every attempt: the monitor's own
+  Spoiled,  // answers that differed: the line's, left for the read-back to mend
+};
+
+Written WriteByte(SerialPort &port, Mending &mending, quint16 address, quint8 byte) {
   const int attempts = mending.Attempts(ByteWriteAttempts);
+  QByteArray first;
+  bool same = true;
   for (int attempt = 1;; ++attempt) {
     if (attempt > 1) port.NoteRepeat("write of address " + AddressHex(address));
-    if (MonitorExchange(port, WriteCommand(address, byte)) == "\r") {
+    const QByteArray reply = MonitorExchange(port, WriteCommand(address, byte));
+    if (reply == "\r") {
       port.CountRepeats(attempt - 1);
-      return true;
+      return Written::Yes;
     }
+    if (attempt == 1) first = reply;
+    same = same && reply == first;
     if (port.Ended() || attempt >= attempts) break;
   }
+  if (!same && !port.Ended()) return Written::Spoiled;
   mending.GivenUp = true;
-  return false;
+  return Written::Refused;
 }
 
 // The byte read back at `address`, mended while it reads wrong; -1 when it
@@ -123,8 +135,11 @@ StepResult SendParameterList(SerialPort &port, StepProgress &progress, bool chec
   ParameterWalk walk = ProgressWalk(progress, RecordSpan::SentBytes);
   Mending mending;
   walk.OnByte = [&port, &record, &mending, checkErrors](quint16 address, quint8 byte, const ParameterRecord &) {
-    // A wrong answer to the last attempt ends the step while Check Errors is on.
-    return WriteByte(port, mending, address, byte) || !record.Record(FlagRule::WhileCheckingErrors, checkErrors);
+    // A wrong answer to the last attempt ends the step while Check Errors is
+    // on. Answers the line spoiled are no verdict: the read-back that follows
+    // reads the byte and writes it again while it reads wrong.
+    const Written written = WriteByte(port, mending, address, byte);
+    return written != Written::Refused || !record.Record(FlagRule::WhileCheckingErrors, checkErrors);
   };
   InputReader input(list);
   WalkParameterList(input.Fields(), walk);

@@ -18,6 +18,10 @@
 // and eight rounds leave about one byte in 45,000 unmended. Once one byte has used
 // all of its attempts (a monitor that refuses, not a line that spoils),
 // every later byte gets one, so a list let pass costs no more than before.
+// A write whose attempts drew different answers was spoiled by the line: it
+// is left to the read-back, which writes it again, and costs the later bytes
+// none of their attempts; the same answer every time (silence included) is
+// the monitor's and fails as it always did.
 constexpr int ByteWriteAttempts = 4;
 constexpr int MendRounds = 8;
 
