@@ -76,6 +76,7 @@ bool ControllerLine::Accept(const char *data, qint64 size) {
     outputs = owner_.HearLocked(data, size);
   }
   if (unplugMs) owner_.ScheduleReplug(*unplugMs);
+  if (hangUp) owner_.DropLink();
   if (hangUp || unplugMs) return false;
 
   // Anything from the tool ends an endless stream.

@@ -95,7 +95,16 @@ void SimulatedController::HangUp() {
     std::lock_guard<std::mutex> plug(plugMutex_);
     replugAt_.reset();  // gone for good, until the next Start()
   }
+  DropLink();
   StopLine();
+}
+
+// Its device goes with it: a link left behind could come to name another
+// program's pseudo-terminal, the number being free again.
+void SimulatedController::DropLink() {
+  std::lock_guard<std::mutex> plug(plugMutex_);
+  if (!link_.isEmpty()) RemoveLink(link_, linkTarget_);
+  linkTarget_.clear();
 }
 
 // ---------------------------------------------------------------------------

@@ -167,6 +167,7 @@ class SimulatedController {
   void StopPlugThread();
   void PlugBackIn();
   void ScheduleReplug(int ms);     // the line is going or gone; also from the line's thread
+  void DropLink();                 // the line is gone for good; also from the line's thread
   // Noise and hearing, on the line's thread with mutex_ held.
   std::vector<Output> HearLocked(const char *data, qint64 size);
 

@@ -1112,6 +1112,7 @@ namespace {
 enum class Meanwhile {
   Nothing,     // it comes back, the controller as it was
   PowerLost,   // the controller lost its power too
+  Other,       // another controller is on the line when it comes back
   StaysAway,   // it never comes back
 };
 
@@ -1136,6 +1137,7 @@ void UploadDriverTest::pulledAdapterIsWaitedFor_data() {
   row("an S-record", {true, "Sending Program File", 200});
   row("the restore dialog open, then Send", {false, "restore"});
   row("the controller lost its power meanwhile", {false, "Sending Parameter List", 8, Meanwhile::PowerLost, Remains::Parameters});
+  row("another controller there at the restore", {false, "restore", 8, Meanwhile::Other, Remains::Restore});
   row("not back in time", {false, "Sending Parameter List", 8, Meanwhile::StaysAway, Remains::Parameters});
 }
 
@@ -1157,6 +1159,7 @@ void UploadDriverTest::pulledAdapterIsWaitedFor() {
     if (now || c.Then == Meanwhile::PowerLost) QVERIFY(rig.Controller.Unplug(300));
     else QVERIFY(rig.Controller.UnplugAfterBytesReceived(c.After, 300));
     if (c.Then == Meanwhile::PowerLost) rig.Controller.PowerCycle();
+    if (c.Then == Meanwhile::Other) rig.Controller.SetWindow(323, "999999");
   };
   rig.Host.OnCaption = [pull, c](const QString &caption) {
     if (caption == c.At) pull(false);
@@ -1179,11 +1182,14 @@ void UploadDriverTest::pulledAdapterIsWaitedFor() {
   } else {
     QCOMPARE(rig.Result, UploadResult::ConnectionLost);
     const QString why = c.Then == Meanwhile::PowerLost ? "It came back, but the application answers there now"
-                                                       : "It did not come back within 1 s.";
+                        : c.Then == Meanwhile::Other ? "It came back, but another controller (window 323: 999999) answers"
+                                                     : "It did not come back within 1 s.";
     QVERIFY2(said.contains(why), qPrintable(said));
     QVERIFY2(said.endsWith(WayOn(rig.WorkDir.path(), c.Full, c.Left)), qPrintable(said));
     // Nothing was written to the controller after it answered otherwise.
     if (c.Then == Meanwhile::PowerLost) QCOMPARE(rig.Controller.CurrentMode(), sim::Mode::Application);
+    if (c.Then == Meanwhile::Other)
+      for (const int window : WrittenWindows(rig.Controller)) QCOMPARE(window, 500);  // no identification window
   }
   EXPECT_IDLE(rig);
 }

@@ -3,6 +3,7 @@
 #include "FirstContact.h"
 #include "UploadRun.h"
 #include "UploadTexts.h"
+#include "WindowProtocol.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -38,9 +39,25 @@ Answerers ExpectedWhile(std::optional<Stage> stage) {
   return {};
 }
 
-bool AsExpected(const Upload &up, const FirstContact &contact) {
+// The numbers read at the start, where they were, must answer again: a port
+// given by its path may by now be another adapter on another pump. Blank
+// ones are the erase's, as at a finish.
+bool SameNumbers(Upload &up, QString &other) {
+  for (const int row : {ControllerPartNumberRow, ControllerSerialNumberRow}) {
+    const IdWindow &wanted = up.rows[row];
+    if (wanted.Value.isEmpty() || wanted.ReadFailed) continue;
+    const WindowReply now = ReadWindow(up.port, wanted.Win);
+    if (now.Failed() || (now.Text != wanted.Value && !IsBlankValue(now.Text))) {
+      other = QStringLiteral("another controller (window %1: %2)").arg(wanted.Win).arg(QString::fromLatin1(now.Text));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool AsExpected(Upload &up, const FirstContact &contact, QString &other) {
   const Answerers expected = ExpectedWhile(up.running);
-  if (contact.Application) return expected.Application;
+  if (contact.Application) return expected.Application && SameNumbers(up, other);
   switch (contact.Answer.Who) {
     case Answerer::BootMonitor:
       return expected.BootMonitor && (up.tag.isEmpty() || contact.Answer.Dialect->Tag == up.tag);
@@ -70,8 +87,10 @@ bool ComeBack(Upload &up) {
     }
     const FirstContact contact = MakeFirstContact(up.port);
     if (up.port.Lost()) continue;  // gone again while asked
-    if (AsExpected(up, contact)) return true;
-    up.comebackEnd = PortBackOtherwiseText(AnswererWords(contact));
+    QString other = AnswererWords(contact);
+    if (AsExpected(up, contact, other)) return true;
+    if (up.port.Lost()) continue;
+    up.comebackEnd = PortBackOtherwiseText(other);
     up.port.Drop();
     return false;
   }
