@@ -298,9 +298,10 @@ void CliTest::interruptions_data() {
                 QCOMPARE(WrittenWindows(b.Controller).count(310), 9);
                 QCOMPARE(WrittenWindows(b.Controller).count(501), 0);
               }};
-  QTest::newRow("connection lost, the port named by its path, not back in time")
-      << Case{Dialect::E, false, {"--port-wait", "1"}, {}, With([](sim::Faults &f) { f.HangUpAfterBytesReceived = 150; }), 5,
-              " was lost.\nIt did not come back within 1 s.", {}};
+  // Not waited for: the pseudo-terminal's name, free again, may come to name another test's.
+  QTest::newRow("connection lost, the port named by its path, no wait")
+      << Case{Dialect::E, false, {"--port-wait", "0"}, {}, With([](sim::Faults &f) { f.HangUpAfterBytesReceived = 150; }), 5,
+              "The connection to serial port /dev/", {}};
   // Enter without the bridge: the monitor stays silent and the prompt comes
   // again, saying so; then the input ends.
   QTest::newRow("no hands, Enter at the bridge prompt without bridging")
