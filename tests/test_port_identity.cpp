@@ -107,30 +107,7 @@ class PortIdentityTest : public QObject {
   void openFailuresSayWhatTheSystemSaid();
   void permissionErrorsAreToldApart_data();
   void permissionErrorsAreToldApart();
-  void lostPortOpensAgainOnlyAsTheSameAdapter();
 };
-
-// A port given by its path and lost: another adapter that takes the name
-// meanwhile is not opened as it; the same adapter is, under any name.
-void PortIdentityTest::lostPortOpensAgainOnlyAsTheSameAdapter() {
-  FakeSystem system;
-  sim::SimulatedController first, second;
-  QVERIFY(first.Start() && second.Start());
-  const QString path = system.Plug("ttyUSB0", first.SlavePath(), "A1");
-  SerialPort port;
-  QVERIFY(port.SetSettings("9600,N,8,1"));
-  port.SetDevice(path);
-  QVERIFY2(port.Open(), qPrintable(port.ErrorString()));
-  system.Unplug(path);
-  QVERIFY(!port.Reopen());
-  system.Plug("ttyUSB0", second.SlavePath(), "B2");
-  QVERIFY(!port.Reopen());
-  QCOMPARE(port.ErrorString(), QStringLiteral("another device is there now"));
-  system.Unplug(path);
-  system.Plug("ttyUSB0", first.SlavePath(), "A1");
-  QVERIFY2(port.Reopen(), qPrintable(port.ErrorString()));
-  port.Close();
-}
 
 void PortIdentityTest::portsAreInNaturalOrder() {
   const QList<std::pair<QString, QString>> ordered = {

@@ -127,7 +127,6 @@ bool SerialPort::Open() {
   fault_ = OpenFault::None;
   const QString device = DeviceName();
   if (!OpenDevice(device)) return false;
-  identity_ = PortIdentity(openedDevice_);
   // Setting modem lines or flow control on a pseudo-terminal fails with an
   // error that means nothing to us; forget it.
   port_.clearError();
@@ -155,7 +154,6 @@ bool SerialPort::OpenDevice(const QString &device) {
   // device whichever way it was reached.
   const QString present = PresentDevice(device);
   if (present.isEmpty()) return Refused(OpenFault::Missing, QStringLiteral("the device is not connected"));
-  openedDevice_ = present;
   port_.setPortName(present);
   port_.setBaudRate(settings_.Baud);
   port_.setParity(settings_.Parity);
@@ -181,14 +179,6 @@ bool SerialPort::Reopen() {
   if (port_.isOpen()) port_.close();
   flagsBeforeLowLatency_.reset();
   if (!OpenDevice(DeviceName())) return false;
-  // A path names whatever is plugged in under it now: only the adapter that
-  // went away (its by-id link, its serial number) is the same port. A device
-  // without such a link has nothing steadier than its path.
-  const bool stable = identity_ != openedDevice_;  // PortIdentity found a by-id link
-  if (stable && PortIdentity(openedDevice_) != identity_) {
-    port_.close();
-    return Refused(OpenFault::Missing, QStringLiteral("another device is there now"));
-  }
   port_.clearError();
   errorString_.clear();
   fault_ = OpenFault::None;

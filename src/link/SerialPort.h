@@ -141,8 +141,6 @@ class SerialPort {
   QSerialPort port_;
   int portNumber_ = 1;
   QString device_;
-  QString openedDevice_;  // the device file the last open reached
-  QString identity_;      // what named it then (PortIdentity): a reopen must find the same
   QString settingsText_;
   LineSettings settings_;
   int readMode_ = 0;
